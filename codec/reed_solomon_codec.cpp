@@ -1,0 +1,211 @@
+#include "codec/reed_solomon_codec.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+
+namespace rs {
+
+namespace {
+
+std::unique_ptr<Symbol[]> AllocateSymbols(std::size_t count) {
+    return std::make_unique_for_overwrite<Symbol[]>(count);
+}
+
+}  // namespace
+
+void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
+    m = mValue;
+    t = tValue;
+    ready = false;
+    // Outside 1..31 there is no field; n = 0 then makes every t >= 1 fail the length test.
+    n = (m >= 1 && m <= 31) ? static_cast<std::int32_t>((std::int64_t{1} << m) - 1) : 0;
+
+    if (!BuildGenerator()) {
+        return;
+    }
+
+    // Allocate all buffers before replacing any, so that running out of memory is a refusal.
+    const auto twoT = static_cast<std::size_t>(2 * t);
+    const auto length = static_cast<std::size_t>(n);
+    try {
+        auto newSyndromes = AllocateSymbols(twoT + 1U);
+        auto newLocator = AllocateSymbols(twoT + 1U);
+        auto newScratchPoly = AllocateSymbols(twoT + 1U);
+        auto newCorrectionPoly = AllocateSymbols(twoT + 1U);
+        auto newCorrected = AllocateSymbols(length);
+        auto newRemainder = AllocateSymbols(length + 1U);
+        auto newQuotient = AllocateSymbols(length + 1U);
+        auto newEvaluator = AllocateSymbols(2U * length + 1U);
+        syndromes = std::move(newSyndromes);
+        locator = std::move(newLocator);
+        scratchPoly = std::move(newScratchPoly);
+        correctionPoly = std::move(newCorrectionPoly);
+        corrected = std::move(newCorrected);
+        remainder = std::move(newRemainder);
+        quotient = std::move(newQuotient);
+        evaluator = std::move(newEvaluator);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    ready = true;
+}
+
+bool ReedSolomonCodec::BuildGenerator() {
+    if (t < 0 || 2 * std::int64_t{t} > std::int64_t{n}) {
+        return false;
+    }
+    if (!field.Init(2, m)) {
+        return false;
+    }
+    const auto length = static_cast<std::size_t>(n);
+    std::unique_ptr<Symbol[]> newGenerator;
+    std::unique_ptr<Symbol[]> product;
+    try {
+        newGenerator = AllocateSymbols(length + 1U);
+        product = AllocateSymbols(length + 1U);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    // g(x) = product of (x + alpha^i) for i = 1..2t, built one factor at a time; the empty
+    // product (t = 0) is the constant 1.
+    product[0] = 1;
+    std::int32_t productDegree = 0;
+    newGenerator[0] = 1;
+    std::int32_t newDegree = 0;
+    Symbol factor[2] = {0, 1};
+    for (std::int32_t i = 1; i <= 2 * t; ++i) {
+        factor[0] = field.Power(i);
+        field.PolyMultiply(product.get(), factor, productDegree, 1, newGenerator.get(), newDegree);
+        std::copy(newGenerator.get(), newGenerator.get() + newDegree + 1, product.get());
+        productDegree = newDegree;
+    }
+
+    generator = std::move(newGenerator);
+    generatorDegree = newDegree;
+    k = n - generatorDegree;
+    rate = static_cast<float>(static_cast<double>(k) / static_cast<double>(n));
+    return true;
+}
+
+void ReedSolomonCodec::Encode(const Symbol* info, Symbol* codeword) {
+    // c(x) = x^(n-k) u(x) + (x^(n-k) u(x) mod g(x)): a multiple of g(x) because adding and
+    // subtracting coincide, with the information left unchanged at the top positions.
+    const std::int32_t parity = n - k;
+    std::fill(codeword, codeword + parity, Symbol{0});
+    std::copy(info, info + k, codeword + parity);
+    field.PolyDivide(codeword, generator.get(), n - 1, generatorDegree, quotient.get(),
+                     quotientDegree, remainder.get(), remainderDegree);
+    std::copy(remainder.get(), remainder.get() + parity, codeword);
+}
+
+bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
+    const std::int32_t twoT = 2 * t;
+
+    // Syndromes S_i = R(alpha^(i+1)), i = 0..2t-1, matching the generator's roots.
+    bool allZero = true;
+    for (std::int32_t i = 0; i < twoT; ++i) {
+        const Symbol s = field.PolyEvaluate(received, field.Power(i + 1), n - 1);
+        syndromes[i] = s;
+        if (s != 0) {
+            allZero = false;
+        }
+    }
+
+    if (allZero) {
+        std::copy(received, received + n, corrected.get());
+    } else {
+        const std::int32_t L = RunBerlekampMassey();
+
+        // Error evaluator Omega(x) = S(x) Lambda(x) mod x^2t: the product stays whole in the
+        // buffer, and the degree cut to 2t-1 drops its upper terms.
+        field.PolyMultiply(syndromes.get(), locator.get(), twoT - 1, L, evaluator.get(),
+                           evaluatorDegree);
+        evaluatorDegree = twoT - 1;
+
+        // Formal derivative Lambda'(x) into scratchPoly[0..L-1]: in characteristic 2 only the
+        // odd-index terms survive.
+        Symbol* derivative = scratchPoly.get();
+        for (std::int32_t i = 1; i <= L; i += 2) {
+            derivative[i - 1] = locator[i];
+            derivative[i] = 0;
+        }
+
+        // Chien search over j = 1..n, i.e. positions p = n-1 down to 0 at x = alpha^(-p);
+        // Forney gives each root the error value Omega(x) / Lambda'(x), which needs no extra
+        // factor for syndromes taken from alpha^1.
+        for (std::int32_t j = 1; j <= n; ++j) {
+            const std::int32_t p = n - j;
+            const Symbol x = field.Power(j % n);
+            if (field.PolyEvaluate(locator.get(), x, L) != 0) {
+                corrected[p] = received[p];
+            } else {
+                const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
+                const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
+                corrected[p] = received[p] ^ field.Divide(w, d);
+            }
+        }
+    }
+
+    std::copy(corrected.get() + (n - k), corrected.get() + n, decoded);
+    return allZero;
+}
+
+// Berlekamp-Massey on S_0..S_2t-1. Lambda(x) is the locator, B(x) the correction polynomial
+// (always kept multiplied by x), L the locator length, D the degree bound of B and P the
+// marker r - L of the last length change. Returns the final L, the locator's degree.
+std::int32_t ReedSolomonCodec::RunBerlekampMassey() {
+    const std::int32_t twoT = 2 * t;
+    Symbol* lambda = locator.get();
+    Symbol* b = correctionPoly.get();
+    Symbol* candidate = scratchPoly.get();
+    std::fill(lambda, lambda + twoT + 1, Symbol{0});
+    std::fill(b, b + twoT + 1, Symbol{0});
+    lambda[0] = 1;
+    b[1] = 1;
+    std::int32_t locatorLength = 0;
+    std::int32_t correctionDegree = 1;
+    std::int32_t lengthMarker = -1;
+
+    for (std::int32_t iteration = 0; iteration < twoT; ++iteration) {
+        Symbol discrepancy = 0;
+        for (std::int32_t i = 0; i <= locatorLength; ++i) {
+            discrepancy ^= field.Multiply(lambda[i], syndromes[iteration - i]);
+        }
+
+        if (discrepancy != 0) {
+            // Candidate T(x) = Lambda(x) + Delta B(x).
+            const std::int32_t top = std::max(locatorLength, correctionDegree);
+            for (std::int32_t g = 0; g <= top; ++g) {
+                const Symbol fromLocator = g <= locatorLength ? lambda[g] : 0;
+                const Symbol fromCorrection =
+                    g <= correctionDegree ? field.Multiply(discrepancy, b[g]) : 0;
+                candidate[g] = fromLocator ^ fromCorrection;
+            }
+
+            std::int32_t newLength = top;
+            if (locatorLength < iteration - lengthMarker) {
+                // Length change: B(x) restarts from the old locator scaled by 1/Delta.
+                newLength = iteration - lengthMarker;
+                lengthMarker = iteration - locatorLength;
+                correctionDegree = locatorLength;
+                for (std::int32_t g = 0; g <= locatorLength; ++g) {
+                    b[g] = field.Divide(lambda[g], discrepancy);
+                }
+            }
+            locatorLength = newLength;
+            std::copy(candidate, candidate + locatorLength + 1, lambda);
+        }
+
+        // B(x) <- x B(x) at every step.
+        for (std::int32_t g = correctionDegree; g >= 0; --g) {
+            b[g + 1] = b[g];
+        }
+        b[0] = 0;
+        ++correctionDegree;
+    }
+    return locatorLength;
+}
+
+}  // namespace rs
