@@ -1,0 +1,11 @@
+#pragma once
+
+namespace rs {
+
+// Waits for one key press on the descriptor. On a terminal the key is read at once, without
+// echo, and the terminal settings are restored afterwards, also when a signal ends the wait.
+// Anything else (a pipe, a file, /dev/null) gives at most one byte, and its end counts as the
+// key, so an unattended run never hangs.
+void WaitForKey(int descriptor);
+
+}  // namespace rs

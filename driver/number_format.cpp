@@ -1,0 +1,37 @@
+#include "driver/number_format.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace rs {
+
+std::string FormatScientific2(double value) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2e", value);
+    std::string text(buffer);
+    const auto e = text.find('e');
+    if (e == std::string::npos || e + 2 > text.size()) {
+        return text;  // inf
+    }
+    // Widen the exponent after "e" and its sign to three digits.
+    const std::size_t digits = text.size() - (e + 2);
+    if (digits < 3) {
+        text.insert(e + 2, 3 - digits, '0');
+    }
+    return text;
+}
+
+std::string FormatFixed2(double value) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%.2f", value);
+    return buffer;
+}
+
+}  // namespace rs

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace rs {
+
+// "%.2e" as the report writes it: one digit, a point, two decimals, "e", the exponent's sign
+// and at least three exponent digits (0.1 is "1.00e-001"), independent of the C library.
+// Any NaN is written "nan", whatever its sign bit.
+std::string FormatScientific2(double value);
+
+// "%.2f", with any NaN written "nan".
+std::string FormatFixed2(double value);
+
+}  // namespace rs

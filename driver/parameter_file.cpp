@@ -1,0 +1,223 @@
+#include "driver/parameter_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <cstring>
+#include <memory>
+
+namespace rs {
+
+namespace {
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Walks the text as the scanf-style reading of the file would, counting lines for messages.
+class Cursor {
+public:
+    explicit Cursor(std::string_view text) : text(text) {}
+
+    bool AtEnd() const { return position >= text.size(); }
+    int Line() const { return line; }
+
+    bool Accept(std::string_view literal) {
+        if (text.substr(position).starts_with(literal)) {
+            position += literal.size();
+            return true;
+        }
+        return false;
+    }
+
+    // The number conversions skip any white space first, newlines included.
+    void SkipSpace() {
+        while (!AtEnd() && IsSpace(text[position])) {
+            Advance();
+        }
+    }
+
+    // The longest prefix of the form [sign] digits [. digits] [exponent] with at least one
+    // digit before the exponent; empty when there is none.
+    std::string_view TakeDecimal(bool allowFraction) {
+        const std::size_t start = position;
+        std::size_t p = position;
+        if (p < text.size() && (text[p] == '+' || text[p] == '-')) {
+            ++p;
+        }
+        std::size_t digits = 0;
+        while (p < text.size() && IsDigit(text[p])) {
+            ++p;
+            ++digits;
+        }
+        if (allowFraction && p < text.size() && text[p] == '.') {
+            std::size_t q = p + 1;
+            while (q < text.size() && IsDigit(text[q])) {
+                ++q;
+                ++digits;
+            }
+            if (digits > 0) {
+                p = q;
+            }
+        }
+        if (digits == 0) {
+            return {};
+        }
+        if (allowFraction && p < text.size() && (text[p] == 'e' || text[p] == 'E')) {
+            std::size_t q = p + 1;
+            if (q < text.size() && (text[q] == '+' || text[q] == '-')) {
+                ++q;
+            }
+            if (q < text.size() && IsDigit(text[q])) {
+                while (q < text.size() && IsDigit(text[q])) {
+                    ++q;
+                }
+                p = q;
+            }
+        }
+        position = p;
+        return text.substr(start, p - start);
+    }
+
+    // Consumes up to and including the next newline; false if the text ends first.
+    bool SkipLine() {
+        while (!AtEnd()) {
+            const char c = text[position];
+            Advance();
+            if (c == '\n') {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    void Advance() {
+        if (text[position] == '\n') {
+            ++line;
+        }
+        ++position;
+    }
+
+    std::string_view text;
+    std::size_t position = 0;
+    int line = 1;
+};
+
+std::string Quoted(std::string_view key) {
+    std::string quoted = "\"";
+    quoted.append(key).append("=\"");
+    return quoted;
+}
+
+std::string LinePrefix(int line) { return "line " + std::to_string(line) + ": "; }
+
+// Reads the number of one key into a float or a 32-bit integer; empty string on success.
+std::string ReadFloat(Cursor& cursor, std::string_view key, int keyLine, float& value) {
+    cursor.SkipSpace();
+    const std::string token(cursor.TakeDecimal(true));
+    if (token.empty()) {
+        return LinePrefix(keyLine) + "expected a number after " + Quoted(key);
+    }
+    value = std::strtof(token.c_str(), nullptr);
+    if (std::isinf(value)) {
+        return LinePrefix(keyLine) + std::string(key) + "=" + token +
+               " is beyond the range of a single-precision number";
+    }
+    return {};
+}
+
+std::string ReadInteger(Cursor& cursor, std::string_view key, int keyLine, std::int32_t& value) {
+    cursor.SkipSpace();
+    const std::string_view token = cursor.TakeDecimal(false);
+    if (token.empty()) {
+        return LinePrefix(keyLine) + "expected a number after " + Quoted(key);
+    }
+    // from_chars takes a minus sign but not a plus sign.
+    const std::string_view digits = token.front() == '+' ? token.substr(1) : token;
+    const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (status != std::errc{} || end != digits.data() + digits.size()) {
+        return LinePrefix(keyLine) + std::string(key) + "=" + std::string(token) +
+               " does not fit a 32-bit integer";
+    }
+    return {};
+}
+
+}  // namespace
+
+ParameterResult ParseParameters(std::string_view text) {
+    SimulationParameters parameters;
+    struct Field {
+        std::string_view key;
+        float* real;
+        std::int32_t* integer;
+    };
+    const Field fields[] = {
+        {"Pmax", &parameters.Pmax, nullptr},
+        {"Pmin", &parameters.Pmin, nullptr},
+        {"Pstep", &parameters.Pstep, nullptr},
+        {"maxBlocks", nullptr, &parameters.maxBlocks},
+        {"maxErrorBlocks", nullptr, &parameters.maxErrorBlocks},
+        {"M", nullptr, &parameters.M},
+        {"T", nullptr, &parameters.T},
+    };
+    constexpr std::size_t lastField = std::size(fields) - 1;
+
+    Cursor cursor(text);
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        const Field& field = fields[i];
+        const int keyLine = cursor.Line();
+        if (cursor.AtEnd()) {
+            return {std::nullopt, LinePrefix(keyLine) + "expected " + Quoted(field.key) +
+                                      " and a number, but the file ends"};
+        }
+        if (!cursor.Accept(field.key) || !cursor.Accept("=")) {
+            return {std::nullopt, LinePrefix(keyLine) + "expected " + Quoted(field.key) +
+                                      " at the start of the line"};
+        }
+        std::string error = field.real != nullptr
+                                ? ReadFloat(cursor, field.key, keyLine, *field.real)
+                                : ReadInteger(cursor, field.key, keyLine, *field.integer);
+        if (!error.empty()) {
+            return {std::nullopt, std::move(error)};
+        }
+        // Text after the number is a remark; the last line is read no further than its number.
+        if (i != lastField && !cursor.SkipLine()) {
+            return {std::nullopt, LinePrefix(cursor.Line()) +
+                                      "the file ends before the newline that ends this line"};
+        }
+    }
+    return {parameters, {}};
+}
+
+ParameterResult ReadParameters(const std::filesystem::path& path) {
+    const std::string name = path.filename().string();
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    if (!file) {
+        return {std::nullopt, name + ": cannot open: " + std::strerror(errno)};
+    }
+    std::string text;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, got);
+    }
+    if (std::ferror(file.get()) != 0) {
+        return {std::nullopt, name + ": cannot read: " + std::strerror(errno)};
+    }
+    ParameterResult result = ParseParameters(text);
+    if (!result.parameters) {
+        result.error = name + ": " + result.error;
+    }
+    return result;
+}
+
+}  // namespace rs

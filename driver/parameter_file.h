@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rs {
+
+// The experiment as "param.dat" states it.
+struct SimulationParameters {
+    float Pmax = 0.0F;
+    float Pmin = 0.0F;
+    float Pstep = 0.0F;
+    std::int32_t maxBlocks = 0;
+    std::int32_t maxErrorBlocks = 0;
+    std::int32_t M = 0;
+    std::int32_t T = 0;
+
+    bool operator==(const SimulationParameters&) const = default;
+};
+
+// Either the parameters or a one-line reason why the file was rejected.
+struct ParameterResult {
+    std::optional<SimulationParameters> parameters;
+    std::string error;
+};
+
+// Parses the seven lines "Pmax=", "Pmin=", "Pstep=", "maxBlocks=", "maxErrorBlocks=", "M=" and
+// "T=", in this order, each key in the first column and followed by a number (white space may
+// stand before the number). On lines 1 to 6 anything after the number up to the newline is
+// ignored, and that newline must be there; nothing after the number of line 7 is read. Keys
+// that do not match, missing numbers, integers beyond 32 bits and floats beyond single
+// precision are rejected with the line number and the expected key.
+ParameterResult ParseParameters(std::string_view text);
+
+// Reads and parses the file; errors begin with the path as given.
+ParameterResult ReadParameters(const std::filesystem::path& path);
+
+}  // namespace rs

@@ -1,0 +1,224 @@
+#include "driver/simulation.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "driver/number_format.h"
+
+namespace rs {
+
+namespace {
+
+std::string FloatText(float value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+    return buffer;
+}
+
+}  // namespace
+
+SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
+    SweepPlan plan;
+    if (Pmax < Pmin) {
+        return plan;
+    }
+    float p0 = Pmax;
+    for (;;) {
+        if (plan.points.size() == kMaxSweepPoints) {
+            plan.points.clear();
+            plan.error = "the sweep from Pmax=" + FloatText(Pmax) + " down to Pmin=" +
+                         FloatText(Pmin) + " in steps of Pstep=" + FloatText(Pstep) +
+                         " has more than " + std::to_string(kMaxSweepPoints) + " points";
+            return plan;
+        }
+        plan.points.push_back(p0);
+        // The end test uses the difference before it is rounded to single precision.
+        const double next = static_cast<double>(p0) - static_cast<double>(Pstep);
+        if (!(next >= static_cast<double>(Pmin))) {
+            return plan;
+        }
+        const auto rounded = static_cast<float>(next);
+        if (!(rounded < p0)) {
+            plan.points.clear();
+            plan.error = Pstep > 0.0F ? "Pstep=" + FloatText(Pstep) +
+                                            " is too small to lower P0 from " + FloatText(p0) +
+                                            " in single precision: the sweep would never end"
+                                      : "Pstep=" + FloatText(Pstep) +
+                                            " does not lower P0 towards Pmin: the sweep would "
+                                            "never end";
+            return plan;
+        }
+        p0 = rounded;
+    }
+}
+
+PointRates ComputeRates(const PointStatistics& statistics, std::int32_t n, std::int32_t k) {
+    PointRates rates{};
+    const std::int64_t sentSymbols = std::int64_t{statistics.blocks} * n;
+    rates.channelSER =
+        static_cast<double>(statistics.channelErrors) / static_cast<double>(sentSymbols);
+    rates.FER =
+        static_cast<double>(statistics.errorBlocks) / static_cast<double>(statistics.blocks);
+    rates.transmittedSymbols = std::int64_t{statistics.blocks} * k;
+    rates.SER = static_cast<double>(statistics.errorSymbols) /
+                static_cast<double>(rates.transmittedSymbols);
+    return rates;
+}
+
+double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int64_t frequency) {
+    const double milliseconds =
+        static_cast<double>(stopCount - startCount) * 1000.0 / static_cast<double>(frequency);
+    return milliseconds * 0.001;
+}
+
+double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime) {
+    return static_cast<double>(blocks) * static_cast<double>(k) * 0.001 / experimentTime;
+}
+
+Simulation::Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
+                       RandomGenerator& generator, OutputStream& console, OutputStream& results,
+                       PerformanceCounter& counter)
+    : parameters(parameters),
+      codec(codec),
+      generator(generator),
+      console(console),
+      results(results),
+      counter(counter),
+      n(codec.GetN()),
+      k(codec.GetK()),
+      q(std::int32_t{1} << parameters.M),
+      infoBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
+      decodedBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
+      codeword(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))),
+      receivedWord(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))) {}
+
+bool Simulation::RunSweep(std::span<const float> points) {
+    for (const float p0 : points) {
+        if (!RunPoint(p0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Simulation::RunPoint(float P0) {
+    statistics = PointStatistics{};
+    starsShown = 0;
+    generator.Seed(kSeed);
+
+    console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
+    console.Write("0%       Please wait      100%\n");
+
+    const std::int64_t startCount = counter.Count();
+    const std::int64_t frequency = counter.Frequency();
+
+    const double p0 = static_cast<double>(P0);
+    while (statistics.blocks < parameters.maxBlocks &&
+           statistics.errorBlocks < parameters.maxErrorBlocks) {
+        RunBlock(p0);
+        UpdateBar();
+    }
+    return ReportPoint(P0, startCount, frequency);
+}
+
+// The draws of a block come in a fixed order (k information symbols, then per position one
+// uniform and, for a hit only, one error value), which fixes every count of a run.
+void Simulation::RunBlock(double p0) {
+    std::int32_t blockChannelErrors = 0;
+    std::int32_t blockSymbolErrors = 0;
+    for (std::int32_t j = 0; j < k; ++j) {
+        infoBlock[j] = generator.NextInt(q);
+    }
+    codec.Encode(infoBlock.get(), codeword.get());
+
+    // q-ary symmetric channel: a hit always changes the symbol, to one of the other q-1.
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (generator.NextUniform() < p0) {
+            const Symbol error = generator.NextInt(q - 1) + 1;
+            receivedWord[i] = codeword[i] ^ error;
+            ++blockChannelErrors;
+        } else {
+            receivedWord[i] = codeword[i];
+        }
+    }
+    statistics.channelErrors += blockChannelErrors;
+
+    // A decoding failure shows only as information symbols that differ from those sent.
+    codec.Decode(receivedWord.get(), decodedBlock.get());
+    for (std::int32_t j = 0; j < k; ++j) {
+        if (decodedBlock[j] != infoBlock[j]) {
+            ++blockSymbolErrors;
+        }
+    }
+    ++statistics.blocks;
+    statistics.errorSymbols += blockSymbolErrors;
+    if (blockSymbolErrors != 0) {
+        ++statistics.errorBlocks;
+    }
+}
+
+// The bar follows whichever limit is nearer, ties going to the block count; the block that
+// reaches a limit brings it to exactly kBarWidth stars.
+void Simulation::UpdateBar() {
+    const double blockFraction =
+        static_cast<double>(statistics.blocks) / static_cast<double>(parameters.maxBlocks);
+    const double errorFraction = static_cast<double>(statistics.errorBlocks) /
+                                 static_cast<double>(parameters.maxErrorBlocks);
+    const double x = blockFraction >= errorFraction
+                         ? (statistics.blocks * static_cast<double>(kBarWidth)) /
+                               static_cast<double>(parameters.maxBlocks)
+                         : (statistics.errorBlocks * static_cast<double>(kBarWidth)) /
+                               static_cast<double>(parameters.maxErrorBlocks);
+    const auto stars = static_cast<std::int32_t>(std::floor(x));
+    if (stars == starsShown) {
+        return;
+    }
+    for (std::int32_t i = starsShown; i < stars; ++i) {
+        console.Write("*");
+    }
+    starsShown = stars;
+}
+
+bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency) {
+    const PointRates rates = ComputeRates(statistics, n, k);
+    const std::string channelSER = FormatScientific2(rates.channelSER);
+    const std::string FER = FormatScientific2(rates.FER);
+    const std::string SER = FormatScientific2(rates.SER);
+    const std::string blockLine = "\nTransmitted blocks=" + std::to_string(statistics.blocks) +
+                                  "      Error blocks=" + std::to_string(statistics.errorBlocks);
+    const std::string symbolLine =
+        "\nTransmitted symbols=" + std::to_string(rates.transmittedSymbols);
+    const std::string errorSymbolText = "   Error symbols=" + std::to_string(statistics.errorSymbols);
+
+    console.Write("\nChannel SER=" + channelSER);
+    console.Write(blockLine);
+    console.Write("      FER=" + FER);
+    console.Write(symbolLine);
+    console.Write(errorSymbolText);
+    console.Write("   SER=" + SER);
+
+    results.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "   ");
+    results.Write("\nChannel SER=" + channelSER);
+    results.Write(blockLine);
+    results.Write("      FER=" + FER);
+    results.Write(symbolLine);
+    results.Write(errorSymbolText);
+    results.Write("   SER=" + SER);
+
+    // The time covers the blocks and the statistics lines, not the time lines themselves.
+    const std::int64_t stopCount = counter.Count();
+    const double experimentTime = ExperimentTime(startCount, stopCount, frequency);
+    const double transmittingSpeed = TransmittingSpeed(statistics.blocks, k, experimentTime);
+    const std::string timeLine =
+        "\nExperiment time=" + FormatFixed2(experimentTime) + " seconds\n";
+    const std::string speedLine =
+        "Transmitting speed=" + FormatFixed2(transmittingSpeed) + " KSymbols/second\n";
+
+    console.Write(timeLine);
+    console.Write(speedLine);
+    results.Write(timeLine);
+    results.Write(speedLine);
+    return results.Flush();
+}
+
+}  // namespace rs
