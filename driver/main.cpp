@@ -13,7 +13,7 @@ int main() {
     rs::StdioStream console(stdout, true);
     rs::StdioStream errors(stderr, true);
     rs::SteadyPerformanceCounter counter;
-    const rs::ProgramEnvironment environment{
-        ".", console, errors, counter, [] { rs::WaitForKey(STDIN_FILENO); }};
+    const rs::ProgramEnvironment environment{".", console, errors, counter,
+                                             [] { rs::WaitForKey(STDIN_FILENO); }};
     return rs::RunProgram(environment);
 }

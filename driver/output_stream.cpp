@@ -9,6 +9,8 @@ void StdioStream::Write(std::string_view text) {
     }
 }
 
-bool StdioStream::Flush() { return std::fflush(file) == 0 && std::ferror(file) == 0; }
+bool StdioStream::Flush() {
+    return std::fflush(file) == 0 && std::ferror(file) == 0;
+}
 
 }  // namespace rs

@@ -7,7 +7,7 @@ namespace rs {
 
 // Where the driver's text goes: the console, "results.dat", or a capture in tests.
 class OutputStream {
-public:
+  public:
     virtual ~OutputStream() = default;
     virtual void Write(std::string_view text) = 0;
     // Pushes everything written so far to its destination. False when any write or flush of
@@ -18,12 +18,13 @@ public:
 // A C stdio stream, not owned. With flushEveryWrite each write is shown at once, as the
 // console needs for its progress bar; without it text waits for Flush.
 class StdioStream final : public OutputStream {
-public:
-    StdioStream(std::FILE* file, bool flushEveryWrite) : file(file), flushEveryWrite(flushEveryWrite) {}
+  public:
+    StdioStream(std::FILE* file, bool flushEveryWrite)
+        : file(file), flushEveryWrite(flushEveryWrite) {}
     void Write(std::string_view text) override;
     bool Flush() override;
 
-private:
+  private:
     std::FILE* file;
     bool flushEveryWrite;
 };

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace rs {
@@ -17,11 +17,13 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Walks the text as the scanf-style reading of the file would, counting lines for messages.
 class Cursor {
-public:
+  public:
     explicit Cursor(std::string_view text) : text(text) {}
 
     bool AtEnd() const { return position >= text.size(); }
@@ -96,7 +98,7 @@ public:
         return false;
     }
 
-private:
+  private:
     void Advance() {
         if (text[position] == '\n') {
             ++line;
@@ -115,7 +117,9 @@ std::string Quoted(std::string_view key) {
     return quoted;
 }
 
-std::string LinePrefix(int line) { return "line " + std::to_string(line) + ": "; }
+std::string LinePrefix(int line) {
+    return "line " + std::to_string(line) + ": ";
+}
 
 // Reads the number of one key into a float or a 32-bit integer; empty string on success.
 std::string ReadFloat(Cursor& cursor, std::string_view key, int keyLine, float& value) {

@@ -6,7 +6,7 @@ namespace rs {
 
 // A steadily growing 64-bit count and its rate in counts per second, for timing sweep points.
 class PerformanceCounter {
-public:
+  public:
     virtual ~PerformanceCounter() = default;
     virtual std::int64_t Count() = 0;
     virtual std::int64_t Frequency() = 0;
@@ -14,7 +14,7 @@ public:
 
 // The monotonic clock: unaffected by changes of the wall-clock time during a run.
 class SteadyPerformanceCounter final : public PerformanceCounter {
-public:
+  public:
     std::int64_t Count() override;
     std::int64_t Frequency() override;
 };

@@ -38,8 +38,7 @@ std::string CheckCodeParameters(const SimulationParameters& parameters) {
     const std::string where = std::string(kParameterFile) + ": ";
     if (parameters.M < 1 || parameters.M > kMaxFieldDegree) {
         return where + "M=" + std::to_string(parameters.M) +
-               " is out of range: the field degree must be 1 to " +
-               std::to_string(kMaxFieldDegree);
+               " is out of range: the field degree must be 1 to " + std::to_string(kMaxFieldDegree);
     }
     if (parameters.T < 0) {
         return where + "T=" + std::to_string(parameters.T) +
@@ -47,8 +46,9 @@ std::string CheckCodeParameters(const SimulationParameters& parameters) {
     }
     const std::int64_t n = (std::int64_t{1} << parameters.M) - 1;
     if (2 * std::int64_t{parameters.T} > n) {
-        return where + "T=" + std::to_string(parameters.T) + " is too large for M=" +
-               std::to_string(parameters.M) + ": 2T must not exceed n=" + std::to_string(n);
+        return where + "T=" + std::to_string(parameters.T) +
+               " is too large for M=" + std::to_string(parameters.M) +
+               ": 2T must not exceed n=" + std::to_string(n);
     }
     return {};
 }
@@ -108,8 +108,8 @@ int RunProgram(const ProgramEnvironment& environment) {
     const double R = static_cast<double>(k) / static_cast<double>(n);
     const std::string header = "Reed-Solomon codes, n=" + std::to_string(n) +
                                "  k=" + std::to_string(k) + "  R=" + FormatFixed2(R) +
-                               "  t=" + std::to_string(parameters.T) +
-                               "  q=" + std::to_string(q) + "\n";
+                               "  t=" + std::to_string(parameters.T) + "  q=" + std::to_string(q) +
+                               "\n";
     environment.console.Write(header);
     results.Write(header);
     const std::string writeFailure = std::string(kResultsFile) + ": cannot write";

@@ -26,9 +26,10 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
     for (;;) {
         if (plan.points.size() == kMaxSweepPoints) {
             plan.points.clear();
-            plan.error = "the sweep from Pmax=" + FloatText(Pmax) + " down to Pmin=" +
-                         FloatText(Pmin) + " in steps of Pstep=" + FloatText(Pstep) +
-                         " has more than " + std::to_string(kMaxSweepPoints) + " points";
+            plan.error = "the sweep from Pmax=" + FloatText(Pmax) +
+                         " down to Pmin=" + FloatText(Pmin) +
+                         " in steps of Pstep=" + FloatText(Pstep) + " has more than " +
+                         std::to_string(kMaxSweepPoints) + " points";
             return plan;
         }
         plan.points.push_back(p0);
@@ -40,12 +41,12 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
         const auto rounded = static_cast<float>(next);
         if (!(rounded < p0)) {
             plan.points.clear();
-            plan.error = Pstep > 0.0F ? "Pstep=" + FloatText(Pstep) +
-                                            " is too small to lower P0 from " + FloatText(p0) +
-                                            " in single precision: the sweep would never end"
-                                      : "Pstep=" + FloatText(Pstep) +
-                                            " does not lower P0 towards Pmin: the sweep would "
-                                            "never end";
+            plan.error = Pstep > 0.0F
+                             ? "Pstep=" + FloatText(Pstep) + " is too small to lower P0 from " +
+                                   FloatText(p0) + " in single precision: the sweep would never end"
+                             : "Pstep=" + FloatText(Pstep) +
+                                   " does not lower P0 towards Pmin: the sweep would "
+                                   "never end";
             return plan;
         }
         p0 = rounded;
@@ -72,6 +73,9 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
 }
 
 double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime) {
+    if (blocks == 0) {
+        return 0.0;  // not 0/0 when the clock did not advance
+    }
     return static_cast<double>(blocks) * static_cast<double>(k) * 0.001 / experimentTime;
 }
 
@@ -188,7 +192,8 @@ bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t fre
                                   "      Error blocks=" + std::to_string(statistics.errorBlocks);
     const std::string symbolLine =
         "\nTransmitted symbols=" + std::to_string(rates.transmittedSymbols);
-    const std::string errorSymbolText = "   Error symbols=" + std::to_string(statistics.errorSymbols);
+    const std::string errorSymbolText =
+        "   Error symbols=" + std::to_string(statistics.errorSymbols);
 
     console.Write("\nChannel SER=" + channelSER);
     console.Write(blockLine);
@@ -209,8 +214,7 @@ bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t fre
     const std::int64_t stopCount = counter.Count();
     const double experimentTime = ExperimentTime(startCount, stopCount, frequency);
     const double transmittingSpeed = TransmittingSpeed(statistics.blocks, k, experimentTime);
-    const std::string timeLine =
-        "\nExperiment time=" + FormatFixed2(experimentTime) + " seconds\n";
+    const std::string timeLine = "\nExperiment time=" + FormatFixed2(experimentTime) + " seconds\n";
     const std::string speedLine =
         "Transmitting speed=" + FormatFixed2(transmittingSpeed) + " KSymbols/second\n";
 

@@ -54,7 +54,7 @@ double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentT
 // q-ary symmetric channel and decoder, with a progress bar on the console and a report on
 // both streams. Owns the four block arrays; allocating them may throw std::bad_alloc.
 class Simulation {
-public:
+  public:
     Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
                RandomGenerator& generator, OutputStream& console, OutputStream& results,
                PerformanceCounter& counter);
@@ -68,7 +68,7 @@ public:
 
     const PointStatistics& Statistics() const { return statistics; }
 
-private:
+  private:
     void RunBlock(double p0);
     void UpdateBar();
     bool ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency);

@@ -1,0 +1,217 @@
+// Runs the real rs-sim binary in a temporary directory with standard input from /dev/null and
+// compares what it writes with golden files, masking only the measured times.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Rewrites each line that starts with prefix and ends with suffix to prefix#suffix.
+std::string MaskLines(const std::string& text, std::string_view prefix, std::string_view suffix) {
+    std::string masked;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t end = newline == std::string::npos ? text.size() : newline;
+        const std::string_view line(text.data() + start, end - start);
+        if (line.starts_with(prefix) && line.ends_with(suffix)) {
+            masked.append(prefix).append("#").append(suffix);
+        } else {
+            masked.append(line);
+        }
+        if (newline != std::string::npos) {
+            masked += '\n';
+        }
+        start = end + 1;
+    }
+    return masked;
+}
+
+// The numbers of the two timing lines vary from run to run; nothing else does.
+std::string MaskTimes(const std::string& text) {
+    return MaskLines(MaskLines(text, "Experiment time=", " seconds"), "Transmitting speed=",
+                     " KSymbols/second");
+}
+
+// Every value after "=" replaced by #, for checking the layout of a run whose counts vary.
+std::string MaskValues(const std::string& text) {
+    std::string masked;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        masked += text[i];
+        if (text[i] == '=') {
+            masked += '#';
+            while (i + 1 < text.size() && text[i + 1] != ' ' && text[i + 1] != '\n') {
+                ++i;
+            }
+        }
+    }
+    return masked;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Starts rs-sim in the directory with stdin from /dev/null; stdout goes to a pipe when
+// outPipe is given, otherwise to a file.
+pid_t Start(const fs::path& directory, int outPipe) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(directory.c_str()) != 0) {
+            _exit(127);
+        }
+        const int in = open("/dev/null", O_RDONLY);
+        const int out =
+            outPipe >= 0 ? outPipe : open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execl(RS_SIM_PATH, "rs-sim", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+class EndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory = fs::temp_directory_path() /
+                    (std::string("rs-sim-e2e-") +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                     std::to_string(getpid()));
+        fs::remove_all(directory);
+        fs::create_directories(directory);
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    Outcome RunToEnd() {
+        const pid_t pid = Start(directory, -1);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Outcome run;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = ReadFile(directory / "stdout.txt");
+        run.err = ReadFile(directory / "stderr.txt");
+        fs::remove(directory / "stdout.txt");
+        fs::remove(directory / "stderr.txt");
+        return run;
+    }
+
+    fs::path directory;
+};
+
+TEST_F(EndToEndTest, WithoutParameterFileItSaysWhyAndLeavesNoResults) {
+    const Outcome run = RunToEnd();
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "rs-sim: param.dat: cannot open: No such file or directory\n");
+    EXPECT_FALSE(fs::exists(directory / "results.dat"));
+}
+
+TEST_F(EndToEndTest, RejectedParametersLeaveEarlierResultsAlone) {
+    WriteFile(directory / "param.dat",
+              "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=10\nmaxErrorBlocks=5\nM=8");
+    WriteFile(directory / "results.dat", "kept\n");
+    const Outcome run = RunToEnd();
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "rs-sim: param.dat: line 6: the file ends before the newline that ends this line\n");
+    EXPECT_EQ(ReadFile(directory / "results.dat"), "kept\n");
+}
+
+// Each golden case is a folder holding param.dat, the console text and results.dat of a run
+// that was checked line by line.
+class GoldenRunTest : public EndToEndTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(GoldenRunTest, MatchesTheCheckedRun) {
+    const fs::path golden = fs::path(RS_SIM_GOLDEN_DIR) / GetParam();
+    fs::copy_file(golden / "param.dat", directory / "param.dat");
+    const Outcome run = RunToEnd();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string results = ReadFile(directory / "results.dat");
+    if (std::getenv("RS_SIM_UPDATE_GOLDEN") != nullptr) {
+        WriteFile(golden / "console.txt", MaskTimes(run.out));
+        WriteFile(golden / "results.dat", MaskTimes(results));
+    }
+    EXPECT_EQ(MaskTimes(run.out), ReadFile(golden / "console.txt"));
+    EXPECT_EQ(MaskTimes(results), ReadFile(golden / "results.dat"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, GoldenRunTest,
+                         ::testing::Values("tiny_code", "example_code_two_points", "no_point",
+                                           "no_blocks", "uncoded"));
+
+// An interrupted run keeps the header and every point completed before it, and nothing of the
+// point under way.
+TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
+    // Three quick points that end on their error limit, then one at P0 close to zero that
+    // would run for a very long time.
+    WriteFile(directory / "param.dat",
+              "Pmax=0.6\nPmin=-0.1\nPstep=0.2\nmaxBlocks=2000000000\nmaxErrorBlocks=10\nM=4\n"
+              "T=2\n");
+    for (const int signalNumber : {SIGINT, SIGKILL}) {
+        int pipeEnds[2];
+        ASSERT_EQ(pipe(pipeEnds), 0);
+        const pid_t pid = Start(directory, pipeEnds[1]);
+        close(pipeEnds[1]);
+        std::string console;
+        char buffer[4096];
+        std::size_t speedLines = 0;
+        for (ssize_t got = 0;
+             speedLines < 3 && (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+            console.append(buffer, static_cast<std::size_t>(got));
+            speedLines = 0;
+            for (std::size_t at = console.find("KSymbols/second"); at != std::string::npos;
+                 at = console.find("KSymbols/second", at + 1)) {
+                ++speedLines;
+            }
+        }
+        ASSERT_EQ(speedLines, 3U) << console;
+        kill(pid, signalNumber);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(pipeEnds[0]);
+        EXPECT_TRUE(WIFSIGNALED(status));
+
+        const std::string results = ReadFile(directory / "results.dat");
+        const std::string point =
+            "Channel SER=#\nTransmitted blocks=#      Error blocks=#      FER=#\n"
+            "Transmitted symbols=#   Error symbols=#   SER=#\nExperiment time=# seconds\n"
+            "Transmitting speed=# KSymbols/second\n";
+        EXPECT_EQ(MaskValues(results), "Reed-Solomon codes, n=#  k=#  R=#  t=#  q=#\n\nP0=#   \n" +
+                                           point + "\nP0=#   \n" + point + "\nP0=#   \n" + point);
+        EXPECT_TRUE(results.starts_with("Reed-Solomon codes, n=15  k=11  R=0.73  t=2  q=16\n"));
+        EXPECT_NE(results.find("\nP0=2.00e-001   \n"), std::string::npos);
+
+    }
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+#include "driver/number_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace rs {
+namespace {
+
+struct FormatCase {
+    double value;
+    const char* scientific;
+};
+
+TEST(FormatScientific2, WritesThreeExponentDigits) {
+    const FormatCase cases[] = {
+        {0.1, "1.00e-001"},
+        {0.02, "2.00e-002"},
+        {1.0, "1.00e+000"},
+        {0.0, "0.00e+000"},
+        {3.0 / 223000.0, "1.35e-005"},
+        {1.35e-5, "1.35e-005"},
+        {123456.0, "1.23e+005"},
+        {9.996e-3, "1.00e-002"},  // rounds up into the next decade
+        {0.0099949, "9.99e-003"},
+        {-0.5, "-5.00e-001"},
+        {-2.5e-12, "-2.50e-012"},
+        {1e100, "1.00e+100"},
+        {1e-300, "1.00e-300"},
+        {std::numeric_limits<double>::infinity(), "inf"},
+    };
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(FormatScientific2(c.value), c.scientific) << c.value;
+    }
+}
+
+TEST(FormatScientific2, WritesEveryNaNAsPlainNan) {
+    const double quiet = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(FormatScientific2(quiet), "nan");
+    EXPECT_EQ(FormatScientific2(-quiet), "nan");
+    volatile double zero = 0.0;
+    EXPECT_EQ(FormatScientific2(zero / zero), "nan");
+}
+
+TEST(FormatFixed2, RoundsToTwoDecimalsAndWritesNaNPlainly) {
+    EXPECT_EQ(FormatFixed2(0.87443946188340804), "0.87");
+    EXPECT_EQ(FormatFixed2(111.5), "111.50");
+    EXPECT_EQ(FormatFixed2(0.0), "0.00");
+    EXPECT_EQ(FormatFixed2(1.0), "1.00");
+    EXPECT_EQ(FormatFixed2(-std::numeric_limits<double>::quiet_NaN()), "nan");
+}
+
+}  // namespace
+}  // namespace rs

@@ -1,0 +1,180 @@
+#include "driver/parameter_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace rs {
+namespace {
+
+const SimulationParameters kCanonical{0.1F, 0.01F, 0.01F, 1000, 100, 8, 16};
+const char* const kCanonicalText =
+    "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n";
+
+struct AcceptedCase {
+    const char* name;
+    const char* text;
+    SimulationParameters expected;
+};
+
+TEST(ParseParameters, AcceptsEveryVariationOfTheFormat) {
+    const AcceptedCase cases[] = {
+        {"canonical", kCanonicalText, kCanonical},
+        {"blanks and tabs after the equals sign",
+         "Pmax= 0.1\nPmin=\t0.01\nPstep=  \t 0.01\nmaxBlocks= 1000\nmaxErrorBlocks=\t100\nM= 8\n"
+         "T= 16\n",
+         kCanonical},
+        {"remarks after the numbers",
+         "Pmax=0.1 first point\nPmin=0.01 last\nPstep=0.01;step\nmaxBlocks=1000 blocks\n"
+         "maxErrorBlocks=100 wrong blocks\nM=8 GF(256)\nT=16\n",
+         kCanonical},
+        {"CR-LF line ends",
+         "Pmax=0.1\r\nPmin=0.01\r\nPstep=0.01\r\nmaxBlocks=1000\r\nmaxErrorBlocks=100\r\nM=8\r\n"
+         "T=16\r\n",
+         kCanonical},
+        {"last line without newline",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16",
+         kCanonical},
+        {"nothing after the last number is read",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\n"
+         "T=16garbage\nmore lines\n\x01\x02",
+         kCanonical},
+        {"exponents and signs",
+         "Pmax=1e-1\nPmin=1.0E-2\nPstep=+10e-3\nmaxBlocks=+1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         kCanonical},
+        {"numbers without leading or trailing digits",
+         "Pmax=.5\nPmin=5.\nPstep=-.25\nmaxBlocks=-5\nmaxErrorBlocks=0\nM=-1\nT=-2\n",
+         {0.5F, 5.0F, -0.25F, -5, 0, -1, -2}},
+        {"an exponent without digits is a remark",
+         "Pmax=2e\nPmin=3E+\nPstep=1e-x\nmaxBlocks=1\nmaxErrorBlocks=1\nM=2\nT=1\n",
+         {2.0F, 3.0F, 1.0F, 1, 1, 2, 1}},
+        {"32-bit integer limits",
+         "Pmax=0\nPmin=0\nPstep=0\nmaxBlocks=2147483647\nmaxErrorBlocks=-2147483648\nM=0\nT=0\n",
+         {0.0F, 0.0F, 0.0F, 2147483647, -2147483647 - 1, 0, 0}},
+        {"single-precision rounding of the floats",
+         "Pmax=0.03\nPmin=0.02\nPstep=0.005\nmaxBlocks=1\nmaxErrorBlocks=1\nM=4\nT=2\n",
+         {0.03F, 0.02F, 0.005F, 1, 1, 4, 2}},
+    };
+    for (const AcceptedCase& c : cases) {
+        const ParameterResult result = ParseParameters(c.text);
+        ASSERT_TRUE(result.parameters.has_value()) << c.name << ": " << result.error;
+        EXPECT_EQ(*result.parameters, c.expected) << c.name;
+        EXPECT_TRUE(result.error.empty()) << c.name;
+    }
+}
+
+struct RejectedCase {
+    const char* name;
+    const char* text;
+    const char* error;
+};
+
+TEST(ParseParameters, RejectsFilesTheRunCannotTrust) {
+    const RejectedCase cases[] = {
+        {"empty file", "", "line 1: expected \"Pmax=\" and a number, but the file ends"},
+        {"misspelled key",
+         "Pmax=0.1\nPmin=0.01\nPStep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 3: expected \"Pstep=\" at the start of the line"},
+        {"blank before a key",
+         "Pmax=0.1\n Pmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 2: expected \"Pmin=\" at the start of the line"},
+        {"blank between key and equals sign",
+         "Pmax =0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 1: expected \"Pmax=\" at the start of the line"},
+        {"lines out of order",
+         "Pmin=0.01\nPmax=0.1\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 1: expected \"Pmax=\" at the start of the line"},
+        {"comment line before the keys",
+         "# experiment\nPmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\n"
+         "M=8\nT=16\n",
+         "line 1: expected \"Pmax=\" at the start of the line"},
+        {"key without a number",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=many\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 4: expected a number after \"maxBlocks=\""},
+        {"empty value",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=\nT=16\n",
+         "line 6: expected a number after \"M=\""},
+        {"float spelled as a word",
+         "Pmax=inf\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 1: expected a number after \"Pmax=\""},
+        {"not a number",
+         "Pmax=0.1\nPmin=nan\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 2: expected a number after \"Pmin=\""},
+        {"float beyond single precision",
+         "Pmax=1e39\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 1: Pmax=1e39 is beyond the range of a single-precision number"},
+        {"integer above 32 bits",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=2147483648\nmaxErrorBlocks=100\nM=8\n"
+         "T=16\n",
+         "line 4: maxBlocks=2147483648 does not fit a 32-bit integer"},
+        {"integer below 32 bits",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=-2147483649\nM=8\n"
+         "T=16\n",
+         "line 5: maxErrorBlocks=-2147483649 does not fit a 32-bit integer"},
+        {"line 6 without its newline",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8",
+         "line 6: the file ends before the newline that ends this line"},
+        {"remark on line 6 without newline",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8 bits",
+         "line 6: the file ends before the newline that ends this line"},
+        {"fewer than six lines", "Pmax=0.1\nPmin=0.01\nPstep=0.01\n",
+         "line 4: expected \"maxBlocks=\" and a number, but the file ends"},
+        {"missing line 7",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\n",
+         "line 7: expected \"T=\" and a number, but the file ends"},
+        {"line 7 without a number",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=",
+         "line 7: expected a number after \"T=\""},
+        {"wrong key on line 7",
+         "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nt=16\n",
+         "line 7: expected \"T=\" at the start of the line"},
+        {"blank line between keys",
+         "Pmax=0.1\n\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 2: expected \"Pmin=\" at the start of the line"},
+    };
+    for (const RejectedCase& c : cases) {
+        const ParameterResult result = ParseParameters(c.text);
+        EXPECT_FALSE(result.parameters.has_value()) << c.name;
+        EXPECT_EQ(result.error, c.error) << c.name;
+    }
+}
+
+class ReadParametersTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory =
+            std::filesystem::temp_directory_path() /
+            ("rs-sim-params-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directories(directory);
+    }
+    void TearDown() override { std::filesystem::remove_all(directory); }
+
+    std::filesystem::path directory;
+};
+
+TEST_F(ReadParametersTest, ReadsTheFileAndNamesItInErrors) {
+    const auto path = directory / "param.dat";
+    std::ofstream(path, std::ios::binary) << kCanonicalText;
+    const ParameterResult good = ReadParameters(path);
+    ASSERT_TRUE(good.parameters.has_value()) << good.error;
+    EXPECT_EQ(*good.parameters, kCanonical);
+
+    std::ofstream(path, std::ios::binary) << "Pmax=0.1\nPmin=0.01\n";
+    EXPECT_EQ(ReadParameters(path).error,
+              "param.dat: line 3: expected \"Pstep=\" and a number, but the file ends");
+}
+
+TEST_F(ReadParametersTest, ReportsAMissingOrUnreadableFile) {
+    EXPECT_EQ(ReadParameters(directory / "param.dat").error,
+              "param.dat: cannot open: No such file or directory");
+    std::filesystem::create_directory(directory / "param.dat");
+    EXPECT_EQ(ReadParameters(directory / "param.dat").error,
+              "param.dat: cannot read: Is a directory");
+}
+
+}  // namespace
+}  // namespace rs

@@ -1,0 +1,157 @@
+#include "driver/program.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "test_support.h"
+
+namespace rs {
+namespace {
+
+using testing::CapturingStream;
+using testing::ScriptedCounter;
+
+// Runs the whole program in-process in a fresh directory.
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory = std::filesystem::temp_directory_path() /
+                    (std::string("rs-sim-program-") +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directories(directory);
+    }
+    void TearDown() override { std::filesystem::remove_all(directory); }
+
+    void WriteFile(const std::string& name, const std::string& text) const {
+        std::ofstream(directory / name, std::ios::binary) << text;
+    }
+    std::string ReadFile(const std::string& name) const {
+        std::ifstream in(directory / name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    int Run() {
+        const ProgramEnvironment environment{directory, console, errors, counter,
+                                             [this] { ++keyWaits; }};
+        return RunProgram(environment);
+    }
+
+    std::filesystem::path directory;
+    CapturingStream console;
+    CapturingStream errors;
+    ScriptedCounter counter{{0, 1000}, 1000};
+    int keyWaits = 0;
+};
+
+std::string Parameters(const std::string& sweep, const std::string& code) {
+    return sweep + "maxBlocks=10\nmaxErrorBlocks=5\n" + code;
+}
+
+TEST_F(ProgramTest, MissingParameterFileEndsTheRunWithoutTouchingAnything) {
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(console.text, "");
+    EXPECT_EQ(errors.text, "rs-sim: param.dat: cannot open: No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(directory / "results.dat"));
+    EXPECT_EQ(keyWaits, 0);
+}
+
+TEST_F(ProgramTest, RejectedParametersKeepAnEarlierResultsFile) {
+    struct Case {
+        const char* name;
+        std::string parameters;
+        const char* error;
+    };
+    const std::string sweep = "Pmax=0.1\nPmin=0.01\nPstep=0.01\n";
+    const Case cases[] = {
+        {"too short", "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=10\nmaxErrorBlocks=5\nM=8",
+         "rs-sim: param.dat: line 6: the file ends before the newline that ends this line\n"},
+        {"malformed", Parameters(sweep, "M=eight\nT=16\n"),
+         "rs-sim: param.dat: line 6: expected a number after \"M=\"\n"},
+        {"M too small", Parameters(sweep, "M=0\nT=0\n"),
+         "rs-sim: param.dat: M=0 is out of range: the field degree must be 1 to 30\n"},
+        {"M too large", Parameters(sweep, "M=31\nT=1\n"),
+         "rs-sim: param.dat: M=31 is out of range: the field degree must be 1 to 30\n"},
+        {"negative T", Parameters(sweep, "M=8\nT=-1\n"),
+         "rs-sim: param.dat: T=-1 is out of range: T must be 0 or more\n"},
+        {"2T beyond n", Parameters(sweep, "M=3\nT=4\n"),
+         "rs-sim: param.dat: T=4 is too large for M=3: 2T must not exceed n=7\n"},
+        {"2T beyond n for GF(2)", Parameters(sweep, "M=1\nT=1\n"),
+         "rs-sim: param.dat: T=1 is too large for M=1: 2T must not exceed n=1\n"},
+        {"never-ending sweep", Parameters("Pmax=0.1\nPmin=0.01\nPstep=0\n", "M=4\nT=2\n"),
+         "rs-sim: param.dat: Pstep=0 does not lower P0 towards Pmin: the sweep would never "
+         "end\n"},
+    };
+    for (const Case& c : cases) {
+        WriteFile("results.dat", "earlier results\n");
+        WriteFile("param.dat", c.parameters);
+        console.text.clear();
+        errors.text.clear();
+        EXPECT_EQ(Run(), 1) << c.name;
+        EXPECT_EQ(errors.text, c.error) << c.name;
+        EXPECT_EQ(console.text, "") << c.name;
+        EXPECT_EQ(ReadFile("results.dat"), "earlier results\n") << c.name;
+        EXPECT_EQ(keyWaits, 0) << c.name;
+    }
+}
+
+TEST_F(ProgramTest, SweepWithoutPointsShowsHeaderAndPromptAndEmptiesOldResults) {
+    WriteFile("results.dat", "earlier results\n");
+    WriteFile("param.dat", Parameters("Pmax=0.01\nPmin=0.1\nPstep=0.01\n", "M=8\nT=16\n"));
+    EXPECT_EQ(Run(), 0);
+    const std::string header = "Reed-Solomon codes, n=255  k=223  R=0.87  t=16  q=256\n";
+    EXPECT_EQ(console.text, header + "\nPress any key");
+    EXPECT_EQ(ReadFile("results.dat"), header);
+    EXPECT_EQ(errors.text, "");
+    EXPECT_EQ(keyWaits, 1);
+}
+
+TEST_F(ProgramTest, HeaderDescribesTheCode) {
+    struct Case {
+        const char* code;
+        const char* header;
+    };
+    const Case cases[] = {
+        {"M=8\nT=16\n", "Reed-Solomon codes, n=255  k=223  R=0.87  t=16  q=256\n"},
+        {"M=8\nT=0\n", "Reed-Solomon codes, n=255  k=255  R=1.00  t=0  q=256\n"},
+        {"M=3\nT=3\n", "Reed-Solomon codes, n=7  k=1  R=0.14  t=3  q=8\n"},
+        {"M=2\nT=1\n", "Reed-Solomon codes, n=3  k=1  R=0.33  t=1  q=4\n"},
+        {"M=1\nT=0\n", "Reed-Solomon codes, n=1  k=1  R=1.00  t=0  q=2\n"},
+        {"M=16\nT=100\n", "Reed-Solomon codes, n=65535  k=65335  R=1.00  t=100  q=65536\n"},
+    };
+    for (const Case& c : cases) {
+        WriteFile("param.dat", Parameters("Pmax=0\nPmin=1\nPstep=0.1\n", c.code));
+        console.text.clear();
+        EXPECT_EQ(Run(), 0) << c.code;
+        EXPECT_EQ(console.text, std::string(c.header) + "\nPress any key");
+        EXPECT_EQ(ReadFile("results.dat"), c.header);
+    }
+}
+
+TEST_F(ProgramTest, RunsEveryPointAndClosesWithThePrompt) {
+    WriteFile("param.dat", Parameters("Pmax=0.2\nPmin=0.1\nPstep=0.05\n", "M=4\nT=2\n"));
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(keyWaits, 1);
+    const std::string results = ReadFile("results.dat");
+    for (const char* p0 : {"\nP0=2.00e-001   \n", "\nP0=1.50e-001   \n", "\nP0=1.00e-001   \n"}) {
+        EXPECT_NE(results.find(p0), std::string::npos) << p0;
+    }
+    EXPECT_TRUE(console.text.ends_with("KSymbols/second\n\nPress any key"));
+}
+
+TEST_F(ProgramTest, UncreatableResultsFileIsReportedBeforeSimulating) {
+    WriteFile("param.dat", Parameters("Pmax=0.2\nPmin=0.1\nPstep=0.05\n", "M=4\nT=2\n"));
+    std::filesystem::create_directory(directory / "results.dat");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(errors.text, "rs-sim: results.dat: cannot create: Is a directory\n");
+    EXPECT_EQ(console.text, "");
+    EXPECT_EQ(keyWaits, 0);
+}
+
+}  // namespace
+}  // namespace rs
