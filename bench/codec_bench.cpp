@@ -1,0 +1,138 @@
+// Throughput of the per-block work: field arithmetic, random draws, encoding, decoding and one
+// whole block of the experiment. Items are symbols (information symbols for the codec).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "codec/reed_solomon_codec.h"
+#include "driver/output_stream.h"
+#include "driver/parameter_file.h"
+#include "driver/performance_counter.h"
+#include "driver/simulation.h"
+#include "random/random_generator.h"
+
+namespace rs {
+namespace {
+
+// Fills a codeword from fixed-seed random information.
+struct CodeFixture {
+    CodeFixture(std::int32_t m, std::int32_t t) {
+        codec.Configure(m, t);
+        n = codec.GetN();
+        k = codec.GetK();
+        info.resize(static_cast<std::size_t>(k));
+        codeword.resize(static_cast<std::size_t>(n));
+        received.resize(static_cast<std::size_t>(n));
+        decoded.resize(static_cast<std::size_t>(k));
+        generator.Seed(kSeed);
+        for (auto& symbol : info) {
+            symbol = generator.NextInt(n + 1);
+        }
+        codec.Encode(info.data(), codeword.data());
+        received = codeword;
+    }
+
+    // Puts `errors` symbol errors at spread-out positions.
+    void AddErrors(std::int32_t errors) {
+        received = codeword;
+        for (std::int32_t e = 0; e < errors; ++e) {
+            const std::int32_t position = (e * 37 + 5) % n;
+            received[static_cast<std::size_t>(position)] ^= 1 + generator.NextInt(n);
+        }
+    }
+
+    ReedSolomonCodec codec;
+    RandomGenerator generator;
+    std::int32_t n = 0;
+    std::int32_t k = 0;
+    std::vector<Symbol> info;
+    std::vector<Symbol> codeword;
+    std::vector<Symbol> received;
+    std::vector<Symbol> decoded;
+};
+
+void BM_FieldMultiply(benchmark::State& state) {
+    GaloisField field;
+    field.Init(2, 8);
+    Symbol a = 3;
+    for (auto _ : state) {
+        for (Symbol b = 1; b < 256; ++b) {
+            a = field.Multiply(a, b) | 1;
+        }
+        benchmark::DoNotOptimize(a);
+    }
+    state.SetItemsProcessed(state.iterations() * 255);
+}
+BENCHMARK(BM_FieldMultiply);
+
+void BM_RandomUniform(benchmark::State& state) {
+    RandomGenerator generator;
+    generator.Seed(kSeed);
+    double sum = 0.0;
+    for (auto _ : state) {
+        sum += generator.NextUniform();
+    }
+    benchmark::DoNotOptimize(sum);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RandomUniform);
+
+void BM_Encode(benchmark::State& state) {
+    CodeFixture fixture(static_cast<std::int32_t>(state.range(0)),
+                        static_cast<std::int32_t>(state.range(1)));
+    for (auto _ : state) {
+        fixture.codec.Encode(fixture.info.data(), fixture.codeword.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * fixture.k);
+}
+BENCHMARK(BM_Encode)->Args({8, 16})->Args({4, 2})->Args({10, 30});
+
+// Range 2 is the number of symbol errors in the received word.
+void BM_Decode(benchmark::State& state) {
+    CodeFixture fixture(static_cast<std::int32_t>(state.range(0)),
+                        static_cast<std::int32_t>(state.range(1)));
+    fixture.AddErrors(static_cast<std::int32_t>(state.range(2)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            fixture.codec.Decode(fixture.received.data(), fixture.decoded.data()));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * fixture.k);
+}
+BENCHMARK(BM_Decode)
+    ->Args({8, 16, 0})
+    ->Args({8, 16, 8})
+    ->Args({8, 16, 16})
+    ->Args({8, 16, 40})
+    ->Args({10, 30, 30});
+
+// Discards the console and the report.
+class NullStream final : public OutputStream {
+  public:
+    void Write(std::string_view) override {}
+    bool Flush() override { return true; }
+};
+
+// Whole points of the experiment (seed, blocks through encoder, channel, decoder, counting)
+// on the example code at P0 given in thousandths.
+void BM_Point(benchmark::State& state) {
+    const float p0 = static_cast<float>(state.range(0)) / 1000.0F;
+    const SimulationParameters parameters{p0, p0, 0.01F, 200, 1000000, 8, 16};
+    ReedSolomonCodec codec;
+    codec.Configure(parameters.M, parameters.T);
+    RandomGenerator generator;
+    NullStream console;
+    NullStream results;
+    SteadyPerformanceCounter counter;
+    Simulation simulation(parameters, codec, generator, console, results, counter);
+    for (auto _ : state) {
+        simulation.RunPoint(p0);
+    }
+    state.SetItemsProcessed(state.iterations() * parameters.maxBlocks * codec.GetK());
+}
+BENCHMARK(BM_Point)->Arg(0)->Arg(30)->Arg(60)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace rs
