@@ -1,7 +1,10 @@
 // Runs the real rs-sim binary in a temporary directory with standard input from /dev/null and
 // compares what it writes with golden files, masking only the measured times.
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -52,8 +55,8 @@ std::string MaskLines(const std::string& text, std::string_view prefix, std::str
 
 // The numbers of the two timing lines vary from run to run; nothing else does.
 std::string MaskTimes(const std::string& text) {
-    return MaskLines(MaskLines(text, "Experiment time=", " seconds"), "Transmitting speed=",
-                     " KSymbols/second");
+    return MaskLines(MaskLines(text, "Experiment time=", " seconds"),
+                     "Transmitting speed=", " KSymbols/second");
 }
 
 // Every value after "=" replaced by #, for checking the layout of a run whose counts vary.
@@ -210,7 +213,68 @@ TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
                                            point + "\nP0=#   \n" + point + "\nP0=#   \n" + point);
         EXPECT_TRUE(results.starts_with("Reed-Solomon codes, n=15  k=11  R=0.73  t=2  q=16\n"));
         EXPECT_NE(results.find("\nP0=2.00e-001   \n"), std::string::npos);
+    }
+}
 
+// On a terminal the program waits for one key, does not echo it, and leaves the terminal as it
+// found it, also when Ctrl-C ends the wait.
+TEST_F(EndToEndTest, KeyWaitOnATerminal) {
+    WriteFile(directory / "param.dat",
+              "Pmax=0\nPmin=1\nPstep=0.1\nmaxBlocks=1\nmaxErrorBlocks=1\nM=4\nT=2\n");
+    struct Case {
+        const char* key;
+        bool interrupted;
+    };
+    for (const Case& c : {Case{"k", false}, Case{"\x03", true}}) {
+        int master = -1;
+        const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(directory.c_str()) != 0) {
+                _exit(127);
+            }
+            execl(RS_SIM_PATH, "rs-sim", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Reads what the program shows until `until` appears or a few seconds pass.
+        std::string screen;
+        auto readUntil = [&](std::string_view until) {
+            for (int waited = 0; screen.find(until) == std::string::npos && waited < 100;
+                 ++waited) {
+                pollfd ready{master, POLLIN, 0};
+                if (poll(&ready, 1, 100) > 0) {
+                    char buffer[1024];
+                    const ssize_t got = read(master, buffer, sizeof buffer);
+                    if (got <= 0) {
+                        return;
+                    }
+                    screen.append(buffer, static_cast<std::size_t>(got));
+                }
+            }
+        };
+        readUntil("Press any key");
+        ASSERT_NE(screen.find("Press any key"), std::string::npos) << screen;
+        // Give the program time to switch the terminal before the key arrives.
+        usleep(200000);
+        int status = 0;
+        EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "did not wait for the key";
+
+        const std::size_t before = screen.size();
+        ASSERT_EQ(write(master, c.key, 1), 1);
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        termios after{};
+        ASSERT_EQ(tcgetattr(master, &after), 0);
+        readUntil("\x04");  // drain whatever is left
+        close(master);
+
+        EXPECT_EQ(screen.find('k', before), std::string::npos) << "the key was echoed";
+        EXPECT_NE(after.c_lflag & ICANON, 0U);
+        EXPECT_NE(after.c_lflag & ECHO, 0U);
+        if (c.interrupted) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
     }
 }
 
