@@ -26,7 +26,7 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
     }
 
     // Allocate all buffers before replacing any, so that running out of memory is a refusal.
-    const auto twoT = static_cast<std::size_t>(2 * t);
+    const std::size_t twoT = 2U * static_cast<std::size_t>(t);
     const auto length = static_cast<std::size_t>(n);
     try {
         auto newSyndromes = AllocateSymbols(twoT + 1U);

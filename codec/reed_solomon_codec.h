@@ -18,7 +18,7 @@ namespace rs {
 // Every buffer is sized by Configure; Encode and Decode allocate nothing. One codec serves one
 // operation at a time, as both work in its member buffers.
 class ReedSolomonCodec {
-public:
+  public:
     ReedSolomonCodec() = default;
     virtual ~ReedSolomonCodec() = default;
     ReedSolomonCodec(const ReedSolomonCodec&) = delete;
@@ -53,7 +53,7 @@ public:
     // whatever the algorithm below yields, and no failure is flagged.
     bool Decode(const Symbol* received, Symbol* decoded);
 
-private:
+  private:
     bool BuildGenerator();
     std::int32_t RunBerlekampMassey();
 

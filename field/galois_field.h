@@ -25,7 +25,7 @@ extern const std::uint32_t primitivePolynomials[32];
 // Element operations treat 0 uniformly: a zero operand of Multiply or Divide gives 0, also a
 // zero divisor. logTable[0] is -1 and is never used in an exponent sum.
 class GaloisField {
-public:
+  public:
     GaloisField() = default;
     virtual ~GaloisField() = default;
     GaloisField(const GaloisField&) = delete;
@@ -40,8 +40,8 @@ public:
         if (a == 0 || b == 0) {
             return 0;
         }
-        const std::uint32_t sum = static_cast<std::uint32_t>(logTable[a]) +
-                                  static_cast<std::uint32_t>(logTable[b]);
+        const std::uint32_t sum =
+            static_cast<std::uint32_t>(logTable[a]) + static_cast<std::uint32_t>(logTable[b]);
         return powerTable[sum % static_cast<std::uint32_t>(order)];
     }
 
@@ -83,7 +83,7 @@ public:
         return {logTable.get(), logTable ? static_cast<std::size_t>(order) + 1U : 0U};
     }
 
-private:
+  private:
     std::unique_ptr<Symbol[]> powerTable;
     std::unique_ptr<std::int32_t[]> logTable;
     std::unique_ptr<Symbol[]> workBuffer;

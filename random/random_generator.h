@@ -8,7 +8,7 @@ namespace rs {
 // draw is six steps; NextRaw, NextUniform and NextInt each consume exactly one draw, so the
 // order of calls fixes every value that follows. Only the low 21 bits of a seed matter.
 class RandomGenerator {
-public:
+  public:
     // Seed must run before the first draw.
     RandomGenerator() = default;
 
@@ -50,7 +50,7 @@ public:
     std::uint32_t GetPrevious() const { return previous; }
     std::uint32_t GetCurrent() const { return current; }
 
-private:
+  private:
     // Zero until Seed: an unseeded generator is stuck at 0 rather than reading garbage.
     std::uint32_t lowMask = 0;
     std::uint32_t valueMask = 0;

@@ -1,0 +1,620 @@
+#include "codec/reed_solomon_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <numeric>
+#include <ostream>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace rs {
+namespace {
+
+using Word = std::vector<Symbol>;
+
+Word ToVector(std::span<const Symbol> span) {
+    return {span.begin(), span.end()};
+}
+
+Word RandomInfo(std::mt19937& rng, const ReedSolomonCodec& codec) {
+    std::uniform_int_distribution<Symbol> symbol(0, codec.Field().GetOrder());
+    Word info(static_cast<std::size_t>(codec.GetK()));
+    for (Symbol& s : info) {
+        s = symbol(rng);
+    }
+    return info;
+}
+
+Word Encode(ReedSolomonCodec& codec, const Word& info) {
+    Word codeword(static_cast<std::size_t>(codec.GetN()));
+    codec.Encode(info.data(), codeword.data());
+    return codeword;
+}
+
+// XORs a random nonzero value into each of the given positions.
+void AddErrors(std::mt19937& rng, const ReedSolomonCodec& codec, const std::vector<int>& positions,
+               Word& word) {
+    std::uniform_int_distribution<Symbol> nonzero(1, codec.Field().GetOrder());
+    for (const int p : positions) {
+        word[static_cast<std::size_t>(p)] ^= nonzero(rng);
+    }
+}
+
+// `count` distinct positions out of first..first+range-1.
+std::vector<int> RandomPositions(std::mt19937& rng, int first, int range, int count) {
+    std::vector<int> all(static_cast<std::size_t>(range));
+    std::iota(all.begin(), all.end(), first);
+    std::shuffle(all.begin(), all.end(), rng);
+    all.resize(static_cast<std::size_t>(count));
+    return all;
+}
+
+struct Decoded {
+    bool result = false;
+    Word info;
+    Word corrected;
+};
+
+// Decodes with the output pre-filled by a value no symbol can take, so that every entry not
+// written shows.
+Decoded RunDecode(ReedSolomonCodec& codec, const Word& received) {
+    Decoded out;
+    out.info.assign(static_cast<std::size_t>(codec.GetK()), -1);
+    out.result = codec.Decode(received.data(), out.info.data());
+    out.corrected = ToVector(codec.Corrected());
+    return out;
+}
+
+// R(alpha^i) for i = 1..2t, evaluated here by Horner's rule.
+Word Syndromes(const ReedSolomonCodec& codec, const Word& received) {
+    const GaloisField& field = codec.Field();
+    Word syndromes;
+    for (int i = 1; i <= 2 * codec.GetT(); ++i) {
+        const Symbol x = field.Power(i);
+        Symbol value = 0;
+        for (auto it = received.rbegin(); it != received.rend(); ++it) {
+            value = field.Multiply(value, x) ^ *it;
+        }
+        syndromes.push_back(value);
+    }
+    return syndromes;
+}
+
+// --- The decoding algorithm written out step by step
+// ----------------------------------------------
+//
+// A deliberately plain transcription of the decoder: syndromes, Berlekamp-Massey with its
+// length L, correction-polynomial degree bound D and marker P, the evaluator S(x)Lambda(x)
+// cut to degree 2t-1, the formal derivative and the Chien search with Forney's values. Every
+// buffer has the codec's capacity and is read through at(), so an index outside it throws.
+// Beyond t errors the decoder's output is defined only by these steps, so this is what it is
+// compared with there.
+struct ReferenceOutcome {
+    bool allZero = true;
+    Word corrected;
+    Word decoded;
+    int locatorLength = 0;
+    bool invariantsHeld = true;
+};
+
+ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Word& received) {
+    const GaloisField& field = codec.Field();
+    const int n = codec.GetN();
+    const int k = codec.GetK();
+    const int twoT = 2 * codec.GetT();
+    const auto at = [](int i) { return static_cast<std::size_t>(i); };
+    const auto alpha = [&](int i) { return field.PowerTable()[at(i)]; };
+    const auto eval = [&](const Word& poly, Symbol x, int degree) {
+        Symbol sum = poly.at(0);
+        Symbol power = x;
+        for (int i = 1; i <= degree; ++i) {
+            sum ^= field.Multiply(poly.at(at(i)), power);
+            power = field.Multiply(power, x);
+        }
+        return sum;
+    };
+
+    ReferenceOutcome out;
+    const Word& R = received;
+    Word S(at(twoT + 1), 0);
+    Word lambda(at(twoT + 1), 0);
+    Word B(at(twoT + 1), 0);
+    Word T(at(twoT + 1), 0);
+    Word omega(at(2 * n + 1), 0);
+    Word C(at(n), 0);
+
+    // 1. Syndromes S_i = R(alpha^(i+1)).
+    for (int i = 0; i < twoT; ++i) {
+        S.at(at(i)) = eval(R, alpha(i + 1), n - 1);
+        if (S.at(at(i)) != 0) {
+            out.allZero = false;
+        }
+    }
+
+    if (out.allZero) {
+        // 2. Nothing to correct.
+        for (int p = 0; p < n; ++p) {
+            C.at(at(p)) = R.at(at(p));
+        }
+    } else {
+        // 3. Berlekamp-Massey start: Lambda(x) = 1, B(x) = x.
+        std::fill(lambda.begin(), lambda.end(), 0);
+        std::fill(B.begin(), B.end(), 0);
+        lambda.at(0) = 1;
+        B.at(0) = 0;
+        B.at(1) = 1;
+        int L = 0;
+        int D = 1;
+        int P = -1;
+
+        // 4. One step per syndrome.
+        for (int r = 0; r < twoT; ++r) {
+            if (!(L <= r && D == r + 1 - L && P == L - 1)) {
+                out.invariantsHeld = false;
+            }
+            Symbol delta = 0;
+            for (int i = 0; i <= L; ++i) {
+                delta ^= field.Multiply(lambda.at(at(i)), S.at(at(r - i)));
+            }
+            if (delta != 0) {
+                const int M = std::max(L, D);
+                for (int g = 0; g <= M; ++g) {
+                    const Symbol fromLambda = g <= L ? lambda.at(at(g)) : 0;
+                    const Symbol fromB = g <= D ? field.Multiply(delta, B.at(at(g))) : 0;
+                    T.at(at(g)) = fromLambda ^ fromB;
+                }
+                int newL = M;
+                if (L < r - P) {
+                    newL = r - P;
+                    const int oldL = L;
+                    P = r - oldL;
+                    D = oldL;
+                    for (int g = 0; g <= oldL; ++g) {
+                        B.at(at(g)) = field.Divide(lambda.at(at(g)), delta);
+                    }
+                }
+                L = newL;
+                for (int g = 0; g <= L; ++g) {
+                    lambda.at(at(g)) = T.at(at(g));
+                }
+            }
+            for (int g = D; g >= 0; --g) {
+                B.at(at(g + 1)) = B.at(at(g));
+            }
+            B.at(0) = 0;
+            D = D + 1;
+        }
+        out.locatorLength = L;
+
+        // 5. Evaluator: the whole product S(x) Lambda(x), of which degrees 0..2t-1 are used.
+        for (int i = 0; i <= twoT - 1 + L; ++i) {
+            omega.at(at(i)) = 0;
+        }
+        for (int j = 0; j <= L; ++j) {
+            for (int i = 0; i <= twoT - 1; ++i) {
+                omega.at(at(i + j)) ^= field.Multiply(S.at(at(i)), lambda.at(at(j)));
+            }
+        }
+        const int omegaDegree = twoT - 1;
+
+        // 6. Formal derivative into T.
+        if (L > 0) {
+            for (int i = 1; i <= L; i += 2) {
+                T.at(at(i - 1)) = lambda.at(at(i));
+                T.at(at(i)) = 0;
+            }
+        }
+
+        // 7. Chien search from position n-1 down to 0, Forney's value at each root.
+        for (int j = 1; j <= n; ++j) {
+            const int p = n - j;
+            const Symbol x = alpha(j % n);
+            if (eval(lambda, x, L) != 0) {
+                C.at(at(p)) = R.at(at(p));
+            } else {
+                const Symbol w = eval(omega, x, omegaDegree);
+                const Symbol d = eval(T, x, L - 1);
+                C.at(at(p)) = R.at(at(p)) ^ field.Divide(w, d);
+            }
+        }
+    }
+
+    // 8. The information positions.
+    out.corrected = C;
+    out.decoded.assign(C.begin() + (n - k), C.end());
+    return out;
+}
+
+// --- Up to t errors ------------------------------------------------------------------------------
+
+struct CodeCase {
+    int m;
+    int t;
+    int words;
+};
+
+void PrintTo(const CodeCase& c, std::ostream* os) {
+    *os << "(m = " << c.m << ", t = " << c.t << ", " << c.words << " words)";
+}
+
+std::string CodeName(const ::testing::TestParamInfo<CodeCase>& info) {
+    return std::string("m")
+        .append(std::to_string(info.param.m))
+        .append("t")
+        .append(std::to_string(info.param.t));
+}
+
+class WithinCapacity : public ::testing::TestWithParam<CodeCase> {
+  protected:
+    void SetUp() override {
+        codec.Configure(GetParam().m, GetParam().t);
+        ASSERT_TRUE(codec.IsReady());
+        n = codec.GetN();
+        k = codec.GetK();
+        t = codec.GetT();
+        rng.seed(static_cast<std::mt19937::result_type>(100 * GetParam().m + GetParam().t));
+    }
+
+    // Sends one random codeword with errors at `positions` and expects it back.
+    void ExpectCorrected(const std::vector<int>& positions) {
+        const Word info = RandomInfo(rng, codec);
+        const Word codeword = Encode(codec, info);
+        Word received = codeword;
+        AddErrors(rng, codec, positions, received);
+        const Decoded out = RunDecode(codec, received);
+        ::testing::Message where;
+        where << "errors at";
+        for (const int p : positions) {
+            where << " " << p;
+        }
+        ASSERT_EQ(out.info, info) << where;
+        ASSERT_EQ(out.corrected, codeword) << where;
+        ASSERT_FALSE(out.result) << where;
+    }
+
+    ReedSolomonCodec codec;
+    int n = 0;
+    int k = 0;
+    int t = 0;
+    std::mt19937 rng;
+};
+
+TEST_P(WithinCapacity, CodewordDecodesToItsInformation) {
+    for (int word = 0; word < 5; ++word) {
+        const Word info = RandomInfo(rng, codec);
+        const Word codeword = Encode(codec, info);
+        const Decoded out = RunDecode(codec, codeword);
+        EXPECT_TRUE(out.result);
+        EXPECT_EQ(out.info, info);
+        EXPECT_EQ(out.corrected, codeword);
+    }
+}
+
+// Weights cycle through 1..t so that every weight is tried about equally often.
+TEST_P(WithinCapacity, CorrectsRandomErrorsAtRandomPositions) {
+    for (int word = 0; word < GetParam().words; ++word) {
+        ASSERT_NO_FATAL_FAILURE(ExpectCorrected(RandomPositions(rng, 0, n, 1 + word % t)));
+    }
+}
+
+// Position n-1 is the first one the search tries and position 0 (x = 1) the last.
+TEST_P(WithinCapacity, CorrectsErrorsAtTheEnds) {
+    for (int word = 0; word < 4; ++word) {
+        ASSERT_NO_FATAL_FAILURE(ExpectCorrected({0}));
+        ASSERT_NO_FATAL_FAILURE(ExpectCorrected({n - 1}));
+        if (t >= 2) {
+            ASSERT_NO_FATAL_FAILURE(ExpectCorrected({0, n - 1}));
+            // Both ends plus random others, up to t in all.
+            std::vector<int> positions = RandomPositions(rng, 1, n - 2, t - 2);
+            positions.push_back(0);
+            positions.push_back(n - 1);
+            ASSERT_NO_FATAL_FAILURE(ExpectCorrected(positions));
+        }
+    }
+}
+
+TEST_P(WithinCapacity, CorrectsErrorsOnlyInParity) {
+    for (int word = 0; word < 10; ++word) {
+        ASSERT_NO_FATAL_FAILURE(ExpectCorrected(RandomPositions(rng, 0, n - k, 1 + word % t)));
+    }
+}
+
+// The reference agrees with the decoder here too, before it is trusted beyond capacity.
+TEST_P(WithinCapacity, ReferenceAgreesAndFindsOneLocatorRootPerError) {
+    for (int word = 0; word < 5; ++word) {
+        const Word info = RandomInfo(rng, codec);
+        Word received = Encode(codec, info);
+        const int weight = 1 + word % t;
+        AddErrors(rng, codec, RandomPositions(rng, 0, n, weight), received);
+        const ReferenceOutcome expected = ReferenceDecode(codec, received);
+        EXPECT_TRUE(expected.invariantsHeld);
+        EXPECT_EQ(expected.locatorLength, weight);
+        EXPECT_EQ(expected.decoded, info);
+        EXPECT_EQ(RunDecode(codec, received).info, info);
+    }
+}
+
+// A few hundred words for the short codes, fewer as n grows; the sanitizers multiply the cost.
+INSTANTIATE_TEST_SUITE_P(Codes, WithinCapacity,
+                         ::testing::Values(CodeCase{2, 1, 50}, CodeCase{3, 1, 200},
+                                           CodeCase{3, 3, 300}, CodeCase{4, 2, 300},
+                                           CodeCase{5, 3, 300}, CodeCase{8, 1, 300},
+                                           CodeCase{8, 16, 300}, CodeCase{8, 50, 100},
+                                           CodeCase{10, 30, 40}, CodeCase{12, 5, 30}),
+                         CodeName);
+
+TEST(Decoder, UncodedReturnsTheReceivedWord) {
+    std::mt19937 rng(8);
+    ReedSolomonCodec codec;
+    codec.Configure(4, 0);
+    ASSERT_TRUE(codec.IsReady());
+    for (int word = 0; word < 10; ++word) {
+        const Word received = RandomInfo(rng, codec);  // k = n
+        const Decoded out = RunDecode(codec, received);
+        EXPECT_TRUE(out.result);
+        EXPECT_EQ(out.info, received);
+        EXPECT_EQ(out.corrected, received);
+    }
+}
+
+// --- Exhaustive over the length-7 codes ----------------------------------------------------------
+
+// Calls visit once for every word of weight 0..maxWeight over n positions and q symbols.
+int ForEachErrorPattern(int n, int q, int maxWeight,
+                        const std::function<void(const Word&)>& visit) {
+    Word e(static_cast<std::size_t>(n), 0);
+    int count = 0;
+    std::function<void(int, int)> extend = [&](int start, int weight) {
+        visit(e);
+        ++count;
+        if (weight == maxWeight) {
+            return;
+        }
+        for (int p = start; p < n; ++p) {
+            for (Symbol v = 1; v < q; ++v) {
+                e[static_cast<std::size_t>(p)] = v;
+                extend(p + 1, weight + 1);
+            }
+            e[static_cast<std::size_t>(p)] = 0;
+        }
+    };
+    extend(0, 0);
+    return count;
+}
+
+int Distance(const Word& a, const Word& b) {
+    int d = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        d += a[i] != b[i] ? 1 : 0;
+    }
+    return d;
+}
+
+class ExhaustiveLengthSeven : public ::testing::TestWithParam<int> {};
+
+// Every error pattern of weight up to t, on the zero codeword and on a random one, against
+// nearest-codeword search over the whole code.
+TEST_P(ExhaustiveLengthSeven, MatchesNearestCodewordForEveryCorrectablePattern) {
+    const int t = GetParam();
+    ReedSolomonCodec codec;
+    codec.Configure(3, t);
+    ASSERT_TRUE(codec.IsReady());
+    const int n = 7;
+    const int q = 8;
+    const int k = codec.GetK();
+    ASSERT_EQ(k, n - 2 * t);
+
+    // The whole code: all 8^k codewords, indexed by their information read as base-8 digits.
+    std::vector<Word> code;
+    int codeSize = 1;
+    for (int i = 0; i < k; ++i) {
+        codeSize *= q;
+    }
+    for (int index = 0; index < codeSize; ++index) {
+        Word info(static_cast<std::size_t>(k));
+        int rest = index;
+        for (Symbol& s : info) {
+            s = rest % q;
+            rest /= q;
+        }
+        code.push_back(Encode(codec, info));
+    }
+    // Maximum distance separable: the lightest nonzero codeword has weight n - k + 1 = 2t + 1.
+    int minimumWeight = n;
+    for (std::size_t i = 1; i < code.size(); ++i) {
+        minimumWeight = std::min(minimumWeight, Distance(code[i], code[0]));
+    }
+    EXPECT_EQ(minimumWeight, 2 * t + 1);
+
+    std::mt19937 rng(static_cast<std::mt19937::result_type>(700 + t));
+    std::uniform_int_distribution<int> pick(0, codeSize - 1);
+    int failures = 0;
+    const int visited = ForEachErrorPattern(n, q, t, [&](const Word& e) {
+        if (failures >= 5) {
+            return;
+        }
+        for (const int sent : {0, pick(rng)}) {
+            Word received = code[static_cast<std::size_t>(sent)];
+            for (int p = 0; p < n; ++p) {
+                received[static_cast<std::size_t>(p)] ^= e[static_cast<std::size_t>(p)];
+            }
+            int nearest = -1;
+            int nearestDistance = n + 1;
+            int ties = 0;
+            for (int c = 0; c < codeSize; ++c) {
+                const int d = Distance(received, code[static_cast<std::size_t>(c)]);
+                if (d < nearestDistance) {
+                    nearest = c;
+                    nearestDistance = d;
+                    ties = 0;
+                } else if (d == nearestDistance) {
+                    ++ties;
+                }
+            }
+            const Decoded out = RunDecode(codec, received);
+            const Word& expected = code[static_cast<std::size_t>(nearest)];
+            const bool errorFree = std::all_of(e.begin(), e.end(), [](Symbol s) { return s == 0; });
+            if (nearest != sent || ties != 0 || out.corrected != expected ||
+                out.info != Word(expected.begin() + (n - k), expected.end()) ||
+                out.result != errorFree) {
+                ::testing::Message pattern;
+                for (const Symbol s : e) {
+                    pattern << s << " ";
+                }
+                ADD_FAILURE() << "error pattern " << pattern << "on codeword " << sent;
+                ++failures;
+            }
+        }
+    });
+    // 1 + 7*7 + 21*49 + 35*343 patterns of weight 0, 1, 2, 3.
+    const int expectedPatterns[] = {1, 50, 1079, 13084};
+    EXPECT_EQ(visited, expectedPatterns[t]);
+}
+
+INSTANTIATE_TEST_SUITE_P(T, ExhaustiveLengthSeven, ::testing::Values(1, 2, 3),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string("t").append(std::to_string(info.param));
+                         });
+
+// --- Beyond t errors -----------------------------------------------------------------------------
+
+class BeyondCapacity : public ::testing::TestWithParam<CodeCase> {
+  protected:
+    void SetUp() override {
+        codec.Configure(GetParam().m, GetParam().t);
+        ASSERT_TRUE(codec.IsReady());
+        rng.seed(static_cast<std::mt19937::result_type>(300 * GetParam().m + GetParam().t));
+    }
+
+    // Decodes and checks the outcome against the reference and against the syndromes taken
+    // here: k symbols in range, the result true only when every syndrome is zero.
+    void ExpectSameAsReference(const Word& received) {
+        const Decoded out = RunDecode(codec, received);
+        const ReferenceOutcome expected = ReferenceDecode(codec, received);
+        const Word syndromes = Syndromes(codec, received);
+        const bool allZero =
+            std::all_of(syndromes.begin(), syndromes.end(), [](Symbol s) { return s == 0; });
+        ASSERT_EQ(out.result, allZero);
+        ASSERT_EQ(expected.allZero, allZero);
+        ASSERT_TRUE(expected.invariantsHeld);
+        ASSERT_LE(expected.locatorLength, 2 * codec.GetT());
+        for (const Symbol s : out.info) {
+            ASSERT_GE(s, 0);
+            ASSERT_LE(s, codec.Field().GetOrder());
+        }
+        ASSERT_EQ(out.info, expected.decoded);
+        ASSERT_EQ(out.corrected, expected.corrected);
+    }
+
+    ReedSolomonCodec codec;
+    std::mt19937 rng;
+};
+
+TEST_P(BeyondCapacity, RandomErrorsOfEveryWeightAboveT) {
+    const int n = codec.GetN();
+    const int t = codec.GetT();
+    const Word generator = ToVector(codec.Generator());
+    std::uniform_int_distribution<int> weight(t + 1, n);
+    for (int word = 0; word < GetParam().words; ++word) {
+        Word received = Encode(codec, RandomInfo(rng, codec));
+        // Each weight from t+1 to n in turn while they last, then random weights.
+        const int errors = word < n - t ? t + 1 + word : weight(rng);
+        AddErrors(rng, codec, RandomPositions(rng, 0, n, errors), received);
+        ASSERT_NO_FATAL_FAILURE(ExpectSameAsReference(received));
+    }
+    // Decoding leaves the code itself alone.
+    EXPECT_EQ(ToVector(codec.Generator()), generator);
+}
+
+TEST_P(BeyondCapacity, UniformlyRandomWords) {
+    std::uniform_int_distribution<Symbol> symbol(0, codec.Field().GetOrder());
+    for (int word = 0; word < GetParam().words; ++word) {
+        Word received(static_cast<std::size_t>(codec.GetN()));
+        for (Symbol& s : received) {
+            s = symbol(rng);
+        }
+        ASSERT_NO_FATAL_FAILURE(ExpectSameAsReference(received));
+    }
+}
+
+// Errors e(x) = a x^s (x + alpha^1)...(x + alpha^(2t-1)) vanish at alpha^1..alpha^(2t-1) but not
+// at alpha^2t, so only the last syndrome is nonzero: the locator's length jumps to 2t in the
+// very last step, which fills the correction and candidate polynomials to their last entry.
+TEST_P(BeyondCapacity, OnlyTheLastSyndromeNonzero) {
+    const GaloisField& field = codec.Field();
+    const int n = codec.GetN();
+    const int twoT = 2 * codec.GetT();
+    Word factor = {1};  // (x + alpha^1)...(x + alpha^(2t-1))
+    for (int i = 1; i <= twoT - 1; ++i) {
+        Word next(factor.size() + 1, 0);
+        for (std::size_t j = 0; j < factor.size(); ++j) {
+            next[j + 1] ^= factor[j];
+            next[j] ^= field.Multiply(factor[j], field.Power(i));
+        }
+        factor = next;
+    }
+    std::uniform_int_distribution<Symbol> nonzero(1, field.GetOrder());
+    std::uniform_int_distribution<int> shift(0, n - twoT);
+    for (int word = 0; word < GetParam().words; ++word) {
+        const Symbol scale = nonzero(rng);
+        const int s = word == 0 ? 0 : shift(rng);
+        Word received = Encode(codec, RandomInfo(rng, codec));
+        for (std::size_t j = 0; j < factor.size(); ++j) {
+            received[j + static_cast<std::size_t>(s)] ^= field.Multiply(scale, factor[j]);
+        }
+        const Word syndromes = Syndromes(codec, received);
+        for (int i = 0; i < twoT - 1; ++i) {
+            ASSERT_EQ(syndromes[static_cast<std::size_t>(i)], 0);
+        }
+        ASSERT_NE(syndromes.back(), 0);
+        EXPECT_EQ(ReferenceDecode(codec, received).locatorLength, twoT);
+        ASSERT_NO_FATAL_FAILURE(ExpectSameAsReference(received));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, BeyondCapacity,
+                         ::testing::Values(CodeCase{2, 1, 30}, CodeCase{3, 1, 100},
+                                           CodeCase{3, 3, 100}, CodeCase{4, 2, 300},
+                                           CodeCase{5, 3, 100}, CodeCase{8, 1, 40},
+                                           CodeCase{8, 16, 100}, CodeCase{8, 50, 30},
+                                           CodeCase{10, 30, 10}),
+                         CodeName);
+
+// The codeword of information 1..11 in the (15, 11) code, 8 4 6 9 1 2 ... 11, with three errors
+// (at positions 1, 11 and 12). Berlekamp-Massey ends with a locator of length 3 > t whose three
+// roots send Forney's values to positions 3, 8 and 13, none of them in error: the result is
+// another codeword, as far from the received word as the one sent. Decoded once by the
+// reference above and pinned, so that any change in what the decoder does beyond capacity
+// shows here.
+TEST(Decoder, PinnedWordBeyondCapacity) {
+    ReedSolomonCodec codec;
+    codec.Configure(4, 2);
+    ASSERT_TRUE(codec.IsReady());
+    const Word received = {8, 9, 6, 9, 1, 2, 3, 4, 5, 6, 7, 4, 6, 10, 11};
+    const Word expectedCorrected = {8, 9, 6, 2, 1, 2, 3, 4, 1, 6, 7, 4, 6, 5, 11};
+    const Word expectedInfo = {1, 2, 3, 4, 1, 6, 7, 4, 6, 5, 11};
+    const Decoded out = RunDecode(codec, received);
+    EXPECT_FALSE(out.result);
+    EXPECT_EQ(out.info, expectedInfo);
+    EXPECT_EQ(out.corrected, expectedCorrected);
+
+    const ReferenceOutcome reference = ReferenceDecode(codec, received);
+    EXPECT_EQ(reference.locatorLength, 3);
+    EXPECT_EQ(reference.decoded, expectedInfo);
+    EXPECT_EQ(reference.corrected, expectedCorrected);
+    EXPECT_EQ(Syndromes(codec, expectedCorrected), Word(4, 0));
+    Word sent = {8, 4, 6, 9};
+    for (Symbol s = 1; s <= 11; ++s) {
+        sent.push_back(s);
+    }
+    EXPECT_EQ(Distance(received, sent), 3);
+    EXPECT_EQ(Distance(received, expectedCorrected), 3);
+}
+
+}  // namespace
+}  // namespace rs
