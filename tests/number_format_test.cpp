@@ -22,7 +22,8 @@ TEST(FormatScientific2, WritesThreeExponentDigits) {
         {3.0 / 223000.0, "1.35e-005"},
         {1.35e-5, "1.35e-005"},
         {123456.0, "1.23e+005"},
-        {9.996e-3, "1.00e-002"},  // rounds up into the next decade
+        {9.995e-3, "1.00e-002"},  // rounds up into the next decade
+        {9.9996e2, "1.00e+003"},
         {0.0099949, "9.99e-003"},
         {-0.5, "-5.00e-001"},
         {-2.5e-12, "-2.50e-012"},
