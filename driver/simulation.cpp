@@ -185,30 +185,23 @@ void Simulation::UpdateBar() {
 
 bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency) {
     const PointRates rates = ComputeRates(statistics, n, k);
-    const std::string channelSER = FormatScientific2(rates.channelSER);
-    const std::string FER = FormatScientific2(rates.FER);
-    const std::string SER = FormatScientific2(rates.SER);
-    const std::string blockLine = "\nTransmitted blocks=" + std::to_string(statistics.blocks) +
-                                  "      Error blocks=" + std::to_string(statistics.errorBlocks);
-    const std::string symbolLine =
-        "\nTransmitted symbols=" + std::to_string(rates.transmittedSymbols);
-    const std::string errorSymbolText =
-        "   Error symbols=" + std::to_string(statistics.errorSymbols);
-
-    console.Write("\nChannel SER=" + channelSER);
-    console.Write(blockLine);
-    console.Write("      FER=" + FER);
-    console.Write(symbolLine);
-    console.Write(errorSymbolText);
-    console.Write("   SER=" + SER);
-
+    // The same six pieces go to both streams, each value formatted once.
+    const std::string pieces[] = {
+        "\nChannel SER=" + FormatScientific2(rates.channelSER),
+        "\nTransmitted blocks=" + std::to_string(statistics.blocks) +
+            "      Error blocks=" + std::to_string(statistics.errorBlocks),
+        "      FER=" + FormatScientific2(rates.FER),
+        "\nTransmitted symbols=" + std::to_string(rates.transmittedSymbols),
+        "   Error symbols=" + std::to_string(statistics.errorSymbols),
+        "   SER=" + FormatScientific2(rates.SER),
+    };
+    for (const std::string& piece : pieces) {
+        console.Write(piece);
+    }
     results.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "   ");
-    results.Write("\nChannel SER=" + channelSER);
-    results.Write(blockLine);
-    results.Write("      FER=" + FER);
-    results.Write(symbolLine);
-    results.Write(errorSymbolText);
-    results.Write("   SER=" + SER);
+    for (const std::string& piece : pieces) {
+        results.Write(piece);
+    }
 
     // The time covers the blocks and the statistics lines, not the time lines themselves.
     const std::int64_t stopCount = counter.Count();

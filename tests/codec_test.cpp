@@ -12,27 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "codec_test_support.h"
+
 namespace rs {
 namespace {
 
-std::vector<Symbol> ToVector(std::span<const Symbol> span) {
-    return {span.begin(), span.end()};
-}
-
-std::vector<Symbol> RandomInfo(std::mt19937& rng, const ReedSolomonCodec& codec) {
-    std::uniform_int_distribution<Symbol> symbol(0, codec.Field().GetOrder());
-    std::vector<Symbol> info(static_cast<std::size_t>(codec.GetK()));
-    for (Symbol& s : info) {
-        s = symbol(rng);
-    }
-    return info;
-}
-
-std::vector<Symbol> EncodeToVector(ReedSolomonCodec& codec, const std::vector<Symbol>& info) {
-    std::vector<Symbol> codeword(static_cast<std::size_t>(codec.GetN()), -1);
-    codec.Encode(info.data(), codeword.data());
-    return codeword;
-}
+using testing::CodeCase;
+using testing::CodeName;
+using testing::EncodeToVector;
+using testing::RandomInfo;
+using testing::ToVector;
 
 std::vector<Symbol> Iota(int count, Symbol first) {
     std::vector<Symbol> v(static_cast<std::size_t>(count));
@@ -142,23 +131,6 @@ TEST(ReedSolomonEncoder, UncodedCopiesRandomInformation) {
 }
 
 // --- Properties over many codes ------------------------------------------------------------------
-
-struct CodeCase {
-    int m;
-    int t;
-    int words;
-};
-
-void PrintTo(const CodeCase& c, std::ostream* os) {
-    *os << "(m = " << c.m << ", t = " << c.t << ", " << c.words << " words)";
-}
-
-std::string CodeName(const ::testing::TestParamInfo<CodeCase>& info) {
-    return std::string("m")
-        .append(std::to_string(info.param.m))
-        .append("t")
-        .append(std::to_string(info.param.t));
-}
 
 class EveryCode : public ::testing::TestWithParam<CodeCase> {};
 

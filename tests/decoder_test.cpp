@@ -12,29 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "codec_test_support.h"
+
 namespace rs {
 namespace {
 
-using Word = std::vector<Symbol>;
-
-Word ToVector(std::span<const Symbol> span) {
-    return {span.begin(), span.end()};
-}
-
-Word RandomInfo(std::mt19937& rng, const ReedSolomonCodec& codec) {
-    std::uniform_int_distribution<Symbol> symbol(0, codec.Field().GetOrder());
-    Word info(static_cast<std::size_t>(codec.GetK()));
-    for (Symbol& s : info) {
-        s = symbol(rng);
-    }
-    return info;
-}
-
-Word Encode(ReedSolomonCodec& codec, const Word& info) {
-    Word codeword(static_cast<std::size_t>(codec.GetN()));
-    codec.Encode(info.data(), codeword.data());
-    return codeword;
-}
+using testing::CodeCase;
+using testing::CodeName;
+using testing::EncodeToVector;
+using testing::RandomInfo;
+using testing::ToVector;
+using testing::Word;
 
 // XORs a random nonzero value into each of the given positions.
 void AddErrors(std::mt19937& rng, const ReedSolomonCodec& codec, const std::vector<int>& positions,
@@ -232,23 +220,6 @@ ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Word& rece
 
 // --- Up to t errors ------------------------------------------------------------------------------
 
-struct CodeCase {
-    int m;
-    int t;
-    int words;
-};
-
-void PrintTo(const CodeCase& c, std::ostream* os) {
-    *os << "(m = " << c.m << ", t = " << c.t << ", " << c.words << " words)";
-}
-
-std::string CodeName(const ::testing::TestParamInfo<CodeCase>& info) {
-    return std::string("m")
-        .append(std::to_string(info.param.m))
-        .append("t")
-        .append(std::to_string(info.param.t));
-}
-
 class WithinCapacity : public ::testing::TestWithParam<CodeCase> {
   protected:
     void SetUp() override {
@@ -263,7 +234,7 @@ class WithinCapacity : public ::testing::TestWithParam<CodeCase> {
     // Sends one random codeword with errors at `positions` and expects it back.
     void ExpectCorrected(const std::vector<int>& positions) {
         const Word info = RandomInfo(rng, codec);
-        const Word codeword = Encode(codec, info);
+        const Word codeword = EncodeToVector(codec, info);
         Word received = codeword;
         AddErrors(rng, codec, positions, received);
         const Decoded out = RunDecode(codec, received);
@@ -287,7 +258,7 @@ class WithinCapacity : public ::testing::TestWithParam<CodeCase> {
 TEST_P(WithinCapacity, CodewordDecodesToItsInformation) {
     for (int word = 0; word < 5; ++word) {
         const Word info = RandomInfo(rng, codec);
-        const Word codeword = Encode(codec, info);
+        const Word codeword = EncodeToVector(codec, info);
         const Decoded out = RunDecode(codec, codeword);
         EXPECT_TRUE(out.result);
         EXPECT_EQ(out.info, info);
@@ -328,7 +299,7 @@ TEST_P(WithinCapacity, CorrectsErrorsOnlyInParity) {
 TEST_P(WithinCapacity, ReferenceAgreesAndFindsOneLocatorRootPerError) {
     for (int word = 0; word < 5; ++word) {
         const Word info = RandomInfo(rng, codec);
-        Word received = Encode(codec, info);
+        Word received = EncodeToVector(codec, info);
         const int weight = 1 + word % t;
         AddErrors(rng, codec, RandomPositions(rng, 0, n, weight), received);
         const ReferenceOutcome expected = ReferenceDecode(codec, received);
@@ -422,7 +393,7 @@ TEST_P(ExhaustiveLengthSeven, MatchesNearestCodewordForEveryCorrectablePattern) 
             s = rest % q;
             rest /= q;
         }
-        code.push_back(Encode(codec, info));
+        code.push_back(EncodeToVector(codec, info));
     }
     // Maximum distance separable: the lightest nonzero codeword has weight n - k + 1 = 2t + 1.
     int minimumWeight = n;
@@ -521,7 +492,7 @@ TEST_P(BeyondCapacity, RandomErrorsOfEveryWeightAboveT) {
     const Word generator = ToVector(codec.Generator());
     std::uniform_int_distribution<int> weight(t + 1, n);
     for (int word = 0; word < GetParam().words; ++word) {
-        Word received = Encode(codec, RandomInfo(rng, codec));
+        Word received = EncodeToVector(codec, RandomInfo(rng, codec));
         // Each weight from t+1 to n in turn while they last, then random weights.
         const int errors = word < n - t ? t + 1 + word : weight(rng);
         AddErrors(rng, codec, RandomPositions(rng, 0, n, errors), received);
@@ -563,7 +534,7 @@ TEST_P(BeyondCapacity, OnlyTheLastSyndromeNonzero) {
     for (int word = 0; word < GetParam().words; ++word) {
         const Symbol scale = nonzero(rng);
         const int s = word == 0 ? 0 : shift(rng);
-        Word received = Encode(codec, RandomInfo(rng, codec));
+        Word received = EncodeToVector(codec, RandomInfo(rng, codec));
         for (std::size_t j = 0; j < factor.size(); ++j) {
             received[j + static_cast<std::size_t>(s)] ^= field.Multiply(scale, factor[j]);
         }
