@@ -126,7 +126,8 @@ void BM_Point(benchmark::State& state) {
     NullStream console;
     NullStream results;
     SteadyPerformanceCounter counter;
-    Simulation simulation(parameters, codec, generator, console, results, counter);
+    Simulation simulation(parameters, codec, generator, BlockArrays(codec.GetN(), codec.GetK()),
+                          console, results, counter);
     for (auto _ : state) {
         simulation.RunPoint(p0);
     }

@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "codec/reed_solomon_codec.h"
 #include "driver/number_format.h"
@@ -82,6 +83,14 @@ int RunProgram(const ProgramEnvironment& environment) {
         return Fail(environment, std::string(kParameterFile) + ": " + plan.error);
     }
 
+    std::optional<BlockArrays> arrays;
+    try {
+        arrays.emplace(codec->GetN(), codec->GetK());
+    } catch (const std::bad_alloc&) {
+        return Fail(environment, "cannot allocate the block buffers for n=" +
+                                     std::to_string(codec->GetN()) + ": out of memory");
+    }
+
     const std::string resultsPath = (environment.directory / kResultsFile).string();
     std::unique_ptr<std::FILE, FileCloser> resultsFile(std::fopen(resultsPath.c_str(), "w"));
     if (!resultsFile) {
@@ -92,15 +101,8 @@ int RunProgram(const ProgramEnvironment& environment) {
     // interrupted run leaves only complete points.
     std::setvbuf(resultsFile.get(), nullptr, _IOFBF, 1 << 16);
     StdioStream results(resultsFile.get(), false);
-
-    std::optional<Simulation> simulation;
-    try {
-        simulation.emplace(parameters, *codec, *generator, environment.console, results,
-                           environment.counter);
-    } catch (const std::bad_alloc&) {
-        return Fail(environment, "cannot allocate the block buffers for n=" +
-                                     std::to_string(codec->GetN()) + ": out of memory");
-    }
+    Simulation simulation(parameters, *codec, *generator, std::move(*arrays), environment.console,
+                          results, environment.counter);
 
     const std::int32_t n = codec->GetN();
     const std::int32_t k = codec->GetK();
@@ -113,7 +115,7 @@ int RunProgram(const ProgramEnvironment& environment) {
     environment.console.Write(header);
     results.Write(header);
     const std::string writeFailure = std::string(kResultsFile) + ": cannot write";
-    if (!results.Flush() || !simulation->RunSweep(plan.points)) {
+    if (!results.Flush() || !simulation.RunSweep(plan.points)) {
         return Fail(environment, writeFailure);
     }
 

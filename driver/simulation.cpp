@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "driver/number_format.h"
 
@@ -79,9 +80,15 @@ double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentT
     return static_cast<double>(blocks) * static_cast<double>(k) * 0.001 / experimentTime;
 }
 
+BlockArrays::BlockArrays(std::int32_t n, std::int32_t k)
+    : infoBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
+      decodedBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
+      codeword(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))),
+      receivedWord(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))) {}
+
 Simulation::Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
-                       RandomGenerator& generator, OutputStream& console, OutputStream& results,
-                       PerformanceCounter& counter)
+                       RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
+                       OutputStream& results, PerformanceCounter& counter)
     : parameters(parameters),
       codec(codec),
       generator(generator),
@@ -91,10 +98,11 @@ Simulation::Simulation(const SimulationParameters& parameters, ReedSolomonCodec&
       n(codec.GetN()),
       k(codec.GetK()),
       q(std::int32_t{1} << parameters.M),
-      infoBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
-      decodedBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
-      codeword(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))),
-      receivedWord(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))) {}
+      arrays(std::move(arrays)),
+      infoBlock(this->arrays.infoBlock.get()),
+      decodedBlock(this->arrays.decodedBlock.get()),
+      codeword(this->arrays.codeword.get()),
+      receivedWord(this->arrays.receivedWord.get()) {}
 
 bool Simulation::RunSweep(std::span<const float> points) {
     for (const float p0 : points) {
@@ -133,7 +141,7 @@ void Simulation::RunBlock(double p0) {
     for (std::int32_t j = 0; j < k; ++j) {
         infoBlock[j] = generator.NextInt(q);
     }
-    codec.Encode(infoBlock.get(), codeword.get());
+    codec.Encode(infoBlock, codeword);
 
     // q-ary symmetric channel: a hit always changes the symbol, to one of the other q-1.
     for (std::int32_t i = 0; i < n; ++i) {
@@ -148,7 +156,7 @@ void Simulation::RunBlock(double p0) {
     statistics.channelErrors += blockChannelErrors;
 
     // A decoding failure shows only as information symbols that differ from those sent.
-    codec.Decode(receivedWord.get(), decodedBlock.get());
+    codec.Decode(receivedWord, decodedBlock);
     for (std::int32_t j = 0; j < k; ++j) {
         if (decodedBlock[j] != infoBlock[j]) {
             ++blockSymbolErrors;

@@ -50,14 +50,25 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
 // Thousands of information symbols per second.
 double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime);
 
+// The four symbol arrays of the block experiment, allocated once and reused by every block;
+// nothing in them carries over from one block to the next. Throws std::bad_alloc.
+struct BlockArrays {
+    BlockArrays(std::int32_t n, std::int32_t k);
+
+    std::unique_ptr<Symbol[]> infoBlock;
+    std::unique_ptr<Symbol[]> decodedBlock;
+    std::unique_ptr<Symbol[]> codeword;
+    std::unique_ptr<Symbol[]> receivedWord;
+};
+
 // The Monte-Carlo experiment on a configured codec: per point, random blocks through encoder,
 // q-ary symmetric channel and decoder, with a progress bar on the console and a report on
-// both streams. Owns the four block arrays; allocating them may throw std::bad_alloc.
+// both streams. The arrays must be sized for the codec's n and k.
 class Simulation {
   public:
     Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
-               RandomGenerator& generator, OutputStream& console, OutputStream& results,
-               PerformanceCounter& counter);
+               RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
+               OutputStream& results, PerformanceCounter& counter);
 
     // Runs the points in order. False as soon as "results.dat" cannot be written.
     bool RunSweep(std::span<const float> points);
@@ -82,10 +93,11 @@ class Simulation {
     const std::int32_t n;
     const std::int32_t k;
     const std::int32_t q;
-    std::unique_ptr<Symbol[]> infoBlock;
-    std::unique_ptr<Symbol[]> decodedBlock;
-    std::unique_ptr<Symbol[]> codeword;
-    std::unique_ptr<Symbol[]> receivedWord;
+    BlockArrays arrays;
+    Symbol* const infoBlock;
+    Symbol* const decodedBlock;
+    Symbol* const codeword;
+    Symbol* const receivedWord;
     PointStatistics statistics;
     std::int32_t starsShown = 0;
 };

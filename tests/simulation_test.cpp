@@ -128,7 +128,8 @@ class SimulationTest : public ::testing::Test {
         codec.Configure(parameters.M, parameters.T);
         ASSERT_TRUE(codec.IsReady());
         generator.Seed(kSeed);
-        simulation.emplace(parameters, codec, generator, console, results, counter);
+        simulation.emplace(parameters, codec, generator, BlockArrays(codec.GetN(), codec.GetK()),
+                           console, results, counter);
     }
 
     static std::size_t Stars(const std::string& text) {
