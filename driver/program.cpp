@@ -114,9 +114,13 @@ int RunProgram(const ProgramEnvironment& environment) {
                                "\n";
     environment.console.Write(header);
     results.Write(header);
-    const std::string writeFailure = std::string(kResultsFile) + ": cannot write";
+    const auto writeFailure = [&] {
+        return Fail(environment,
+                    std::string(kResultsFile) + ": cannot write: " + std::strerror(errno));
+    };
+    // A full disk stops the run at once rather than after hours of results that are lost.
     if (!results.Flush() || !simulation.RunSweep(plan.points)) {
-        return Fail(environment, writeFailure);
+        return writeFailure();
     }
 
     environment.console.Write("\nPress any key");
@@ -124,7 +128,7 @@ int RunProgram(const ProgramEnvironment& environment) {
     environment.waitForKey();
 
     if (std::fclose(resultsFile.release()) != 0) {
-        return Fail(environment, writeFailure);
+        return writeFailure();
     }
     return 0;
 }

@@ -153,5 +153,13 @@ TEST_F(ProgramTest, UncreatableResultsFileIsReportedBeforeSimulating) {
     EXPECT_EQ(keyWaits, 0);
 }
 
+TEST_F(ProgramTest, FullDiskStopsTheRunWithAnError) {
+    WriteFile("param.dat", Parameters("Pmax=0.2\nPmin=0.1\nPstep=0.05\n", "M=4\nT=2\n"));
+    std::filesystem::create_symlink("/dev/full", directory / "results.dat");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(errors.text, "rs-sim: results.dat: cannot write: No space left on device\n");
+    EXPECT_EQ(keyWaits, 0);
+}
+
 }  // namespace
 }  // namespace rs
