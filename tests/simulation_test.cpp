@@ -221,6 +221,18 @@ TEST_F(SimulationTest, LimitsOfZeroOrLessRunNoBlockButStillReport) {
     }
 }
 
+// For a bar that follows count towards limit: the count at which each of the 30 stars is due,
+// star s once floor(30 count / limit) reaches s.
+std::vector<std::int32_t> StarsDue(std::int32_t limit) {
+    std::vector<std::int32_t> due;
+    for (std::int32_t count = 1, shown = 0; count <= limit; ++count) {
+        for (; shown < (kBarWidth * count) / limit; ++shown) {
+            due.push_back(count);
+        }
+    }
+    return due;
+}
+
 // Records, at every star, how many blocks and error blocks had run.
 struct StarLog {
     std::vector<std::int32_t> blocks;
@@ -236,14 +248,7 @@ TEST_F(SimulationTest, BarFollowsTheBlockLimitWhenItIsNearer) {
         }
     };
     ASSERT_TRUE(simulation->RunPoint(0.0F));
-    // After block b the bar shows floor(30 b / 7) stars.
-    std::vector<std::int32_t> expected;
-    for (std::int32_t b = 1, shown = 0; b <= 7; ++b) {
-        for (; shown < (30 * b) / 7; ++shown) {
-            expected.push_back(b);
-        }
-    }
-    EXPECT_EQ(log.blocks, expected);
+    EXPECT_EQ(log.blocks, StarsDue(7));
 }
 
 TEST_F(SimulationTest, BarFollowsTheErrorLimitWhenItComesFirst) {
@@ -261,13 +266,7 @@ TEST_F(SimulationTest, BarFollowsTheErrorLimitWhenItComesFirst) {
     EXPECT_LT(s.blocks, 1000000);
     ASSERT_EQ(log.errorBlocks.size(), 30U);
     // Stars come in groups of 7 or 8 as each error block raises floor(30 e / 4).
-    std::vector<std::int32_t> expected;
-    for (std::int32_t e = 1, shown = 0; e <= 4; ++e) {
-        for (; shown < (30 * e) / 4; ++shown) {
-            expected.push_back(e);
-        }
-    }
-    EXPECT_EQ(log.errorBlocks, expected);
+    EXPECT_EQ(log.errorBlocks, StarsDue(4));
 }
 
 TEST_F(SimulationTest, SweepIsReproducibleAndPointsDoNotDependOnTheirPredecessors) {
