@@ -113,10 +113,13 @@ bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
         }
     }
 
+    lastLocatorDegree = 0;
+    lastRootCount = 0;
     if (allZero) {
         std::copy(received, received + n, corrected.get());
     } else {
         const std::int32_t L = RunBerlekampMassey();
+        lastLocatorDegree = L;
 
         // Error evaluator Omega(x) = S(x) Lambda(x) mod x^2t: the product stays whole in the
         // buffer, and the degree cut to 2t-1 drops its upper terms.
@@ -144,6 +147,7 @@ bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
                 const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
                 const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
                 corrected[p] = received[p] ^ field.Divide(w, d);
+                ++lastRootCount;
             }
         }
     }

@@ -53,6 +53,11 @@ class ReedSolomonCodec {
     // whatever the algorithm below yields, and no failure is flagged.
     bool Decode(const Symbol* received, Symbol* decoded);
 
+    // Whether the last Decode found fewer distinct roots of its locator among the n positions
+    // than the locator's degree. A practical decoder would flag such a word as uncorrectable;
+    // this one corrects blindly, so the flag is only observed.
+    bool LastDecodeFailureDetected() const { return lastRootCount < lastLocatorDegree; }
+
   private:
     bool BuildGenerator();
     std::int32_t RunBerlekampMassey();
@@ -77,6 +82,8 @@ class ReedSolomonCodec {
     std::int32_t quotientDegree = 0;
     std::unique_ptr<Symbol[]> evaluator;
     std::int32_t evaluatorDegree = 0;
+    std::int32_t lastLocatorDegree = 0;
+    std::int32_t lastRootCount = 0;
 };
 
 }  // namespace rs

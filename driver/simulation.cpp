@@ -1,5 +1,6 @@
 #include "driver/simulation.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -116,7 +117,7 @@ bool Simulation::RunSweep(std::span<const float> points) {
 bool Simulation::RunPoint(float P0) {
     statistics = PointStatistics{};
     starsShown = 0;
-    generator.Seed(kSeed);
+    generator.Seed(seed);
 
     console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
     console.Write("0%       Please wait      100%\n");
@@ -127,7 +128,11 @@ bool Simulation::RunPoint(float P0) {
     const double p0 = static_cast<double>(P0);
     while (statistics.blocks < parameters.maxBlocks &&
            statistics.errorBlocks < parameters.maxErrorBlocks) {
-        RunBlock(p0);
+        if (gatherDetail) {
+            RunBlock<true>(p0);
+        } else {
+            RunBlock<false>(p0);
+        }
         UpdateBar();
     }
     return ReportPoint(P0, startCount, frequency);
@@ -135,9 +140,11 @@ bool Simulation::RunPoint(float P0) {
 
 // The draws of a block come in a fixed order (k information symbols, then per position one
 // uniform and, for a hit only, one error value), which fixes every count of a run.
+template <bool kGatherDetail>
 void Simulation::RunBlock(double p0) {
     std::int32_t blockChannelErrors = 0;
     std::int32_t blockSymbolErrors = 0;
+    std::int32_t blockBitErrors = 0;
     for (std::int32_t j = 0; j < k; ++j) {
         infoBlock[j] = generator.NextInt(q);
     }
@@ -158,12 +165,22 @@ void Simulation::RunBlock(double p0) {
     // A decoding failure shows only as information symbols that differ from those sent.
     codec.Decode(receivedWord, decodedBlock);
     for (std::int32_t j = 0; j < k; ++j) {
-        if (decodedBlock[j] != infoBlock[j]) {
+        const auto difference = static_cast<std::uint32_t>(decodedBlock[j] ^ infoBlock[j]);
+        if (difference != 0) {
             ++blockSymbolErrors;
+            if constexpr (kGatherDetail) {
+                blockBitErrors += std::popcount(difference);
+            }
         }
     }
     ++statistics.blocks;
     statistics.errorSymbols += blockSymbolErrors;
+    if constexpr (kGatherDetail) {
+        statistics.bitErrors += blockBitErrors;
+        if (codec.LastDecodeFailureDetected()) {
+            ++statistics.detectedFailures;
+        }
+    }
     if (blockSymbolErrors != 0) {
         ++statistics.errorBlocks;
     }
@@ -223,6 +240,12 @@ bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t fre
     console.Write(speedLine);
     results.Write(timeLine);
     results.Write(speedLine);
+    if (pointObserver) {
+        observerError = pointObserver(PointRecord{P0, statistics, experimentTime});
+        if (!observerError.empty()) {
+            return false;
+        }
+    }
     return results.Flush();
 }
 

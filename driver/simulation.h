@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -35,7 +36,26 @@ struct PointStatistics {
     std::int32_t errorBlocks = 0;
     std::int64_t channelErrors = 0;
     std::int64_t errorSymbols = 0;
+    // Information bits in error: the popcount of decoded XOR sent over the k symbols.
+    std::int64_t bitErrors = 0;
+    // Blocks whose locator had fewer distinct roots among the n positions than its degree,
+    // whether or not their information came out right.
+    std::int32_t detectedFailures = 0;
+
+    bool operator==(const PointStatistics&) const = default;
 };
+
+// What a finished point hands to the machine-readable reports.
+struct PointRecord {
+    float P0 = 0.0F;
+    PointStatistics statistics;
+    double seconds = 0.0;
+};
+
+// Called once per finished point, after its statistics are known and before "results.dat" is
+// flushed, so files it keeps never hold fewer points than the report. Returns an error
+// message, empty on success.
+using PointObserver = std::function<std::string(const PointRecord&)>;
 
 // The rates of a point's report; a point without blocks gives NaN rates.
 struct PointRates {
@@ -70,16 +90,26 @@ class Simulation {
                RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
                OutputStream& results, PerformanceCounter& counter);
 
-    // Runs the points in order. False as soon as "results.dat" cannot be written.
+    // The seed every point restarts from.
+    void SetSeed(std::int32_t value) { seed = value; }
+    void SetPointObserver(PointObserver observer) { pointObserver = std::move(observer); }
+    // Skips the bit and failure counts; only for measuring what gathering them costs.
+    void SetGatherDetail(bool value) { gatherDetail = value; }
+
+    // Runs the points in order. False as soon as "results.dat" cannot be written or the
+    // point observer fails.
     bool RunSweep(std::span<const float> points);
 
     // One point: heading, ruler, blocks until a limit, bar and report. False when
-    // "results.dat" could not be written.
+    // "results.dat" could not be written or the point observer failed.
     bool RunPoint(float P0);
 
     const PointStatistics& Statistics() const { return statistics; }
+    // The point observer's message when it stopped the sweep; empty when the report failed.
+    const std::string& ObserverError() const { return observerError; }
 
   private:
+    template <bool kGatherDetail>
     void RunBlock(double p0);
     void UpdateBar();
     bool ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency);
@@ -100,6 +130,10 @@ class Simulation {
     Symbol* const receivedWord;
     PointStatistics statistics;
     std::int32_t starsShown = 0;
+    std::int32_t seed = kSeed;
+    bool gatherDetail = true;
+    PointObserver pointObserver;
+    std::string observerError;
 };
 
 }  // namespace rs
