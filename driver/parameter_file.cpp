@@ -199,8 +199,7 @@ ParameterResult ParseParameters(std::string_view text) {
     return {parameters, {}};
 }
 
-ParameterResult ReadParameters(const std::filesystem::path& path) {
-    const std::string name = path.filename().string();
+ParameterResult ReadParameters(const std::filesystem::path& path, const std::string& name) {
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };

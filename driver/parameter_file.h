@@ -35,7 +35,7 @@ struct ParameterResult {
 // precision are rejected with the line number and the expected key.
 ParameterResult ParseParameters(std::string_view text);
 
-// Reads and parses the file; errors begin with the path as given.
-ParameterResult ReadParameters(const std::filesystem::path& path);
+// Reads and parses the file; errors begin with name, the file as the user named it.
+ParameterResult ReadParameters(const std::filesystem::path& path, const std::string& name);
 
 }  // namespace rs

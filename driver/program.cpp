@@ -8,10 +8,16 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "codec/reed_solomon_codec.h"
+#include "driver/csv_report.h"
+#include "driver/json_report.h"
 #include "driver/number_format.h"
 #include "driver/parameter_file.h"
+#include "driver/plot.h"
+#include "driver/point_fields.h"
+#include "driver/resume.h"
 #include "driver/simulation.h"
 #include "random/random_generator.h"
 
@@ -19,8 +25,6 @@ namespace rs {
 
 namespace {
 
-constexpr const char* kParameterFile = "param.dat";
-constexpr const char* kResultsFile = "results.dat";
 // q = 2^M must fit a 32-bit signed integer.
 constexpr std::int32_t kMaxFieldDegree = 30;
 
@@ -35,8 +39,7 @@ int Fail(const ProgramEnvironment& environment, const std::string& message) {
 }
 
 // Rejects what no code can be built from; empty when the values are usable.
-std::string CheckCodeParameters(const SimulationParameters& parameters) {
-    const std::string where = std::string(kParameterFile) + ": ";
+std::string CheckCodeParameters(const SimulationParameters& parameters, const std::string& where) {
     if (parameters.M < 1 || parameters.M > kMaxFieldDegree) {
         return where + "M=" + std::to_string(parameters.M) +
                " is out of range: the field degree must be 1 to " + std::to_string(kMaxFieldDegree);
@@ -54,24 +57,65 @@ std::string CheckCodeParameters(const SimulationParameters& parameters) {
     return {};
 }
 
+// The machine-readable outputs of a run, fed one point at a time.
+class PointOutputs {
+  public:
+    PointOutputs(const RunOptions& options, const CodeShape& code) : options(options), code(code) {}
+
+    std::optional<JsonReport> json;
+    CsvReport csv;
+    std::vector<PlotPoint> plotPoints;
+
+    std::string Record(const PointRecord& record) {
+        const PointFields fields = DerivePointFields(record, code);
+        if (json) {
+            if (std::string error = json->Add(fields); !error.empty()) {
+                return error;
+            }
+        }
+        if (options.csvFile) {
+            if (std::string error = csv.Add(fields); !error.empty()) {
+                return error;
+            }
+        }
+        plotPoints.push_back({static_cast<double>(record.P0), record.statistics.blocks,
+                              record.statistics.errorBlocks, record.statistics.errorSymbols});
+        return {};
+    }
+
+  private:
+    const RunOptions& options;
+    const CodeShape code;
+};
+
 }  // namespace
 
 int RunProgram(const ProgramEnvironment& environment) {
+    const RunOptions& options = environment.options;
+    // Relative names start from the environment's directory, and messages name files as given.
+    const auto resolve = [&](const std::filesystem::path& name) {
+        return name.is_absolute() || environment.directory == "." ? name
+                                                                  : environment.directory / name;
+    };
+    const std::string parameterName = options.parameterFile.string();
+    const std::string resultsName = options.resultsFile.string();
+
     // The generator comes first so that its state is fixed before anything else happens.
     const auto generator = std::make_unique<RandomGenerator>();
-    generator->Seed(kSeed);
+    generator->Seed(options.seed);
 
-    const ParameterResult read = ReadParameters(environment.directory / kParameterFile);
+    const ParameterResult read = ReadParameters(resolve(options.parameterFile), parameterName);
     if (!read.parameters) {
         return Fail(environment, read.error);
     }
     const SimulationParameters& parameters = *read.parameters;
-    if (std::string problem = CheckCodeParameters(parameters); !problem.empty()) {
+    if (std::string problem = CheckCodeParameters(parameters, parameterName + ": ");
+        !problem.empty()) {
         return Fail(environment, problem);
     }
 
-    // Everything that can reject the run happens before "results.dat" is touched, so a
-    // rejected run leaves the results of an earlier one in place.
+    // Everything that can refuse the run happens before any output file is touched, so a
+    // refused run leaves the results of an earlier one in place.
     const auto codec = std::make_unique<ReedSolomonCodec>();
     codec->Configure(parameters.M, parameters.T);
     if (!codec->IsReady()) {
@@ -80,7 +124,7 @@ int RunProgram(const ProgramEnvironment& environment) {
     }
     const SweepPlan plan = PlanSweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
     if (!plan.error.empty()) {
-        return Fail(environment, std::string(kParameterFile) + ": " + plan.error);
+        return Fail(environment, parameterName + ": " + plan.error);
     }
 
     std::optional<BlockArrays> arrays;
@@ -91,18 +135,15 @@ int RunProgram(const ProgramEnvironment& environment) {
                                      std::to_string(codec->GetN()) + ": out of memory");
     }
 
-    const std::string resultsPath = (environment.directory / kResultsFile).string();
-    std::unique_ptr<std::FILE, FileCloser> resultsFile(std::fopen(resultsPath.c_str(), "w"));
-    if (!resultsFile) {
-        return Fail(environment,
-                    std::string(kResultsFile) + ": cannot create: " + std::strerror(errno));
+    std::filesystem::path gnuplot;
+    if (options.plotFile) {
+        gnuplot = FindGnuplot();
+        if (gnuplot.empty()) {
+            return Fail(environment,
+                        "--plot needs gnuplot, which is not on PATH (Debian: apt-get install "
+                        "gnuplot-nox)");
+        }
     }
-    // Large enough that a point's lines never reach the disk before the point's flush, so an
-    // interrupted run leaves only complete points.
-    std::setvbuf(resultsFile.get(), nullptr, _IOFBF, 1 << 16);
-    StdioStream results(resultsFile.get(), false);
-    Simulation simulation(parameters, *codec, *generator, std::move(*arrays), environment.console,
-                          results, environment.counter);
 
     const std::int32_t n = codec->GetN();
     const std::int32_t k = codec->GetK();
@@ -112,20 +153,110 @@ int RunProgram(const ProgramEnvironment& environment) {
                                "  k=" + std::to_string(k) + "  R=" + FormatFixed2(R) +
                                "  t=" + std::to_string(parameters.T) + "  q=" + std::to_string(q) +
                                "\n";
-    environment.console.Write(header);
-    results.Write(header);
-    const auto writeFailure = [&] {
-        return Fail(environment,
-                    std::string(kResultsFile) + ": cannot write: " + std::strerror(errno));
-    };
-    // A full disk stops the run at once rather than after hours of results that are lost.
-    if (!results.Flush() || !simulation.RunSweep(plan.points)) {
-        return writeFailure();
+    const RunDescription run{parameters, options.seed, {n, k, parameters.T, q, parameters.M, R}};
+    const std::filesystem::path resultsPath = resolve(options.resultsFile);
+    std::optional<std::filesystem::path> jsonPath;
+    std::optional<std::filesystem::path> csvPath;
+    if (options.jsonFile) {
+        jsonPath = resolve(*options.jsonFile);
+    }
+    if (options.csvFile) {
+        csvPath = resolve(*options.csvFile);
     }
 
-    environment.console.Write("\nPress any key");
-    environment.console.Flush();
-    environment.waitForKey();
+    ResumeState resume;
+    if (options.resume) {
+        resume =
+            PrepareResume(resultsPath, resultsName, header, plan.points, run, jsonPath, csvPath);
+        if (!resume.error.empty()) {
+            return Fail(environment, resume.error);
+        }
+    }
+
+    std::unique_ptr<std::FILE, FileCloser> resultsFile;
+    if (resume.reportExists) {
+        // Drops a point cut short by the interruption; the kept points stay byte for byte.
+        std::error_code error;
+        std::filesystem::resize_file(resultsPath, resume.reportBytes, error);
+        if (error) {
+            return Fail(environment, resultsName + ": cannot shorten: " + error.message());
+        }
+        resultsFile.reset(std::fopen(resultsPath.c_str(), "a"));
+    } else {
+        resultsFile.reset(std::fopen(resultsPath.c_str(), "w"));
+    }
+    if (!resultsFile) {
+        return Fail(environment, resultsName + ": cannot " +
+                                     (resume.reportExists ? "open" : "create") + ": " +
+                                     std::strerror(errno));
+    }
+    // Large enough that a point's lines never reach the disk before the point's flush, so an
+    // interrupted run leaves only complete points.
+    std::setvbuf(resultsFile.get(), nullptr, _IOFBF, 1 << 16);
+    StdioStream results(resultsFile.get(), false);
+
+    PointOutputs outputs(options, run.code);
+    for (std::size_t i = 0; i < resume.kept.size(); ++i) {
+        const ReportedPoint& kept = resume.kept[i];
+        outputs.plotPoints.push_back({static_cast<double>(plan.points[i]), kept.blocks,
+                                      kept.errorBlocks, kept.errorSymbols});
+    }
+    if (jsonPath) {
+        outputs.json.emplace(*jsonPath, run, std::move(resume.jsonPoints));
+        if (std::string error = outputs.json->Start(); !error.empty()) {
+            return Fail(environment, error);
+        }
+    }
+    if (csvPath) {
+        if (std::string error = outputs.csv.Open(*csvPath, resume.csvBytes); !error.empty()) {
+            return Fail(environment, error);
+        }
+    }
+
+    Simulation simulation(parameters, *codec, *generator, std::move(*arrays), environment.console,
+                          results, environment.counter);
+    simulation.SetSeed(options.seed);
+    simulation.SetPointObserver([&](const PointRecord& record) { return outputs.Record(record); });
+
+    environment.console.Write(header);
+    if (!resume.reportExists) {
+        results.Write(header);
+    } else {
+        environment.console.Write("\nResuming: " + std::to_string(resume.kept.size()) + " of " +
+                                  std::to_string(plan.points.size()) + " points kept from " +
+                                  resultsName + "\n");
+    }
+    const auto writeFailure = [&] {
+        return Fail(environment, resultsName + ": cannot write: " + std::strerror(errno));
+    };
+    // A full disk stops the run at once rather than after hours of results that are lost.
+    if (!results.Flush()) {
+        return writeFailure();
+    }
+    const std::span<const float> remaining =
+        std::span<const float>(plan.points).subspan(resume.kept.size());
+    if (!simulation.RunSweep(remaining)) {
+        return simulation.ObserverError().empty() ? writeFailure()
+                                                  : Fail(environment, simulation.ObserverError());
+    }
+    if (outputs.json) {
+        if (std::string error = outputs.json->Finish(); !error.empty()) {
+            return Fail(environment, error);
+        }
+    }
+    if (options.plotFile) {
+        if (std::string error =
+                DrawPlot(gnuplot, resolve(*options.plotFile), outputs.plotPoints, run.code);
+            !error.empty()) {
+            return Fail(environment, error);
+        }
+    }
+
+    if (!options.noWait) {
+        environment.console.Write("\nPress any key");
+        environment.console.Flush();
+        environment.waitForKey();
+    }
 
     if (std::fclose(resultsFile.release()) != 0) {
         return writeFailure();

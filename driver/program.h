@@ -3,24 +3,28 @@
 #include <filesystem>
 #include <functional>
 
+#include "driver/command_line.h"
 #include "driver/output_stream.h"
 #include "driver/performance_counter.h"
 
 namespace rs {
 
-// What a run of the simulator talks to: the directory holding "param.dat" and "results.dat",
-// the console, the error stream, the clock and the final key press.
+// What a run of the simulator talks to: the directory that relative file names start from,
+// the console, the error stream, the clock, the final key press and the command line's
+// options (the defaults are a run without arguments).
 struct ProgramEnvironment {
     std::filesystem::path directory;
     OutputStream& console;
     OutputStream& errors;
     PerformanceCounter& counter;
     std::function<void()> waitForKey;
+    RunOptions options = {};
 };
 
-// The whole run: parameters, code, sweep, report, closing prompt. Returns the exit status:
-// 0 after a complete run, 1 when the parameters are rejected or "results.dat" cannot be
-// written, with one line on the error stream saying why.
+// The whole run: parameters, code, sweep, reports, plot, closing prompt. Returns the exit
+// status: 0 after a complete run, 1 when the run is refused or an output cannot be written,
+// with one line on the error stream saying why. Everything that can refuse the run is checked
+// before any output file is touched.
 int RunProgram(const ProgramEnvironment& environment);
 
 }  // namespace rs

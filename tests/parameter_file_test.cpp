@@ -159,20 +159,20 @@ class ReadParametersTest : public ::testing::Test {
 TEST_F(ReadParametersTest, ReadsTheFileAndNamesItInErrors) {
     const auto path = directory / "param.dat";
     std::ofstream(path, std::ios::binary) << kCanonicalText;
-    const ParameterResult good = ReadParameters(path);
+    const ParameterResult good = ReadParameters(path, "param.dat");
     ASSERT_TRUE(good.parameters.has_value()) << good.error;
     EXPECT_EQ(*good.parameters, kCanonical);
 
     std::ofstream(path, std::ios::binary) << "Pmax=0.1\nPmin=0.01\n";
-    EXPECT_EQ(ReadParameters(path).error,
+    EXPECT_EQ(ReadParameters(path, "param.dat").error,
               "param.dat: line 3: expected \"Pstep=\" and a number, but the file ends");
 }
 
 TEST_F(ReadParametersTest, ReportsAMissingOrUnreadableFile) {
-    EXPECT_EQ(ReadParameters(directory / "param.dat").error,
+    EXPECT_EQ(ReadParameters(directory / "param.dat", "param.dat").error,
               "param.dat: cannot open: No such file or directory");
     std::filesystem::create_directory(directory / "param.dat");
-    EXPECT_EQ(ReadParameters(directory / "param.dat").error,
+    EXPECT_EQ(ReadParameters(directory / "param.dat", "param.dat").error,
               "param.dat: cannot read: Is a directory");
 }
 

@@ -1,0 +1,158 @@
+#include "driver/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/version.h"
+
+namespace rs {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// A file name that is no file: empty text.
+const CLI::Validator kNonEmpty(
+    [](const std::string& value) { return value.empty() ? std::string("empty file name") : ""; },
+    "");
+
+const CLI::Validator kPlotExtension(
+    [](const std::string& value) {
+        const std::string extension = Lower(std::filesystem::path(value).extension().string());
+        return extension == ".svg" || extension == ".png"
+                   ? std::string()
+                   : "the plot file must end in .svg or .png: " + value;
+    },
+    "");
+
+// Two outputs written to one file would destroy each other.
+std::string CheckDistinct(const RunOptions& options) {
+    std::vector<std::pair<std::string, std::filesystem::path>> files = {
+        {"the experiment file", options.parameterFile}, {"--results", options.resultsFile}};
+    if (options.jsonFile) {
+        files.emplace_back("--json", *options.jsonFile);
+    }
+    if (options.csvFile) {
+        files.emplace_back("--csv", *options.csvFile);
+    }
+    if (options.plotFile) {
+        files.emplace_back("--plot", *options.plotFile);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            if (std::filesystem::absolute(files[i].second).lexically_normal() ==
+                std::filesystem::absolute(files[j].second).lexically_normal()) {
+                return files[i].first + " and " + files[j].first + " name the same file " +
+                       files[j].second.string();
+            }
+        }
+    }
+    return {};
+}
+
+CommandLine Misuse(const std::string& message) {
+    CommandLine result;
+    result.exitStatus = 2;
+    result.err = "rs-sim: " + message + " (see rs-sim --help)\n";
+    return result;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+    RunOptions options;
+    std::string positionalFile;
+    std::string parameterFile;
+    std::string resultsFile;
+    std::string jsonFile;
+    std::string csvFile;
+    std::string plotFile;
+
+    CLI::App app(
+        "Monte-Carlo simulation of a Reed-Solomon code over GF(2^M) on a q-ary symmetric "
+        "channel.\nThe experiment file holds seven lines: Pmax=, Pmin=, Pstep=, maxBlocks=, "
+        "maxErrorBlocks=, M=, T=.",
+        "rs-sim");
+    app.set_help_flag("-h,--help", "Print this help and exit");
+    app.set_version_flag("--version", std::string("rs-sim ") + kVersion,
+                         "Print the version and exit");
+    app.footer(
+        "Exit status: 0 after a complete run, 1 when the run is refused or fails, 2 on misuse.\n"
+        "Example: rs-sim --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
+    auto* positional =
+        app.add_option("EXPERIMENT_FILE", positionalFile, "The experiment file (default param.dat)")
+            ->check(kNonEmpty);
+    app.add_option("-p,--param", parameterFile, "The experiment file (default param.dat)")
+        ->type_name("FILE")
+        ->check(kNonEmpty)
+        ->excludes(positional);
+    app.add_option("-o,--results", resultsFile, "The report file (default results.dat)")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app.add_flag("--no-wait", options.noWait,
+                 "End without the closing prompt and key wait, also on a terminal");
+    app.add_option("--seed", options.seed,
+                   "The seed every point restarts from, 0 to " + std::to_string(kMaxSeed) +
+                       " (default " + std::to_string(kSeed) + ")")
+        ->type_name("N")
+        ->check(CLI::Range(0, kMaxSeed));
+    app.add_option("--json", jsonFile, "Also write the points, with intervals, to JSON")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app.add_option("--csv", csvFile, "Also write the points, with intervals, to CSV")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app.add_option("--plot", plotFile, "Plot FER and SER against P0 (gnuplot, .svg or .png)")
+        ->type_name("FILE")
+        ->check(kPlotExtension);
+    app.add_flag("--resume", options.resume,
+                 "Keep the report file's complete points and run the rest");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        CommandLine result;
+        result.out = app.help();
+        return result;
+    } catch (const CLI::CallForVersion& version) {
+        CommandLine result;
+        result.out = std::string(version.what()) + "\n";
+        return result;
+    } catch (const CLI::ParseError& error) {
+        return Misuse(error.what());
+    }
+
+    if (!positionalFile.empty()) {
+        options.parameterFile = positionalFile;
+    } else if (!parameterFile.empty()) {
+        options.parameterFile = parameterFile;
+    }
+    if (!resultsFile.empty()) {
+        options.resultsFile = resultsFile;
+    }
+    if (!jsonFile.empty()) {
+        options.jsonFile = jsonFile;
+    }
+    if (!csvFile.empty()) {
+        options.csvFile = csvFile;
+    }
+    if (!plotFile.empty()) {
+        options.plotFile = plotFile;
+    }
+    if (std::string clash = CheckDistinct(options); !clash.empty()) {
+        return Misuse(clash);
+    }
+    CommandLine result;
+    result.options = std::move(options);
+    return result;
+}
+
+}  // namespace rs

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "driver/simulation.h"
+
+namespace rs {
+
+// Every seed in 0..kMaxSeed gives its own random stream; the generator reads only the low 21
+// bits of a seed, so larger values would silently repeat a smaller seed's stream.
+inline constexpr std::int32_t kMaxSeed = (1 << 21) - 1;
+
+// What the command line asks of a run. The defaults are the program's behaviour without
+// arguments.
+struct RunOptions {
+    std::filesystem::path parameterFile = "param.dat";
+    std::filesystem::path resultsFile = "results.dat";
+    bool noWait = false;
+    std::int32_t seed = kSeed;
+    std::optional<std::filesystem::path> jsonFile;
+    std::optional<std::filesystem::path> csvFile;
+    std::optional<std::filesystem::path> plotFile;
+    bool resume = false;
+};
+
+// Either the options of a run, or what to print and the exit status when there is no run:
+// 0 after --help or --version (text on standard output), 2 on misuse (one line on standard
+// error pointing to --help).
+struct CommandLine {
+    std::optional<RunOptions> options;
+    int exitStatus = 0;
+    std::string out;
+    std::string err;
+};
+
+// Parses argv without touching any file.
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+}  // namespace rs

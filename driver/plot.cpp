@@ -1,0 +1,200 @@
+#include "driver/plot.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "stats/bounded_distance.h"
+#include "stats/confidence_interval.h"
+
+namespace rs {
+
+namespace {
+
+constexpr int kTheorySamples = 200;
+
+std::string Number(double value) {
+    if (!std::isfinite(value) || value <= 0.0) {
+        return "NaN";  // gnuplot skips it
+    }
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, end);
+}
+
+// A gnuplot string in single quotes, which knows no escape but a doubled quote.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '\'') {
+            quoted += '\'';
+        }
+    }
+    return quoted + "'";
+}
+
+bool IsPng(const std::filesystem::path& output) {
+    std::string extension = output.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".png";
+}
+
+}  // namespace
+
+std::filesystem::path FindGnuplot() {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path != nullptr ? path : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        const std::string_view directory = rest.substr(0, colon);
+        const std::filesystem::path candidate =
+            std::filesystem::path(directory.empty() ? "." : std::string(directory)) / "gnuplot";
+        if (access(candidate.c_str(), X_OK) == 0 && !std::filesystem::is_directory(candidate)) {
+            return candidate;
+        }
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(colon + 1);
+    }
+    return {};
+}
+
+std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
+                       const CodeShape& code) {
+    std::string script;
+    script += IsPng(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
+                            : "set terminal svg size 900,640 enhanced font 'sans,11' "
+                              "background '#ffffff'\n";
+    script += "set output " + Quoted(output.string()) + "\n";
+    script += "set title 'RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
+              "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +
+              ", q-ary symmetric channel'\n";
+    script +=
+        "set logscale xy\n"
+        "set format x '10^{%L}'\nset format y '10^{%L}'\n"
+        "set xlabel 'P0, channel symbol error probability'\n"
+        "set ylabel 'error rate'\n"
+        "set grid xtics ytics mxtics mytics lc rgb '#dddddd'\n"
+        "set key left top box opaque\n"
+        "set bars 0.6\n";
+
+    double lowest = 0.0;
+    double highest = 0.0;
+    bool anyWithoutErrors = false;
+    script += "$points << EOD\n";
+    for (const PlotPoint& p : points) {
+        if (p.blocks <= 0 || !(p.P0 > 0.0)) {
+            continue;
+        }
+        const Interval interval = ClopperPearson(p.errorBlocks, p.blocks);
+        const double fer = static_cast<double>(p.errorBlocks) / p.blocks;
+        const double ser = static_cast<double>(p.errorSymbols) /
+                           (static_cast<double>(p.blocks) * static_cast<double>(code.k));
+        // A point without error blocks has no FER on a log axis, but still its upper bound.
+        script += Number(p.P0) + ' ' + Number(fer) + ' ' + Number(interval.low) + ' ' +
+                  Number(interval.high) + ' ' + Number(ser) + ' ' +
+                  (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + '\n';
+        anyWithoutErrors = anyWithoutErrors || p.errorBlocks == 0;
+        lowest = lowest == 0.0 ? p.P0 : std::min(lowest, p.P0);
+        highest = std::max(highest, p.P0);
+    }
+    script += "EOD\n$theory << EOD\n";
+    if (highest > 0.0) {
+        // Log-spaced between the sweep's ends, a little beyond each.
+        const double from = std::log(lowest / 1.2);
+        const double to = std::log(std::min(highest * 1.2, 1.0));
+        for (int i = 0; i <= kTheorySamples; ++i) {
+            const double p = std::exp(from + (to - from) * i / kTheorySamples);
+            script += Number(p) + ' ' +
+                      Number(BoundedDistanceBlockErrorProbability(code.n, code.t, p)) + '\n';
+        }
+    }
+    script +=
+        "EOD\n"
+        "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
+        "decoder (theory)', \\\n"
+        "     $points using 1:2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb '#c0392b' title 'FER, "
+        "simulated, 95 % interval', \\\n";
+    if (anyWithoutErrors) {
+        script +=
+            "     $points using 1:6 with points pt 11 ps 1.0 lc rgb '#c0392b' title 'FER upper "
+            "bound, no error block', \\\n";
+    }
+    script +=
+        "     $points using 1:5 with linespoints pt 5 ps 0.7 lc rgb '#2471a3' title 'SER "
+        "(decoded symbols)'\n"
+        "unset output\n";
+    return script;
+}
+
+std::string DrawPlot(const std::filesystem::path& gnuplot, const std::filesystem::path& output,
+                     const std::vector<PlotPoint>& points, const CodeShape& code) {
+    const std::filesystem::path aside =
+        output.parent_path() / (".partial-" + output.filename().string());
+    const std::string script = PlotScript(aside, points, code);
+    const std::string name = output.string();
+
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return name + ": cannot start gnuplot: " + std::strerror(errno);
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        close(channel[0]);
+        close(channel[1]);
+        return name + ": cannot start gnuplot: " + std::strerror(errno);
+    }
+    if (child == 0) {
+        dup2(channel[0], STDIN_FILENO);
+        close(channel[0]);
+        close(channel[1]);
+        execl(gnuplot.c_str(), "gnuplot", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(channel[0]);
+    // gnuplot may end early on a bad script; its closed pipe must not end us.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::size_t written = 0;
+    while (written < script.size()) {
+        const ssize_t got = write(channel[1], script.data() + written, script.size() - written);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        written += static_cast<std::size_t>(got);
+    }
+    close(channel[1]);
+    std::signal(SIGPIPE, previous);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || written < script.size() ||
+        !std::filesystem::exists(aside)) {
+        std::error_code ignored;
+        std::filesystem::remove(aside, ignored);
+        return name + ": gnuplot could not draw the plot";
+    }
+    std::error_code error;
+    std::filesystem::rename(aside, output, error);
+    if (error) {
+        std::filesystem::remove(aside, error);
+        return name + ": cannot write: " + error.message();
+    }
+    return {};
+}
+
+}  // namespace rs

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver/point_fields.h"
+
+namespace rs {
+
+// gnuplot as found on PATH; empty when it is not there.
+std::filesystem::path FindGnuplot();
+
+// What the plot shows of one point.
+struct PlotPoint {
+    double P0 = 0.0;
+    std::int32_t blocks = 0;
+    std::int32_t errorBlocks = 0;
+    std::int64_t errorSymbols = 0;
+};
+
+// The gnuplot script for FER with its 95 % intervals, SER and the bounded-distance FER curve
+// against P0 on log-log axes, as SVG or PNG by the output's extension. Points without blocks,
+// and rates of 0, have no place on a log axis and are left out.
+std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
+                       const CodeShape& code);
+
+// Runs gnuplot on the script, writing beside the output and renaming it into place. Returns an
+// error message, empty on success.
+std::string DrawPlot(const std::filesystem::path& gnuplot, const std::filesystem::path& output,
+                     const std::vector<PlotPoint>& points, const CodeShape& code);
+
+}  // namespace rs
