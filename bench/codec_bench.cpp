@@ -2,6 +2,7 @@
 // whole block of the experiment. Items are symbols (information symbols for the codec).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -134,6 +135,36 @@ void BM_Point(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * parameters.maxBlocks * codec.GetK());
 }
 BENCHMARK(BM_Point)->Arg(0)->Arg(30)->Arg(60)->Unit(benchmark::kMillisecond);
+
+// What counting bit errors and detected failures costs a whole point: the same point with and
+// without them, alternately, in one run. The counter "ratio" is the time with them over the
+// time without; the extra counts must stay negligible.
+void BM_DetailCost(benchmark::State& state) {
+    const float p0 = static_cast<float>(state.range(0)) / 1000.0F;
+    const SimulationParameters parameters{p0, p0, 0.01F, 200, 1000000, 8, 16};
+    ReedSolomonCodec codec;
+    codec.Configure(parameters.M, parameters.T);
+    RandomGenerator generator;
+    NullStream console;
+    NullStream results;
+    SteadyPerformanceCounter counter;
+    Simulation simulation(parameters, codec, generator, BlockArrays(codec.GetN(), codec.GetK()),
+                          console, results, counter);
+    using Clock = std::chrono::steady_clock;
+    Clock::duration with{};
+    Clock::duration without{};
+    for (auto _ : state) {
+        for (const bool detail : {true, false}) {
+            simulation.SetGatherDetail(detail);
+            const auto start = Clock::now();
+            simulation.RunPoint(p0);
+            (detail ? with : without) += Clock::now() - start;
+        }
+    }
+    state.counters["ratio"] = std::chrono::duration<double>(with).count() /
+                              std::chrono::duration<double>(without).count();
+}
+BENCHMARK(BM_DetailCost)->Arg(30)->Arg(200)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace rs

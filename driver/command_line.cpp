@@ -98,7 +98,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->type_name("FILE")
         ->check(kNonEmpty);
     app.add_flag("--no-wait", options.noWait,
-                 "End without the closing prompt and key wait, also on a terminal");
+                 "End without the closing prompt and key wait, also on a terminal")
+        ->disable_flag_override();
     app.add_option("--seed", options.seed,
                    "The seed every point restarts from, 0 to " + std::to_string(kMaxSeed) +
                        " (default " + std::to_string(kSeed) + ")")
@@ -114,7 +115,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->type_name("FILE")
         ->check(kPlotExtension);
     app.add_flag("--resume", options.resume,
-                 "Keep the report file's complete points and run the rest");
+                 "Keep the report file's complete points and run the rest")
+        ->disable_flag_override();
 
     try {
         app.parse(argc, argv);

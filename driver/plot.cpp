@@ -20,7 +20,7 @@ namespace rs {
 
 namespace {
 
-constexpr int kTheorySamples = 200;
+constexpr int kTheorySamples = 60;
 
 std::string Number(double value) {
     if (!std::isfinite(value) || value <= 0.0) {
@@ -86,7 +86,7 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
         "set format x '10^{%L}'\nset format y '10^{%L}'\n"
         "set xlabel 'P0, channel symbol error probability'\n"
         "set ylabel 'error rate'\n"
-        "set grid xtics ytics mxtics mytics lc rgb '#dddddd'\n"
+        "set grid xtics ytics lc rgb '#dddddd'\n"
         "set key left top box opaque\n"
         "set bars 0.6\n";
 

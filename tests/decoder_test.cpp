@@ -87,6 +87,7 @@ struct ReferenceOutcome {
     Word corrected;
     Word decoded;
     int locatorLength = 0;
+    int roots = 0;  // positions the Chien search took as erroneous
     bool invariantsHeld = true;
 };
 
@@ -208,6 +209,7 @@ ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Word& rece
                 const Symbol w = eval(omega, x, omegaDegree);
                 const Symbol d = eval(T, x, L - 1);
                 C.at(at(p)) = R.at(at(p)) ^ field.Divide(w, d);
+                ++out.roots;
             }
         }
     }
@@ -246,6 +248,7 @@ class WithinCapacity : public ::testing::TestWithParam<CodeCase> {
         ASSERT_EQ(out.info, info) << where;
         ASSERT_EQ(out.corrected, codeword) << where;
         ASSERT_FALSE(out.result) << where;
+        ASSERT_FALSE(codec.LastDecodeFailureDetected()) << where;
     }
 
     ReedSolomonCodec codec;
@@ -480,7 +483,11 @@ class BeyondCapacity : public ::testing::TestWithParam<CodeCase> {
         }
         ASSERT_EQ(out.info, expected.decoded);
         ASSERT_EQ(out.corrected, expected.corrected);
+        ASSERT_EQ(codec.LastDecodeFailureDetected(), expected.roots < expected.locatorLength);
+        ++detected[codec.LastDecodeFailureDetected() ? 1 : 0];
     }
+
+    int detected[2] = {0, 0};  // words decoded without and with a detected failure
 
     ReedSolomonCodec codec;
     std::mt19937 rng;
@@ -510,6 +517,11 @@ TEST_P(BeyondCapacity, UniformlyRandomWords) {
             s = symbol(rng);
         }
         ASSERT_NO_FATAL_FAILURE(ExpectSameAsReference(received));
+    }
+    // Most random words lie beyond every decoding sphere, and from t = 2 on the locator then
+    // often lacks roots. (For t = 1 a locator of degree 1 always has its root.)
+    if (codec.GetT() >= 2) {
+        EXPECT_GT(detected[1], 0);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -80,9 +82,10 @@ struct Outcome {
     std::string err;
 };
 
-// Starts rs-sim in the directory with stdin from /dev/null; stdout goes to a pipe when
-// outPipe is given, otherwise to a file.
-pid_t Start(const fs::path& directory, int outPipe) {
+// Starts rs-sim in the directory with stdin from /dev/null and the given arguments; stdout goes
+// to a pipe when outPipe is given, otherwise to a file. A given path replaces PATH.
+pid_t Start(const fs::path& directory, int outPipe, const std::vector<std::string>& arguments = {},
+            const char* path = nullptr) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(directory.c_str()) != 0) {
@@ -95,7 +98,15 @@ pid_t Start(const fs::path& directory, int outPipe) {
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        execl(RS_SIM_PATH, "rs-sim", static_cast<char*>(nullptr));
+        if (path != nullptr) {
+            setenv("PATH", path, 1);
+        }
+        std::vector<char*> argv = {const_cast<char*>("rs-sim")};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(RS_SIM_PATH, argv.data());
         _exit(127);
     }
     return pid;
@@ -113,8 +124,8 @@ class EndToEndTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(directory); }
 
-    Outcome RunToEnd() {
-        const pid_t pid = Start(directory, -1);
+    Outcome RunToEnd(const std::vector<std::string>& arguments = {}, const char* path = nullptr) {
+        const pid_t pid = Start(directory, -1, arguments, path);
         int status = 0;
         waitpid(pid, &status, 0);
         Outcome run;
@@ -147,6 +158,59 @@ TEST_F(EndToEndTest, RejectedParametersLeaveEarlierResultsAlone) {
     EXPECT_EQ(run.err,
               "rs-sim: param.dat: line 6: the file ends before the newline that ends this line\n");
     EXPECT_EQ(ReadFile(directory / "results.dat"), "kept\n");
+}
+
+// Files a run may write; a run that is refused or only informs must leave them as they were.
+std::vector<std::string> DirectoryListing(const fs::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string() + ":" +
+                        (entry.is_regular_file() ? ReadFile(entry.path()) : ""));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(EndToEndTest, HelpVersionAndMisuseTouchNoFile) {
+    WriteFile(directory / "param.dat",
+              "Pmax=0.1\nPmin=0.1\nPstep=0.1\nmaxBlocks=10\nmaxErrorBlocks=5\nM=4\nT=2\n");
+    WriteFile(directory / "results.dat", "kept\n");
+    const auto before = DirectoryListing(directory);
+    const Outcome help = RunToEnd({"--help", "--json", "x.json"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Monte-Carlo simulation")) << help.out;
+    const Outcome version = RunToEnd({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "rs-sim " RS_SIM_VERSION "\n");
+    const Outcome misuse = RunToEnd({"--json", "x.json", "--frobnicate"});
+    EXPECT_EQ(misuse.status, 2);
+    EXPECT_EQ(misuse.out, "");
+    EXPECT_EQ(
+        misuse.err,
+        "rs-sim: The following argument was not expected: --frobnicate (see rs-sim --help)\n");
+    EXPECT_EQ(DirectoryListing(directory), before);
+}
+
+// gnuplot, which CI installs, draws the plot once the sweep ends; without gnuplot the run is
+// refused before anything is simulated or written.
+TEST_F(EndToEndTest, PlotIsDrawnAsSvgOrRefusedUpFront) {
+    WriteFile(directory / "experiment.dat",
+              "Pmax=0.3\nPmin=0.05\nPstep=0.05\nmaxBlocks=500\nmaxErrorBlocks=30\nM=4\nT=2\n");
+    WriteFile(directory / "results.dat", "kept\n");
+    const auto before = DirectoryListing(directory);
+    const Outcome refused = RunToEnd({"--plot", "curve.svg", "experiment.dat"}, "/nonexistent");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("--plot needs gnuplot"), std::string::npos) << refused.err;
+    EXPECT_EQ(DirectoryListing(directory), before);
+
+    const Outcome drawn = RunToEnd({"--plot", "curve.svg", "experiment.dat"});
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    const std::string svg = ReadFile(directory / "curve.svg");
+    EXPECT_TRUE(svg.starts_with("<?xml")) << svg.substr(0, 100);
+    EXPECT_NE(svg.find("</svg>"), std::string::npos);
+    EXPECT_NE(svg.find("RS(15,11)"), std::string::npos);
+    EXPECT_NE(svg.find("bounded-distance"), std::string::npos);
 }
 
 // Each golden case is a folder holding param.dat, the console text and results.dat of a run

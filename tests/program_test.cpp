@@ -36,9 +36,9 @@ class ProgramTest : public ::testing::Test {
         text << in.rdbuf();
         return text.str();
     }
-    int Run() {
-        const ProgramEnvironment environment{directory, console, errors, counter,
-                                             [this] { ++keyWaits; }};
+    int Run(RunOptions options = {}) {
+        const ProgramEnvironment environment{
+            directory, console, errors, counter, [this] { ++keyWaits; }, std::move(options)};
         return RunProgram(environment);
     }
 
@@ -142,6 +142,31 @@ TEST_F(ProgramTest, RunsEveryPointAndClosesWithThePrompt) {
         EXPECT_NE(results.find(p0), std::string::npos) << p0;
     }
     EXPECT_TRUE(console.text.ends_with("KSymbols/second\n\nPress any key"));
+}
+
+TEST_F(ProgramTest, OptionsNameTheFilesSeedAndClosingWait) {
+    WriteFile("exp.dat", Parameters("Pmax=0.3\nPmin=0.3\nPstep=0.05\n", "M=4\nT=2\n"));
+    RunOptions options;
+    options.parameterFile = "exp.dat";
+    options.resultsFile = "out.dat";
+    options.noWait = true;
+    EXPECT_EQ(Run(options), 0) << errors.text;
+    EXPECT_EQ(keyWaits, 0);
+    EXPECT_FALSE(console.text.ends_with("Press any key"));
+    EXPECT_FALSE(std::filesystem::exists(directory / "results.dat"));
+    // The counts of the single point, without the timing lines that follow them.
+    const auto counts = [](const std::string& report) {
+        return report.substr(0, report.find("\nExperiment time="));
+    };
+    const std::string seeded = counts(ReadFile("out.dat"));
+
+    // Another seed gives another stream; the default seed is the run without options.
+    options.seed = 99;
+    EXPECT_EQ(Run(options), 0);
+    EXPECT_NE(counts(ReadFile("out.dat")), seeded);
+    WriteFile("param.dat", ReadFile("exp.dat"));
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(counts(ReadFile("results.dat")), seeded);
 }
 
 TEST_F(ProgramTest, UncreatableResultsFileIsReportedBeforeSimulating) {

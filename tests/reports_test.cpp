@@ -1,0 +1,248 @@
+// The machine-readable reports and --resume, run in-process through the whole program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "driver/csv_report.h"
+#include "driver/program.h"
+#include "driver/report_file.h"
+#include "test_support.h"
+
+namespace rs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CapturingStream;
+using testing::ScriptedCounter;
+
+struct Interrupted : std::runtime_error {
+    Interrupted() : std::runtime_error("interrupted") {}
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The report without its timing lines, which differ between any two runs.
+std::string WithoutTimes(const std::string& report) {
+    std::string kept;
+    for (const std::string& line : Lines(report)) {
+        if (!line.starts_with("Experiment time=") && !line.starts_with("Transmitting speed=")) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
+// The counts of every point, as JSON or CSV give them.
+std::vector<std::vector<std::int64_t>> JsonCounts(const std::string& text) {
+    std::vector<std::vector<std::int64_t>> counts;
+    const nlohmann::json document = nlohmann::json::parse(text);
+    for (const auto& point : document["points"]) {
+        counts.push_back({point["blocks"], point["errorBlocks"], point["channelErrors"],
+                          point["errorSymbols"], point["bitErrors"], point["detectedFailures"]});
+    }
+    return counts;
+}
+std::vector<std::vector<std::int64_t>> CsvCounts(const std::string& text) {
+    std::vector<std::vector<std::int64_t>> counts;
+    const std::vector<std::string> lines = Lines(text);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::istringstream row(lines[i]);
+        std::string field;
+        std::getline(row, field, ',');  // P0
+        std::vector<std::int64_t> values;
+        for (int f = 0; f < 6 && std::getline(row, field, ','); ++f) {
+            values.push_back(std::stoll(field));
+        }
+        counts.push_back(values);
+    }
+    return counts;
+}
+
+class ReportsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory = fs::temp_directory_path() /
+                    (std::string("rs-sim-reports-") +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(directory);
+        fs::create_directories(directory);
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    void WriteFile(const std::string& name, const std::string& text) const {
+        std::ofstream(directory / name, std::ios::binary) << text;
+    }
+    std::string Read(const std::string& name) const { return ReadFile(directory / name); }
+
+    // Runs with the JSON and CSV reports; interruptAtRead makes the clock's read of that
+    // number throw, as a stop in the middle of a point would.
+    int Run(bool resume, int interruptAtRead = 0) {
+        ScriptedCounter counter{{0, 1000}, 1000};
+        counter.onCount = [&] {
+            if (counter.reads == interruptAtRead) {
+                throw Interrupted();
+            }
+        };
+        RunOptions options;
+        options.noWait = true;
+        options.jsonFile = "points.json";
+        options.csvFile = "points.csv";
+        options.resume = resume;
+        errors.text.clear();
+        const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
+        return RunProgram(environment);
+    }
+
+    fs::path directory;
+    CapturingStream console;
+    CapturingStream errors;
+};
+
+// Small codes at high P0 decode wrongly often, and miscorrect; the uncoded code and a point
+// without blocks pin the counts that must agree exactly.
+TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
+    const char* experiments[] = {
+        "Pmax=0.5\nPmin=0.1\nPstep=0.1\nmaxBlocks=400\nmaxErrorBlocks=60\nM=4\nT=2\n",
+        "Pmax=0.3\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=1000\nM=3\nT=0\n",
+        "Pmax=0.3\nPmin=0.3\nPstep=0.1\nmaxBlocks=0\nmaxErrorBlocks=10\nM=4\nT=1\n",
+    };
+    for (const char* experiment : experiments) {
+        WriteFile("param.dat", experiment);
+        ASSERT_EQ(Run(false), 0) << errors.text;
+        const ReportContents report = ParseReport(Read("results.dat"));
+        const auto json = nlohmann::json::parse(Read("points.json"));
+        const auto counts = JsonCounts(Read("points.json"));
+        ASSERT_EQ(counts.size(), report.points.size());
+        EXPECT_EQ(CsvCounts(Read("points.csv")), counts);
+        EXPECT_EQ(Lines(Read("points.csv"))[0], CsvReport::kHeader);
+        const int m = json["experiment"]["M"];
+        const bool uncoded = json["code"]["t"] == 0;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const auto& c = counts[i];
+            const ReportedPoint& r = report.points[i];
+            EXPECT_EQ(c[0], r.blocks);
+            EXPECT_EQ(c[1], r.errorBlocks);
+            EXPECT_EQ(c[3], r.errorSymbols);
+            // Every wrong symbol has 1 to M wrong bits.
+            EXPECT_GE(c[4], c[3]);
+            EXPECT_LE(c[4], m * c[3]);
+            EXPECT_LE(c[5], c[0]);
+            if (uncoded) {  // nothing is corrected: every hit on the channel stays
+                EXPECT_EQ(c[3], c[2]);
+                EXPECT_EQ(c[5], 0);
+            }
+            const auto& point = json["points"][i];
+            if (r.blocks == 0) {
+                EXPECT_TRUE(point["FER"].is_null() && point["FERLow"].is_null());
+            } else {
+                EXPECT_LE(point["FERLow"].get<double>(), point["FER"].get<double>());
+                EXPECT_GE(point["FERHigh"].get<double>(), point["FER"].get<double>());
+            }
+        }
+    }
+}
+
+// Stopped while its third point's lines sit in the report's buffer, the run leaves two
+// complete points and the start of a third; resumed, it ends with the same files as a run
+// that was never stopped.
+TEST_F(ReportsTest, ResumedRunEqualsAnUninterruptedOne) {
+    WriteFile("param.dat",
+              "Pmax=0.4\nPmin=0.05\nPstep=0.05\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n");
+    ASSERT_EQ(Run(false), 0);
+    const std::string report = Read("results.dat");
+    const std::string json = Read("points.json");
+    const std::string csv = Read("points.csv");
+
+    // Each point reads the clock twice; the sixth read ends the third point.
+    EXPECT_THROW(Run(false, 6), Interrupted);
+    const ReportContents cut = ParseReport(Read("results.dat"));
+    ASSERT_EQ(cut.points.size(), 2U);
+    ASSERT_LT(cut.completeLength, Read("results.dat").size()) << "no point was cut short";
+    ASSERT_EQ(JsonCounts(Read("points.json")).size(), 2U);
+
+    console.text.clear();
+    ASSERT_EQ(Run(true), 0) << errors.text;
+    EXPECT_NE(console.text.find("Resuming: 2 of "), std::string::npos);
+    EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
+    EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
+    EXPECT_EQ(CsvCounts(Read("points.csv")), CsvCounts(csv));
+
+    // Resuming a finished run runs nothing and changes no count.
+    ASSERT_EQ(Run(true), 0) << errors.text;
+    EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
+    EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
+}
+
+TEST_F(ReportsTest, ResumeRefusesFilesOfAnotherExperiment) {
+    const std::string experiment =
+        "Pmax=0.4\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n";
+    WriteFile("param.dat", experiment);
+    ASSERT_EQ(Run(false), 0);
+    const std::string report = Read("results.dat");
+    const std::string json = Read("points.json");
+    nlohmann::json otherSeed = nlohmann::json::parse(json);
+    otherSeed["experiment"]["seed"] = 7;
+    struct Case {
+        const char* name;
+        std::string parameters;
+        std::string report;
+        std::string jsonText;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"other code",
+         "Pmax=0.4\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=1\n", report,
+         json, "its header is not that of this experiment's code"},
+        {"other sweep",
+         "Pmax=0.5\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n", report,
+         json, "point 1 has P0=4.00e-001 where this sweep has P0=5.00e-001"},
+        {"other limits",
+         "Pmax=0.4\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=30\nM=4\nT=2\n", report,
+         json, "point 1 did not end by this experiment's limits"},
+        {"shorter sweep",
+         "Pmax=0.4\nPmin=0.3\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n", report,
+         json, "it holds 3 points, but this sweep has only 1"},
+        {"garbage after a point", experiment, report + "\nremark\n", json,
+         "the text after point 3 is not a point of the report"},
+        {"JSON missing", experiment, report, "", "points.json: cannot resume: the file is missing"},
+        {"JSON of another seed", experiment, report, otherSeed.dump(),
+         "points.json: cannot resume: it describes another experiment or seed"},
+    };
+    for (const Case& c : cases) {
+        WriteFile("param.dat", c.parameters);
+        WriteFile("results.dat", c.report);
+        fs::remove(directory / "points.json");
+        if (!c.jsonText.empty()) {
+            WriteFile("points.json", c.jsonText);
+        }
+        const std::string csvBefore = Read("points.csv");
+        EXPECT_EQ(Run(true), 1) << c.name;
+        EXPECT_NE(errors.text.find(c.error), std::string::npos) << c.name << ": " << errors.text;
+        EXPECT_EQ(Read("results.dat"), c.report) << c.name;
+        EXPECT_EQ(Read("points.json"), c.jsonText) << c.name;
+        EXPECT_EQ(Read("points.csv"), csvBefore) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace rs

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "stats/bounded_distance.h"
+#include "stats/confidence_interval.h"
+
+namespace rs {
+namespace {
+
+TEST(ClopperPearson, MatchesPublishedIntervals) {
+    struct Case {
+        std::int64_t x;
+        std::int64_t n;
+        double low;
+        double high;
+    };
+    // Exact 95 % intervals as tabulated in the literature (four significant digits); the
+    // extremes follow from the closed forms 1 - 0.025^(1/n) and 0.025^(1/n).
+    const Case cases[] = {
+        {0, 10, 0.0, 1.0 - std::pow(0.025, 0.1)},
+        {10, 10, std::pow(0.025, 0.1), 1.0},
+        {5, 10, 0.1871, 0.8129},
+        {1, 100, 0.0002532, 0.05446},
+        {50, 100, 0.3983, 0.6017},
+        {0, 1, 0.0, 0.975},
+        {1, 1, 0.025, 1.0},
+    };
+    for (const Case& c : cases) {
+        const Interval interval = ClopperPearson(c.x, c.n);
+        EXPECT_NEAR(interval.low, c.low, 5e-4 * c.low + 1e-12) << c.x << "/" << c.n;
+        EXPECT_NEAR(interval.high, c.high, 5e-4 * c.high) << c.x << "/" << c.n;
+    }
+    const Interval none = ClopperPearson(0, 0);
+    EXPECT_TRUE(std::isnan(none.low) && std::isnan(none.high));
+}
+
+// The tail summed term by term, for n small enough that nothing overflows.
+double DirectTail(int n, int t, double p) {
+    double sum = 0.0;
+    for (int i = t + 1; i <= n; ++i) {
+        sum += std::exp(std::lgamma(n + 1.0) - std::lgamma(i + 1.0) - std::lgamma(n - i + 1.0)) *
+               std::pow(p, i) * std::pow(1.0 - p, n - i);
+    }
+    return sum;
+}
+
+TEST(BoundedDistance, EqualsTheDirectSumForSmallCodes) {
+    for (const auto& [n, t] :
+         {std::pair{15, 2}, std::pair{255, 16}, std::pair{7, 3}, std::pair{63, 0}}) {
+        for (const double p : {1e-4, 0.01, 0.03, 0.2, 0.5, 0.9}) {
+            const double direct = DirectTail(n, t, p);
+            EXPECT_NEAR(BoundedDistanceBlockErrorProbability(n, t, p), direct, 1e-10 * direct)
+                << n << "," << t << " at " << p;
+        }
+    }
+    EXPECT_EQ(BoundedDistanceBlockErrorProbability(255, 16, 0.0), 0.0);
+    EXPECT_EQ(BoundedDistanceBlockErrorProbability(255, 16, -0.5), 0.0);
+    EXPECT_EQ(BoundedDistanceBlockErrorProbability(255, 16, 1.5), 1.0);
+    EXPECT_EQ(BoundedDistanceBlockErrorProbability(7, 7, 0.5), 0.0);  // never more than n hits
+}
+
+// For n = 2^30 - 1 the terms are summed in log space: each term follows from the one before
+// by the ratio (n-i)p / ((i+1)(1-p)), and the tail is far from 1 - (its complement), so a
+// computation by subtraction would lose every digit.
+TEST(BoundedDistance, StaysAccurateForTheLongestCode) {
+    const std::int64_t n = (std::int64_t{1} << 30) - 1;
+    for (const auto& [t, p] : {std::pair{std::int64_t{5}, 1e-12}, std::pair{std::int64_t{1}, 1e-9},
+                               std::pair{std::int64_t{100}, 5e-8}}) {
+        const long double logP = std::log(static_cast<long double>(p));
+        const long double log1mP = std::log1p(-static_cast<long double>(p));
+        // log C(n, t+1) as a sum of small logs: a difference of lgammas near 2e10 would carry
+        // an error of 1e-9 by itself.
+        long double logTerm = (t + 1) * logP + static_cast<long double>(n - t - 1) * log1mP;
+        for (std::int64_t j = 0; j <= t; ++j) {
+            logTerm += std::log(static_cast<long double>(n - j) / static_cast<long double>(j + 1));
+        }
+        const long double first = logTerm;
+        long double sum = 0;  // relative to the first term
+        for (std::int64_t i = t + 1; i < t + 200; ++i) {
+            sum += std::exp(logTerm - first);
+            logTerm += std::log(static_cast<long double>(n - i)) + logP -
+                       std::log(static_cast<long double>(i + 1)) - log1mP;
+        }
+        const long double logTail = first + std::log(sum);
+        const double tail = BoundedDistanceBlockErrorProbability(n, t, p);
+        ASSERT_GT(tail, 0.0);
+        EXPECT_NEAR(std::log(tail), static_cast<double>(logTail), 1e-9) << t << " at " << p;
+    }
+}
+
+}  // namespace
+}  // namespace rs
