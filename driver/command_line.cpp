@@ -48,8 +48,9 @@ std::string CheckDistinct(const RunOptions& options) {
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         for (std::size_t j = i + 1; j < files.size(); ++j) {
-            if (std::filesystem::absolute(files[i].second).lexically_normal() ==
-                std::filesystem::absolute(files[j].second).lexically_normal()) {
+            std::error_code ignored;  // without a working directory, compare as given
+            if (std::filesystem::absolute(files[i].second, ignored).lexically_normal() ==
+                std::filesystem::absolute(files[j].second, ignored).lexically_normal()) {
                 return files[i].first + " and " + files[j].first + " name the same file " +
                        files[j].second.string();
             }

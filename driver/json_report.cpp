@@ -96,9 +96,9 @@ std::string JsonReport::Write() {
     const std::filesystem::path aside = path.string() + ".partial";
     const std::string text = document.dump(2) + "\n";
     const auto failure = [&](const char* what) {
-        const std::string message =
-            path.string() + ": cannot " + what + ": " + std::strerror(errno);
-        std::filesystem::remove(aside);
+        std::string message = path.string() + ": cannot " + what + ": " + std::strerror(errno);
+        std::error_code ignored;
+        std::filesystem::remove(aside, ignored);
         return message;
     };
     {

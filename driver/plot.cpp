@@ -58,9 +58,11 @@ std::filesystem::path FindGnuplot() {
     while (!rest.empty()) {
         const std::size_t colon = rest.find(':');
         const std::string_view directory = rest.substr(0, colon);
-        const std::filesystem::path candidate =
+        std::filesystem::path candidate =
             std::filesystem::path(directory.empty() ? "." : std::string(directory)) / "gnuplot";
-        if (access(candidate.c_str(), X_OK) == 0 && !std::filesystem::is_directory(candidate)) {
+        std::error_code ignored;
+        if (access(candidate.c_str(), X_OK) == 0 &&
+            !std::filesystem::is_directory(candidate, ignored)) {
             return candidate;
         }
         if (colon == std::string_view::npos) {

@@ -32,7 +32,8 @@ ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::st
     ResumeState state;
     std::ifstream in(reportPath, std::ios::binary);
     if (!in) {
-        if (std::filesystem::exists(reportPath)) {
+        std::error_code ignored;
+        if (std::filesystem::exists(reportPath, ignored)) {
             state.error = reportName + ": cannot resume: the file cannot be read";
         }
         return state;  // nothing to resume: a fresh run
