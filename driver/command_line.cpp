@@ -33,6 +33,13 @@ const CLI::Validator kPlotExtension(
     },
     "");
 
+std::filesystem::path Normal(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    // Without a working directory, names are compared as given.
+    return (error ? path : absolute).lexically_normal();
+}
+
 // Two outputs written to one file would destroy each other.
 std::string CheckDistinct(const RunOptions& options) {
     std::vector<std::pair<std::string, std::filesystem::path>> files = {
@@ -48,9 +55,7 @@ std::string CheckDistinct(const RunOptions& options) {
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         for (std::size_t j = i + 1; j < files.size(); ++j) {
-            std::error_code ignored;  // without a working directory, compare as given
-            if (std::filesystem::absolute(files[i].second, ignored).lexically_normal() ==
-                std::filesystem::absolute(files[j].second, ignored).lexically_normal()) {
+            if (Normal(files[i].second) == Normal(files[j].second)) {
                 return files[i].first + " and " + files[j].first + " name the same file " +
                        files[j].second.string();
             }
