@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 #include "driver/number_format.h"
@@ -49,9 +47,10 @@ const char* const CsvReport::kHeader =
 
 std::string CsvRow(const PointFields& point) {
     std::string row = Text(point.P0);
+    const PointStatistics& c = point.counts;
     for (const std::int64_t count :
-         {std::int64_t{point.blocks}, std::int64_t{point.errorBlocks}, point.channelErrors,
-          point.errorSymbols, point.bitErrors, std::int64_t{point.detectedFailures}}) {
+         {std::int64_t{c.blocks}, std::int64_t{c.errorBlocks}, c.channelErrors, c.errorSymbols,
+          c.bitErrors, std::int64_t{c.detectedFailures}}) {
         row += ',' + Text(count);
     }
     for (const double rate : {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER,
@@ -102,16 +101,12 @@ CsvReport::Kept CsvReport::ReadKeptRows(const std::filesystem::path& csvPath,
         return kept;  // nothing to keep: the file starts afresh
     }
     const std::string name = csvPath.string();
-    std::ifstream in(csvPath, std::ios::binary);
-    if (!in) {
-        kept.error = name + ": cannot resume: the file is missing, so the " +
-                     std::to_string(reported.size()) +
-                     " points kept from the report would be lost; run without --resume";
+    CompanionText companion = ReadCompanion(csvPath, reported.size());
+    if (!companion.error.empty()) {
+        kept.error = std::move(companion.error);
         return kept;
     }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
+    const std::string& text = companion.text;
     const std::string header = std::string(kHeader) + '\n';
     if (!text.starts_with(header)) {
         kept.error = name + ": cannot resume: its header line is not that of rs-sim's CSV report";

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <utility>
 
@@ -44,12 +43,12 @@ struct FileCloser {
 nlohmann::ordered_json PointJson(const PointFields& point) {
     // NaN rates (a point without blocks) become null, as JSON has no NaN.
     return {{"P0", ShortestDecimal(point.P0)},
-            {"blocks", point.blocks},
-            {"errorBlocks", point.errorBlocks},
-            {"channelErrors", point.channelErrors},
-            {"errorSymbols", point.errorSymbols},
-            {"bitErrors", point.bitErrors},
-            {"detectedFailures", point.detectedFailures},
+            {"blocks", point.counts.blocks},
+            {"errorBlocks", point.counts.errorBlocks},
+            {"channelErrors", point.counts.channelErrors},
+            {"errorSymbols", point.counts.errorSymbols},
+            {"bitErrors", point.counts.bitErrors},
+            {"detectedFailures", point.counts.detectedFailures},
             {"channelSER", point.channelSER},
             {"FER", point.FER},
             {"FERLow", point.FERLow},
@@ -129,14 +128,13 @@ JsonReport::Kept JsonReport::ReadKeptPoints(const std::filesystem::path& path,
         return kept;  // nothing to keep: the file starts afresh
     }
     const std::string name = path.string();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        kept.error = name + ": cannot resume: the file is missing, so the " +
-                     std::to_string(reported.size()) +
-                     " points kept from the report would be lost; run without --resume";
+    CompanionText companion = ReadCompanion(path, reported.size());
+    if (!companion.error.empty()) {
+        kept.error = std::move(companion.error);
         return kept;
     }
-    const nlohmann::ordered_json document = nlohmann::ordered_json::parse(in, nullptr, false);
+    const nlohmann::ordered_json document =
+        nlohmann::ordered_json::parse(companion.text, nullptr, false);
     if (document.is_discarded() || !document.is_object()) {
         kept.error = name + ": cannot resume: it is not a JSON document";
         return kept;

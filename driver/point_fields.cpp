@@ -14,12 +14,7 @@ PointFields DerivePointFields(const PointRecord& record, const CodeShape& code) 
     const PointRates rates = ComputeRates(s, code.n, code.k);
     PointFields fields;
     fields.P0 = record.P0;
-    fields.blocks = s.blocks;
-    fields.errorBlocks = s.errorBlocks;
-    fields.channelErrors = s.channelErrors;
-    fields.errorSymbols = s.errorSymbols;
-    fields.bitErrors = s.bitErrors;
-    fields.detectedFailures = s.detectedFailures;
+    fields.counts = s;
     fields.channelSER = rates.channelSER;
     fields.FER = rates.FER;
     const Interval interval = ClopperPearson(s.errorBlocks, s.blocks);

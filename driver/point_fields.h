@@ -19,12 +19,7 @@ struct CodeShape {
 // Every per-point field of the JSON and CSV reports. Rates of a point without blocks are NaN.
 struct PointFields {
     float P0 = 0.0F;
-    std::int32_t blocks = 0;
-    std::int32_t errorBlocks = 0;
-    std::int64_t channelErrors = 0;
-    std::int64_t errorSymbols = 0;
-    std::int64_t bitErrors = 0;
-    std::int32_t detectedFailures = 0;
+    PointStatistics counts;
     double channelSER = 0.0;
     double FER = 0.0;
     double FERLow = 0.0;  // exact 95 % interval of FER

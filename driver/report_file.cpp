@@ -1,6 +1,8 @@
 #include "driver/report_file.h"
 
 #include <charconv>
+#include <fstream>
+#include <sstream>
 
 namespace rs {
 
@@ -123,6 +125,21 @@ ReportContents ParseReport(std::string_view text) {
     }
     contents.completeLength = position;
     return contents;
+}
+
+CompanionText ReadCompanion(const std::filesystem::path& path, std::size_t keptPoints) {
+    CompanionText companion;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        companion.error = path.string() + ": cannot resume: the file is missing, so the " +
+                          std::to_string(keptPoints) +
+                          " points kept from the report would be lost; run without --resume";
+        return companion;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    companion.text = buffer.str();
+    return companion;
 }
 
 }  // namespace rs

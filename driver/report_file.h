@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,5 +31,13 @@ struct ReportContents {
 };
 
 ReportContents ParseReport(std::string_view text);
+
+// The text of a JSON or CSV report that a resumed run carries on with keptPoints points from
+// the report file, or why it cannot: a missing file would lose those points.
+struct CompanionText {
+    std::string text;
+    std::string error;
+};
+CompanionText ReadCompanion(const std::filesystem::path& path, std::size_t keptPoints);
 
 }  // namespace rs
