@@ -1,5 +1,7 @@
 #include "driver/program.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -142,6 +144,12 @@ int RunProgram(const ProgramEnvironment& environment) {
             return Fail(environment,
                         "--plot needs gnuplot, which is not on PATH (Debian: apt-get install "
                         "gnuplot-nox)");
+        }
+        // The plot is drawn only at the end: a folder it cannot go to is refused now.
+        const std::filesystem::path folder = resolve(*options.plotFile).parent_path();
+        if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+            return Fail(environment, options.plotFile->string() +
+                                         ": cannot write the plot there: " + std::strerror(errno));
         }
     }
 

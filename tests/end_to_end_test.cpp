@@ -203,6 +203,12 @@ TEST_F(EndToEndTest, PlotIsDrawnAsSvgOrRefusedUpFront) {
     EXPECT_EQ(refused.out, "");
     EXPECT_NE(refused.err.find("--plot needs gnuplot"), std::string::npos) << refused.err;
     EXPECT_EQ(DirectoryListing(directory), before);
+    const Outcome nowhere = RunToEnd({"--plot", "missing/curve.svg", "experiment.dat"});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_EQ(
+        nowhere.err,
+        "rs-sim: missing/curve.svg: cannot write the plot there: No such file or directory\n");
+    EXPECT_EQ(DirectoryListing(directory), before);
 
     const Outcome drawn = RunToEnd({"--plot", "curve.svg", "experiment.dat"});
     ASSERT_EQ(drawn.status, 0) << drawn.err;
