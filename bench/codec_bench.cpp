@@ -121,8 +121,11 @@ class NullStream final : public OutputStream {
 struct PointFixture {
     explicit PointFixture(float p0) : p0(p0), parameters{p0, p0, 0.01F, 200, 1000000, 8, 16} {
         codec.Configure(parameters.M, parameters.T);
-        simulation.emplace(parameters, codec, generator, BlockArrays(codec.GetN(), codec.GetK()),
-                           console, results, counter);
+        auto engine = std::make_unique<ReferenceEngine>(
+            codec, generator, BlockArrays(codec.GetN(), codec.GetK()), 1 << parameters.M);
+        reference = engine.get();
+        simulation.emplace(parameters, codec.GetN(), codec.GetK(), std::move(engine), console,
+                           results, counter);
     }
 
     const float p0;
@@ -132,6 +135,7 @@ struct PointFixture {
     NullStream console;
     NullStream results;
     SteadyPerformanceCounter counter;
+    ReferenceEngine* reference = nullptr;
     std::optional<Simulation> simulation;  // built once the codec is configured
 };
 
@@ -157,7 +161,7 @@ void BM_DetailCost(benchmark::State& state) {
     Clock::duration without{};
     for (auto _ : state) {
         for (const bool detail : {true, false}) {
-            fixture.simulation->SetGatherDetail(detail);
+            fixture.reference->SetGatherDetail(detail);
             const auto start = Clock::now();
             fixture.simulation->RunPoint(fixture.p0);
             (detail ? with : without) += Clock::now() - start;

@@ -115,45 +115,52 @@ bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
 
     lastLocatorDegree = 0;
     lastRootCount = 0;
-    if (allZero) {
-        std::copy(received, received + n, corrected.get());
-    } else {
-        const std::int32_t L = RunBerlekampMassey();
-        lastLocatorDegree = L;
-
-        // Error evaluator Omega(x) = S(x) Lambda(x) mod x^2t: the product stays whole in the
-        // buffer, and the degree cut to 2t-1 drops its upper terms.
-        field.PolyMultiply(syndromes.get(), locator.get(), twoT - 1, L, evaluator.get(),
-                           evaluatorDegree);
-        evaluatorDegree = twoT - 1;
-
-        // Formal derivative Lambda'(x) into scratchPoly[0..L-1]: in characteristic 2 only the
-        // odd-index terms survive.
-        Symbol* derivative = scratchPoly.get();
-        for (std::int32_t i = 1; i <= L; i += 2) {
-            derivative[i - 1] = locator[i];
-            derivative[i] = 0;
-        }
-
-        // Chien search over j = 1..n, i.e. positions p = n-1 down to 0 at x = alpha^(-p);
-        // Forney gives each root the error value Omega(x) / Lambda'(x), which needs no extra
-        // factor for syndromes taken from alpha^1.
-        for (std::int32_t j = 1; j <= n; ++j) {
-            const std::int32_t p = n - j;
-            const Symbol x = field.Power(j % n);
-            if (field.PolyEvaluate(locator.get(), x, L) != 0) {
-                corrected[p] = received[p];
-            } else {
-                const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
-                const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
-                corrected[p] = received[p] ^ field.Divide(w, d);
-                ++lastRootCount;
-            }
-        }
+    std::copy(received, received + n, corrected.get());
+    if (!allZero) {
+        FindErrors([this](std::int32_t p, Symbol value) { corrected[p] ^= value; });
     }
 
     std::copy(corrected.get() + (n - k), corrected.get() + n, decoded);
     return allZero;
+}
+
+bool ReedSolomonCodec::SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
+                                          std::int32_t count) {
+    bool allZero = true;
+    for (std::int32_t i = 0; i < 2 * t; ++i) {
+        syndromes[i] = 0;
+    }
+    for (std::int32_t e = 0; e < count; ++e) {
+        // e_p alpha^((i+1)p) for i = 0..2t-1, by running products.
+        const Symbol step = field.Power(positions[e]);
+        Symbol term = values[e];
+        for (std::int32_t i = 0; i < 2 * t; ++i) {
+            term = field.Multiply(term, step);
+            syndromes[i] ^= term;
+        }
+    }
+    for (std::int32_t i = 0; i < 2 * t; ++i) {
+        allZero = allZero && syndromes[i] == 0;
+    }
+    return allZero;
+}
+
+Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
+    const std::int32_t twoT = 2 * t;
+    // Error evaluator Omega(x) = S(x) Lambda(x) mod x^2t: the product stays whole in the
+    // buffer, and the degree cut to 2t-1 drops its upper terms.
+    field.PolyMultiply(syndromes.get(), locator.get(), twoT - 1, L, evaluator.get(),
+                       evaluatorDegree);
+    evaluatorDegree = twoT - 1;
+
+    // Formal derivative Lambda'(x) into scratchPoly[0..L-1]: in characteristic 2 only the
+    // odd-index terms survive.
+    Symbol* derivative = scratchPoly.get();
+    for (std::int32_t i = 1; i <= L; i += 2) {
+        derivative[i - 1] = locator[i];
+        derivative[i] = 0;
+    }
+    return derivative;
 }
 
 // Berlekamp-Massey on S_0..S_2t-1. Lambda(x) is the locator, B(x) the correction polynomial

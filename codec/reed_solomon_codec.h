@@ -53,12 +53,27 @@ class ReedSolomonCodec {
     // whatever the algorithm below yields, and no failure is flagged.
     bool Decode(const Symbol* received, Symbol* decoded);
 
+    // The decoder's stages for callers that know the error pattern rather than the received
+    // word. A codeword has zero syndromes, so the syndromes of codeword + e are those of e:
+    // SetSparseSyndromes takes e as its nonzero positions and values and returns whether all
+    // syndromes are zero. FindErrors then runs Berlekamp-Massey, the evaluator, the derivative
+    // and the Chien search with Forney's values on those syndromes, exactly as Decode does, and
+    // calls onRoot(position, value) for each position it takes as erroneous, from n-1 down to 0;
+    // the corrected word is the received one with each value added at its position.
+    bool SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
+                            std::int32_t count);
+    template <typename OnRoot>
+    void FindErrors(OnRoot&& onRoot);
+
     // Whether the last Decode found fewer distinct roots of its locator among the n positions
     // than the locator's degree. A practical decoder would flag such a word as uncorrectable;
     // this one corrects blindly, so the flag is only observed.
     bool LastDecodeFailureDetected() const { return lastRootCount < lastLocatorDegree; }
 
   private:
+    // Evaluator and derivative for a locator of degree L; returns the derivative.
+    Symbol* PrepareForney(std::int32_t L);
+
     bool BuildGenerator();
     std::int32_t RunBerlekampMassey();
 
@@ -85,5 +100,27 @@ class ReedSolomonCodec {
     std::int32_t lastLocatorDegree = 0;
     std::int32_t lastRootCount = 0;
 };
+
+template <typename OnRoot>
+void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
+    const std::int32_t L = RunBerlekampMassey();
+    lastLocatorDegree = L;
+    lastRootCount = 0;
+    const Symbol* derivative = PrepareForney(L);
+
+    // Chien search over j = 1..n, i.e. positions p = n-1 down to 0 at x = alpha^(-p);
+    // Forney gives each root the error value Omega(x) / Lambda'(x), which needs no extra
+    // factor for syndromes taken from alpha^1.
+    for (std::int32_t j = 1; j <= n; ++j) {
+        const std::int32_t p = n - j;
+        const Symbol x = field.Power(j % n);
+        if (field.PolyEvaluate(locator.get(), x, L) == 0) {
+            const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
+            const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
+            onRoot(p, field.Divide(w, d));
+            ++lastRootCount;
+        }
+    }
+}
 
 }  // namespace rs

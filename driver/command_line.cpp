@@ -124,6 +124,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
                  "Keep the report file's complete points and run the rest")
         ->disable_flag_override();
 
+    std::string engine = "fast";
+    app.add_option("--engine", engine,
+                   "fast (default) or reference, the literal per-block path; same counts")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"fast", "reference"}));
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -138,6 +144,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         return Misuse(error.what());
     }
 
+    options.referenceEngine = engine == "reference";
     if (!positionalFile.empty()) {
         options.parameterFile = positionalFile;
     } else if (!parameterFile.empty()) {

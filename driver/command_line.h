@@ -24,6 +24,8 @@ struct RunOptions {
     std::optional<std::filesystem::path> csvFile;
     std::optional<std::filesystem::path> plotFile;
     bool resume = false;
+    // The fast engine unless the literal reference engine is asked for; both count alike.
+    bool referenceEngine = false;
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

@@ -21,6 +21,9 @@
 #include "driver/point_fields.h"
 #include "driver/resume.h"
 #include "driver/simulation.h"
+#include "engine/draw_kernels.h"
+#include "engine/fast_engine.h"
+#include "engine/reference_engine.h"
 #include "random/random_generator.h"
 
 namespace rs {
@@ -221,8 +224,14 @@ int RunProgram(const ProgramEnvironment& environment) {
         }
     }
 
-    Simulation simulation(parameters, *codec, *generator, std::move(*arrays), environment.console,
-                          results, environment.counter);
+    std::unique_ptr<Engine> engine;
+    if (options.referenceEngine) {
+        engine = std::make_unique<ReferenceEngine>(*codec, *generator, std::move(*arrays), q);
+    } else {
+        engine = std::make_unique<FastEngine>(*codec, q, KernelFor(BestSimdLevel()));
+    }
+    Simulation simulation(parameters, n, k, std::move(engine), environment.console, results,
+                          environment.counter);
     simulation.SetSeed(options.seed);
     simulation.SetPointObserver([&](const PointRecord& record) { return outputs.Record(record); });
 

@@ -81,29 +81,24 @@ double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentT
     return static_cast<double>(blocks) * static_cast<double>(k) * 0.001 / experimentTime;
 }
 
-BlockArrays::BlockArrays(std::int32_t n, std::int32_t k)
-    : infoBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
-      decodedBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
-      codeword(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))),
-      receivedWord(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))) {}
+Simulation::Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
+                       std::unique_ptr<Engine> engine, OutputStream& console, OutputStream& results,
+                       PerformanceCounter& counter)
+    : parameters(parameters),
+      engine(std::move(engine)),
+      console(console),
+      results(results),
+      counter(counter),
+      n(n),
+      k(k) {}
 
 Simulation::Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
                        RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
                        OutputStream& results, PerformanceCounter& counter)
-    : parameters(parameters),
-      codec(codec),
-      generator(generator),
-      console(console),
-      results(results),
-      counter(counter),
-      n(codec.GetN()),
-      k(codec.GetK()),
-      q(std::int32_t{1} << parameters.M),
-      arrays(std::move(arrays)),
-      infoBlock(this->arrays.infoBlock.get()),
-      decodedBlock(this->arrays.decodedBlock.get()),
-      codeword(this->arrays.codeword.get()),
-      receivedWord(this->arrays.receivedWord.get()) {}
+    : Simulation(parameters, codec.GetN(), codec.GetK(),
+                 std::make_unique<ReferenceEngine>(codec, generator, std::move(arrays),
+                                                   std::int32_t{1} << parameters.M),
+                 console, results, counter) {}
 
 bool Simulation::RunSweep(std::span<const float> points) {
     for (const float p0 : points) {
@@ -117,7 +112,7 @@ bool Simulation::RunSweep(std::span<const float> points) {
 bool Simulation::RunPoint(float P0) {
     statistics = PointStatistics{};
     starsShown = 0;
-    generator.Seed(seed);
+    engine->StartPoint(P0, seed);
 
     console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
     console.Write("0%       Please wait      100%\n");
@@ -125,65 +120,50 @@ bool Simulation::RunPoint(float P0) {
     const std::int64_t startCount = counter.Count();
     const std::int64_t frequency = counter.Frequency();
 
-    const double p0 = static_cast<double>(P0);
+    // The bar is evaluated after every block in effect: the engine runs on only through
+    // blocks after which it could not change.
     while (statistics.blocks < parameters.maxBlocks &&
            statistics.errorBlocks < parameters.maxErrorBlocks) {
-        if (gatherDetail) {
-            RunBlock<true>(p0);
-        } else {
-            RunBlock<false>(p0);
-        }
+        engine->RunBlocks(statistics, NextPossibleBarChange());
         UpdateBar();
     }
     return ReportPoint(P0, startCount, frequency);
 }
 
-// The draws of a block come in a fixed order (k information symbols, then per position one
-// uniform and, for a hit only, one error value), which fixes every count of a run.
-template <bool kGatherDetail>
-void Simulation::RunBlock(double p0) {
-    std::int32_t blockChannelErrors = 0;
-    std::int32_t blockSymbolErrors = 0;
-    std::int32_t blockBitErrors = 0;
-    for (std::int32_t j = 0; j < k; ++j) {
-        infoBlock[j] = generator.NextInt(q);
-    }
-    codec.Encode(infoBlock, codeword);
-
-    // q-ary symmetric channel: a hit always changes the symbol, to one of the other q-1.
-    for (std::int32_t i = 0; i < n; ++i) {
-        if (generator.NextUniform() < p0) {
-            const Symbol error = generator.NextInt(q - 1) + 1;
-            receivedWord[i] = codeword[i] ^ error;
-            ++blockChannelErrors;
-        } else {
-            receivedWord[i] = codeword[i];
-        }
-    }
-    statistics.channelErrors += blockChannelErrors;
-
-    // A decoding failure shows only as information symbols that differ from those sent.
-    codec.Decode(receivedWord, decodedBlock);
-    for (std::int32_t j = 0; j < k; ++j) {
-        const auto difference = static_cast<std::uint32_t>(decodedBlock[j] ^ infoBlock[j]);
-        if (difference != 0) {
-            ++blockSymbolErrors;
-            if constexpr (kGatherDetail) {
-                blockBitErrors += std::popcount(difference);
+// With the error blocks as they are, the bar shows the error fraction's stars until the block
+// fraction reaches the error fraction, and the block fraction's stars from then on; both
+// quotients only grow with the block count. So the smallest block count at which the bar can
+// differ from now is either that crossing or the next block star, found by bisection on the
+// same expressions UpdateBar evaluates.
+std::int32_t Simulation::NextPossibleBarChange() const {
+    const std::int32_t maxBlocks = parameters.maxBlocks;
+    const auto blockFraction = [&](std::int32_t blocks) {
+        return static_cast<double>(blocks) / static_cast<double>(maxBlocks);
+    };
+    const double errorFraction = static_cast<double>(statistics.errorBlocks) /
+                                 static_cast<double>(parameters.maxErrorBlocks);
+    // The smallest count in (statistics.blocks, maxBlocks] that satisfies a condition that,
+    // once true, stays true; maxBlocks when none does.
+    const auto firstFrom = [&](auto condition) {
+        std::int32_t low = statistics.blocks + 1;
+        std::int32_t high = maxBlocks;
+        while (low < high) {
+            const std::int32_t middle = low + (high - low) / 2;
+            if (condition(middle)) {
+                high = middle;
+            } else {
+                low = middle + 1;
             }
         }
+        return low;
+    };
+    if (!(blockFraction(statistics.blocks) >= errorFraction)) {
+        return firstFrom([&](std::int32_t b) { return blockFraction(b) >= errorFraction; });
     }
-    ++statistics.blocks;
-    statistics.errorSymbols += blockSymbolErrors;
-    if constexpr (kGatherDetail) {
-        statistics.bitErrors += blockBitErrors;
-        if (codec.LastDecodeFailureDetected()) {
-            ++statistics.detectedFailures;
-        }
-    }
-    if (blockSymbolErrors != 0) {
-        ++statistics.errorBlocks;
-    }
+    return firstFrom([&](std::int32_t b) {
+        return std::floor((b * static_cast<double>(kBarWidth)) / static_cast<double>(maxBlocks)) >
+               static_cast<double>(starsShown);
+    });
 }
 
 // The bar follows whichever limit is nearer, ties going to the block count; the block that

@@ -11,6 +11,9 @@
 #include "driver/output_stream.h"
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
+#include "engine/engine.h"
+#include "engine/point_statistics.h"
+#include "engine/reference_engine.h"
 #include "random/random_generator.h"
 
 namespace rs {
@@ -28,22 +31,6 @@ struct SweepPlan {
     std::string error;  // set when the sweep would never end or is absurdly long
 };
 SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep);
-
-// Counts of one point. Blocks are bounded by the 32-bit limits of "param.dat"; the symbol
-// counts can exceed 32 bits in a long point.
-struct PointStatistics {
-    std::int32_t blocks = 0;
-    std::int32_t errorBlocks = 0;
-    std::int64_t channelErrors = 0;
-    std::int64_t errorSymbols = 0;
-    // Information bits in error: the popcount of decoded XOR sent over the k symbols.
-    std::int64_t bitErrors = 0;
-    // Blocks whose locator had fewer distinct roots among the n positions than its degree,
-    // whether or not their information came out right.
-    std::int32_t detectedFailures = 0;
-
-    bool operator==(const PointStatistics&) const = default;
-};
 
 // What a finished point hands to the machine-readable reports.
 struct PointRecord {
@@ -70,22 +57,16 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
 // Thousands of information symbols per second.
 double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime);
 
-// The four symbol arrays of the block experiment, allocated once and reused by every block;
-// nothing in them carries over from one block to the next. Throws std::bad_alloc.
-struct BlockArrays {
-    BlockArrays(std::int32_t n, std::int32_t k);
-
-    std::unique_ptr<Symbol[]> infoBlock;
-    std::unique_ptr<Symbol[]> decodedBlock;
-    std::unique_ptr<Symbol[]> codeword;
-    std::unique_ptr<Symbol[]> receivedWord;
-};
-
-// The Monte-Carlo experiment on a configured codec: per point, random blocks through encoder,
-// q-ary symmetric channel and decoder, with a progress bar on the console and a report on
-// both streams. The arrays must be sized for the codec's n and k.
+// The Monte-Carlo sweep: per point, blocks from an engine until a limit, with a progress bar
+// on the console and a report on both streams.
 class Simulation {
   public:
+    // Runs the engine's points for a code with n symbols, k of them information.
+    Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
+               std::unique_ptr<Engine> engine, OutputStream& console, OutputStream& results,
+               PerformanceCounter& counter);
+    // Runs the literal per-block experiment on a configured codec; the arrays must be sized
+    // for its n and k.
     Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
                RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
                OutputStream& results, PerformanceCounter& counter);
@@ -93,8 +74,6 @@ class Simulation {
     // The seed every point restarts from.
     void SetSeed(std::int32_t value) { seed = value; }
     void SetPointObserver(PointObserver observer) { pointObserver = std::move(observer); }
-    // Skips the bit and failure counts; only for measuring what gathering them costs.
-    void SetGatherDetail(bool value) { gatherDetail = value; }
 
     // Runs the points in order. False as soon as "results.dat" cannot be written or the
     // point observer fails.
@@ -109,29 +88,20 @@ class Simulation {
     const std::string& ObserverError() const { return observerError; }
 
   private:
-    template <bool kGatherDetail>
-    void RunBlock(double p0);
+    std::int32_t NextPossibleBarChange() const;
     void UpdateBar();
     bool ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency);
 
     const SimulationParameters parameters;
-    ReedSolomonCodec& codec;
-    RandomGenerator& generator;
+    std::unique_ptr<Engine> engine;
     OutputStream& console;
     OutputStream& results;
     PerformanceCounter& counter;
     const std::int32_t n;
     const std::int32_t k;
-    const std::int32_t q;
-    BlockArrays arrays;
-    Symbol* const infoBlock;
-    Symbol* const decodedBlock;
-    Symbol* const codeword;
-    Symbol* const receivedWord;
     PointStatistics statistics;
     std::int32_t starsShown = 0;
     std::int32_t seed = kSeed;
-    bool gatherDetail = true;
     PointObserver pointObserver;
     std::string observerError;
 };

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/point_statistics.h"
+
+namespace rs {
+
+// A Monte-Carlo engine: the blocks of one point at a time, counted exactly as the literal
+// per-block experiment counts them. The driver owns the limits and the progress bar; an
+// engine only runs blocks when asked, so that the stop lands on the same block whichever
+// engine runs.
+class Engine {
+  public:
+    virtual ~Engine() = default;
+
+    // Restarts the random stream from seed for a point at channel error probability P0.
+    virtual void StartPoint(float P0, std::int32_t seed) = 0;
+
+    // Runs blocks, adding each to statistics, until statistics.blocks reaches blockLimit or a
+    // block is decoded wrongly (the run returns right after that block).
+    virtual void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) = 0;
+};
+
+}  // namespace rs

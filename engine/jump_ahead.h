@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace rs {
+
+// The generator's live state packed in 52 bits: the low 21 bits of the lagged word in bits
+// 0..20 and the 31-bit current word in bits 21..51. Only these bits ever influence a draw:
+// one step is a' = b & 0x1FFFFF, b' = rotl31(b ^ a, 10), linear over GF(2).
+using PackedState = std::uint64_t;
+
+inline constexpr int kStateBits = 52;
+inline constexpr std::uint64_t kLowMask = 0x1FFFFF;
+inline constexpr std::uint64_t kValueMask = 0x7FFFFFFF;
+
+// The state right after Seed(seed): only the seed's low 21 bits take part.
+constexpr PackedState SeededState(std::int32_t seed) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(seed)) & kLowMask) |
+           (std::uint64_t{7799} << 21);
+}
+
+constexpr PackedState Step(PackedState state) {
+    const std::uint64_t a = state & kLowMask;
+    const std::uint64_t b = state >> 21;
+    const std::uint64_t t = b ^ a;
+    const std::uint64_t rotated = ((t << 10) | (t >> 21)) & kValueMask;
+    return (b & kLowMask) | (rotated << 21);
+}
+
+// One draw is six steps; the value drawn is the current word afterwards.
+constexpr PackedState Draw(PackedState state) {
+    for (int i = 0; i < 6; ++i) {
+        state = Step(state);
+    }
+    return state;
+}
+
+constexpr std::uint32_t DrawnValue(PackedState state) {
+    return static_cast<std::uint32_t>(state >> 21);
+}
+
+// A 52x52 matrix over GF(2), kept by columns: column k is the image of state bit k.
+struct BitMatrix {
+    std::array<std::uint64_t, kStateBits> columns{};
+
+    PackedState Apply(PackedState state) const {
+        std::uint64_t result = 0;
+        while (state != 0) {
+            const int k = __builtin_ctzll(state);
+            result ^= columns[static_cast<std::size_t>(k)];
+            state &= state - 1;
+        }
+        return result;
+    }
+    // This matrix applied after other.
+    BitMatrix After(const BitMatrix& other) const;
+};
+
+// The map of one draw, and of 2^i draws for every i, so that the state any number of draws
+// ahead costs one matrix product per set bit of the distance, whatever the distance.
+class JumpAhead {
+  public:
+    static const JumpAhead& Instance();
+
+    // The state count draws after state.
+    PackedState Advance(PackedState state, std::uint64_t count) const;
+    // The map of count draws, as one matrix.
+    BitMatrix Power(std::uint64_t count) const;
+
+  private:
+    JumpAhead();
+    std::array<BitMatrix, 64> powers;  // powers[i] advances 2^i draws
+};
+
+}  // namespace rs

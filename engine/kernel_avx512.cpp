@@ -1,0 +1,23 @@
+// The draw kernel for the avx512 level; this file alone is compiled for it.
+#include <cstdint>
+
+#include "engine/draw_kernels.h"
+
+typedef std::uint64_t Avx512Word __attribute__((vector_size(64), may_alias));
+#define RS_KERNEL_NAMESPACE avx512
+#define RS_KERNEL_VECTOR Avx512Word
+#include "engine/bitsliced_kernel.h"
+
+namespace rs {
+
+void RunRowsAvx512(std::uint64_t* slots, int periods, std::uint32_t threshold,
+                   std::uint64_t* masks) {
+    avx512::RunRows(reinterpret_cast<Avx512Word*>(slots), periods, threshold,
+                    reinterpret_cast<Avx512Word*>(masks));
+}
+
+void ApplyMapAvx512(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount) {
+    avx512::ApplyMap(reinterpret_cast<Avx512Word*>(slots), pairs, pairCount);
+}
+
+}  // namespace rs

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace rs {
+
+// Counts of one point. Blocks are bounded by the 32-bit limits of the experiment; the symbol
+// counts can exceed 32 bits in a long point.
+struct PointStatistics {
+    std::int32_t blocks = 0;
+    std::int32_t errorBlocks = 0;
+    std::int64_t channelErrors = 0;
+    std::int64_t errorSymbols = 0;
+    // Information bits in error: the popcount of decoded XOR sent over the k symbols.
+    std::int64_t bitErrors = 0;
+    // Blocks whose locator had fewer distinct roots among the n positions than its degree,
+    // whether or not their information came out right.
+    std::int32_t detectedFailures = 0;
+
+    bool operator==(const PointStatistics&) const = default;
+};
+
+}  // namespace rs

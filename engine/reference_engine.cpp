@@ -1,0 +1,91 @@
+#include "engine/reference_engine.h"
+
+#include <bit>
+#include <utility>
+
+namespace rs {
+
+BlockArrays::BlockArrays(std::int32_t n, std::int32_t k)
+    : infoBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
+      decodedBlock(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(k))),
+      codeword(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))),
+      receivedWord(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))) {}
+
+ReferenceEngine::ReferenceEngine(ReedSolomonCodec& codec, RandomGenerator& generator,
+                                 BlockArrays arrays, std::int32_t q)
+    : codec(codec),
+      generator(generator),
+      n(codec.GetN()),
+      k(codec.GetK()),
+      q(q),
+      arrays(std::move(arrays)) {}
+
+void ReferenceEngine::StartPoint(float P0, std::int32_t seed) {
+    generator.Seed(seed);
+    p0 = static_cast<double>(P0);
+}
+
+void ReferenceEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+    while (statistics.blocks < blockLimit) {
+        const bool wrong = gatherDetail ? RunBlock<true>(statistics) : RunBlock<false>(statistics);
+        if (wrong) {
+            return;
+        }
+    }
+}
+
+// The draws of a block come in a fixed order (k information symbols, then per position one
+// uniform and, for a hit only, one error value), which fixes every count of a run.
+template <bool kGatherDetail>
+bool ReferenceEngine::RunBlock(PointStatistics& statistics) {
+    Symbol* const infoBlock = arrays.infoBlock.get();
+    Symbol* const decodedBlock = arrays.decodedBlock.get();
+    Symbol* const codeword = arrays.codeword.get();
+    Symbol* const receivedWord = arrays.receivedWord.get();
+    std::int32_t blockChannelErrors = 0;
+    std::int32_t blockSymbolErrors = 0;
+    std::int32_t blockBitErrors = 0;
+    for (std::int32_t j = 0; j < k; ++j) {
+        infoBlock[j] = generator.NextInt(q);
+    }
+    codec.Encode(infoBlock, codeword);
+
+    // q-ary symmetric channel: a hit always changes the symbol, to one of the other q-1.
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (generator.NextUniform() < p0) {
+            const Symbol error = generator.NextInt(q - 1) + 1;
+            receivedWord[i] = codeword[i] ^ error;
+            ++blockChannelErrors;
+        } else {
+            receivedWord[i] = codeword[i];
+        }
+    }
+    statistics.channelErrors += blockChannelErrors;
+
+    // A decoding failure shows only as information symbols that differ from those sent.
+    codec.Decode(receivedWord, decodedBlock);
+    for (std::int32_t j = 0; j < k; ++j) {
+        const auto difference = static_cast<std::uint32_t>(decodedBlock[j] ^ infoBlock[j]);
+        if (difference != 0) {
+            ++blockSymbolErrors;
+            if constexpr (kGatherDetail) {
+                blockBitErrors += std::popcount(difference);
+            }
+        }
+    }
+    ++statistics.blocks;
+    statistics.errorSymbols += blockSymbolErrors;
+    if constexpr (kGatherDetail) {
+        statistics.bitErrors += blockBitErrors;
+        if (codec.LastDecodeFailureDetected()) {
+            ++statistics.detectedFailures;
+        }
+    }
+    if (blockSymbolErrors != 0) {
+        ++statistics.errorBlocks;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace rs
