@@ -1,0 +1,196 @@
+// The fast engine against the literal reference engine, and the fast engine's parts against
+// their plain twins.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/simulation.h"
+#include "engine/candidate_stream.h"
+#include "engine/draw_kernels.h"
+#include "engine/fast_engine.h"
+#include "engine/hit_threshold.h"
+#include "engine/jump_ahead.h"
+#include "engine/reference_engine.h"
+#include "random/random_generator.h"
+#include "test_support.h"
+
+namespace rs {
+namespace {
+
+std::vector<SimdLevel> SupportedLevels() {
+    std::vector<SimdLevel> levels;
+    for (const SimdLevel level : {SimdLevel::kPortable, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+        if (SimdLevelSupported(level)) {
+            levels.push_back(level);
+        }
+    }
+    return levels;
+}
+
+TEST(JumpAhead, MatchesPlainSteppingOfTheGenerator) {
+    const JumpAhead& jump = JumpAhead::Instance();
+    for (const std::int32_t seed : {1234, 0, -1, 0x7FFFFFFF, 2097151}) {
+        RandomGenerator generator;
+        generator.Seed(seed);
+        const PackedState start = SeededState(seed);
+        PackedState stepped = start;
+        for (std::uint64_t count = 1; count <= 3000; ++count) {
+            stepped = Draw(stepped);
+            ASSERT_EQ(DrawnValue(stepped), static_cast<std::uint32_t>(generator.NextRaw()));
+            if (count % 97 == 0 || count < 70) {
+                ASSERT_EQ(jump.Advance(start, count), stepped) << seed << " " << count;
+            }
+        }
+        // Far jumps compose: 2^40 + 12345 draws in two different splits.
+        const std::uint64_t far = (std::uint64_t{1} << 40) + 12345;
+        EXPECT_EQ(jump.Advance(jump.Advance(start, far - 777), 777), jump.Advance(start, far));
+        EXPECT_EQ(jump.Power(far).Apply(start), jump.Advance(start, far));
+    }
+}
+
+TEST(HitThreshold, SplitsTheDrawsExactlyWhereTheLiteralCompareDoes) {
+    for (const float p0 : {0.0F, -0.25F, 1e-9F, 4.656e-10F, 0.001F, 0.03F, 0.025000006F, 0.5F,
+                           0.99999994F, 1.0F, 1.5F}) {
+        const double p = static_cast<double>(p0);
+        const std::uint32_t threshold = HitThreshold(p);
+        if (threshold > 0) {
+            EXPECT_TRUE(HitsLiterally(threshold - 1, p)) << p0;
+        }
+        if (threshold <= 0x7FFFFFFFU) {
+            EXPECT_FALSE(HitsLiterally(threshold, p)) << p0;
+        }
+    }
+    EXPECT_EQ(HitThreshold(0.0), 0U);
+    EXPECT_EQ(HitThreshold(1.0), 0x7FFFFFFFU);  // 1.0 itself is drawn only by 2^31 - 1
+    EXPECT_EQ(HitThreshold(1.5), 0x80000000U);
+}
+
+// Every kernel level, forced in turn, lists exactly the draws a scalar loop finds below the
+// threshold, across several chunks.
+TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
+    const std::uint64_t draws = 3 * CandidateStream::kChunkDraws + 1000;
+    for (const std::uint32_t threshold : {1U, 2147484U, 64424509U, 1073741824U, 0x7FFFFFFFU}) {
+        std::vector<std::uint64_t> expected;
+        PackedState state = SeededState(4321);
+        for (std::uint64_t i = 0; i < draws; ++i) {
+            state = Draw(state);
+            if (DrawnValue(state) < threshold) {
+                expected.push_back(i);
+            }
+        }
+        for (const SimdLevel level : SupportedLevels()) {
+            CandidateStream stream(KernelFor(level));
+            stream.Start(SeededState(4321), threshold);
+            std::vector<std::uint64_t> found;
+            for (std::uint64_t from = 0;;) {
+                // Uneven windows, as the walk asks.
+                const std::uint64_t limit = std::min(draws, from + 1 + (from * 7919) % 3000);
+                const std::uint64_t next = stream.Next(from, limit);
+                if (next < limit) {
+                    found.push_back(next);
+                    from = next + 1;
+                } else if (limit == draws) {
+                    break;
+                } else {
+                    from = limit;
+                }
+            }
+            EXPECT_EQ(found, expected) << SimdLevelName(level) << " below " << threshold;
+        }
+    }
+}
+
+// Runs a sweep through the simulation with the given engine; the scripted clock makes the
+// timing lines identical, so the whole console and report can be compared.
+struct SweepText {
+    std::string console;
+    std::string results;
+    std::vector<PointStatistics> statistics;
+};
+
+SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed, bool fast,
+                       SimdLevel level) {
+    ReedSolomonCodec codec;
+    codec.Configure(parameters.M, parameters.T);
+    EXPECT_TRUE(codec.IsReady());
+    RandomGenerator generator;
+    testing::CapturingStream console;
+    testing::CapturingStream results;
+    testing::ScriptedCounter counter{{0, 1000}, 1000};
+    const std::int32_t q = std::int32_t{1} << parameters.M;
+    std::unique_ptr<Engine> engine;
+    if (fast) {
+        engine = std::make_unique<FastEngine>(codec, q, KernelFor(level));
+    } else {
+        engine = std::make_unique<ReferenceEngine>(codec, generator,
+                                                   BlockArrays(codec.GetN(), codec.GetK()), q);
+    }
+    Simulation simulation(parameters, codec.GetN(), codec.GetK(), std::move(engine), console,
+                          results, counter);
+    simulation.SetSeed(seed);
+    SweepText text;
+    simulation.SetPointObserver([&](const PointRecord& record) {
+        text.statistics.push_back(record.statistics);
+        return std::string();
+    });
+    const SweepPlan plan = PlanSweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
+    EXPECT_TRUE(plan.error.empty());
+    EXPECT_TRUE(simulation.RunSweep(plan.points));
+    text.console = console.text;
+    text.results = results.text;
+    return text;
+}
+
+struct Experiment {
+    const char* name;
+    SimulationParameters parameters;
+    std::int32_t seed = 1234;
+};
+
+// Small codes at high P0 are where miscorrections and failures crowd; the others cover each
+// kind of code, probability, limit and seed the program accepts.
+const Experiment kExperiments[] = {
+    {"GF(2) uncoded", {0.6F, 0.0F, 0.3F, 300, 1000, 1, 0}},
+    {"n=3 k=1 every P0", {1.2F, -0.2F, 0.2F, 200, 50, 2, 1}},
+    {"n=7 k=1", {0.9F, 0.2F, 0.35F, 300, 100, 3, 3}},
+    {"n=15 t=2 miscorrections", {1.0F, 0.2F, 0.1F, 400, 150, 4, 2}},
+    {"n=15 t=7", {0.7F, 0.3F, 0.2F, 400, 150, 4, 7}},
+    {"n=31 t=3 error-limited", {0.3F, 0.05F, 0.05F, 5000, 17, 5, 3}},
+    {"n=63 uncoded", {0.05F, 0.01F, 0.02F, 200, 30, 6, 0}},
+    {"RS(255,223)", {0.06F, 0.04F, 0.01F, 300, 25, 8, 16}},
+    {"RS(255,253) block-limited", {0.004F, 0.004F, 0.01F, 700, 1000, 8, 1}},
+    {"RS(1023,963)", {0.03F, 0.03F, 0.01F, 60, 10, 10, 30}},
+    {"P0 of 0 and negative", {0.0F, -0.3F, 0.15F, 50, 5, 4, 2}},
+    {"limits of 0 or less", {0.2F, 0.1F, 0.1F, 0, -4, 4, 2}},
+    {"negative block limit", {0.2F, 0.2F, 0.1F, -1, 10, 4, 2}},
+    {"zero error limit", {0.2F, 0.2F, 0.1F, 10, 0, 4, 2}},
+    {"seed 0", {0.4F, 0.2F, 0.2F, 300, 60, 4, 2}, 0},
+    {"largest seed", {0.4F, 0.2F, 0.2F, 300, 60, 4, 2}, 2097151},
+    {"negative seed", {0.4F, 0.2F, 0.2F, 300, 60, 4, 2}, -77},
+};
+
+TEST(Engines, FastEqualsReferenceOnEveryExperiment) {
+    const SimdLevel best = BestSimdLevel();
+    for (const Experiment& e : kExperiments) {
+        const SweepText reference = RunSweepWith(e.parameters, e.seed, false, best);
+        const SweepText fast = RunSweepWith(e.parameters, e.seed, true, best);
+        EXPECT_EQ(fast.console, reference.console) << e.name;
+        EXPECT_EQ(fast.results, reference.results) << e.name;
+        EXPECT_EQ(fast.statistics, reference.statistics) << e.name;
+    }
+}
+
+TEST(Engines, EveryKernelLevelGivesTheSameCounts) {
+    const SimulationParameters parameters{0.05F, 0.01F, 0.02F, 3000, 40, 8, 16};
+    const SweepText portable = RunSweepWith(parameters, 99, true, SimdLevel::kPortable);
+    for (const SimdLevel level : SupportedLevels()) {
+        EXPECT_EQ(RunSweepWith(parameters, 99, true, level).statistics, portable.statistics)
+            << SimdLevelName(level);
+    }
+}
+
+}  // namespace
+}  // namespace rs
