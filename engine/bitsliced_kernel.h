@@ -4,8 +4,14 @@
 // Nothing here calls a library function, for the same reason.
 //
 // One word per state bit holds that bit for every lane, so a step of all lanes is 21 XORs of
-// words. The step's rotation and the swap of the two state words are renamings of the slots,
-// resolved at compile time; the naming repeats after 26 draws, so a pass runs 26 rows.
+// words. A step makes b' = rotl31(b ^ a, 10) and a' = b & 0x1FFFFF: of the new current word, 21
+// bits are new, W_n[i] = (b ^ a)_i for i < 21, and the other 10 are bits made one step
+// earlier. So every bit of the state is one of the last three steps' new words:
+//   b_n[j] = W_n[j - 10] for j >= 10 and W_(n-1)[j + 11] for j < 10, and
+//   W_n[i] = W_(n-1)[i - 10] ^ W_(n-2)[i - 10] for i >= 10,
+//            W_(n-2)[i + 11] ^ W_(n-3)[i + 11] for i < 10.
+// A ring of four steps' words therefore carries the state, and twelve steps (two draws) bring
+// the ring's naming back to where it started: the code of two draws, unrolled, loops.
 
 #include <cstdint>
 #include <utility>
@@ -14,92 +20,123 @@ namespace rs::RS_KERNEL_NAMESPACE {
 
 using Word = RS_KERNEL_VECTOR;
 
-struct SlicePlan {
-    std::uint8_t target[26 * 126];  // per draw, per step, the 21 slots that take an XOR
-    std::uint8_t source[26 * 126];
-    std::uint8_t value[26][31];  // the slot of each bit of the value drawn, per draw
+template <typename W>
+[[gnu::always_inline]] inline bool AllZero(W x) {
+    if constexpr (sizeof(W) == sizeof(std::uint64_t)) {
+        return x == 0;
+    } else {
+        std::uint64_t any = 0;
+        for (unsigned e = 0; e < sizeof(W) / sizeof(std::uint64_t); ++e) {
+            any |= x[e];
+        }
+        return any == 0;
+    }
+}
+
+struct Ring {
+    Word w[4][21];
 };
 
-constexpr SlicePlan MakeSlicePlan() {
-    SlicePlan plan{};
-    std::uint8_t a[21] = {};
-    std::uint8_t b[31] = {};
-    for (int i = 0; i < 21; ++i) {
-        a[i] = static_cast<std::uint8_t>(i);
+template <int kStep, int kBit>
+[[gnu::always_inline]] inline void NewBit(Ring& r) {
+    constexpr int cur = kStep % 4;
+    constexpr int p1 = (kStep + 3) % 4;
+    constexpr int p2 = (kStep + 2) % 4;
+    constexpr int p3 = (kStep + 1) % 4;
+    if constexpr (kBit >= 10) {
+        r.w[cur][kBit] = r.w[p1][kBit - 10] ^ r.w[p2][kBit - 10];
+    } else {
+        r.w[cur][kBit] = r.w[p2][kBit + 11] ^ r.w[p3][kBit + 11];
     }
-    for (int i = 0; i < 31; ++i) {
-        b[i] = static_cast<std::uint8_t>(21 + i);
-    }
-    int pair = 0;
-    for (int draw = 0; draw < 26; ++draw) {
-        for (int step = 0; step < 6; ++step) {
-            // t = b ^ a lands in a's slots; a' = b; b' = rotl31(t, 10).
-            std::uint8_t nextA[21] = {};
-            std::uint8_t nextB[31] = {};
-            for (int i = 0; i < 21; ++i) {
-                plan.target[pair] = a[i];
-                plan.source[pair] = b[i];
-                ++pair;
-                nextA[i] = b[i];
-            }
-            for (int i = 0; i < 31; ++i) {
-                nextB[(i + 10) % 31] = i < 21 ? a[i] : b[i];
-            }
-            for (int i = 0; i < 21; ++i) {
-                a[i] = nextA[i];
-            }
-            for (int i = 0; i < 31; ++i) {
-                b[i] = nextB[i];
-            }
-        }
-        for (int i = 0; i < 31; ++i) {
-            plan.value[draw][i] = b[i];
-        }
-    }
-    return plan;
 }
 
-inline constexpr SlicePlan kSlicePlan = MakeSlicePlan();
-
-template <int kDraw, std::size_t... kPair>
-[[gnu::always_inline]] inline void StepsOfDraw(Word* slots, std::index_sequence<kPair...>) {
-    ((slots[kSlicePlan.target[kDraw * 126 + kPair]] ^=
-      slots[kSlicePlan.source[kDraw * 126 + kPair]]),
-     ...);
+template <int kStep, std::size_t... kBit>
+[[gnu::always_inline]] inline void StepAll(Ring& r, std::index_sequence<kBit...>) {
+    (NewBit<kStep, static_cast<int>(kBit)>(r), ...);
 }
 
-// One row: every lane draws once, then the lanes whose value is below the threshold are
-// marked. The threshold's bits from the top down to its lowest set bit decide; below that a
-// lane that is still equal is not below.
-template <int kDraw>
-[[gnu::always_inline]] inline void Row(Word* slots, std::uint32_t threshold, int lowestBit,
-                                       Word* mask) {
-    StepsOfDraw<kDraw>(slots, std::make_index_sequence<126>{});
-    Word below{};
-    Word equal = ~Word{};
-    for (int bit = 30; bit >= lowestBit; --bit) {
-        const Word value = slots[kSlicePlan.value[kDraw][bit]];
-        if (((threshold >> bit) & 1U) != 0) {
-            below |= equal & ~value;
-            equal &= value;
-        } else {
-            equal &= ~value;
-        }
+// Bit j of the current word after step kStep.
+template <int kStep>
+[[gnu::always_inline]] inline Word ValueBit(const Ring& r, int j) {
+    return j >= 10 ? r.w[kStep % 4][j - 10] : r.w[(kStep + 3) % 4][j + 11];
+}
+
+// The lanes whose value is below the threshold, by the carry of value + (2^31 - threshold)
+// into bit 31: there is none exactly when the value is below. The top run of ones of that
+// constant is a plain OR of value bits; when it already carries in every lane, the rest is
+// skipped.
+struct Comparison {
+    std::uint32_t addend;  // 2^31 - threshold
+    int lowest;            // its lowest set bit
+    int topRun;            // the lowest bit of its top run of ones
+};
+
+template <int kStep>
+[[gnu::always_inline]] inline Word Below(const Ring& r, const Comparison& c) {
+    Word top{};
+    for (int bit = 30; bit >= c.topRun; --bit) {
+        top |= ValueBit<kStep>(r, bit);
     }
-    *mask = below;
+    if (AllZero(~top)) {
+        return Word{};
+    }
+    Word carry{};
+    for (int bit = c.lowest; bit < c.topRun; ++bit) {
+        const Word value = ValueBit<kStep>(r, bit);
+        carry = ((c.addend >> bit) & 1U) != 0 ? (value | carry) : (value & carry);
+    }
+    return ~(top | carry);
 }
 
-template <std::size_t... kDraw>
-[[gnu::always_inline]] inline void Period(Word* slots, std::uint32_t threshold, int lowestBit,
-                                          Word* masks, std::index_sequence<kDraw...>) {
-    (Row<static_cast<int>(kDraw)>(slots, threshold, lowestBit, masks + kDraw), ...);
+template <std::size_t... kStep>
+[[gnu::always_inline]] inline void Steps(Ring& r, std::index_sequence<kStep...>) {
+    (StepAll<static_cast<int>(kStep)>(r, std::make_index_sequence<21>{}), ...);
 }
 
-// Runs periods x 26 rows; masks receives one word per row. threshold is in 1..2^31-1.
-inline void RunRows(Word* slots, int periods, std::uint32_t threshold, Word* masks) {
-    const int lowestBit = __builtin_ctz(threshold);
-    for (int p = 0; p < periods; ++p) {
-        Period(slots, threshold, lowestBit, masks + 26 * p, std::make_index_sequence<26>{});
+// Runs an even number of rows; masks receives one word per row. threshold is in 1..2^31-1. The
+// state moves between the slots (a_0..a_20, then b_0..b_30) and a local ring, which nothing
+// else can alias.
+inline void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
+    Comparison c{};
+    c.addend = (std::uint32_t{1} << 31) - threshold;
+    c.lowest = __builtin_ctz(c.addend);
+    c.topRun = 31;
+    while (c.topRun > 0 && ((c.addend >> (c.topRun - 1)) & 1U) != 0) {
+        --c.topRun;
+    }
+    // The state after a step whose ring index is 3: W[3] = W_n, W[2] = W_(n-1), and
+    // W[1][11..20] = W_(n-2)[11..20].
+    Ring r;
+    const Word* a = slots;
+    const Word* b = slots + 21;
+    for (int j = 10; j <= 30; ++j) {
+        r.w[3][j - 10] = b[j];
+    }
+    for (int j = 0; j < 10; ++j) {
+        r.w[2][j + 11] = b[j];
+        r.w[1][j + 11] = a[j];
+    }
+    for (int i = 10; i <= 20; ++i) {
+        r.w[2][i - 10] = a[i];
+    }
+    const int pairs = rows / 2;
+    for (int pair = 0; pair < pairs; ++pair) {
+        Steps(r, std::index_sequence<0, 1, 2, 3, 4, 5>{});
+        masks[2 * pair] = Below<5>(r, c);
+        Steps(r, std::index_sequence<6, 7, 8, 9, 10, 11>{});
+        masks[2 * pair + 1] = Below<11>(r, c);
+    }
+    Word* outA = slots;
+    Word* outB = slots + 21;
+    for (int j = 10; j <= 30; ++j) {
+        outB[j] = r.w[3][j - 10];
+    }
+    for (int j = 0; j < 10; ++j) {
+        outB[j] = r.w[2][j + 11];
+        outA[j] = r.w[1][j + 11];
+    }
+    for (int i = 10; i <= 20; ++i) {
+        outA[i] = r.w[2][i - 10];
     }
 }
 

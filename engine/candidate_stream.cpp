@@ -20,14 +20,13 @@ CandidateStream::CandidateStream(const DrawKernel& kernel)
     const auto blocksFor = [&](int words) { return static_cast<std::size_t>((words + 7) / 8); };
     slotStorage.resize(blocksFor(kStateBits * kernel.words));
     maskStorage.resize(blocksFor(rows * kernel.words));
-    laneRows.resize(static_cast<std::size_t>(lanes) * static_cast<std::size_t>(rows));
-    laneCounts.resize(static_cast<std::size_t>(lanes));
-    candidates.reserve(kChunkDraws);
+    laneBits.resize(kChunkDraws / 64);
+    candidates.resize(kChunkDraws);
 }
 
 void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
     threshold = hitThreshold;
-    candidates.clear();
+    candidateCount = 0;
     cursor = 0;
     chunkBase = 0;
     chunkEnd = 0;
@@ -50,34 +49,58 @@ void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
     }
 }
 
+namespace {
+
+// Transposes a 64x64 bit matrix held as 64 words: bit j of word i goes to bit i of word j.
+void Transpose64(std::uint64_t* a) {
+    std::uint64_t mask = 0x00000000FFFFFFFFULL;
+    for (int width = 32; width != 0; width >>= 1, mask ^= mask << width) {
+        for (int k = 0; k < 64; k = ((k | width) + 1) & ~width) {
+            const std::uint64_t swap = ((a[k] >> width) ^ a[k | width]) & mask;
+            a[k] ^= swap << width;
+            a[k | width] ^= swap;
+        }
+    }
+}
+
+}  // namespace
+
 void CandidateStream::GenerateChunk() {
     std::uint64_t* slots = slotStorage.front().words;
     std::uint64_t* masks = maskStorage.front().words;
     const int words = kernel.words;
-    kernel.runRows(slots, rows / 26, threshold, masks);
+    kernel.runRows(slots, rows, threshold, masks);
 
-    // Row-major masks to lane-major lists, then the lanes in turn.
-    for (auto& count : laneCounts) {
-        count = 0;
-    }
-    for (int row = 0; row < rows; ++row) {
-        for (int word = 0; word < words; ++word) {
-            for (std::uint64_t bits = masks[row * words + word]; bits != 0; bits &= bits - 1) {
-                const auto lane = static_cast<std::size_t>(64 * word + __builtin_ctzll(bits));
-                laneRows[lane * static_cast<std::size_t>(rows) + laneCounts[lane]++] =
-                    static_cast<std::uint16_t>(row);
+    // The masks hold a bit per lane for each row; each lane needs a bit per row. Blocks of 64
+    // rows by 64 lanes are transposed, all-zero ones (most, at low P0) without work.
+    const int rowBlocks = rows / 64;
+    std::uint64_t block[64];
+    for (int group = 0; group < words; ++group) {
+        for (int rowBlock = 0; rowBlock < rowBlocks; ++rowBlock) {
+            std::uint64_t any = 0;
+            for (int i = 0; i < 64; ++i) {
+                block[i] = masks[(rowBlock * 64 + i) * words + group];
+                any |= block[i];
+            }
+            if (any != 0) {
+                Transpose64(block);
+            }
+            for (int j = 0; j < 64; ++j) {
+                laneBits[static_cast<std::size_t>((group * 64 + j) * rowBlocks + rowBlock)] =
+                    block[j];
             }
         }
     }
-    candidates.clear();
-    for (std::size_t lane = 0; lane < static_cast<std::size_t>(lanes); ++lane) {
-        const std::uint32_t laneStart =
-            static_cast<std::uint32_t>(lane) * static_cast<std::uint32_t>(rows);
-        const std::uint16_t* rowsOfLane = &laneRows[lane * static_cast<std::size_t>(rows)];
-        for (std::uint16_t c = 0; c < laneCounts[lane]; ++c) {
-            candidates.push_back(laneStart + rowsOfLane[c]);
+    // Lane by lane, row by row: the stream's order.
+    std::uint32_t* out = candidates.data();
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < laneBits.size(); ++i) {
+        const auto base = static_cast<std::uint32_t>(64 * i);
+        for (std::uint64_t bits = laneBits[i]; bits != 0; bits &= bits - 1) {
+            out[count++] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
         }
     }
+    candidateCount = count;
     cursor = 0;
     chunkBase = chunkEnd;
     chunkEnd += kChunkDraws;

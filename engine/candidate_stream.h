@@ -15,8 +15,8 @@ namespace rs {
 // stretches by one fixed linear map.
 class CandidateStream {
   public:
-    // Draws per chunk, a multiple of 26 rows for every level's lane count.
-    static constexpr std::uint64_t kChunkDraws = 66560;
+    // Draws per chunk: a multiple of 64 rows for every level's lane count.
+    static constexpr std::uint64_t kChunkDraws = 65536;
 
     explicit CandidateStream(const DrawKernel& kernel);
 
@@ -27,10 +27,10 @@ class CandidateStream {
     // lower from.
     std::uint64_t Next(std::uint64_t from, std::uint64_t limit) {
         for (;;) {
-            while (cursor < candidates.size() && chunkBase + candidates[cursor] < from) {
+            while (cursor < candidateCount && chunkBase + candidates[cursor] < from) {
                 ++cursor;
             }
-            if (cursor < candidates.size()) {
+            if (cursor < candidateCount) {
                 const std::uint64_t found = chunkBase + candidates[cursor];
                 return found < limit ? found : limit;
             }
@@ -60,9 +60,9 @@ class CandidateStream {
     };
     std::vector<Block> slotStorage;
     std::vector<Block> maskStorage;
-    std::vector<std::uint16_t> laneRows;  // per lane, the rows of its candidates
-    std::vector<std::uint16_t> laneCounts;
+    std::vector<std::uint64_t> laneBits;    // per lane, a bit per row: its candidates
     std::vector<std::uint32_t> candidates;  // offsets in the current chunk, ascending
+    std::size_t candidateCount = 0;
     std::size_t cursor = 0;
     std::uint64_t chunkBase = 0;
     std::uint64_t chunkEnd = 0;

@@ -16,7 +16,7 @@ void ApplyMapAvx512(std::uint64_t*, const std::uint8_t*, int);
 namespace {
 
 constexpr DrawKernel kKernels[] = {
-    {SimdLevel::kPortable, 1, RunRowsPortable, ApplyMapPortable},
+    {SimdLevel::kPortable, 2, RunRowsPortable, ApplyMapPortable},
     {SimdLevel::kAvx2, 4, RunRowsAvx2, ApplyMapAvx2},
     {SimdLevel::kAvx512, 8, RunRowsAvx512, ApplyMapAvx512},
 };

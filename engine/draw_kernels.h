@@ -19,10 +19,9 @@ SimdLevel BestSimdLevel();
 struct DrawKernel {
     SimdLevel level;
     int words;
-    // Runs periods x 26 rows; row r writes `words` mask words at masks + r x words, bit j set
-    // when lane j's draw is below threshold (1..2^31-1).
-    void (*runRows)(std::uint64_t* slots, int periods, std::uint32_t threshold,
-                    std::uint64_t* masks);
+    // Runs an even number of rows; row r writes `words` mask words at masks + r x words, bit j
+    // set when lane j's draw is below threshold (1..2^31-1).
+    void (*runRows)(std::uint64_t* slots, int rows, std::uint32_t threshold, std::uint64_t* masks);
     // Replaces the lanes' states by a linear map of them, given as (output bit, input bit)
     // pairs.
     void (*applyMap)(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount);

@@ -10,8 +10,8 @@ typedef std::uint64_t Avx2Word __attribute__((vector_size(32), may_alias));
 
 namespace rs {
 
-void RunRowsAvx2(std::uint64_t* slots, int periods, std::uint32_t threshold, std::uint64_t* masks) {
-    avx2::RunRows(reinterpret_cast<Avx2Word*>(slots), periods, threshold,
+void RunRowsAvx2(std::uint64_t* slots, int rows, std::uint32_t threshold, std::uint64_t* masks) {
+    avx2::RunRows(reinterpret_cast<Avx2Word*>(slots), rows, threshold,
                   reinterpret_cast<Avx2Word*>(masks));
 }
 

@@ -10,9 +10,8 @@ typedef std::uint64_t Avx512Word __attribute__((vector_size(64), may_alias));
 
 namespace rs {
 
-void RunRowsAvx512(std::uint64_t* slots, int periods, std::uint32_t threshold,
-                   std::uint64_t* masks) {
-    avx512::RunRows(reinterpret_cast<Avx512Word*>(slots), periods, threshold,
+void RunRowsAvx512(std::uint64_t* slots, int rows, std::uint32_t threshold, std::uint64_t* masks) {
+    avx512::RunRows(reinterpret_cast<Avx512Word*>(slots), rows, threshold,
                     reinterpret_cast<Avx512Word*>(masks));
 }
 

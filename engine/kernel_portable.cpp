@@ -3,16 +3,17 @@
 
 #include "engine/draw_kernels.h"
 
-using PortableWord = std::uint64_t;
+// Two machine words: SSE2 on every x86-64, plain word pairs elsewhere.
+typedef std::uint64_t PortableWord __attribute__((vector_size(16), may_alias));
 #define RS_KERNEL_NAMESPACE portable
 #define RS_KERNEL_VECTOR PortableWord
 #include "engine/bitsliced_kernel.h"
 
 namespace rs {
 
-void RunRowsPortable(std::uint64_t* slots, int periods, std::uint32_t threshold,
+void RunRowsPortable(std::uint64_t* slots, int rows, std::uint32_t threshold,
                      std::uint64_t* masks) {
-    portable::RunRows(reinterpret_cast<PortableWord*>(slots), periods, threshold,
+    portable::RunRows(reinterpret_cast<PortableWord*>(slots), rows, threshold,
                       reinterpret_cast<PortableWord*>(masks));
 }
 

@@ -1,0 +1,98 @@
+// The fast engine against the reference engine on fixed-work points, and the draw kernels at
+// each instruction-set level. Each engine benchmark times both engines in one run and reports
+// microseconds per block for each and their ratio.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "engine/candidate_stream.h"
+#include "engine/draw_kernels.h"
+#include "engine/fast_engine.h"
+#include "engine/hit_threshold.h"
+#include "engine/reference_engine.h"
+#include "random/random_generator.h"
+
+namespace rs {
+namespace {
+
+// Seconds per block of `blocks` blocks of one point.
+double SecondsPerBlock(Engine& engine, float p0, std::int32_t blocks) {
+    PointStatistics statistics;
+    const auto start = std::chrono::steady_clock::now();
+    engine.StartPoint(p0, 1234);
+    while (statistics.blocks < blocks) {
+        engine.RunBlocks(statistics, blocks);
+    }
+    benchmark::DoNotOptimize(statistics);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / blocks;
+}
+
+// Arguments: M, T, P0 in millionths, reference blocks, fast blocks.
+void BM_Engines(benchmark::State& state) {
+    const auto m = static_cast<std::int32_t>(state.range(0));
+    const auto t = static_cast<std::int32_t>(state.range(1));
+    const float p0 = static_cast<float>(state.range(2)) / 1e6F;
+    ReedSolomonCodec codec;
+    codec.Configure(m, t);
+    RandomGenerator generator;
+    const std::int32_t q = std::int32_t{1} << m;
+    ReferenceEngine reference(codec, generator, BlockArrays(codec.GetN(), codec.GetK()), q);
+    FastEngine fast(codec, q, KernelFor(BestSimdLevel()));
+    double referenceSeconds = 0.0;
+    double fastSeconds = 0.0;
+    for (auto _ : state) {
+        referenceSeconds +=
+            SecondsPerBlock(reference, p0, static_cast<std::int32_t>(state.range(3)));
+        fastSeconds += SecondsPerBlock(fast, p0, static_cast<std::int32_t>(state.range(4)));
+    }
+    const auto runs = static_cast<double>(state.iterations());
+    state.counters["reference_us"] = referenceSeconds / runs * 1e6;
+    state.counters["fast_us"] = fastSeconds / runs * 1e6;
+    state.counters["ratio"] = referenceSeconds / fastSeconds;
+}
+BENCHMARK(BM_Engines)
+    ->ArgNames({"M", "T", "P0e6", "refBlocks", "fastBlocks"})
+    ->Args({8, 16, 50000, 300, 100000})
+    ->Args({8, 16, 30000, 300, 300000})
+    ->Args({8, 16, 10000, 300, 300000})
+    ->Args({8, 16, 1000, 300, 300000})
+    ->Args({4, 2, 50000, 20000, 2000000})
+    ->Args({10, 30, 10000, 30, 30000})
+    ->Args({16, 8, 100, 4, 400})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The kernel alone: nanoseconds per draw to find the candidates of a stream, by level.
+void BM_DrawKernel(benchmark::State& state) {
+    const auto level = static_cast<SimdLevel>(state.range(0));
+    if (!SimdLevelSupported(level)) {
+        state.SkipWithError("level not supported here");
+        return;
+    }
+    CandidateStream stream(KernelFor(level));
+    const std::uint32_t threshold = HitThreshold(static_cast<double>(state.range(1)) / 1e6);
+    const std::uint64_t draws = 64 * CandidateStream::kChunkDraws;
+    for (auto _ : state) {
+        stream.Start(SeededState(1234), threshold);
+        // One query per chunk makes the stream generate every chunk.
+        std::uint64_t found = 0;
+        for (std::uint64_t from = 0; from < draws; from += CandidateStream::kChunkDraws) {
+            found += stream.Next(from + CandidateStream::kChunkDraws - 1,
+                                 from + CandidateStream::kChunkDraws);
+        }
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["ns_per_draw"] = benchmark::Counter(
+        static_cast<double>(draws) * static_cast<double>(state.iterations()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+    state.SetLabel(SimdLevelName(level));
+}
+BENCHMARK(BM_DrawKernel)
+    ->ArgNames({"level", "P0e6"})
+    ->ArgsProduct({{0, 1, 2}, {1000, 30000}})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace rs
