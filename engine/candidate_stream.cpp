@@ -1,5 +1,8 @@
 #include "engine/candidate_stream.h"
 
+#include <algorithm>
+#include <bit>
+
 namespace rs {
 
 CandidateStream::CandidateStream(const DrawKernel& kernel)
@@ -21,7 +24,7 @@ CandidateStream::CandidateStream(const DrawKernel& kernel)
     slotStorage.resize(blocksFor(kStateBits * kernel.words));
     maskStorage.resize(blocksFor(rows * kernel.words));
     laneBits.resize(kChunkDraws / 64);
-    candidates.resize(kChunkDraws);
+    candidates.resize(kChunkDraws + 4);
 }
 
 void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
@@ -71,23 +74,47 @@ void CandidateStream::GenerateChunk() {
     const int words = kernel.words;
     kernel.runRows(slots, rows, threshold, masks);
 
-    // The masks hold a bit per lane for each row; each lane needs a bit per row. Blocks of 64
-    // rows by 64 lanes are transposed, all-zero ones (most, at low P0) without work.
+    // The masks hold a bit per lane for each row; each lane needs a bit per row. Sparse masks
+    // (P0 below 1/256) move bit by bit; denser ones by 64x64 transposes, skipping empty blocks.
     const int rowBlocks = rows / 64;
-    std::uint64_t block[64];
-    for (int group = 0; group < words; ++group) {
-        for (int rowBlock = 0; rowBlock < rowBlocks; ++rowBlock) {
-            std::uint64_t any = 0;
-            for (int i = 0; i < 64; ++i) {
-                block[i] = masks[(rowBlock * 64 + i) * words + group];
-                any |= block[i];
+    if (threshold <= (std::uint32_t{1} << 23)) {
+        std::fill(laneBits.begin(), laneBits.end(), std::uint64_t{0});
+        for (int row = 0; row < rows; ++row) {
+            const std::uint64_t rowBit = std::uint64_t{1} << (row % 64);
+            std::uint64_t* column = laneBits.data() + row / 64;
+            for (int group = 0; group < words; ++group) {
+                std::uint64_t bits = masks[row * words + group];
+                if (bits == 0) {
+                    continue;
+                }
+                // The first two bits without a loop: few words have more.
+                const int first = group * 64 + std::countr_zero(bits);
+                column[first * rowBlocks] |= rowBit;
+                bits &= bits - 1;
+                const int second = group * 64 + (std::countr_zero(bits) & 63);
+                column[second * rowBlocks] |= bits != 0 ? rowBit : 0;
+                for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+                    const int lane = group * 64 + std::countr_zero(bits);
+                    column[lane * rowBlocks] |= rowBit;
+                }
             }
-            if (any != 0) {
-                Transpose64(block);
-            }
-            for (int j = 0; j < 64; ++j) {
-                laneBits[static_cast<std::size_t>((group * 64 + j) * rowBlocks + rowBlock)] =
-                    block[j];
+        }
+    } else {
+        std::uint64_t block[64];
+        for (int group = 0; group < words; ++group) {
+            for (int rowBlock = 0; rowBlock < rowBlocks; ++rowBlock) {
+                std::uint64_t any = 0;
+                for (int i = 0; i < 64; ++i) {
+                    block[i] = masks[(rowBlock * 64 + i) * words + group];
+                    any |= block[i];
+                }
+                if (any != 0) {
+                    Transpose64(block);
+                }
+                for (int j = 0; j < 64; ++j) {
+                    laneBits[static_cast<std::size_t>((group * 64 + j) * rowBlocks + rowBlock)] =
+                        block[j];
+                }
             }
         }
     }
