@@ -140,6 +140,44 @@ inline void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks)
     }
 }
 
+// Transposes a 64x64 bit matrix held as 64 words: bit j of word i goes to bit i of word j.
+// The swaps of a stage are independent, so the compiler may use the level's vectors.
+inline void Transpose64(std::uint64_t* a) {
+    std::uint64_t mask = 0x00000000FFFFFFFFULL;
+    for (int width = 32; width != 0; width >>= 1, mask ^= mask << width) {
+        for (int base = 0; base < 64; base += 2 * width) {
+            for (int i = 0; i < width; ++i) {
+                const std::uint64_t swap = ((a[base + i] >> width) ^ a[base + i + width]) & mask;
+                a[base + i] ^= swap << width;
+                a[base + i + width] ^= swap;
+            }
+        }
+    }
+}
+
+// From row masks (`words` words a row) to lane bits (rows / 64 words a lane, bit i of word b
+// for row 64 b + i), by 64x64 transposes; all-zero blocks need none.
+inline void LanesFromRows(const std::uint64_t* masks, int rows, int words,
+                          std::uint64_t* laneBits) {
+    const int rowBlocks = rows / 64;
+    alignas(64) std::uint64_t block[64];
+    for (int group = 0; group < words; ++group) {
+        for (int rowBlock = 0; rowBlock < rowBlocks; ++rowBlock) {
+            std::uint64_t any = 0;
+            for (int i = 0; i < 64; ++i) {
+                block[i] = masks[(rowBlock * 64 + i) * words + group];
+                any |= block[i];
+            }
+            if (any != 0) {
+                Transpose64(block);
+            }
+            for (int j = 0; j < 64; ++j) {
+                laneBits[(group * 64 + j) * rowBlocks + rowBlock] = block[j];
+            }
+        }
+    }
+}
+
 // Applies a linear map to every lane: out[i] is the XOR of in[k] over the pairs (i, k).
 inline void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
     Word input[52];

@@ -23,14 +23,11 @@ CandidateStream::CandidateStream(const DrawKernel& kernel)
     const auto blocksFor = [&](int words) { return static_cast<std::size_t>((words + 7) / 8); };
     slotStorage.resize(blocksFor(kStateBits * kernel.words));
     maskStorage.resize(blocksFor(rows * kernel.words));
-    laneBits.resize(kChunkDraws / 64);
-    candidates.resize(kChunkDraws + 4);
+    bitmap.resize(kBitmapWords);
 }
 
 void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
     threshold = hitThreshold;
-    candidateCount = 0;
-    cursor = 0;
     chunkBase = 0;
     chunkEnd = 0;
     // Lane j starts rows x j draws into the stream; its bits go to bit j of each slot.
@@ -52,22 +49,6 @@ void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
     }
 }
 
-namespace {
-
-// Transposes a 64x64 bit matrix held as 64 words: bit j of word i goes to bit i of word j.
-void Transpose64(std::uint64_t* a) {
-    std::uint64_t mask = 0x00000000FFFFFFFFULL;
-    for (int width = 32; width != 0; width >>= 1, mask ^= mask << width) {
-        for (int k = 0; k < 64; k = ((k | width) + 1) & ~width) {
-            const std::uint64_t swap = ((a[k] >> width) ^ a[k | width]) & mask;
-            a[k] ^= swap << width;
-            a[k | width] ^= swap;
-        }
-    }
-}
-
-}  // namespace
-
 void CandidateStream::GenerateChunk() {
     std::uint64_t* slots = slotStorage.front().words;
     std::uint64_t* masks = maskStorage.front().words;
@@ -78,10 +59,10 @@ void CandidateStream::GenerateChunk() {
     // (P0 below 1/256) move bit by bit; denser ones by 64x64 transposes, skipping empty blocks.
     const int rowBlocks = rows / 64;
     if (threshold <= (std::uint32_t{1} << 23)) {
-        std::fill(laneBits.begin(), laneBits.end(), std::uint64_t{0});
+        std::fill(bitmap.begin(), bitmap.end(), std::uint64_t{0});
         for (int row = 0; row < rows; ++row) {
             const std::uint64_t rowBit = std::uint64_t{1} << (row % 64);
-            std::uint64_t* column = laneBits.data() + row / 64;
+            std::uint64_t* column = bitmap.data() + row / 64;
             for (int group = 0; group < words; ++group) {
                 std::uint64_t bits = masks[row * words + group];
                 if (bits == 0) {
@@ -100,35 +81,8 @@ void CandidateStream::GenerateChunk() {
             }
         }
     } else {
-        std::uint64_t block[64];
-        for (int group = 0; group < words; ++group) {
-            for (int rowBlock = 0; rowBlock < rowBlocks; ++rowBlock) {
-                std::uint64_t any = 0;
-                for (int i = 0; i < 64; ++i) {
-                    block[i] = masks[(rowBlock * 64 + i) * words + group];
-                    any |= block[i];
-                }
-                if (any != 0) {
-                    Transpose64(block);
-                }
-                for (int j = 0; j < 64; ++j) {
-                    laneBits[static_cast<std::size_t>((group * 64 + j) * rowBlocks + rowBlock)] =
-                        block[j];
-                }
-            }
-        }
+        kernel.lanesFromRows(masks, rows, words, bitmap.data());
     }
-    // Lane by lane, row by row: the stream's order.
-    std::uint32_t* out = candidates.data();
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < laneBits.size(); ++i) {
-        const auto base = static_cast<std::uint32_t>(64 * i);
-        for (std::uint64_t bits = laneBits[i]; bits != 0; bits &= bits - 1) {
-            out[count++] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-        }
-    }
-    candidateCount = count;
-    cursor = 0;
     chunkBase = chunkEnd;
     chunkEnd += kChunkDraws;
     kernel.applyMap(slots, chunkJump.data(), static_cast<int>(chunkJump.size() / 2));

@@ -26,22 +26,34 @@ class CandidateStream {
     // The first candidate in [from, limit), or limit when there is none. Calls must not
     // lower from.
     std::uint64_t Next(std::uint64_t from, std::uint64_t limit) {
+        if (threshold == 0 || from >= limit) {
+            return limit;  // nothing ever hits
+        }
+        if (threshold > kValueMask) {
+            return from;  // everything hits
+        }
         for (;;) {
-            while (cursor < candidateCount && chunkBase + candidates[cursor] < from) {
-                ++cursor;
+            // The chunk's bitmap is in stream order: bit i of word w is draw 64 w + i. A from
+            // in an earlier chunk had nothing after it there.
+            if (from < chunkEnd) {
+                const std::uint64_t start = from > chunkBase ? from - chunkBase : 0;
+                const std::uint64_t stop = limit - chunkBase;  // may lie beyond the chunk
+                std::size_t word = start / 64;
+                std::uint64_t bits = bitmap[word] & (~std::uint64_t{0} << (start % 64));
+                while (bits == 0) {
+                    if (++word == kBitmapWords || 64 * word >= stop) {
+                        break;
+                    }
+                    bits = bitmap[word];
+                }
+                if (bits != 0) {
+                    const std::uint64_t found =
+                        chunkBase + 64 * word + static_cast<std::uint64_t>(__builtin_ctzll(bits));
+                    return found < limit ? found : limit;
+                }
             }
-            if (cursor < candidateCount) {
-                const std::uint64_t found = chunkBase + candidates[cursor];
-                return found < limit ? found : limit;
-            }
-            if (limit <= chunkEnd || from >= limit) {
+            if (limit <= chunkEnd) {
                 return limit;
-            }
-            if (threshold == 0) {
-                return limit;  // nothing ever hits
-            }
-            if (threshold > kValueMask) {
-                return from;  // everything hits
             }
             GenerateChunk();
         }
@@ -60,10 +72,9 @@ class CandidateStream {
     };
     std::vector<Block> slotStorage;
     std::vector<Block> maskStorage;
-    std::vector<std::uint64_t> laneBits;    // per lane, a bit per row: its candidates
-    std::vector<std::uint32_t> candidates;  // offsets in the current chunk, ascending
-    std::size_t candidateCount = 0;
-    std::size_t cursor = 0;
+    static constexpr std::size_t kBitmapWords = kChunkDraws / 64;
+    // The current chunk's candidates, a bit per draw: lane by lane, as each lane's rows.
+    std::vector<std::uint64_t> bitmap;
     std::uint64_t chunkBase = 0;
     std::uint64_t chunkEnd = 0;
     std::uint32_t threshold = 0;

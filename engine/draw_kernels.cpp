@@ -9,6 +9,9 @@ namespace rs {
 void RunRowsPortable(std::uint64_t*, int, std::uint32_t, std::uint64_t*);
 void RunRowsAvx2(std::uint64_t*, int, std::uint32_t, std::uint64_t*);
 void RunRowsAvx512(std::uint64_t*, int, std::uint32_t, std::uint64_t*);
+void LanesFromRowsPortable(const std::uint64_t*, int, int, std::uint64_t*);
+void LanesFromRowsAvx2(const std::uint64_t*, int, int, std::uint64_t*);
+void LanesFromRowsAvx512(const std::uint64_t*, int, int, std::uint64_t*);
 void ApplyMapPortable(std::uint64_t*, const std::uint8_t*, int);
 void ApplyMapAvx2(std::uint64_t*, const std::uint8_t*, int);
 void ApplyMapAvx512(std::uint64_t*, const std::uint8_t*, int);
@@ -16,9 +19,9 @@ void ApplyMapAvx512(std::uint64_t*, const std::uint8_t*, int);
 namespace {
 
 constexpr DrawKernel kKernels[] = {
-    {SimdLevel::kPortable, 2, RunRowsPortable, ApplyMapPortable},
-    {SimdLevel::kAvx2, 4, RunRowsAvx2, ApplyMapAvx2},
-    {SimdLevel::kAvx512, 8, RunRowsAvx512, ApplyMapAvx512},
+    {SimdLevel::kPortable, 2, RunRowsPortable, LanesFromRowsPortable, ApplyMapPortable},
+    {SimdLevel::kAvx2, 4, RunRowsAvx2, LanesFromRowsAvx2, ApplyMapAvx2},
+    {SimdLevel::kAvx512, 8, RunRowsAvx512, LanesFromRowsAvx512, ApplyMapAvx512},
 };
 
 }  // namespace

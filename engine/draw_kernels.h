@@ -22,6 +22,9 @@ struct DrawKernel {
     // Runs an even number of rows; row r writes `words` mask words at masks + r x words, bit j
     // set when lane j's draw is below threshold (1..2^31-1).
     void (*runRows)(std::uint64_t* slots, int rows, std::uint32_t threshold, std::uint64_t* masks);
+    // From the row masks of `rows` rows (a multiple of 64) to each lane's bits: rows / 64
+    // words a lane, bit i of word b being row 64 b + i.
+    void (*lanesFromRows)(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits);
     // Replaces the lanes' states by a linear map of them, given as (output bit, input bit)
     // pairs.
     void (*applyMap)(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount);

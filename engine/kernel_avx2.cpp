@@ -19,4 +19,8 @@ void ApplyMapAvx2(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount
     avx2::ApplyMap(reinterpret_cast<Avx2Word*>(slots), pairs, pairCount);
 }
 
+void LanesFromRowsAvx2(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits) {
+    avx2::LanesFromRows(masks, rows, words, laneBits);
+}
+
 }  // namespace rs

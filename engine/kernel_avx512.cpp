@@ -19,4 +19,8 @@ void ApplyMapAvx512(std::uint64_t* slots, const std::uint8_t* pairs, int pairCou
     avx512::ApplyMap(reinterpret_cast<Avx512Word*>(slots), pairs, pairCount);
 }
 
+void LanesFromRowsAvx512(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits) {
+    avx512::LanesFromRows(masks, rows, words, laneBits);
+}
+
 }  // namespace rs

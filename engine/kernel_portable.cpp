@@ -21,4 +21,9 @@ void ApplyMapPortable(std::uint64_t* slots, const std::uint8_t* pairs, int pairC
     portable::ApplyMap(reinterpret_cast<PortableWord*>(slots), pairs, pairCount);
 }
 
+void LanesFromRowsPortable(const std::uint64_t* masks, int rows, int words,
+                           std::uint64_t* laneBits) {
+    portable::LanesFromRows(masks, rows, words, laneBits);
+}
+
 }  // namespace rs
