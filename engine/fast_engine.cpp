@@ -14,6 +14,9 @@ FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t q, const DrawKernel
       q(q),
       candidates(kernel),
       jump(JumpAhead::Instance()),
+      hitPositions(static_cast<std::size_t>(codec.GetN())),
+      hitValueDraws(static_cast<std::size_t>(codec.GetN())),
+      hitValues(static_cast<std::size_t>(codec.GetN())),
       difference(static_cast<std::size_t>(codec.GetN()), 0) {}
 
 void FastEngine::StartPoint(float P0, std::int32_t seed) {
@@ -36,26 +39,26 @@ bool FastEngine::RunBlock(PointStatistics& statistics) {
     // Positions draw from blockStart + k on; a hit takes one more draw for its value, and a
     // candidate that falls on an information draw or on a value draw is no hit.
     std::uint64_t draw = blockStart + static_cast<std::uint64_t>(k);
-    std::int64_t position = 0;
-    hitPositions.clear();
-    hitValueDraws.clear();
+    std::uint64_t end = draw + static_cast<std::uint64_t>(n);  // moves one on with each hit
+    std::int32_t* positions = hitPositions.data();
+    std::uint64_t* valueDraws = hitValueDraws.data();
+    std::int32_t hits = 0;
     for (;;) {
-        const std::uint64_t positionsLeft = static_cast<std::uint64_t>(n - position);
-        const std::uint64_t end = draw + positionsLeft;
         const std::uint64_t hit = candidates.Next(draw, end);
         if (hit == end) {
-            draw = end;
             break;
         }
-        position += static_cast<std::int64_t>(hit - draw);
-        hitPositions.push_back(static_cast<std::int32_t>(position));
-        hitValueDraws.push_back(hit + 1);
-        ++position;
+        // The position is the hit's draw less the value draws of the earlier hits.
+        positions[hits] = static_cast<std::int32_t>(
+            hit - (blockStart + static_cast<std::uint64_t>(k)) - static_cast<std::uint64_t>(hits));
+        valueDraws[hits] = hit + 1;
+        ++hits;
         draw = hit + 2;
+        ++end;
     }
-    blockStart = draw;
+    blockStart = end;
+    hitCount = hits;
 
-    const auto hits = static_cast<std::int32_t>(hitPositions.size());
     ++statistics.blocks;
     statistics.channelErrors += hits;
     // Within the decoder's guarantee nothing goes wrong and nothing is flagged.
@@ -82,8 +85,7 @@ std::uint32_t FastEngine::ValueOfDraw(std::uint64_t index) {
 }
 
 bool FastEngine::DecodeHits(PointStatistics& statistics) {
-    const std::size_t hits = hitPositions.size();
-    hitValues.resize(hits);
+    const auto hits = static_cast<std::size_t>(hitCount);
     touched.clear();
     for (std::size_t i = 0; i < hits; ++i) {
         // NextInt(q - 1) + 1, a plain remainder as the reference draws it.

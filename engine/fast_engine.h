@@ -47,7 +47,9 @@ class FastEngine final : public Engine {
     PackedState valueState = 0;
     std::uint64_t valueCursor = 0;
 
-    // The current block's hits: positions, and the draw index of each error value.
+    // The current block's hits: positions, and the draw index of each error value; room for
+    // n, as every position may be hit.
+    std::int32_t hitCount = 0;
     std::vector<std::int32_t> hitPositions;
     std::vector<std::uint64_t> hitValueDraws;
     std::vector<Symbol> hitValues;

@@ -17,6 +17,13 @@ JumpAhead::JumpAhead() {
     for (std::size_t i = 1; i < powers.size(); ++i) {
         powers[i] = powers[i - 1].After(powers[i - 1]);
     }
+    for (std::size_t i = 0; i < powers.size(); ++i) {
+        for (std::size_t group = 0; group < kNibbles; ++group) {
+            for (std::uint64_t value = 0; value < 16; ++value) {
+                nibbles[i][group * 16 + value] = powers[i].Apply(value << (4 * group));
+            }
+        }
+    }
 }
 
 const JumpAhead& JumpAhead::Instance() {
@@ -27,7 +34,12 @@ const JumpAhead& JumpAhead::Instance() {
 PackedState JumpAhead::Advance(PackedState state, std::uint64_t count) const {
     for (std::size_t i = 0; count != 0; ++i, count >>= 1) {
         if ((count & 1U) != 0) {
-            state = powers[i].Apply(state);
+            const std::uint64_t* table = nibbles[i].data();
+            std::uint64_t next = 0;
+            for (std::size_t group = 0; group < kNibbles; ++group) {
+                next ^= table[group * 16 + ((state >> (4 * group)) & 15U)];
+            }
+            state = next;
         }
     }
     return state;
