@@ -39,7 +39,7 @@ void BM_Engines(benchmark::State& state) {
     RandomGenerator generator;
     const std::int32_t q = std::int32_t{1} << m;
     ReferenceEngine reference(codec, generator, BlockArrays(codec.GetN(), codec.GetK()), q);
-    FastEngine fast(codec, q, KernelFor(BestSimdLevel()));
+    FastEngine fast(codec, m, KernelFor(BestSimdLevel()));
     double referenceSeconds = 0.0;
     double fastSeconds = 0.0;
     for (auto _ : state) {

@@ -120,24 +120,40 @@ int RunProgram(const ProgramEnvironment& environment) {
     }
 
     // Everything that can refuse the run happens before any output file is touched, so a
-    // refused run leaves the results of an earlier one in place.
-    const auto codec = std::make_unique<ReedSolomonCodec>();
-    codec->Configure(parameters.M, parameters.T);
-    if (!codec->IsReady()) {
-        return Fail(environment, "cannot build the code for M=" + std::to_string(parameters.M) +
-                                     ", T=" + std::to_string(parameters.T) + ": out of memory");
+    // refused run leaves the results of an earlier one in place. The fast engine decodes
+    // fields too large for tables without the table-built codec.
+    const bool tableless =
+        !options.referenceEngine && parameters.M > FastEngine::kLargestTabledField;
+    std::unique_ptr<ReedSolomonCodec> codec;
+    if (!tableless) {
+        codec = std::make_unique<ReedSolomonCodec>();
+        codec->Configure(parameters.M, parameters.T);
+        if (!codec->IsReady()) {
+            return Fail(environment, "cannot build the code for M=" + std::to_string(parameters.M) +
+                                         ", T=" + std::to_string(parameters.T) + ": out of memory");
+        }
     }
     const SweepPlan plan = PlanSweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
     if (!plan.error.empty()) {
         return Fail(environment, parameterName + ": " + plan.error);
     }
 
-    std::optional<BlockArrays> arrays;
+    const auto n = static_cast<std::int32_t>((std::int64_t{1} << parameters.M) - 1);
+    const std::int32_t k = n - 2 * parameters.T;
+    const std::int32_t q = std::int32_t{1} << parameters.M;
+    std::unique_ptr<Engine> engine;
     try {
-        arrays.emplace(codec->GetN(), codec->GetK());
+        if (options.referenceEngine) {
+            engine = std::make_unique<ReferenceEngine>(*codec, *generator, BlockArrays(n, k), q);
+        } else if (codec) {
+            engine = std::make_unique<FastEngine>(*codec, parameters.M, KernelFor(BestSimdLevel()));
+        } else {
+            engine = std::make_unique<FastEngine>(parameters.M, parameters.T,
+                                                  KernelFor(BestSimdLevel()));
+        }
     } catch (const std::bad_alloc&) {
-        return Fail(environment, "cannot allocate the block buffers for n=" +
-                                     std::to_string(codec->GetN()) + ": out of memory");
+        return Fail(environment, "cannot allocate the block buffers for n=" + std::to_string(n) +
+                                     ": out of memory");
     }
 
     std::filesystem::path gnuplot;
@@ -156,9 +172,6 @@ int RunProgram(const ProgramEnvironment& environment) {
         }
     }
 
-    const std::int32_t n = codec->GetN();
-    const std::int32_t k = codec->GetK();
-    const std::int32_t q = std::int32_t{1} << parameters.M;
     const double R = static_cast<double>(k) / static_cast<double>(n);
     const std::string header = "Reed-Solomon codes, n=" + std::to_string(n) +
                                "  k=" + std::to_string(k) + "  R=" + FormatFixed2(R) +
@@ -224,12 +237,6 @@ int RunProgram(const ProgramEnvironment& environment) {
         }
     }
 
-    std::unique_ptr<Engine> engine;
-    if (options.referenceEngine) {
-        engine = std::make_unique<ReferenceEngine>(*codec, *generator, std::move(*arrays), q);
-    } else {
-        engine = std::make_unique<FastEngine>(*codec, q, KernelFor(BestSimdLevel()));
-    }
     Simulation simulation(parameters, n, k, std::move(engine), environment.console, results,
                           environment.counter);
     simulation.SetSeed(options.seed);

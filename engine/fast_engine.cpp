@@ -1,23 +1,49 @@
 #include "engine/fast_engine.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "engine/hit_threshold.h"
 
 namespace rs {
 
-FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t q, const DrawKernel& kernel)
-    : codec(codec),
+namespace {
+
+constexpr std::size_t kInitialHits = 1024;
+
+}  // namespace
+
+FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel)
+    : codec(&codec),
       n(codec.GetN()),
       k(codec.GetK()),
       t(codec.GetT()),
-      q(q),
+      q(std::int32_t{1} << m),
       candidates(kernel),
-      jump(JumpAhead::Instance()),
-      hitPositions(static_cast<std::size_t>(codec.GetN())),
-      hitValueDraws(static_cast<std::size_t>(codec.GetN())),
-      hitValues(static_cast<std::size_t>(codec.GetN())),
-      difference(static_cast<std::size_t>(codec.GetN()), 0) {}
+      jump(JumpAhead::Instance()) {
+    GrowHits();
+}
+
+FastEngine::FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel)
+    : codec(nullptr),
+      algebraic(std::make_unique<AlgebraicDecoder>(m, t)),
+      n(static_cast<std::int32_t>((std::int64_t{1} << m) - 1)),
+      k(n - 2 * t),
+      t(t),
+      q(std::int32_t{1} << m),
+      candidates(kernel),
+      jump(JumpAhead::Instance()) {
+    GrowHits();
+}
+
+void FastEngine::GrowHits() {
+    const std::size_t size =
+        std::min(static_cast<std::size_t>(n), std::max(kInitialHits, 2 * hitPositions.size()));
+    hitPositions.resize(size);
+    hitValueDraws.resize(size);
+    hitValues.resize(size);
+    corrections.reserve(static_cast<std::size_t>(2 * t + 1));
+}
 
 void FastEngine::StartPoint(float P0, std::int32_t seed) {
     seeded = SeededState(seed);
@@ -42,11 +68,18 @@ bool FastEngine::RunBlock(PointStatistics& statistics) {
     std::uint64_t end = draw + static_cast<std::uint64_t>(n);  // moves one on with each hit
     std::int32_t* positions = hitPositions.data();
     std::uint64_t* valueDraws = hitValueDraws.data();
+    auto room = static_cast<std::int32_t>(hitPositions.size());
     std::int32_t hits = 0;
     for (;;) {
         const std::uint64_t hit = candidates.Next(draw, end);
         if (hit == end) {
             break;
+        }
+        if (hits == room) {
+            GrowHits();
+            positions = hitPositions.data();
+            valueDraws = hitValueDraws.data();
+            room = static_cast<std::int32_t>(hitPositions.size());
         }
         // The position is the hit's draw less the value draws of the earlier hits.
         positions[hits] = static_cast<std::int32_t>(
@@ -62,7 +95,10 @@ bool FastEngine::RunBlock(PointStatistics& statistics) {
     ++statistics.blocks;
     statistics.channelErrors += hits;
     // Within the decoder's guarantee nothing goes wrong and nothing is flagged.
-    return hits > t && DecodeHits(statistics);
+    if (hits <= t) {
+        return false;
+    }
+    return codec != nullptr ? DecodeHits(*codec, statistics) : DecodeHits(*algebraic, statistics);
 }
 
 std::uint32_t FastEngine::ValueOfDraw(std::uint64_t index) {
@@ -84,42 +120,50 @@ std::uint32_t FastEngine::ValueOfDraw(std::uint64_t index) {
     return DrawnValue(valueState);
 }
 
-bool FastEngine::DecodeHits(PointStatistics& statistics) {
+template <typename Decoder>
+bool FastEngine::DecodeHits(Decoder& decoder, PointStatistics& statistics) {
     const auto hits = static_cast<std::size_t>(hitCount);
-    touched.clear();
     for (std::size_t i = 0; i < hits; ++i) {
         // NextInt(q - 1) + 1, a plain remainder as the reference draws it.
-        const Symbol value =
+        hitValues[i] =
             static_cast<Symbol>(ValueOfDraw(hitValueDraws[i]) % static_cast<std::uint32_t>(q - 1)) +
             1;
-        hitValues[i] = value;
-        difference[static_cast<std::size_t>(hitPositions[i])] = value;
-        touched.push_back(hitPositions[i]);
     }
 
+    corrections.clear();
     bool failure = false;
-    if (!codec.SetSparseSyndromes(hitPositions.data(), hitValues.data(),
-                                  static_cast<std::int32_t>(hits))) {
-        codec.FindErrors([&](std::int32_t p, Symbol value) {
-            Symbol& d = difference[static_cast<std::size_t>(p)];
-            if (d == 0) {
-                touched.push_back(p);
-            }
-            d ^= value;
+    if (!decoder.SetSparseSyndromes(hitPositions.data(), hitValues.data(), hitCount)) {
+        decoder.FindErrors([&](std::int32_t p, Symbol value) {
+            corrections.push_back({p, value});
         });
-        failure = codec.LastDecodeFailureDetected();
+        failure = decoder.LastDecodeFailureDetected();
     }
+    std::sort(corrections.begin(), corrections.end(),
+              [](const Correction& a, const Correction& b) { return a.position < b.position; });
 
-    // The information symbols sit at positions n-k..n-1.
+    // The decoded information differs from the sent one where e plus the corrections is
+    // nonzero; the information symbols sit at positions n-k..n-1. Hits and corrections are
+    // both in ascending position here.
     std::int32_t symbolErrors = 0;
     std::int64_t bitErrors = 0;
-    for (const std::int32_t p : touched) {
-        Symbol& d = difference[static_cast<std::size_t>(p)];
+    const auto count = [&](std::int32_t p, Symbol d) {
         if (p >= n - k && d != 0) {
             ++symbolErrors;
             bitErrors += std::popcount(static_cast<std::uint32_t>(d));
         }
-        d = 0;
+    };
+    std::size_t h = 0;
+    std::size_t c = 0;
+    while (h < hits || c < corrections.size()) {
+        const std::int32_t hp = h < hits ? hitPositions[h] : n;
+        const std::int32_t cp = c < corrections.size() ? corrections[c].position : n;
+        if (hp == cp) {
+            count(hp, hitValues[h++] ^ corrections[c++].value);
+        } else if (hp < cp) {
+            count(hp, hitValues[h++]);
+        } else {
+            count(cp, corrections[c++].value);
+        }
     }
     statistics.errorSymbols += symbolErrors;
     statistics.bitErrors += bitErrors;

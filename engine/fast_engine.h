@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <vector>
 
+#include <memory>
+
 #include "codec/reed_solomon_codec.h"
+#include "engine/algebraic_decoder.h"
 #include "engine/candidate_stream.h"
 #include "engine/engine.h"
 #include "engine/jump_ahead.h"
@@ -19,8 +22,14 @@ namespace rs {
 // The hits are the draws below an integer threshold, found by the bit-sliced kernel.
 class FastEngine final : public Engine {
   public:
-    // The codec must be configured; q = 2^M.
-    FastEngine(ReedSolomonCodec& codec, std::int32_t q, const DrawKernel& kernel);
+    // Fields up to this degree decode through the table-built codec; larger ones, whose
+    // tables would not fit in memory, through the algebraic decoder.
+    static constexpr std::int32_t kLargestTabledField = 16;
+
+    // Decodes through a configured codec for the code of GF(2^m) correcting t errors.
+    FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel);
+    // Decodes algebraically, with no table of the field.
+    FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel);
 
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
@@ -29,11 +38,14 @@ class FastEngine final : public Engine {
     // One block; true when its information came out wrong.
     bool RunBlock(PointStatistics& statistics);
     // Decodes the block whose hits are listed; adds its counts and says whether it is wrong.
-    bool DecodeHits(PointStatistics& statistics);
+    template <typename Decoder>
+    bool DecodeHits(Decoder& decoder, PointStatistics& statistics);
+    void GrowHits();
     // The value of draw index, from the scalar generator moved forward.
     std::uint32_t ValueOfDraw(std::uint64_t index);
 
-    ReedSolomonCodec& codec;
+    ReedSolomonCodec* const codec;
+    std::unique_ptr<AlgebraicDecoder> algebraic;
     const std::int32_t n;
     const std::int32_t k;
     const std::int32_t t;
@@ -47,15 +59,18 @@ class FastEngine final : public Engine {
     PackedState valueState = 0;
     std::uint64_t valueCursor = 0;
 
-    // The current block's hits: positions, and the draw index of each error value; room for
-    // n, as every position may be hit.
+    // The current block's hits: positions, and the draw index of each error value. They grow
+    // when a block has more hits than any before, up to n.
     std::int32_t hitCount = 0;
     std::vector<std::int32_t> hitPositions;
     std::vector<std::uint64_t> hitValueDraws;
     std::vector<Symbol> hitValues;
-    // Per position, e plus the corrections of the block being decoded; zero between blocks.
-    std::vector<Symbol> difference;
-    std::vector<std::int32_t> touched;
+    // The decoder's corrections of the block being decoded, by position.
+    struct Correction {
+        std::int32_t position;
+        Symbol value;
+    };
+    std::vector<Correction> corrections;
 };
 
 }  // namespace rs

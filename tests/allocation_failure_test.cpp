@@ -104,7 +104,10 @@ TEST_F(AllocationFailureTest, ProgramReportsEveryFailedAllocationAndLeavesResult
         testing::CapturingStream console;
         testing::CapturingStream errors;
         testing::ScriptedCounter counter({0, 1}, 1);
-        const ProgramEnvironment environment{directory, console, errors, counter, [] {}};
+        // The reference engine's block arrays are the program's last array allocations.
+        RunOptions options;
+        options.referenceEngine = true;
+        const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
         FailAllocation(n);
         const int status = RunProgram(environment);
         failingAllocation = 0;

@@ -2,17 +2,21 @@
 // their plain twins.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "driver/simulation.h"
+#include "engine/algebraic_decoder.h"
 #include "engine/candidate_stream.h"
 #include "engine/draw_kernels.h"
 #include "engine/fast_engine.h"
 #include "engine/hit_threshold.h"
 #include "engine/jump_ahead.h"
+#include "engine/large_field.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
 #include "test_support.h"
@@ -103,6 +107,90 @@ TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
     }
 }
 
+// The table-free field against the table-built one: products, powers of alpha, logarithms.
+TEST(LargeField, AgreesWithTheTableBuiltField) {
+    std::mt19937 rng(5);
+    for (std::int32_t m = 2; m <= 12; ++m) {
+        GaloisField tables;
+        ASSERT_TRUE(tables.Init(2, m));
+        const LargeField field(m);
+        const std::int32_t n = tables.GetOrder();
+        std::uniform_int_distribution<Symbol> element(0, n);
+        for (int i = 0; i < 2000; ++i) {
+            const Symbol a = element(rng);
+            const Symbol b = element(rng);
+            ASSERT_EQ(field.Multiply(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)),
+                      static_cast<std::uint32_t>(tables.Multiply(a, b)))
+                << m;
+            ASSERT_EQ(field.Divide(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)),
+                      static_cast<std::uint32_t>(tables.Divide(a, b)));
+        }
+        for (std::int32_t e = 0; e < n; ++e) {
+            ASSERT_EQ(field.AlphaPower(static_cast<std::uint64_t>(e)),
+                      static_cast<std::uint32_t>(tables.Power(e)));
+            ASSERT_EQ(field.Log(static_cast<std::uint32_t>(tables.Power(e))),
+                      static_cast<std::uint64_t>(e))
+                << m;
+        }
+    }
+    // Fields of every size up to 2^30: alpha^e comes back to e.
+    for (std::int32_t m = 13; m <= 30; ++m) {
+        const LargeField field(m);
+        for (const std::uint64_t e : {std::uint64_t{0}, std::uint64_t{1}, field.GetOrder() - 1,
+                                      field.GetOrder() / 3 + 12345}) {
+            EXPECT_EQ(field.Log(field.AlphaPower(e)), e % field.GetOrder()) << m;
+        }
+    }
+}
+
+// The algebraic root finding against the codec's Chien search, on error patterns of every
+// weight, most of them beyond what the code corrects.
+TEST(AlgebraicDecoder, FindsTheRootsAndValuesOfTheChienSearch) {
+    std::mt19937 rng(11);
+    for (const auto& [m, t] : {std::pair{3, 1}, std::pair{4, 2}, std::pair{5, 3}, std::pair{6, 5},
+                               std::pair{8, 16}, std::pair{10, 8}}) {
+        ReedSolomonCodec codec;
+        codec.Configure(m, t);
+        ASSERT_TRUE(codec.IsReady());
+        AlgebraicDecoder algebraic(m, t);
+        const std::int32_t n = codec.GetN();
+        int detected = 0;
+        for (int word = 0; word < 300; ++word) {
+            std::vector<std::int32_t> positions(static_cast<std::size_t>(n));
+            for (std::int32_t p = 0; p < n; ++p) {
+                positions[static_cast<std::size_t>(p)] = p;
+            }
+            std::shuffle(positions.begin(), positions.end(), rng);
+            const auto weight = static_cast<std::size_t>(1 + word % std::min(n, 3 * t + 2));
+            positions.resize(weight);
+            std::sort(positions.begin(), positions.end());
+            std::vector<Symbol> values(weight);
+            std::uniform_int_distribution<Symbol> nonzero(1, n);
+            for (Symbol& v : values) {
+                v = nonzero(rng);
+            }
+            const auto count = static_cast<std::int32_t>(weight);
+            const bool zero = codec.SetSparseSyndromes(positions.data(), values.data(), count);
+            ASSERT_EQ(algebraic.SetSparseSyndromes(positions.data(), values.data(), count), zero);
+            if (zero) {
+                continue;
+            }
+            std::vector<std::pair<std::int32_t, Symbol>> chien;
+            std::vector<std::pair<std::int32_t, Symbol>> found;
+            codec.FindErrors([&](std::int32_t p, Symbol v) { chien.emplace_back(p, v); });
+            algebraic.FindErrors([&](std::int32_t p, Symbol v) { found.emplace_back(p, v); });
+            std::sort(chien.begin(), chien.end());
+            std::sort(found.begin(), found.end());
+            ASSERT_EQ(found, chien) << m << "," << t << " word " << word;
+            ASSERT_EQ(algebraic.LastDecodeFailureDetected(), codec.LastDecodeFailureDetected());
+            detected += codec.LastDecodeFailureDetected() ? 1 : 0;
+        }
+        if (t >= 2) {
+            EXPECT_GT(detected, 0) << m << "," << t;
+        }
+    }
+}
+
 // Runs a sweep through the simulation with the given engine; the scripted clock makes the
 // timing lines identical, so the whole console and report can be compared.
 struct SweepText {
@@ -111,7 +199,9 @@ struct SweepText {
     std::vector<PointStatistics> statistics;
 };
 
-SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed, bool fast,
+enum class Run { kReference, kFast, kFastAlgebraic };
+
+SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed, Run run,
                        SimdLevel level) {
     ReedSolomonCodec codec;
     codec.Configure(parameters.M, parameters.T);
@@ -122,8 +212,10 @@ SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed
     testing::ScriptedCounter counter{{0, 1000}, 1000};
     const std::int32_t q = std::int32_t{1} << parameters.M;
     std::unique_ptr<Engine> engine;
-    if (fast) {
-        engine = std::make_unique<FastEngine>(codec, q, KernelFor(level));
+    if (run == Run::kFast) {
+        engine = std::make_unique<FastEngine>(codec, parameters.M, KernelFor(level));
+    } else if (run == Run::kFastAlgebraic) {
+        engine = std::make_unique<FastEngine>(parameters.M, parameters.T, KernelFor(level));
     } else {
         engine = std::make_unique<ReferenceEngine>(codec, generator,
                                                    BlockArrays(codec.GetN(), codec.GetK()), q);
@@ -175,19 +267,25 @@ const Experiment kExperiments[] = {
 TEST(Engines, FastEqualsReferenceOnEveryExperiment) {
     const SimdLevel best = BestSimdLevel();
     for (const Experiment& e : kExperiments) {
-        const SweepText reference = RunSweepWith(e.parameters, e.seed, false, best);
-        const SweepText fast = RunSweepWith(e.parameters, e.seed, true, best);
+        const SweepText reference = RunSweepWith(e.parameters, e.seed, Run::kReference, best);
+        const SweepText fast = RunSweepWith(e.parameters, e.seed, Run::kFast, best);
         EXPECT_EQ(fast.console, reference.console) << e.name;
         EXPECT_EQ(fast.results, reference.results) << e.name;
         EXPECT_EQ(fast.statistics, reference.statistics) << e.name;
+        // The decoder for fields without tables, here on fields that have them.
+        if (e.parameters.M >= 2) {
+            EXPECT_EQ(RunSweepWith(e.parameters, e.seed, Run::kFastAlgebraic, best).statistics,
+                      reference.statistics)
+                << e.name << ", algebraic";
+        }
     }
 }
 
 TEST(Engines, EveryKernelLevelGivesTheSameCounts) {
     const SimulationParameters parameters{0.05F, 0.01F, 0.02F, 3000, 40, 8, 16};
-    const SweepText portable = RunSweepWith(parameters, 99, true, SimdLevel::kPortable);
+    const SweepText portable = RunSweepWith(parameters, 99, Run::kFast, SimdLevel::kPortable);
     for (const SimdLevel level : SupportedLevels()) {
-        EXPECT_EQ(RunSweepWith(parameters, 99, true, level).statistics, portable.statistics)
+        EXPECT_EQ(RunSweepWith(parameters, 99, Run::kFast, level).statistics, portable.statistics)
             << SimdLevelName(level);
     }
 }

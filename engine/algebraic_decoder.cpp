@@ -1,0 +1,216 @@
+#include "engine/algebraic_decoder.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace rs {
+
+AlgebraicDecoder::AlgebraicDecoder(std::int32_t m, std::int32_t t)
+    : field(m),
+      n(static_cast<std::int64_t>(field.GetOrder())),
+      t(t),
+      syndromes(static_cast<std::size_t>(2 * t + 1), 0),
+      locator(static_cast<std::size_t>(2 * t + 1), 0),
+      correction(static_cast<std::size_t>(2 * t + 2), 0),
+      candidate(static_cast<std::size_t>(2 * t + 1), 0) {}
+
+bool AlgebraicDecoder::SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
+                                          std::int32_t count) {
+    std::fill(syndromes.begin(), syndromes.end(), 0U);
+    for (std::int32_t e = 0; e < count; ++e) {
+        const std::uint32_t step = field.AlphaPower(static_cast<std::uint64_t>(positions[e]));
+        auto term = static_cast<std::uint32_t>(values[e]);
+        for (std::int32_t i = 0; i < 2 * t; ++i) {
+            term = field.Multiply(term, step);
+            syndromes[static_cast<std::size_t>(i)] ^= term;
+        }
+    }
+    locatorDegree = 0;
+    rootCount = 0;
+    roots.clear();
+    return std::all_of(syndromes.begin(), syndromes.end(), [](std::uint32_t s) { return s == 0; });
+}
+
+// The codec's iteration, step for step: Lambda the locator, B the correction polynomial kept
+// multiplied by x, L the length, D the degree bound of B and P the marker of the last change.
+std::int32_t AlgebraicDecoder::RunBerlekampMassey() {
+    const std::int32_t twoT = 2 * t;
+    std::fill(locator.begin(), locator.end(), 0U);
+    std::fill(correction.begin(), correction.end(), 0U);
+    locator[0] = 1;
+    correction[1] = 1;
+    std::int32_t L = 0;
+    std::int32_t D = 1;
+    std::int32_t P = -1;
+    const auto at = [](std::int32_t i) { return static_cast<std::size_t>(i); };
+    for (std::int32_t r = 0; r < twoT; ++r) {
+        std::uint32_t delta = 0;
+        for (std::int32_t i = 0; i <= L; ++i) {
+            delta ^= field.Multiply(locator[at(i)], syndromes[at(r - i)]);
+        }
+        if (delta != 0) {
+            const std::int32_t top = std::max(L, D);
+            for (std::int32_t g = 0; g <= top; ++g) {
+                const std::uint32_t fromLocator = g <= L ? locator[at(g)] : 0;
+                const std::uint32_t fromCorrection =
+                    g <= D ? field.Multiply(delta, correction[at(g)]) : 0;
+                candidate[at(g)] = fromLocator ^ fromCorrection;
+            }
+            std::int32_t newLength = top;
+            if (L < r - P) {
+                newLength = r - P;
+                P = r - L;
+                D = L;
+                for (std::int32_t g = 0; g <= L; ++g) {
+                    correction[at(g)] = field.Divide(locator[at(g)], delta);
+                }
+            }
+            L = newLength;
+            std::copy(candidate.begin(), candidate.begin() + L + 1, locator.begin());
+        }
+        for (std::int32_t g = D; g >= 0; --g) {
+            correction[at(g + 1)] = correction[at(g)];
+        }
+        correction[0] = 0;
+        ++D;
+    }
+    return L;
+}
+
+std::uint32_t AlgebraicDecoder::Evaluate(const Poly& poly, std::int32_t degree,
+                                         std::uint32_t x) const {
+    std::uint32_t sum = 0;
+    for (std::int32_t i = degree; i >= 0; --i) {
+        sum = field.Multiply(sum, x) ^ poly[static_cast<std::size_t>(i)];
+    }
+    return sum;
+}
+
+void AlgebraicDecoder::Trim(Poly& p) const {
+    while (!p.empty() && p.back() == 0) {
+        p.pop_back();
+    }
+}
+
+AlgebraicDecoder::Poly AlgebraicDecoder::Remainder(Poly a, const Poly& b) const {
+    Trim(a);
+    const std::size_t db = b.size() - 1;
+    const std::uint32_t lead = b.back();
+    while (a.size() > db) {
+        const std::uint32_t factor = field.Divide(a.back(), lead);
+        const std::size_t shift = a.size() - 1 - db;
+        for (std::size_t i = 0; i <= db; ++i) {
+            a[shift + i] ^= field.Multiply(factor, b[i]);
+        }
+        Trim(a);
+    }
+    return a;
+}
+
+AlgebraicDecoder::Poly AlgebraicDecoder::Quotient(Poly a, const Poly& b) const {
+    Trim(a);
+    const std::size_t db = b.size() - 1;
+    const std::uint32_t lead = b.back();
+    Poly quotient(a.size() >= b.size() ? a.size() - db : 1, 0);
+    while (a.size() > db) {
+        const std::uint32_t factor = field.Divide(a.back(), lead);
+        const std::size_t shift = a.size() - 1 - db;
+        quotient[shift] = factor;
+        for (std::size_t i = 0; i <= db; ++i) {
+            a[shift + i] ^= field.Multiply(factor, b[i]);
+        }
+        Trim(a);
+    }
+    Trim(quotient);
+    return quotient;
+}
+
+AlgebraicDecoder::Poly AlgebraicDecoder::Gcd(Poly a, Poly b) const {
+    Trim(a);
+    Trim(b);
+    while (!b.empty()) {
+        Poly r = Remainder(a, b);
+        a = std::move(b);
+        b = std::move(r);
+    }
+    return a;
+}
+
+// a^2 mod modulus: in characteristic 2 squaring spreads the squared coefficients.
+AlgebraicDecoder::Poly AlgebraicDecoder::SquareModulo(const Poly& a, const Poly& modulus) const {
+    Poly square(a.empty() ? 0 : 2 * a.size() - 1, 0);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        square[2 * i] = field.Multiply(a[i], a[i]);
+    }
+    return Remainder(std::move(square), modulus);
+}
+
+void AlgebraicDecoder::Split(const Poly& g, std::int32_t fromBasis) {
+    if (g.size() == 2) {
+        rootValues.push_back(field.Divide(g[0], g[1]));  // g1 x + g0 vanishes at g0 / g1
+        return;
+    }
+    for (std::int32_t j = fromBasis; j < field.GetM(); ++j) {
+        // Tr(beta x) mod g = sum of (beta x)^(2^i), i = 0..m-1.
+        Poly power = Remainder(Poly{0, field.AlphaPower(static_cast<std::uint64_t>(j))}, g);
+        Poly trace = power;
+        for (std::int32_t i = 1; i < field.GetM(); ++i) {
+            power = SquareModulo(power, g);
+            trace.resize(std::max(trace.size(), power.size()), 0);
+            for (std::size_t c = 0; c < power.size(); ++c) {
+                trace[c] ^= power[c];
+            }
+        }
+        Poly part = Gcd(g, trace);
+        if (part.size() > 1 && part.size() < g.size()) {
+            Split(part, j + 1);
+            Split(Quotient(g, part), j + 1);
+            return;
+        }
+    }
+}
+
+void AlgebraicDecoder::FindRoots() {
+    const std::int32_t L = RunBerlekampMassey();
+    locatorDegree = L;
+    rootValues.clear();
+    Poly lambda(locator.begin(), locator.begin() + L + 1);
+    Trim(lambda);
+    if (lambda.size() >= 2) {
+        // x^(2^m) mod Lambda by m squarings, then the distinct roots: gcd with x^(2^m) + x.
+        Poly power = Remainder(Poly{0, 1}, lambda);
+        for (std::int32_t i = 0; i < field.GetM(); ++i) {
+            power = SquareModulo(power, lambda);
+        }
+        power.resize(std::max<std::size_t>(power.size(), 2), 0);
+        power[1] ^= 1;
+        const Poly distinct = Gcd(lambda, power);
+        if (distinct.size() >= 2) {
+            Split(distinct, 0);
+        }
+    }
+    rootCount = static_cast<std::int32_t>(rootValues.size());
+
+    // Forney's values exactly as the codec computes them.
+    Poly evaluator(static_cast<std::size_t>(2 * t), 0);
+    for (std::int32_t j = 0; j < 2 * t; ++j) {
+        for (std::int32_t i = 0; i <= std::min(j, L); ++i) {
+            evaluator[static_cast<std::size_t>(j)] ^= field.Multiply(
+                syndromes[static_cast<std::size_t>(j - i)], locator[static_cast<std::size_t>(i)]);
+        }
+    }
+    Poly derivative(static_cast<std::size_t>(std::max(L, 1)), 0);
+    for (std::int32_t i = 1; i <= L; i += 2) {
+        derivative[static_cast<std::size_t>(i - 1)] = locator[static_cast<std::size_t>(i)];
+    }
+    for (const std::uint32_t x : rootValues) {
+        const std::uint32_t w = Evaluate(evaluator, 2 * t - 1, x);
+        const std::uint32_t d = Evaluate(derivative, L - 1, x);
+        // x = alpha^(-p), so p = -log x mod n.
+        const auto logarithm = static_cast<std::int64_t>(field.Log(x));
+        const auto position = static_cast<std::int32_t>((n - logarithm) % n);
+        roots.push_back({position, static_cast<Symbol>(field.Divide(w, d))});
+    }
+}
+
+}  // namespace rs

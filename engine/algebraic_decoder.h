@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/large_field.h"
+#include "field/galois_field.h"
+
+namespace rs {
+
+// The decoder's stages from the syndromes of a sparse error pattern, for fields too large for
+// tables: the same Berlekamp-Massey, evaluator and derivative as the codec, with the Chien
+// search over all n positions replaced by algebra that finds the same roots. The distinct
+// roots of the locator in GF(2^m) are those of gcd(Lambda, x^(2^m) + x); they are split apart
+// by traces Tr(beta x) for beta = alpha^0..alpha^(m-1), and a root alpha^(-p) names position
+// p through a discrete logarithm. Each root gets the codec's value Omega(x) / Lambda'(x).
+class AlgebraicDecoder {
+  public:
+    AlgebraicDecoder(std::int32_t m, std::int32_t t);
+
+    // As ReedSolomonCodec::SetSparseSyndromes.
+    bool SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
+                            std::int32_t count);
+    // Calls onRoot(position, value) for every position the codec's Chien search would take as
+    // erroneous, in no particular order.
+    template <typename OnRoot>
+    void FindErrors(OnRoot&& onRoot) {
+        FindRoots();
+        for (const Root& root : roots) {
+            onRoot(root.position, root.value);
+        }
+    }
+    bool LastDecodeFailureDetected() const { return rootCount < locatorDegree; }
+
+  private:
+    using Poly = std::vector<std::uint32_t>;
+    struct Root {
+        std::int32_t position;
+        Symbol value;
+    };
+
+    std::int32_t RunBerlekampMassey();
+    void FindRoots();
+    std::uint32_t Evaluate(const Poly& poly, std::int32_t degree, std::uint32_t x) const;
+    // Polynomial helpers; results are trimmed of zero leading coefficients.
+    void Trim(Poly& p) const;
+    Poly Remainder(Poly a, const Poly& b) const;
+    Poly Quotient(Poly a, const Poly& b) const;
+    Poly Gcd(Poly a, Poly b) const;
+    Poly SquareModulo(const Poly& a, const Poly& modulus) const;
+    void Split(const Poly& g, std::int32_t fromBasis);
+
+    LargeField field;
+    const std::int64_t n;
+    const std::int32_t t;
+    Poly syndromes;
+    Poly locator;
+    Poly correction;
+    Poly candidate;
+    std::int32_t locatorDegree = 0;
+    std::int32_t rootCount = 0;
+    std::vector<std::uint32_t> rootValues;
+    std::vector<Root> roots;
+};
+
+}  // namespace rs
