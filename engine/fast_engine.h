@@ -24,7 +24,7 @@ class FastEngine final : public Engine {
   public:
     // Fields up to this degree decode through the table-built codec; larger ones, whose
     // tables would not fit in memory, through the algebraic decoder.
-    static constexpr std::int32_t kLargestTabledField = 16;
+    static constexpr std::int32_t kLargestTabledField = 12;
 
     // Decodes through a configured codec for the code of GF(2^m) correcting t errors.
     FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel);
