@@ -60,9 +60,12 @@ class ReedSolomonCodec {
     // and the Chien search with Forney's values on those syndromes, exactly as Decode does, and
     // calls onRoot(position, value) for each position it takes as erroneous, from n-1 down to 0;
     // the corrected word is the received one with each value added at its position.
+    // With kIncremental the Chien search keeps each locator term's exponent and steps it from
+    // one position to the next instead of evaluating the locator afresh; it finds the same
+    // roots. It borrows the encoder's work buffers, so it must not run within Encode.
     bool SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
                             std::int32_t count);
-    template <typename OnRoot>
+    template <bool kIncremental = false, typename OnRoot>
     void FindErrors(OnRoot&& onRoot);
 
     // Whether the last Decode found fewer distinct roots of its locator among the n positions
@@ -101,7 +104,7 @@ class ReedSolomonCodec {
     std::int32_t lastRootCount = 0;
 };
 
-template <typename OnRoot>
+template <bool kIncremental, typename OnRoot>
 void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
     const std::int32_t L = RunBerlekampMassey();
     lastLocatorDegree = L;
@@ -111,14 +114,46 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
     // Chien search over j = 1..n, i.e. positions p = n-1 down to 0 at x = alpha^(-p);
     // Forney gives each root the error value Omega(x) / Lambda'(x), which needs no extra
     // factor for syndromes taken from alpha^1.
-    for (std::int32_t j = 1; j <= n; ++j) {
-        const std::int32_t p = n - j;
-        const Symbol x = field.Power(j % n);
-        if (field.PolyEvaluate(locator.get(), x, L) == 0) {
-            const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
-            const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
-            onRoot(p, field.Divide(w, d));
-            ++lastRootCount;
+    const auto forney = [&](std::int32_t p, Symbol x) {
+        const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
+        const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
+        onRoot(p, field.Divide(w, d));
+        ++lastRootCount;
+    };
+    if constexpr (kIncremental) {
+        // Lambda(alpha^j) = sum of alpha^(log Lambda_i + i j) over the nonzero terms.
+        std::int32_t* exponent = quotient.get();
+        std::int32_t* step = remainder.get();
+        std::int32_t terms = 0;
+        const auto logs = field.LogTable();
+        const auto powers = field.PowerTable();
+        for (std::int32_t i = 0; i <= L; ++i) {
+            if (locator[i] != 0) {
+                exponent[terms] = (logs[static_cast<std::size_t>(locator[i])] + i) % n;
+                step[terms] = i % n;
+                ++terms;
+            }
+        }
+        for (std::int32_t j = 1; j <= n; ++j) {
+            Symbol sum = 0;
+            for (std::int32_t e = 0; e < terms; ++e) {
+                sum ^= powers[static_cast<std::size_t>(exponent[e])];
+                exponent[e] += step[e];
+                if (exponent[e] >= n) {
+                    exponent[e] -= n;
+                }
+            }
+            if (sum == 0) {
+                forney(n - j, field.Power(j % n));
+            }
+        }
+    } else {
+        for (std::int32_t j = 1; j <= n; ++j) {
+            const std::int32_t p = n - j;
+            const Symbol x = field.Power(j % n);
+            if (field.PolyEvaluate(locator.get(), x, L) == 0) {
+                forney(p, x);
+            }
         }
     }
 }

@@ -146,6 +146,7 @@ TEST(LargeField, AgreesWithTheTableBuiltField) {
 // The algebraic root finding against the codec's Chien search, on error patterns of every
 // weight, most of them beyond what the code corrects.
 TEST(AlgebraicDecoder, FindsTheRootsAndValuesOfTheChienSearch) {
+    // The incremental Chien search of the fast engine is checked here too.
     std::mt19937 rng(11);
     for (const auto& [m, t] : {std::pair{3, 1}, std::pair{4, 2}, std::pair{5, 3}, std::pair{6, 5},
                                std::pair{8, 16}, std::pair{10, 8}}) {
@@ -176,8 +177,14 @@ TEST(AlgebraicDecoder, FindsTheRootsAndValuesOfTheChienSearch) {
                 continue;
             }
             std::vector<std::pair<std::int32_t, Symbol>> chien;
+            std::vector<std::pair<std::int32_t, Symbol>> incremental;
             std::vector<std::pair<std::int32_t, Symbol>> found;
             codec.FindErrors([&](std::int32_t p, Symbol v) { chien.emplace_back(p, v); });
+            const bool flagged = codec.LastDecodeFailureDetected();
+            codec.FindErrors<true>(
+                [&](std::int32_t p, Symbol v) { incremental.emplace_back(p, v); });
+            ASSERT_EQ(incremental, chien);
+            ASSERT_EQ(codec.LastDecodeFailureDetected(), flagged);
             algebraic.FindErrors([&](std::int32_t p, Symbol v) { found.emplace_back(p, v); });
             std::sort(chien.begin(), chien.end());
             std::sort(found.begin(), found.end());
