@@ -61,31 +61,44 @@ template <int kStep>
     return j >= 10 ? r.w[kStep % 4][j - 10] : r.w[(kStep + 3) % 4][j + 11];
 }
 
-// The lanes whose value is below the threshold, by the carry of value + (2^31 - threshold)
-// into bit 31: there is none exactly when the value is below. The top run of ones of that
-// constant is a plain OR of value bits; when it already carries in every lane, the rest is
-// skipped.
+// The lanes whose value is below the threshold. Above its highest set bit a lane must be all
+// zeros; below that the bits are compared from the top down, a lane staying undecided while
+// it equals the threshold. After eight such bits hardly any lane is undecided, so the rest is
+// skipped when none is.
 struct Comparison {
-    std::uint32_t addend;  // 2^31 - threshold
-    int lowest;            // its lowest set bit
-    int topRun;            // the lowest bit of its top run of ones
+    std::uint32_t threshold;
+    int lowest;  // the threshold's lowest set bit
+    int top;     // its highest set bit
 };
 
 template <int kStep>
 [[gnu::always_inline]] inline Word Below(const Ring& r, const Comparison& c) {
-    Word top{};
-    for (int bit = 30; bit >= c.topRun; --bit) {
-        top |= ValueBit<kStep>(r, bit);
+    Word any{};
+    for (int bit = 30; bit > c.top; --bit) {
+        any |= ValueBit<kStep>(r, bit);
     }
-    if (AllZero(~top)) {
-        return Word{};
-    }
-    Word carry{};
-    for (int bit = c.lowest; bit < c.topRun; ++bit) {
+    Word equal = ~any;
+    Word below{};
+    const auto compare = [&](int bit) {
         const Word value = ValueBit<kStep>(r, bit);
-        carry = ((c.addend >> bit) & 1U) != 0 ? (value | carry) : (value & carry);
+        if (((c.threshold >> bit) & 1U) != 0) {
+            below |= equal & ~value;
+            equal &= value;
+        } else {
+            equal &= ~value;
+        }
+    };
+    const int settled = c.top - 8 > c.lowest ? c.top - 8 : c.lowest;
+    int bit = c.top;
+    for (; bit >= settled; --bit) {
+        compare(bit);
     }
-    return ~(top | carry);
+    if (!AllZero(equal)) {
+        for (; bit >= c.lowest; --bit) {
+            compare(bit);
+        }
+    }
+    return below;
 }
 
 template <std::size_t... kStep>
@@ -98,12 +111,9 @@ template <std::size_t... kStep>
 // else can alias.
 inline void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
     Comparison c{};
-    c.addend = (std::uint32_t{1} << 31) - threshold;
-    c.lowest = __builtin_ctz(c.addend);
-    c.topRun = 31;
-    while (c.topRun > 0 && ((c.addend >> (c.topRun - 1)) & 1U) != 0) {
-        --c.topRun;
-    }
+    c.threshold = threshold;
+    c.lowest = __builtin_ctz(threshold);
+    c.top = 31 - __builtin_clz(threshold);
     // The state after a step whose ring index is 3: W[3] = W_n, W[2] = W_(n-1), and
     // W[1][11..20] = W_(n-2)[11..20].
     Ring r;
