@@ -134,9 +134,14 @@ bool FastEngine::DecodeHits(Decoder& decoder, PointStatistics& statistics) {
     corrections.clear();
     bool failure = false;
     if (!decoder.SetSparseSyndromes(hitPositions.data(), hitValues.data(), hitCount)) {
-        decoder.FindErrors([&](std::int32_t p, Symbol value) {
+        const auto correct = [&](std::int32_t p, Symbol value) {
             corrections.push_back({p, value});
-        });
+        };
+        if constexpr (std::is_same_v<Decoder, ReedSolomonCodec>) {
+            decoder.template FindErrors<true>(correct);
+        } else {
+            decoder.FindErrors(correct);
+        }
         failure = decoder.LastDecodeFailureDetected();
     }
     std::sort(corrections.begin(), corrections.end(),
