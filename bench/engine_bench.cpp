@@ -1,8 +1,10 @@
 // The fast engine against the reference engine on fixed-work points, and the draw kernels at
-// each instruction-set level. Each engine benchmark times both engines in one run and reports
-// microseconds per block for each and their ratio.
+// each instruction-set level. Each engine benchmark times both engines in one run, in five
+// alternating rounds whose fastest time per engine counts, so that a burst of load on a shared
+// machine does not decide the ratio; it reports microseconds per block and their ratio.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -47,24 +49,27 @@ void BM_Engines(benchmark::State& state) {
     double referenceSeconds = 0.0;
     double fastSeconds = 0.0;
     for (auto _ : state) {
-        referenceSeconds +=
-            SecondsPerBlock(reference, p0, static_cast<std::int32_t>(state.range(3)));
-        fastSeconds += SecondsPerBlock(*fast, p0, static_cast<std::int32_t>(state.range(4)));
+        for (int round = 0; round < 5; ++round) {
+            const double r =
+                SecondsPerBlock(reference, p0, static_cast<std::int32_t>(state.range(3)));
+            const double f = SecondsPerBlock(*fast, p0, static_cast<std::int32_t>(state.range(4)));
+            referenceSeconds = round == 0 ? r : std::min(referenceSeconds, r);
+            fastSeconds = round == 0 ? f : std::min(fastSeconds, f);
+        }
     }
-    const auto runs = static_cast<double>(state.iterations());
-    state.counters["reference_us"] = referenceSeconds / runs * 1e6;
-    state.counters["fast_us"] = fastSeconds / runs * 1e6;
+    state.counters["reference_us"] = referenceSeconds * 1e6;
+    state.counters["fast_us"] = fastSeconds * 1e6;
     state.counters["ratio"] = referenceSeconds / fastSeconds;
 }
 BENCHMARK(BM_Engines)
     ->ArgNames({"M", "T", "P0e6", "refBlocks", "fastBlocks"})
-    ->Args({8, 16, 50000, 300, 100000})
-    ->Args({8, 16, 30000, 300, 300000})
-    ->Args({8, 16, 10000, 300, 300000})
-    ->Args({8, 16, 1000, 300, 300000})
-    ->Args({4, 2, 50000, 20000, 2000000})
-    ->Args({10, 30, 10000, 30, 30000})
-    ->Args({16, 8, 100, 4, 400})
+    ->Args({8, 16, 50000, 200, 50000})
+    ->Args({8, 16, 30000, 200, 200000})
+    ->Args({8, 16, 10000, 200, 200000})
+    ->Args({8, 16, 1000, 200, 200000})
+    ->Args({4, 2, 50000, 20000, 1000000})
+    ->Args({10, 30, 10000, 20, 20000})
+    ->Args({16, 8, 100, 3, 300})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
