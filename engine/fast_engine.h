@@ -34,6 +34,9 @@ class FastEngine final : public Engine {
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
+    // Draws the point's blocks have taken so far.
+    std::uint64_t DrawsUsed() const { return blockStart; }
+
   private:
     // One block; true when its information came out wrong.
     bool RunBlock(PointStatistics& statistics);
