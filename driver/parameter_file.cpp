@@ -27,6 +27,8 @@ class Cursor {
     explicit Cursor(std::string_view text) : text(text) {}
 
     bool AtEnd() const { return position >= text.size(); }
+    // The next character, or '\0' at the end.
+    char Peek() const { return AtEnd() ? '\0' : text[position]; }
     int Line() const { return line; }
 
     bool Accept(std::string_view literal) {
@@ -121,12 +123,33 @@ std::string LinePrefix(int line) {
     return "line " + std::to_string(line) + ": ";
 }
 
+// Text that would continue a number in some other notation (1e5 in an integer field, 0x10,
+// 0,07, 1.5.3) cannot be a remark: taking the number before it would silently run another
+// experiment than the one written.
+std::string GluedRefusal(const Cursor& cursor, std::string_view key, int keyLine,
+                         std::string_view token, bool integer) {
+    const char next = cursor.Peek();
+    const bool glued = IsDigit(next) || next == '.' || next == ',' || next == 'e' || next == 'E' ||
+                       next == 'x' || next == 'X';
+    if (!glued) {
+        return {};
+    }
+    return LinePrefix(keyLine) + std::string(key) + "=" + std::string(token) + " runs on into \"" +
+           next + "\": " +
+           (integer ? "an integer is written in plain decimal digits"
+                    : "a number is written with a decimal point and, if any, an exponent with "
+                      "digits");
+}
+
 // Reads the number of one key into a float or a 32-bit integer; empty string on success.
 std::string ReadFloat(Cursor& cursor, std::string_view key, int keyLine, float& value) {
     cursor.SkipSpace();
     const std::string token(cursor.TakeDecimal(true));
     if (token.empty()) {
         return LinePrefix(keyLine) + "expected a number after " + Quoted(key);
+    }
+    if (std::string glued = GluedRefusal(cursor, key, keyLine, token, false); !glued.empty()) {
+        return glued;
     }
     value = std::strtof(token.c_str(), nullptr);
     if (std::isinf(value)) {
@@ -141,6 +164,9 @@ std::string ReadInteger(Cursor& cursor, std::string_view key, int keyLine, std::
     const std::string_view token = cursor.TakeDecimal(false);
     if (token.empty()) {
         return LinePrefix(keyLine) + "expected a number after " + Quoted(key);
+    }
+    if (std::string glued = GluedRefusal(cursor, key, keyLine, token, true); !glued.empty()) {
+        return glued;
     }
     // from_chars takes a minus sign but not a plus sign.
     const std::string_view digits = token.front() == '+' ? token.substr(1) : token;

@@ -93,6 +93,41 @@ class PointOutputs {
     const CodeShape code;
 };
 
+// Experiments that run, but not as their author may think: P0 outside [0, 1], a sweep with no
+// point, limits that let no block through. One line each on the error stream.
+std::vector<std::string> Warnings(const SimulationParameters& p, const std::string& name) {
+    const auto text = [](float value) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+        return std::string(buffer);
+    };
+    std::vector<std::string> warnings;
+    if (p.Pmax > 1.0F) {
+        warnings.push_back("Pmax=" + text(p.Pmax) +
+                           " is above 1: at a P0 above 1 every symbol is hit");
+    }
+    if (p.Pmin < 0.0F) {
+        warnings.push_back("Pmin=" + text(p.Pmin) +
+                           " is below 0: at a P0 below 0 no symbol is hit");
+    }
+    if (p.Pmax < p.Pmin) {
+        warnings.push_back("Pmax=" + text(p.Pmax) + " is below Pmin=" + text(p.Pmin) +
+                           ": the sweep runs no point");
+    }
+    if (p.maxBlocks <= 0) {
+        warnings.push_back("maxBlocks=" + std::to_string(p.maxBlocks) +
+                           " is not positive: the points send no block");
+    }
+    if (p.maxErrorBlocks <= 0) {
+        warnings.push_back("maxErrorBlocks=" + std::to_string(p.maxErrorBlocks) +
+                           " is not positive: the points send no block");
+    }
+    for (std::string& warning : warnings) {
+        warning = "rs-sim: warning: " + name + ": " + warning + "\n";
+    }
+    return warnings;
+}
+
 }  // namespace
 
 int RunProgram(const ProgramEnvironment& environment) {
@@ -118,6 +153,11 @@ int RunProgram(const ProgramEnvironment& environment) {
         !problem.empty()) {
         return Fail(environment, problem);
     }
+
+    for (const std::string& warning : Warnings(parameters, parameterName)) {
+        environment.errors.Write(warning);
+    }
+    environment.errors.Flush();
 
     // Everything that can refuse the run happens before any output file is touched, so a
     // refused run leaves the results of an earlier one in place. The fast engine decodes

@@ -37,7 +37,7 @@ TEST(ParseParameters, AcceptsEveryVariationOfTheFormat) {
         {"last line without newline",
          "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16",
          kCanonical},
-        {"nothing after the last number is read",
+        {"nothing after the last number is read but the character that ends it",
          "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\n"
          "T=16garbage\nmore lines\n\x01\x02",
          kCanonical},
@@ -47,9 +47,10 @@ TEST(ParseParameters, AcceptsEveryVariationOfTheFormat) {
         {"numbers without leading or trailing digits",
          "Pmax=.5\nPmin=5.\nPstep=-.25\nmaxBlocks=-5\nmaxErrorBlocks=0\nM=-1\nT=-2\n",
          {0.5F, 5.0F, -0.25F, -5, 0, -1, -2}},
-        {"an exponent without digits is a remark",
-         "Pmax=2e\nPmin=3E+\nPstep=1e-x\nmaxBlocks=1\nmaxErrorBlocks=1\nM=2\nT=1\n",
-         {2.0F, 3.0F, 1.0F, 1, 1, 2, 1}},
+        {"text glued to a number that cannot continue it",
+         "Pmax=0.1abc\nPmin=0.01%\nPstep=0.01/2\nmaxBlocks=1000blocks\nmaxErrorBlocks=100-\n"
+         "M=8+\nT=16)\n",
+         kCanonical},
         {"32-bit integer limits",
          "Pmax=0\nPmin=0\nPstep=0\nmaxBlocks=2147483647\nmaxErrorBlocks=-2147483648\nM=0\nT=0\n",
          {0.0F, 0.0F, 0.0F, 2147483647, -2147483647 - 1, 0, 0}},
@@ -138,6 +139,45 @@ TEST(ParseParameters, RejectsFilesTheRunCannotTrust) {
         const ParameterResult result = ParseParameters(c.text);
         EXPECT_FALSE(result.parameters.has_value()) << c.name;
         EXPECT_EQ(result.error, c.error) << c.name;
+    }
+}
+
+// A number followed directly by what would continue it in another notation is refused rather
+// than cut short.
+TEST(ParseParameters, RefusesNumbersGluedToTheirContinuation) {
+    const std::string head = "Pmax=0.1\nPmin=0.01\nPstep=0.01\n";
+    const std::string tail = "maxErrorBlocks=100\nM=8\nT=16\n";
+    const char* const integer = ": an integer is written in plain decimal digits";
+    const char* const real =
+        ": a number is written with a decimal point and, if any, an exponent with digits";
+    struct Case {
+        std::string text;
+        std::string error;
+    };
+    const Case cases[] = {
+        {head + "maxBlocks=1e5\n" + tail,
+         "line 4: maxBlocks=1 runs on into \"e\"" + std::string(integer)},
+        {head + "maxBlocks=1000\nmaxErrorBlocks=0x10\nM=8\nT=16\n",
+         "line 5: maxErrorBlocks=0 runs on into \"x\"" + std::string(integer)},
+        {head + "maxBlocks=1000\n" + "maxErrorBlocks=100\nM=8.5\nT=16\n",
+         "line 6: M=8 runs on into \".\"" + std::string(integer)},
+        {head + "maxBlocks=1000\n" + "maxErrorBlocks=100\nM=8\nT=16.0",
+         "line 7: T=16 runs on into \".\"" + std::string(integer)},
+        {"Pmax=0,07\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\n" + tail,
+         "line 1: Pmax=0 runs on into \",\"" + std::string(real)},
+        {"Pmax=1.5.3\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\n" + tail,
+         "line 1: Pmax=1.5 runs on into \".\"" + std::string(real)},
+        {"Pmax=2e\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\n" + tail,
+         "line 1: Pmax=2 runs on into \"e\"" + std::string(real)},
+        {"Pmax=0.1\nPmin=3E+\nPstep=0.01\nmaxBlocks=1000\n" + tail,
+         "line 2: Pmin=3 runs on into \"E\"" + std::string(real)},
+        {"Pmax=0.1\nPmin=0.01\nPstep=1e-3x\nmaxBlocks=1000\n" + tail,
+         "line 3: Pstep=1e-3 runs on into \"x\"" + std::string(real)},
+    };
+    for (const Case& c : cases) {
+        const ParameterResult result = ParseParameters(c.text);
+        EXPECT_FALSE(result.parameters.has_value()) << c.text;
+        EXPECT_EQ(result.error, c.error);
     }
 }
 

@@ -107,8 +107,36 @@ TEST_F(ProgramTest, SweepWithoutPointsShowsHeaderAndPromptAndEmptiesOldResults) 
     const std::string header = "Reed-Solomon codes, n=255  k=223  R=0.87  t=16  q=256\n";
     EXPECT_EQ(console.text, header + "\nPress any key");
     EXPECT_EQ(ReadFile("results.dat"), header);
-    EXPECT_EQ(errors.text, "");
+    EXPECT_EQ(errors.text,
+              "rs-sim: warning: param.dat: Pmax=0.01 is below Pmin=0.1: the sweep runs no "
+              "point\n");
     EXPECT_EQ(keyWaits, 1);
+}
+
+// Experiments that run as written but probably not as meant warn, and still run.
+TEST_F(ProgramTest, WarnsOfProbabilitiesOutsideZeroToOneAndOfLimitsThatSendNothing) {
+    struct Case {
+        std::string parameters;
+        std::string warnings;
+    };
+    const std::string code = "M=4\nT=2\n";
+    const std::string prefix = "rs-sim: warning: param.dat: ";
+    const Case cases[] = {
+        {"Pmax=1.5\nPmin=-0.5\nPstep=1\nmaxBlocks=3\nmaxErrorBlocks=3\n" + code,
+         prefix + "Pmax=1.5 is above 1: at a P0 above 1 every symbol is hit\n" + prefix +
+             "Pmin=-0.5 is below 0: at a P0 below 0 no symbol is hit\n"},
+        {"Pmax=0.2\nPmin=0.1\nPstep=0.1\nmaxBlocks=-3\nmaxErrorBlocks=0\n" + code,
+         prefix + "maxBlocks=-3 is not positive: the points send no block\n" + prefix +
+             "maxErrorBlocks=0 is not positive: the points send no block\n"},
+        {"Pmax=1\nPmin=0\nPstep=0.5\nmaxBlocks=3\nmaxErrorBlocks=3\n" + code, ""},
+    };
+    for (const Case& c : cases) {
+        WriteFile("param.dat", c.parameters);
+        errors.text.clear();
+        EXPECT_EQ(Run(), 0);
+        EXPECT_EQ(errors.text, c.warnings);
+        EXPECT_NE(ReadFile("results.dat").find("\nP0="), std::string::npos);
+    }
 }
 
 TEST_F(ProgramTest, HeaderDescribesTheCode) {
