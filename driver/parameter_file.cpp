@@ -1,5 +1,7 @@
 #include "driver/parameter_file.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -233,11 +235,25 @@ ParameterResult ReadParameters(const std::filesystem::path& path, const std::str
     if (!file) {
         return {std::nullopt, name + ": cannot open: " + std::strerror(errno)};
     }
+    // A device such as /dev/zero would never end, and a directory has no lines.
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) != 0) {
+        return {std::nullopt, name + ": cannot read: " + std::strerror(errno)};
+    }
+    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) {
+        return {std::nullopt, name + ": is not a regular file or a pipe"};
+    }
+    // Seven lines need far less than this; more is not an experiment file.
     std::string text;
     char buffer[4096];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         text.append(buffer, got);
+        if (text.size() > kMaxParameterFileBytes) {
+            return {std::nullopt, name + ": is larger than " +
+                                      std::to_string(kMaxParameterFileBytes / (1024 * 1024)) +
+                                      " MiB, far more than an experiment file's seven lines"};
+        }
     }
     if (std::ferror(file.get()) != 0) {
         return {std::nullopt, name + ": cannot read: " + std::strerror(errno)};

@@ -35,7 +35,11 @@ struct ParameterResult {
 // precision are rejected with the line number and the expected key.
 ParameterResult ParseParameters(std::string_view text);
 
-// Reads and parses the file; errors begin with name, the file as the user named it.
+// The most an experiment file may hold.
+inline constexpr std::size_t kMaxParameterFileBytes = std::size_t{1} << 20;
+
+// Reads and parses the file, which must be a regular file or a pipe of at most
+// kMaxParameterFileBytes; errors begin with name, the file as the user named it.
 ParameterResult ReadParameters(const std::filesystem::path& path, const std::string& name);
 
 }  // namespace rs

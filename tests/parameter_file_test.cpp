@@ -213,7 +213,29 @@ TEST_F(ReadParametersTest, ReportsAMissingOrUnreadableFile) {
               "param.dat: cannot open: No such file or directory");
     std::filesystem::create_directory(directory / "param.dat");
     EXPECT_EQ(ReadParameters(directory / "param.dat", "param.dat").error,
-              "param.dat: cannot read: Is a directory");
+              "param.dat: is not a regular file or a pipe");
+    // A device would never end.
+    EXPECT_EQ(ReadParameters("/dev/zero", "/dev/zero").error,
+              "/dev/zero: is not a regular file or a pipe");
+}
+
+TEST_F(ReadParametersTest, ReadsNoMoreThanTheCap) {
+    // A valid file whose first remark brings it just to the cap, or one byte past it.
+    const auto path = directory / "large.dat";
+    const std::string canonical = kCanonicalText;
+    for (const std::size_t size : {kMaxParameterFileBytes, kMaxParameterFileBytes + 1}) {
+        std::string text = canonical;
+        text.insert(text.find('\n'), size - canonical.size(), ' ');
+        std::ofstream(path, std::ios::binary) << text;
+        const ParameterResult result = ReadParameters(path, "large.dat");
+        if (size == kMaxParameterFileBytes) {
+            EXPECT_TRUE(result.parameters.has_value()) << result.error;
+        } else {
+            EXPECT_EQ(result.error,
+                      "large.dat: is larger than 1 MiB, far more than an "
+                      "experiment file's seven lines");
+        }
+    }
 }
 
 }  // namespace
