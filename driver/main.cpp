@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <utility>
 
@@ -12,6 +13,9 @@
 // rs-sim [OPTIONS] [EXPERIMENT_FILE]: without arguments the experiment is "param.dat" in the
 // working directory and the report goes to the console and "results.dat".
 int main(int argc, char** argv) {
+    // A closed pipe on standard output fails the writes instead of ending the run, so the
+    // report file is still completed.
+    std::signal(SIGPIPE, SIG_IGN);
     rs::CommandLine commandLine = rs::ParseCommandLine(argc, argv);
     std::fputs(commandLine.out.c_str(), stdout);
     std::fputs(commandLine.err.c_str(), stderr);

@@ -1,16 +1,34 @@
 #include "driver/output_stream.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace rs {
 
+void StdioStream::NoteFailure() {
+    if (firstError == 0) {
+        firstError = errno != 0 ? errno : EIO;
+    }
+}
+
 void StdioStream::Write(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    if (flushEveryWrite) {
-        std::fflush(file);
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
+        NoteFailure();
+    }
+    if (flushEveryWrite && std::fflush(file) != 0) {
+        NoteFailure();
     }
 }
 
 bool StdioStream::Flush() {
-    return std::fflush(file) == 0 && std::ferror(file) == 0;
+    if (std::fflush(file) != 0) {
+        NoteFailure();
+    }
+    return firstError == 0 && std::ferror(file) == 0;
+}
+
+std::string StdioStream::FailureReason() const {
+    return firstError != 0 ? std::strerror(firstError) : std::string();
 }
 
 }  // namespace rs

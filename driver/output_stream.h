@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace rs {
@@ -13,6 +14,8 @@ class OutputStream {
     // Pushes everything written so far to its destination. False when any write or flush of
     // this stream has failed.
     virtual bool Flush() = 0;
+    // Why a write or flush failed, when the stream knows; empty otherwise.
+    virtual std::string FailureReason() const { return {}; }
 };
 
 // A C stdio stream, not owned. With flushEveryWrite each write is shown at once, as the
@@ -23,10 +26,14 @@ class StdioStream final : public OutputStream {
         : file(file), flushEveryWrite(flushEveryWrite) {}
     void Write(std::string_view text) override;
     bool Flush() override;
+    std::string FailureReason() const override;
 
   private:
+    void NoteFailure();
+
     std::FILE* file;
     bool flushEveryWrite;
+    int firstError = 0;  // errno of the first failure
 };
 
 }  // namespace rs

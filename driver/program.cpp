@@ -316,7 +316,10 @@ int RunProgram(const ProgramEnvironment& environment) {
         }
     }
 
-    if (!options.noWait) {
+    // A console that cannot be written (a full disk, a closed pipe) loses the report's
+    // console half; the run still completes the report file, then says so.
+    const bool consoleWritten = environment.console.Flush();
+    if (!options.noWait && consoleWritten) {
         environment.console.Write("\nPress any key");
         environment.console.Flush();
         environment.waitForKey();
@@ -324,6 +327,11 @@ int RunProgram(const ProgramEnvironment& environment) {
 
     if (std::fclose(resultsFile.release()) != 0) {
         return writeFailure();
+    }
+    if (!consoleWritten || !environment.console.Flush()) {
+        const std::string reason = environment.console.FailureReason();
+        return Fail(environment,
+                    "standard output: cannot write" + (reason.empty() ? "" : ": " + reason));
     }
     return 0;
 }

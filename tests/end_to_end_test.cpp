@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -84,8 +85,9 @@ struct Outcome {
 
 // Starts rs-sim in the directory with stdin from /dev/null and the given arguments; stdout goes
 // to a pipe when outPipe is given, otherwise to a file. A given path replaces PATH.
+// A file size limit, when given, makes writes beyond it fail rather than end the process.
 pid_t Start(const fs::path& directory, int outPipe, const std::vector<std::string>& arguments = {},
-            const char* path = nullptr) {
+            const char* path = nullptr, rlim_t fileSizeLimit = 0) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(directory.c_str()) != 0) {
@@ -100,6 +102,11 @@ pid_t Start(const fs::path& directory, int outPipe, const std::vector<std::strin
         dup2(err, STDERR_FILENO);
         if (path != nullptr) {
             setenv("PATH", path, 1);
+        }
+        if (fileSizeLimit > 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
         }
         std::vector<char*> argv = {const_cast<char*>("rs-sim")};
         for (const std::string& argument : arguments) {
@@ -217,6 +224,33 @@ TEST_F(EndToEndTest, PlotIsDrawnAsSvgOrRefusedUpFront) {
     EXPECT_NE(svg.find("</svg>"), std::string::npos);
     EXPECT_NE(svg.find("RS(15,11)"), std::string::npos);
     EXPECT_NE(svg.find("bounded-distance"), std::string::npos);
+}
+
+// An output that cannot be written ends the run with a message and status 1: the console
+// after the report file is completed, the report file as soon as a point cannot be flushed,
+// also in the middle of the sweep.
+TEST_F(EndToEndTest, UnwritableOutputsEndTheRunWithAMessage) {
+    WriteFile(directory / "param.dat",
+              "Pmax=0.4\nPmin=0.1\nPstep=0.1\nmaxBlocks=50\nmaxErrorBlocks=10\nM=4\nT=2\n");
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    int status = 0;
+    waitpid(Start(directory, full, {"--no-wait"}), &status, 0);
+    close(full);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(ReadFile(directory / "stderr.txt"),
+              "rs-sim: standard output: cannot write: No space left on device\n");
+    const std::string complete = ReadFile(directory / "results.dat");
+    EXPECT_EQ(std::count(complete.begin(), complete.end(), '\n'), 1 + 4 * 7);
+
+    // Room for the header and the first point, not for the second.
+    const int quiet = open("/dev/null", O_WRONLY);
+    waitpid(Start(directory, quiet, {"--no-wait"}, nullptr, 400), &status, 0);
+    close(quiet);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(ReadFile(directory / "stderr.txt"),
+              "rs-sim: results.dat: cannot write: File too large\n");
+    EXPECT_TRUE(ReadFile(directory / "results.dat").starts_with(complete.substr(0, 250)));
 }
 
 // Each golden case is a folder holding param.dat, the console text and results.dat of a run
