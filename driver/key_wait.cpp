@@ -12,9 +12,11 @@ namespace rs {
 
 namespace {
 
-// What a signal handler needs to put the terminal back before the default action ends us.
+// What a signal handler needs to put the terminal back before the default action ends us,
+// and to take it again after a stop.
 int savedDescriptor = -1;
 termios savedSettings{};
+termios rawSettings{};
 
 constexpr int kRestoringSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -22,6 +24,22 @@ extern "C" void RestoreTerminalAndReraise(int signalNumber) {
     tcsetattr(savedDescriptor, TCSANOW, &savedSettings);
     std::signal(signalNumber, SIG_DFL);
     std::raise(signalNumber);
+}
+
+// Ctrl-Z: the shell gets its terminal back as it was; the process stops right here.
+extern "C" void RestoreTerminalAndStop(int) {
+    tcsetattr(savedDescriptor, TCSANOW, &savedSettings);
+    std::signal(SIGTSTP, SIG_DFL);
+    std::raise(SIGTSTP);
+}
+
+// After fg, the shell has put the terminal in its own modes: single keys without echo again.
+extern "C" void RetakeTerminal(int) {
+    struct sigaction stopping {};
+    stopping.sa_handler = RestoreTerminalAndStop;
+    sigemptyset(&stopping.sa_mask);
+    sigaction(SIGTSTP, &stopping, nullptr);
+    tcsetattr(savedDescriptor, TCSANOW, &rawSettings);
 }
 
 void ReadOneByte(int descriptor) {
@@ -46,15 +64,27 @@ void WaitForKey(int descriptor) {
     for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i) {
         sigaction(kRestoringSignals[i], &restoring, &previous[i]);
     }
+    struct sigaction stopping {};
+    stopping.sa_handler = RestoreTerminalAndStop;
+    sigemptyset(&stopping.sa_mask);
+    struct sigaction previousStop {};
+    sigaction(SIGTSTP, &stopping, &previousStop);
+    struct sigaction continuing {};
+    continuing.sa_handler = RetakeTerminal;
+    sigemptyset(&continuing.sa_mask);
+    struct sigaction previousContinue {};
+    sigaction(SIGCONT, &continuing, &previousContinue);
 
-    termios raw = savedSettings;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(descriptor, TCSANOW, &raw);
+    rawSettings = savedSettings;
+    rawSettings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    rawSettings.c_cc[VMIN] = 1;
+    rawSettings.c_cc[VTIME] = 0;
+    tcsetattr(descriptor, TCSANOW, &rawSettings);
     ReadOneByte(descriptor);
     tcsetattr(descriptor, TCSANOW, &savedSettings);
 
+    sigaction(SIGCONT, &previousContinue, nullptr);
+    sigaction(SIGTSTP, &previousStop, nullptr);
     for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i) {
         sigaction(kRestoringSignals[i], &previous[i], nullptr);
     }

@@ -330,8 +330,10 @@ TEST_F(EndToEndTest, KeyWaitOnATerminal) {
     struct Case {
         const char* key;
         bool interrupted;
+        bool stoppedFirst;  // stopped and continued at the prompt, as Ctrl-Z and fg do
     };
-    for (const Case& c : {Case{"k", false}, Case{"\x03", true}}) {
+    for (const Case& c :
+         {Case{"k", false, false}, Case{"\x03", true, false}, Case{"k", false, true}}) {
         int master = -1;
         const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
         ASSERT_GE(pid, 0);
@@ -364,6 +366,21 @@ TEST_F(EndToEndTest, KeyWaitOnATerminal) {
         usleep(200000);
         int status = 0;
         EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "did not wait for the key";
+        if (c.stoppedFirst) {
+            // While the program is stopped, the shell puts the terminal back in its own line
+            // mode with echo; continued, the program must take single keys without echo again.
+            ASSERT_EQ(kill(pid, SIGSTOP), 0);
+            ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+            termios shell{};
+            ASSERT_EQ(tcgetattr(master, &shell), 0);
+            shell.c_lflag |= ICANON | ECHO;
+            ASSERT_EQ(tcsetattr(master, TCSANOW, &shell), 0);
+            ASSERT_EQ(kill(pid, SIGCONT), 0);
+            usleep(200000);
+            termios resumed{};
+            ASSERT_EQ(tcgetattr(master, &resumed), 0);
+            EXPECT_EQ(resumed.c_lflag & (ICANON | ECHO), 0U) << "terminal not taken back";
+        }
 
         const std::size_t before = screen.size();
         ASSERT_EQ(write(master, c.key, 1), 1);
