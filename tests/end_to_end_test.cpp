@@ -384,7 +384,19 @@ TEST_F(EndToEndTest, KeyWaitOnATerminal) {
 
         const std::size_t before = screen.size();
         ASSERT_EQ(write(master, c.key, 1), 1);
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        // A program still waiting for Enter would never end: give it a few seconds.
+        pid_t ended = 0;
+        for (int waited = 0; ended == 0 && waited < 300; ++waited) {
+            ended = waitpid(pid, &status, WNOHANG);
+            if (ended == 0) {
+                usleep(10000);
+            }
+        }
+        if (ended == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        ASSERT_EQ(ended, pid) << "the key did not end the wait";
         termios after{};
         ASSERT_EQ(tcgetattr(master, &after), 0);
         readUntil("\x04");  // drain whatever is left
