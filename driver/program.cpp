@@ -164,6 +164,18 @@ int RunProgram(const ProgramEnvironment& environment) {
     // fields too large for tables without the table-built codec.
     const bool tableless =
         !options.referenceEngine && parameters.M > FastEngine::kLargestTabledField;
+    // A run the machine cannot hold would be killed midway, after emptying the report.
+    if (const std::optional<std::uint64_t> available = environment.availableMemory()) {
+        const std::uint64_t needed =
+            EstimateRunMemory(parameters, options.referenceEngine, FastEngine::kLargestTabledField);
+        if (needed > *available) {
+            return Fail(environment, "the run needs about " + FormatBytes(needed) + " of memory (" +
+                                         (options.referenceEngine ? "reference" : "fast") +
+                                         " engine, M=" + std::to_string(parameters.M) +
+                                         "), but only " + FormatBytes(*available) +
+                                         " is available");
+        }
+    }
     std::unique_ptr<ReedSolomonCodec> codec;
     if (!tableless) {
         codec = std::make_unique<ReedSolomonCodec>();

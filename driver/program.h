@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "driver/command_line.h"
+#include "driver/memory_need.h"
 #include "driver/output_stream.h"
 #include "driver/performance_counter.h"
 
@@ -19,6 +22,8 @@ struct ProgramEnvironment {
     PerformanceCounter& counter;
     std::function<void()> waitForKey;
     RunOptions options = {};
+    // The memory the run may use, in bytes; unknown when it gives nothing.
+    std::function<std::optional<std::uint64_t>()> availableMemory = AvailableMemory;
 };
 
 // The whole run: parameters, code, sweep, reports, plot, closing prompt. Returns the exit

@@ -41,7 +41,6 @@ void FastEngine::GrowHits() {
     const std::size_t size =
         std::min(static_cast<std::size_t>(n), std::max(kInitialHits, 2 * hitPositions.size()));
     hitPositions.resize(size);
-    hitValueDraws.resize(size);
     hitValues.resize(size);
     corrections.reserve(static_cast<std::size_t>(2 * t + 1));
 }
@@ -68,7 +67,6 @@ bool FastEngine::RunBlock(PointStatistics& statistics) {
     std::uint64_t draw = blockStart + static_cast<std::uint64_t>(k);
     std::uint64_t end = draw + static_cast<std::uint64_t>(n);  // moves one on with each hit
     std::int32_t* positions = hitPositions.data();
-    std::uint64_t* valueDraws = hitValueDraws.data();
     auto room = static_cast<std::int32_t>(hitPositions.size());
     std::int32_t hits = 0;
     for (;;) {
@@ -79,17 +77,16 @@ bool FastEngine::RunBlock(PointStatistics& statistics) {
         if (hits == room) {
             GrowHits();
             positions = hitPositions.data();
-            valueDraws = hitValueDraws.data();
             room = static_cast<std::int32_t>(hitPositions.size());
         }
         // The position is the hit's draw less the value draws of the earlier hits.
         positions[hits] = static_cast<std::int32_t>(
             hit - (blockStart + static_cast<std::uint64_t>(k)) - static_cast<std::uint64_t>(hits));
-        valueDraws[hits] = hit + 1;
         ++hits;
         draw = hit + 2;
         ++end;
     }
+    positionsStart = blockStart + static_cast<std::uint64_t>(k);
     blockStart = end;
     hitCount = hits;
 
@@ -127,7 +124,7 @@ bool FastEngine::DecodeHits(Decoder& decoder, PointStatistics& statistics) {
     for (std::size_t i = 0; i < hits; ++i) {
         // NextInt(q - 1) + 1, a plain remainder as the reference draws it.
         hitValues[i] =
-            static_cast<Symbol>(ValueOfDraw(hitValueDraws[i]) % static_cast<std::uint32_t>(q - 1)) +
+            static_cast<Symbol>(ValueOfDraw(ValueDrawOf(i)) % static_cast<std::uint32_t>(q - 1)) +
             1;
     }
 

@@ -62,11 +62,15 @@ class FastEngine final : public Engine {
     PackedState valueState = 0;
     std::uint64_t valueCursor = 0;
 
-    // The current block's hits: positions, and the draw index of each error value. They grow
-    // when a block has more hits than any before, up to n.
+    // The current block's hit positions and their values. They grow when a block has more
+    // hits than any before, up to n. Hit i at position p took draw positionsStart + p + i, and
+    // its value is the draw after that.
     std::int32_t hitCount = 0;
+    std::uint64_t positionsStart = 0;
+    std::uint64_t ValueDrawOf(std::size_t i) const {
+        return positionsStart + static_cast<std::uint64_t>(hitPositions[i]) + i + 1;
+    }
     std::vector<std::int32_t> hitPositions;
-    std::vector<std::uint64_t> hitValueDraws;
     std::vector<Symbol> hitValues;
     // The decoder's corrections of the block being decoded, by position.
     struct Correction {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -37,10 +39,14 @@ class ProgramTest : public ::testing::Test {
         return text.str();
     }
     int Run(RunOptions options = {}) {
-        const ProgramEnvironment environment{
+        ProgramEnvironment environment{
             directory, console, errors, counter, [this] { ++keyWaits; }, std::move(options)};
+        if (availableMemory) {
+            environment.availableMemory = [this] { return availableMemory; };
+        }
         return RunProgram(environment);
     }
+    std::optional<std::uint64_t> availableMemory;  // the machine's, unless set
 
     std::filesystem::path directory;
     CapturingStream console;
@@ -195,6 +201,29 @@ TEST_F(ProgramTest, OptionsNameTheFilesSeedAndClosingWait) {
     WriteFile("param.dat", ReadFile("exp.dat"));
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(counts(ReadFile("results.dat")), seeded);
+}
+
+// With 10 MB to spare, GF(2^20) fits the fast engine, which keeps no table of it, but not the
+// reference engine's tables and buffers; the refusal names both figures and touches nothing.
+TEST_F(ProgramTest, RefusesARunThatWouldNotFitInMemory) {
+    WriteFile("param.dat", Parameters("Pmax=1e-6\nPmin=1e-6\nPstep=1\n", "M=20\nT=2\n"));
+    WriteFile("results.dat", "earlier\n");
+    availableMemory = 10 * 1024 * 1024;
+    RunOptions reference;
+    reference.referenceEngine = true;
+    reference.noWait = true;
+    EXPECT_EQ(Run(reference), 1);
+    EXPECT_EQ(errors.text,
+              "rs-sim: the run needs about 64.0 MB of memory (reference engine, M=20), but only "
+              "10.0 MB is available\n");
+    EXPECT_EQ(ReadFile("results.dat"), "earlier\n");
+    EXPECT_EQ(console.text, "");
+
+    errors.text.clear();
+    RunOptions fast;
+    fast.noWait = true;
+    EXPECT_EQ(Run(fast), 0) << errors.text;
+    EXPECT_NE(ReadFile("results.dat").find("Transmitted blocks=10"), std::string::npos);
 }
 
 TEST_F(ProgramTest, UncreatableResultsFileIsReportedBeforeSimulating) {
