@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,10 +65,27 @@ std::string CheckDistinct(const RunOptions& options) {
     return {};
 }
 
+// Arguments echoed in a message are shown with their control characters escaped, so that the
+// message stays one line and cannot drive the terminal.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
+            shown += escape;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 CommandLine Misuse(const std::string& message) {
     CommandLine result;
     result.exitStatus = 2;
-    result.err = "rs-sim: " + message + " (see rs-sim --help)\n";
+    result.err = "rs-sim: " + Printable(message) + " (see rs-sim --help)\n";
     return result;
 }
 

@@ -91,6 +91,10 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
         {"--json", "results.dat"},
         {"--csv", "same", "--json", "./same"},
         {"-p", "x.dat", "-o", "x.dat"},
+        // Found by fuzzing: arguments echoed with a newline or an escape made the message
+        // span lines or reach the terminal raw.
+        {"-", "", "\n", "--\x01", "$"},
+        {"--seed", "\x1b[2J"},
     };
     for (const auto& arguments : refused) {
         const CommandLine line = Parse(arguments);
@@ -104,6 +108,7 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
         EXPECT_TRUE(line.err.starts_with("rs-sim: ")) << shown << line.err;
         EXPECT_TRUE(line.err.ends_with(" (see rs-sim --help)\n")) << shown << line.err;
         EXPECT_EQ(std::count(line.err.begin(), line.err.end(), '\n'), 1) << shown << line.err;
+        EXPECT_EQ(line.err.find('\x1b'), std::string::npos) << shown;
     }
 }
 
