@@ -311,7 +311,16 @@ int RunProgram(const ProgramEnvironment& environment) {
     }
     const std::span<const float> remaining =
         std::span<const float>(plan.points).subspan(resume.kept.size());
-    if (!simulation.RunSweep(remaining)) {
+    bool swept = false;
+    try {
+        swept = simulation.RunSweep(remaining);
+    } catch (const std::bad_alloc&) {
+        // Beyond the estimate (a block with far more hits than its P0 makes likely): the
+        // complete points stay in the report, and the run ends with a reason, not a kill.
+        return Fail(environment, "out of memory during the sweep; " + resultsName +
+                                     " holds every point completed before it");
+    }
+    if (!swept) {
         return simulation.ObserverError().empty() ? writeFailure()
                                                   : Fail(environment, simulation.ObserverError());
     }
