@@ -87,6 +87,37 @@ BENCHMARK(BM_Engines)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The fast engine on one thread and on `threads`, the same fixed-work point, fastest of five
+// alternating rounds each; "speedup" is the time on one thread over the time on threads.
+void BM_Threads(benchmark::State& state) {
+    const auto threads = static_cast<int>(state.range(0));
+    const float p0 = static_cast<float>(state.range(1)) / 1e6F;
+    const auto blocks = static_cast<std::int32_t>(state.range(2));
+    ReedSolomonCodec codec;
+    codec.Configure(8, 16);
+    FastEngine one(codec, 8, KernelFor(BestSimdLevel()), 1);
+    FastEngine many(codec, 8, KernelFor(BestSimdLevel()), threads);
+    double oneSeconds = 0.0;
+    double manySeconds = 0.0;
+    for (auto _ : state) {
+        for (int round = 0; round < 5; ++round) {
+            const double a = SecondsPerBlock(one, p0, blocks);
+            const double b = SecondsPerBlock(many, p0, blocks);
+            oneSeconds = round == 0 ? a : std::min(oneSeconds, a);
+            manySeconds = round == 0 ? b : std::min(manySeconds, b);
+        }
+    }
+    state.counters["one_us"] = oneSeconds * 1e6;
+    state.counters["threads_us"] = manySeconds * 1e6;
+    state.counters["speedup"] = oneSeconds / manySeconds;
+}
+BENCHMARK(BM_Threads)
+    ->ArgNames({"threads", "P0e6", "blocks"})
+    ->Args({2, 30000, 200000})
+    ->Args({2, 1000, 200000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // The kernel alone: nanoseconds per draw to find the candidates of a stream, by level, the
 // fastest of five rounds.
 void BM_DrawKernel(benchmark::State& state) {
@@ -97,7 +128,7 @@ void BM_DrawKernel(benchmark::State& state) {
     }
     CandidateStream stream(KernelFor(level));
     const std::uint32_t threshold = HitThreshold(static_cast<double>(state.range(1)) / 1e6);
-    const std::uint64_t draws = 64 * CandidateStream::kChunkDraws;
+    const std::uint64_t draws = 64 * CandidateStream::kDefaultChunkDraws;
     double fastest = 0.0;
     for (auto _ : state) {
         for (int round = 0; round < 5; ++round) {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,10 @@ CommandLine Misuse(const std::string& message) {
 
 }  // namespace
 
+int DefaultThreads() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
     RunOptions options;
     std::string positionalFile;
@@ -142,6 +147,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
                  "Keep the report file's complete points and run the rest")
         ->disable_flag_override();
 
+    app.add_option("-j,--threads", options.threads,
+                   "Threads of the fast engine (default: every hardware thread, here " +
+                       std::to_string(DefaultThreads()) + "); same output for any number")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024));
     std::string engine = "fast";
     app.add_option("--engine", engine,
                    "fast (default) or reference, the literal per-block path; same counts")

@@ -13,6 +13,9 @@ namespace rs {
 // bits of a seed, so larger values would silently repeat a smaller seed's stream.
 inline constexpr std::int32_t kMaxSeed = (1 << 21) - 1;
 
+// The machine's hardware threads, at least 1.
+int DefaultThreads();
+
 // What the command line asks of a run. The defaults are the program's behaviour without
 // arguments.
 struct RunOptions {
@@ -26,6 +29,9 @@ struct RunOptions {
     bool resume = false;
     // The fast engine unless the literal reference engine is asked for; both count alike.
     bool referenceEngine = false;
+    // Threads of the fast engine: every hardware thread unless told; the output is the same
+    // for any number.
+    int threads = DefaultThreads();
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

@@ -198,10 +198,11 @@ int RunProgram(const ProgramEnvironment& environment) {
         if (options.referenceEngine) {
             engine = std::make_unique<ReferenceEngine>(*codec, *generator, BlockArrays(n, k), q);
         } else if (codec) {
-            engine = std::make_unique<FastEngine>(*codec, parameters.M, KernelFor(BestSimdLevel()));
+            engine = std::make_unique<FastEngine>(*codec, parameters.M, KernelFor(BestSimdLevel()),
+                                                  options.threads);
         } else {
             engine = std::make_unique<FastEngine>(parameters.M, parameters.T,
-                                                  KernelFor(BestSimdLevel()));
+                                                  KernelFor(BestSimdLevel()), options.threads);
         }
     } catch (const std::bad_alloc&) {
         return Fail(environment, "cannot allocate the block buffers for n=" + std::to_string(n) +

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/draw_kernels.h"
@@ -11,17 +14,29 @@ namespace rs {
 // The draws of one point that are below the hit threshold, in stream order, produced a chunk
 // at a time by the bit-sliced kernel. Lane j of a chunk draws the j-th stretch of `rows`
 // consecutive draws, so each lane's candidates are in order and the lanes in turn give the
-// chunk's candidates in order. Between chunks every lane jumps over the other lanes'
-// stretches by one fixed linear map.
+// chunk's candidates in order.
+//
+// A chunk's candidates depend on the seed and the threshold alone, so with several threads
+// each one makes every threads-th chunk, its lanes jumping over the other threads' chunks by
+// one fixed linear map, while the caller walks them in order: the candidates are the same for
+// any number of threads. The calling thread makes its own share when it needs it; at most two
+// chunks a thread are made ahead of the walk.
 class CandidateStream {
   public:
-    // Draws per chunk: a multiple of 64 rows for every level's lane count.
-    static constexpr std::uint64_t kChunkDraws = 65536;
+    // Draws per chunk unless the rows per lane are given: a multiple of 64 rows for every
+    // level's lane count.
+    static constexpr std::uint64_t kDefaultChunkDraws = 65536;
 
-    explicit CandidateStream(const DrawKernel& kernel);
+    // rowsPerLane: a multiple of 64; 0 for kDefaultChunkDraws a chunk.
+    explicit CandidateStream(const DrawKernel& kernel, int threads = 1, int rowsPerLane = 0);
+    ~CandidateStream();
+    CandidateStream(const CandidateStream&) = delete;
+    CandidateStream& operator=(const CandidateStream&) = delete;
 
     // Restarts at draw 0 of the stream seeded by state, for draws below threshold.
     void Start(PackedState seeded, std::uint32_t threshold);
+
+    std::uint64_t ChunkDraws() const { return chunkDraws; }
 
     // The first candidate in [from, limit), or limit when there is none. Calls must not
     // lower from.
@@ -41,7 +56,7 @@ class CandidateStream {
                 std::size_t word = start / 64;
                 std::uint64_t bits = bitmap[word] & (~std::uint64_t{0} << (start % 64));
                 while (bits == 0) {
-                    if (++word == kBitmapWords || 64 * word >= stop) {
+                    if (++word == bitmapWords || 64 * word >= stop) {
                         break;
                     }
                     bits = bitmap[word];
@@ -55,26 +70,44 @@ class CandidateStream {
             if (limit <= chunkEnd) {
                 return limit;
             }
-            GenerateChunk();
+            NextChunk();
         }
     }
 
   private:
-    void GenerateChunk();
+    struct alignas(64) Block {
+        std::uint64_t words[8];
+    };
+    // One thread's share: its lanes' states and its row masks.
+    struct Maker {
+        std::vector<Block> slots;
+        std::vector<Block> masks;
+    };
+
+    void NextChunk();
+    // Makes the maker's next chunk into a ring slot, then jumps its lanes to its chunk after.
+    void Make(Maker& maker, std::uint64_t* out);
+    void Work(int maker);
+    void StopWorkers();
 
     const DrawKernel& kernel;
     const int lanes;
     const int rows;
-    std::vector<std::uint8_t> chunkJump;  // (output, input) pairs of the jump between chunks
+    const int threads;
+    const std::uint64_t chunkDraws;
+    const std::size_t bitmapWords;
+    const std::size_t ringSlots;
+    std::vector<std::uint8_t> makerJump;  // (output, input) pairs: a maker's next chunk
     BitMatrix laneStride;                 // advances one lane's stretch
-    struct alignas(64) Block {
-        std::uint64_t words[8];
-    };
-    std::vector<Block> slotStorage;
-    std::vector<Block> maskStorage;
-    static constexpr std::size_t kBitmapWords = kChunkDraws / 64;
-    // The current chunk's candidates, a bit per draw: lane by lane, as each lane's rows.
-    std::vector<std::uint64_t> bitmap;
+    std::vector<Maker> makers;
+    std::vector<std::uint64_t> ring;  // ringSlots bitmaps, chunk c in slot c % ringSlots
+    std::unique_ptr<std::atomic<std::int64_t>[]> ready;  // the chunk each slot holds
+    std::atomic<std::int64_t> released{0};               // chunks below it may be overwritten
+    std::atomic<bool> stopping{false};
+    std::vector<std::thread> workers;
+
+    const std::uint64_t* bitmap = nullptr;
+    std::int64_t chunk = -1;  // the chunk being walked
     std::uint64_t chunkBase = 0;
     std::uint64_t chunkEnd = 0;
     std::uint32_t threshold = 0;

@@ -14,25 +14,27 @@ constexpr std::size_t kInitialHits = 1024;
 
 }  // namespace
 
-FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel)
+FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
+                       int threads, int rowsPerLane)
     : codec(&codec),
       n(codec.GetN()),
       k(codec.GetK()),
       t(codec.GetT()),
       q(std::int32_t{1} << m),
-      candidates(kernel),
+      candidates(kernel, threads, rowsPerLane),
       jump(JumpAhead::Instance()) {
     GrowHits();
 }
 
-FastEngine::FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel)
+FastEngine::FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads,
+                       int rowsPerLane)
     : codec(nullptr),
       algebraic(std::make_unique<AlgebraicDecoder>(m, t)),
       n(static_cast<std::int32_t>((std::int64_t{1} << m) - 1)),
       k(n - 2 * t),
       t(t),
       q(std::int32_t{1} << m),
-      candidates(kernel),
+      candidates(kernel, threads, rowsPerLane),
       jump(JumpAhead::Instance()) {
     GrowHits();
 }

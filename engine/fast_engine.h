@@ -27,10 +27,13 @@ class FastEngine final : public Engine {
     // reference at M = 16 against 20x), and above M = 24 or so the tables would not fit.
     static constexpr std::int32_t kLargestTabledField = 12;
 
-    // Decodes through a configured codec for the code of GF(2^m) correcting t errors.
-    FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel);
+    // Decodes through a configured codec for the code of GF(2^m) correcting t errors. threads
+    // find the candidate draws (1: only the calling thread); rowsPerLane as CandidateStream's.
+    FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel, int threads = 1,
+               int rowsPerLane = 0);
     // Decodes algebraically, with no table of the field.
-    FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel);
+    FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads = 1,
+               int rowsPerLane = 0);
 
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;

@@ -75,7 +75,7 @@ TEST(HitThreshold, SplitsTheDrawsExactlyWhereTheLiteralCompareDoes) {
 // Every kernel level, forced in turn, lists exactly the draws a scalar loop finds below the
 // threshold, across several chunks.
 TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
-    const std::uint64_t draws = 3 * CandidateStream::kChunkDraws + 1000;
+    const std::uint64_t draws = 3 * CandidateStream::kDefaultChunkDraws + 1000;
     for (const std::uint32_t threshold : {1U, 2147484U, 64424509U, 1073741824U, 0x7FFFFFFFU}) {
         std::vector<std::uint64_t> expected;
         PackedState state = SeededState(4321);
@@ -86,6 +86,15 @@ TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
             }
         }
         for (const SimdLevel level : SupportedLevels()) {
+            // Several threads, small chunks: the same candidates.
+            CandidateStream threaded(KernelFor(level), 3, 64);
+            threaded.Start(SeededState(4321), threshold);
+            std::vector<std::uint64_t> foundByThreads;
+            for (std::uint64_t from = 0; (from = threaded.Next(from, draws)) < draws; ++from) {
+                foundByThreads.push_back(from);
+            }
+            EXPECT_EQ(foundByThreads, expected) << SimdLevelName(level) << ", 3 threads";
+
             CandidateStream stream(KernelFor(level));
             stream.Start(SeededState(4321), threshold);
             std::vector<std::uint64_t> found;
@@ -209,7 +218,7 @@ struct SweepText {
 enum class Run { kReference, kFast, kFastAlgebraic };
 
 SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed, Run run,
-                       SimdLevel level) {
+                       SimdLevel level, int threads = 1, int rowsPerLane = 0) {
     ReedSolomonCodec codec;
     codec.Configure(parameters.M, parameters.T);
     EXPECT_TRUE(codec.IsReady());
@@ -220,9 +229,11 @@ SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed
     const std::int32_t q = std::int32_t{1} << parameters.M;
     std::unique_ptr<Engine> engine;
     if (run == Run::kFast) {
-        engine = std::make_unique<FastEngine>(codec, parameters.M, KernelFor(level));
+        engine = std::make_unique<FastEngine>(codec, parameters.M, KernelFor(level), threads,
+                                              rowsPerLane);
     } else if (run == Run::kFastAlgebraic) {
-        engine = std::make_unique<FastEngine>(parameters.M, parameters.T, KernelFor(level));
+        engine = std::make_unique<FastEngine>(parameters.M, parameters.T, KernelFor(level), threads,
+                                              rowsPerLane);
     } else {
         engine = std::make_unique<ReferenceEngine>(codec, generator,
                                                    BlockArrays(codec.GetN(), codec.GetK()), q);
@@ -284,6 +295,22 @@ TEST(Engines, FastEqualsReferenceOnEveryExperiment) {
             EXPECT_EQ(RunSweepWith(e.parameters, e.seed, Run::kFastAlgebraic, best).statistics,
                       reference.statistics)
                 << e.name << ", algebraic";
+        }
+    }
+}
+
+// Any number of threads gives the same bytes; chunks of 64 rows a lane put many chunk edges
+// inside each point, and stops by either limit fall in the middle of chunks.
+TEST(Engines, EveryThreadCountGivesTheSameOutput) {
+    const SimdLevel best = BestSimdLevel();
+    for (const Experiment& e : kExperiments) {
+        const SweepText reference = RunSweepWith(e.parameters, e.seed, Run::kReference, best);
+        for (const int threads : {2, 3, 7}) {
+            const SweepText fast =
+                RunSweepWith(e.parameters, e.seed, Run::kFast, best, threads, 64);
+            EXPECT_EQ(fast.console, reference.console) << e.name << ", " << threads;
+            EXPECT_EQ(fast.results, reference.results) << e.name << ", " << threads;
+            EXPECT_EQ(fast.statistics, reference.statistics) << e.name << ", " << threads;
         }
     }
 }
