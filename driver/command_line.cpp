@@ -2,24 +2,18 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "driver/plot.h"
 #include "driver/version.h"
 
 namespace rs {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // A file name that is no file: empty text.
 const CLI::Validator kNonEmpty(
@@ -28,10 +22,8 @@ const CLI::Validator kNonEmpty(
 
 const CLI::Validator kPlotExtension(
     [](const std::string& value) {
-        const std::string extension = Lower(std::filesystem::path(value).extension().string());
-        return extension == ".svg" || extension == ".png"
-                   ? std::string()
-                   : "the plot file must end in .svg or .png: " + value;
+        return IsPlotFile(value) ? std::string()
+                                 : "the plot file must end in .svg or .png: " + value;
     },
     "");
 

@@ -25,6 +25,12 @@ std::string FormatScientific2(double value) {
     return text;
 }
 
+std::string FormatFloat(float value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+    return buffer;
+}
+
 std::string FormatFixed2(double value) {
     if (std::isnan(value)) {
         return "nan";

@@ -9,6 +9,9 @@ namespace rs {
 // Any NaN is written "nan", whatever its sign bit.
 std::string FormatScientific2(double value);
 
+// "%g" of a single-precision value, for naming experiment values in messages.
+std::string FormatFloat(float value);
+
 // "%.2f", with any NaN written "nan".
 std::string FormatFixed2(double value);
 

@@ -43,14 +43,23 @@ std::string Quoted(const std::string& text) {
     return quoted + "'";
 }
 
-bool IsPng(const std::filesystem::path& output) {
+std::string LowerExtension(const std::filesystem::path& output) {
     std::string extension = output.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".png";
+    return extension;
 }
 
 }  // namespace
+
+bool IsPngPlot(const std::filesystem::path& output) {
+    return LowerExtension(output) == ".png";
+}
+
+bool IsPlotFile(const std::filesystem::path& output) {
+    const std::string extension = LowerExtension(output);
+    return extension == ".png" || extension == ".svg";
+}
 
 std::filesystem::path FindGnuplot() {
     const char* path = std::getenv("PATH");
@@ -76,9 +85,9 @@ std::filesystem::path FindGnuplot() {
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
                        const CodeShape& code) {
     std::string script;
-    script += IsPng(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
-                            : "set terminal svg size 900,640 enhanced font 'sans,11' "
-                              "background '#ffffff'\n";
+    script += IsPngPlot(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
+                                : "set terminal svg size 900,640 enhanced font 'sans,11' "
+                                  "background '#ffffff'\n";
     script += "set output " + Quoted(output.string()) + "\n";
     script += "set title 'RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
               "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +

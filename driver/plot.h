@@ -9,6 +9,11 @@
 
 namespace rs {
 
+// Whether the plot goes out as PNG (a .png extension, any case) rather than SVG (.svg).
+bool IsPngPlot(const std::filesystem::path& output);
+// Whether the extension names a format the plot can take.
+bool IsPlotFile(const std::filesystem::path& output);
+
 // gnuplot as found on PATH; empty when it is not there.
 std::filesystem::path FindGnuplot();
 

@@ -96,11 +96,7 @@ class PointOutputs {
 // Experiments that run, but not as their author may think: P0 outside [0, 1], a sweep with no
 // point, limits that let no block through. One line each on the error stream.
 std::vector<std::string> Warnings(const SimulationParameters& p, const std::string& name) {
-    const auto text = [](float value) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
-        return std::string(buffer);
-    };
+    const auto text = FormatFloat;
     std::vector<std::string> warnings;
     if (p.Pmax > 1.0F) {
         warnings.push_back("Pmax=" + text(p.Pmax) +

@@ -9,16 +9,6 @@
 
 namespace rs {
 
-namespace {
-
-std::string FloatText(float value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
-    return buffer;
-}
-
-}  // namespace
-
 SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
     SweepPlan plan;
     if (Pmax < Pmin) {
@@ -28,9 +18,9 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
     for (;;) {
         if (plan.points.size() == kMaxSweepPoints) {
             plan.points.clear();
-            plan.error = "the sweep from Pmax=" + FloatText(Pmax) +
-                         " down to Pmin=" + FloatText(Pmin) +
-                         " in steps of Pstep=" + FloatText(Pstep) + " has more than " +
+            plan.error = "the sweep from Pmax=" + FormatFloat(Pmax) +
+                         " down to Pmin=" + FormatFloat(Pmin) +
+                         " in steps of Pstep=" + FormatFloat(Pstep) + " has more than " +
                          std::to_string(kMaxSweepPoints) + " points";
             return plan;
         }
@@ -43,12 +33,12 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
         const auto rounded = static_cast<float>(next);
         if (!(rounded < p0)) {
             plan.points.clear();
-            plan.error = Pstep > 0.0F
-                             ? "Pstep=" + FloatText(Pstep) + " is too small to lower P0 from " +
-                                   FloatText(p0) + " in single precision: the sweep would never end"
-                             : "Pstep=" + FloatText(Pstep) +
-                                   " does not lower P0 towards Pmin: the sweep would "
-                                   "never end";
+            plan.error = Pstep > 0.0F ? "Pstep=" + FormatFloat(Pstep) +
+                                            " is too small to lower P0 from " + FormatFloat(p0) +
+                                            " in single precision: the sweep would never end"
+                                      : "Pstep=" + FormatFloat(Pstep) +
+                                            " does not lower P0 towards Pmin: the sweep would "
+                                            "never end";
             return plan;
         }
         p0 = rounded;

@@ -66,7 +66,8 @@ void FastEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit)
 bool FastEngine::RunBlock(PointStatistics& statistics) {
     // Positions draw from blockStart + k on; a hit takes one more draw for its value, and a
     // candidate that falls on an information draw or on a value draw is no hit.
-    std::uint64_t draw = blockStart + static_cast<std::uint64_t>(k);
+    positionsStart = blockStart + static_cast<std::uint64_t>(k);
+    std::uint64_t draw = positionsStart;
     std::uint64_t end = draw + static_cast<std::uint64_t>(n);  // moves one on with each hit
     std::int32_t* positions = hitPositions.data();
     auto room = static_cast<std::int32_t>(hitPositions.size());
@@ -82,13 +83,12 @@ bool FastEngine::RunBlock(PointStatistics& statistics) {
             room = static_cast<std::int32_t>(hitPositions.size());
         }
         // The position is the hit's draw less the value draws of the earlier hits.
-        positions[hits] = static_cast<std::int32_t>(
-            hit - (blockStart + static_cast<std::uint64_t>(k)) - static_cast<std::uint64_t>(hits));
+        positions[hits] =
+            static_cast<std::int32_t>(hit - positionsStart - static_cast<std::uint64_t>(hits));
         ++hits;
         draw = hit + 2;
         ++end;
     }
-    positionsStart = blockStart + static_cast<std::uint64_t>(k);
     blockStart = end;
     hitCount = hits;
 
