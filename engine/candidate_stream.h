@@ -1,11 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "engine/candidate_bitmap.h"
+#include "engine/chunk_maker.h"
 #include "engine/draw_kernels.h"
 #include "engine/jump_ahead.h"
 
@@ -48,23 +51,12 @@ class CandidateStream {
             return from;  // everything hits
         }
         for (;;) {
-            // The chunk's bitmap is in stream order: bit i of word w is draw 64 w + i. A from
-            // in an earlier chunk had nothing after it there.
+            // A from in an earlier chunk had nothing after it there.
             if (from < chunkEnd) {
-                const std::uint64_t start = from > chunkBase ? from - chunkBase : 0;
-                const std::uint64_t stop = limit - chunkBase;  // may lie beyond the chunk
-                std::size_t word = start / 64;
-                std::uint64_t bits = bitmap[word] & (~std::uint64_t{0} << (start % 64));
-                while (bits == 0) {
-                    if (++word == bitmapWords || 64 * word >= stop) {
-                        break;
-                    }
-                    bits = bitmap[word];
-                }
-                if (bits != 0) {
-                    const std::uint64_t found =
-                        chunkBase + 64 * word + static_cast<std::uint64_t>(__builtin_ctzll(bits));
-                    return found < limit ? found : limit;
+                const std::uint64_t found = FirstCandidate(bitmap, bitmapWords, chunkBase,
+                                                           std::max(from, chunkBase), limit);
+                if (found < chunkEnd) {
+                    return std::min(found, limit);
                 }
             }
             if (limit <= chunkEnd) {
@@ -75,31 +67,15 @@ class CandidateStream {
     }
 
   private:
-    struct alignas(64) Block {
-        std::uint64_t words[8];
-    };
-    // One thread's share: its lanes' states and its row masks.
-    struct Maker {
-        std::vector<Block> slots;
-        std::vector<Block> masks;
-    };
-
     void NextChunk();
-    // Makes the maker's next chunk into a ring slot, then jumps its lanes to its chunk after.
-    void Make(Maker& maker, std::uint64_t* out);
     void Work(int maker);
     void StopWorkers();
 
-    const DrawKernel& kernel;
-    const int lanes;
-    const int rows;
     const int threads;
     const std::uint64_t chunkDraws;
     const std::size_t bitmapWords;
     const std::size_t ringSlots;
-    std::vector<std::uint8_t> makerJump;  // (output, input) pairs: a maker's next chunk
-    BitMatrix laneStride;                 // advances one lane's stretch
-    std::vector<Maker> makers;
+    std::vector<ChunkMaker> makers;  // maker m makes chunks m, m + threads, ...
     std::vector<std::uint64_t> ring;  // ringSlots bitmaps, chunk c in slot c % ringSlots
     std::unique_ptr<std::atomic<std::int64_t>[]> ready;  // the chunk each slot holds
     std::atomic<std::int64_t> released{0};               // chunks below it may be overwritten

@@ -1,0 +1,75 @@
+#include "engine/chunk_maker.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace rs {
+
+ChunkMaker::ChunkMaker(const DrawKernel& kernel, int rows, std::uint64_t stride)
+    : kernel(kernel),
+      lanes(64 * kernel.words),
+      rows(rows),
+      chunkDraws(static_cast<std::uint64_t>(lanes) * static_cast<std::uint64_t>(rows)) {
+    const JumpAhead& jump = JumpAhead::Instance();
+    laneStride = jump.Power(static_cast<std::uint64_t>(rows));
+    // After a chunk, lane j stands (j + 1) rows into it; the next one starts stride chunks
+    // after the chunk's own start.
+    const BitMatrix next = jump.Power(stride * chunkDraws - static_cast<std::uint64_t>(rows));
+    for (int input = 0; input < kStateBits; ++input) {
+        for (std::uint64_t column = next.columns[static_cast<std::size_t>(input)]; column != 0;
+             column &= column - 1) {
+            nextChunk.push_back(static_cast<std::uint8_t>(std::countr_zero(column)));
+            nextChunk.push_back(static_cast<std::uint8_t>(input));
+        }
+    }
+    const auto blocksFor = [](int words) { return static_cast<std::size_t>((words + 7) / 8); };
+    slots.resize(blocksFor(kStateBits * kernel.words));
+    masks.resize(blocksFor(rows * kernel.words));
+}
+
+void ChunkMaker::Seat(PackedState state) {
+    // Lane j starts rows x j draws into the chunk; its state bits go to bit j of each slot.
+    const auto words = static_cast<std::size_t>(kernel.words);
+    std::uint64_t* bits = slots.front().words;
+    std::fill(bits, bits + kStateBits * words, std::uint64_t{0});
+    for (int lane = 0; lane < lanes; ++lane) {
+        const auto word = static_cast<std::size_t>(lane / 64);
+        const std::uint64_t bit = std::uint64_t{1} << (lane % 64);
+        for (std::size_t i = 0; i < kStateBits; ++i) {
+            if (((state >> i) & 1U) != 0) {
+                bits[i * words + word] |= bit;
+            }
+        }
+        state = laneStride.Apply(state);
+    }
+}
+
+void ChunkMaker::Make(std::uint32_t threshold, std::uint64_t* bitmap) {
+    std::uint64_t* state = slots.front().words;
+    std::uint64_t* rowMasks = masks.front().words;
+    const int words = kernel.words;
+    kernel.runRows(state, rows, threshold, rowMasks);
+
+    // The masks hold a bit per lane for each row; each lane needs a bit per row. Sparse masks
+    // (P0 below 1/256) move bit by bit; denser ones by 64x64 transposes, skipping empty blocks.
+    const int rowBlocks = rows / 64;
+    if (threshold <= (std::uint32_t{1} << 23)) {
+        std::fill(bitmap, bitmap + BitmapWords(), std::uint64_t{0});
+        for (int row = 0; row < rows; ++row) {
+            const std::uint64_t rowBit = std::uint64_t{1} << (row % 64);
+            std::uint64_t* column = bitmap + row / 64;
+            for (int group = 0; group < words; ++group) {
+                for (std::uint64_t bits = rowMasks[row * words + group]; bits != 0;
+                     bits &= bits - 1) {
+                    const int lane = group * 64 + std::countr_zero(bits);
+                    column[lane * rowBlocks] |= rowBit;
+                }
+            }
+        }
+    } else {
+        kernel.lanesFromRows(rowMasks, rows, words, bitmap);
+    }
+    kernel.applyMap(state, nextChunk.data(), static_cast<int>(nextChunk.size() / 2));
+}
+
+}  // namespace rs

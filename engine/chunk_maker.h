@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/draw_kernels.h"
+#include "engine/jump_ahead.h"
+
+namespace rs {
+
+// Makes the candidate bitmaps of chunks of the draw stream with the bit-sliced kernel: lane j
+// of a chunk draws the j-th stretch of `rows` consecutive draws, and the bitmap has bit i of
+// word w set when draw 64 w + i of the chunk is below the threshold. After a chunk the lanes
+// jump by one fixed linear map to the chunk `stride` chunks on.
+class ChunkMaker {
+  public:
+    // rows: a multiple of 64; stride: chunks from one made chunk to the next.
+    ChunkMaker(const DrawKernel& kernel, int rows, std::uint64_t stride);
+
+    std::uint64_t ChunkDraws() const { return chunkDraws; }
+    std::size_t BitmapWords() const { return static_cast<std::size_t>(chunkDraws / 64); }
+
+    // Seats the lanes on the chunk that starts with the draw after state.
+    void Seat(PackedState state);
+    // Writes the chunk's bitmap, then moves on by the stride.
+    void Make(std::uint32_t threshold, std::uint64_t* bitmap);
+
+  private:
+    struct alignas(64) Block {
+        std::uint64_t words[8];
+    };
+
+    const DrawKernel& kernel;
+    const int lanes;
+    const int rows;
+    const std::uint64_t chunkDraws;
+    BitMatrix laneStride;                // advances one lane's stretch
+    std::vector<std::uint8_t> nextChunk;  // (output, input) pairs of the stride's jump
+    std::vector<Block> slots;
+    std::vector<Block> masks;
+};
+
+}  // namespace rs
