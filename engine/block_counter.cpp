@@ -1,0 +1,125 @@
+#include "engine/block_counter.h"
+
+#include <algorithm>
+#include <bit>
+#include <type_traits>
+
+namespace rs {
+
+namespace {
+
+constexpr std::size_t kInitialHits = 1024;
+
+}  // namespace
+
+BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m)
+    : codec(&codec),
+      n(codec.GetN()),
+      k(codec.GetK()),
+      t(codec.GetT()),
+      q(std::int32_t{1} << m),
+      jump(JumpAhead::Instance()) {
+    GrowHits();
+}
+
+BlockCounter::BlockCounter(std::int32_t m, std::int32_t t)
+    : codec(nullptr),
+      algebraic(std::make_unique<AlgebraicDecoder>(m, t)),
+      n(static_cast<std::int32_t>((std::int64_t{1} << m) - 1)),
+      k(n - 2 * t),
+      t(t),
+      q(std::int32_t{1} << m),
+      jump(JumpAhead::Instance()) {
+    GrowHits();
+}
+
+void BlockCounter::GrowHits() {
+    const std::size_t size =
+        std::min(static_cast<std::size_t>(n), std::max(kInitialHits, 2 * hitPositions.size()));
+    hitPositions.resize(size);
+    hitValues.resize(size);
+    corrections.reserve(static_cast<std::size_t>(2 * t + 1));
+}
+
+void BlockCounter::Restart(PackedState seededState) {
+    seeded = seededState;
+    valueState = seeded;
+    valueCursor = 0;
+}
+
+std::uint32_t BlockCounter::ValueOfDraw(std::uint64_t index) {
+    // The value of draw i is the current word after i + 1 draws.
+    const std::uint64_t target = index + 1;
+    if (target < valueCursor) {
+        valueState = seeded;
+        valueCursor = 0;
+    }
+    const std::uint64_t gap = target - valueCursor;
+    if (gap <= 8) {
+        for (std::uint64_t i = 0; i < gap; ++i) {
+            valueState = Draw(valueState);
+        }
+    } else {
+        valueState = jump.Advance(valueState, gap);
+    }
+    valueCursor = target;
+    return DrawnValue(valueState);
+}
+
+template <typename Decoder>
+BlockOutcome BlockCounter::Decode(Decoder& decoder) {
+    const auto hits = static_cast<std::size_t>(hitCount);
+    for (std::size_t i = 0; i < hits; ++i) {
+        // NextInt(q - 1) + 1, a plain remainder as the reference draws it.
+        const std::uint64_t valueDraw =
+            positionsStart + static_cast<std::uint64_t>(hitPositions[i]) + i + 1;
+        hitValues[i] =
+            static_cast<Symbol>(ValueOfDraw(valueDraw) % static_cast<std::uint32_t>(q - 1)) + 1;
+    }
+
+    corrections.clear();
+    BlockOutcome outcome{hitCount, 0, 0, false};
+    if (!decoder.SetSparseSyndromes(hitPositions.data(), hitValues.data(), hitCount)) {
+        const auto correct = [&](std::int32_t p, Symbol value) {
+            corrections.push_back({p, value});
+        };
+        if constexpr (std::is_same_v<Decoder, ReedSolomonCodec>) {
+            decoder.template FindErrors<true>(correct);
+        } else {
+            decoder.FindErrors(correct);
+        }
+        outcome.failure = decoder.LastDecodeFailureDetected();
+    }
+    std::sort(corrections.begin(), corrections.end(),
+              [](const Correction& a, const Correction& b) { return a.position < b.position; });
+
+    // The decoded information differs from the sent one where e plus the corrections is
+    // nonzero; the information symbols sit at positions n-k..n-1. Hits and corrections are
+    // both in ascending position here.
+    const auto count = [&](std::int32_t p, Symbol d) {
+        if (p >= n - k && d != 0) {
+            ++outcome.errorSymbols;
+            outcome.bitErrors += std::popcount(static_cast<std::uint32_t>(d));
+        }
+    };
+    std::size_t h = 0;
+    std::size_t c = 0;
+    while (h < hits || c < corrections.size()) {
+        const std::int32_t hp = h < hits ? hitPositions[h] : n;
+        const std::int32_t cp = c < corrections.size() ? corrections[c].position : n;
+        if (hp == cp) {
+            count(hp, hitValues[h++] ^ corrections[c++].value);
+        } else if (hp < cp) {
+            count(hp, hitValues[h++]);
+        } else {
+            count(cp, corrections[c++].value);
+        }
+    }
+    return outcome;
+}
+
+// Walk is instantiated wherever a candidate source is; its decoding is compiled here.
+template BlockOutcome BlockCounter::Decode(ReedSolomonCodec& decoder);
+template BlockOutcome BlockCounter::Decode(AlgebraicDecoder& decoder);
+
+}  // namespace rs
