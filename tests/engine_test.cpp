@@ -17,6 +17,7 @@
 #include "engine/hit_threshold.h"
 #include "engine/jump_ahead.h"
 #include "engine/large_field.h"
+#include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
 #include "test_support.h"
@@ -215,10 +216,14 @@ struct SweepText {
     std::vector<PointStatistics> statistics;
 };
 
-enum class Run { kReference, kFast, kFastAlgebraic };
+enum class Run { kReference, kFast, kFastAlgebraic, kParallel, kParallelAlgebraic };
+
+// Segments of this shape cross many edges in every point: 64-row chunks, at most two a segment.
+constexpr SegmentShape kSmallSegments{64, 2};
 
 SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed, Run run,
-                       SimdLevel level, int threads = 1, int rowsPerLane = 0) {
+                       SimdLevel level, int threads = 1, int rowsPerLane = 0,
+                       ParallelEngine::Stitching* stitched = nullptr) {
     ReedSolomonCodec codec;
     codec.Configure(parameters.M, parameters.T);
     EXPECT_TRUE(codec.IsReady());
@@ -228,12 +233,22 @@ SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed
     testing::ScriptedCounter counter{{0, 1000}, 1000};
     const std::int32_t q = std::int32_t{1} << parameters.M;
     std::unique_ptr<Engine> engine;
+    const ParallelEngine* observed = nullptr;
     if (run == Run::kFast) {
         engine = std::make_unique<FastEngine>(codec, parameters.M, KernelFor(level), threads,
                                               rowsPerLane);
     } else if (run == Run::kFastAlgebraic) {
         engine = std::make_unique<FastEngine>(parameters.M, parameters.T, KernelFor(level), threads,
                                               rowsPerLane);
+    } else if (run == Run::kParallel || run == Run::kParallelAlgebraic) {
+        auto parallel =
+            run == Run::kParallel
+                ? std::make_unique<ParallelEngine>(codec, parameters.M, KernelFor(level), threads,
+                                                   kSmallSegments)
+                : std::make_unique<ParallelEngine>(parameters.M, parameters.T, KernelFor(level),
+                                                   threads, kSmallSegments);
+        observed = parallel.get();
+        engine = std::move(parallel);
     } else {
         engine = std::make_unique<ReferenceEngine>(codec, generator,
                                                    BlockArrays(codec.GetN(), codec.GetK()), q);
@@ -249,6 +264,9 @@ SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed
     const SweepPlan plan = PlanSweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
     EXPECT_TRUE(plan.error.empty());
     EXPECT_TRUE(simulation.RunSweep(plan.points));
+    if (stitched != nullptr && observed != nullptr) {
+        *stitched = observed->Stitched();
+    }
     text.console = console.text;
     text.results = results.text;
     return text;
@@ -299,20 +317,56 @@ TEST(Engines, FastEqualsReferenceOnEveryExperiment) {
     }
 }
 
-// Any number of threads gives the same bytes; chunks of 64 rows a lane put many chunk edges
-// inside each point, and stops by either limit fall in the middle of chunks.
+// For threads: walks that merge with the workers' (short blocks, high P0), walks that never do
+// (low P0, so that the workers stop speculating), and stops by either limit among merged
+// blocks.
+const Experiment kThreadExperiments[] = {
+    {"n=15 t=2 error-limited, many points", {0.5F, 0.02F, 0.02F, 3000, 37, 4, 2}},
+    {"n=31 t=3 block-limited", {0.2F, 0.1F, 0.05F, 7777, 100000, 5, 3}},
+    {"RS(255,253) low P0", {0.001F, 0.0005F, 0.0005F, 3000, 3, 8, 1}},
+};
+
+// Any number of threads gives the same bytes. Small segments put many segment edges inside
+// each point, and stops by either limit fall in the middle of segments.
 TEST(Engines, EveryThreadCountGivesTheSameOutput) {
     const SimdLevel best = BestSimdLevel();
-    for (const Experiment& e : kExperiments) {
+    ParallelEngine::Stitching total;
+    const auto check = [&](const Experiment& e) {
         const SweepText reference = RunSweepWith(e.parameters, e.seed, Run::kReference, best);
-        for (const int threads : {2, 3, 7}) {
-            const SweepText fast =
-                RunSweepWith(e.parameters, e.seed, Run::kFast, best, threads, 64);
-            EXPECT_EQ(fast.console, reference.console) << e.name << ", " << threads;
-            EXPECT_EQ(fast.results, reference.results) << e.name << ", " << threads;
-            EXPECT_EQ(fast.statistics, reference.statistics) << e.name << ", " << threads;
+        for (const int threads : {1, 2, 3, 7}) {
+            ParallelEngine::Stitching stitched;
+            const SweepText parallel =
+                threads == 1 ? RunSweepWith(e.parameters, e.seed, Run::kFast, best, 1, 64)
+                             : RunSweepWith(e.parameters, e.seed, Run::kParallel, best, threads, 0,
+                                            &stitched);
+            EXPECT_EQ(parallel.console, reference.console) << e.name << ", " << threads;
+            EXPECT_EQ(parallel.results, reference.results) << e.name << ", " << threads;
+            EXPECT_EQ(parallel.statistics, reference.statistics) << e.name << ", " << threads;
+            total.walked += stitched.walked;
+            total.taken += stitched.taken;
         }
+        // Workers decoding without tables, and the chunk-parallel walk that serves codes whose
+        // blocks no segment holds.
+        if (e.parameters.M >= 2) {
+            EXPECT_EQ(
+                RunSweepWith(e.parameters, e.seed, Run::kParallelAlgebraic, best, 2).statistics,
+                reference.statistics)
+                << e.name << ", algebraic";
+        }
+        EXPECT_EQ(RunSweepWith(e.parameters, e.seed, Run::kFast, best, 3, 64).statistics,
+                  reference.statistics)
+            << e.name << ", chunk makers";
+    };
+    for (const Experiment& e : kExperiments) {
+        check(e);
     }
+    for (const Experiment& e : kThreadExperiments) {
+        check(e);
+    }
+    std::printf("stitched %lld walked %lld taken\n", (long long)total.walked, (long long)total.taken);
+    // Both ways of stitching ran.
+    EXPECT_GT(total.walked, 0);
+    EXPECT_GT(total.taken, 0);
 }
 
 TEST(Engines, EveryKernelLevelGivesTheSameCounts) {

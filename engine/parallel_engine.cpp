@@ -1,0 +1,419 @@
+#include "engine/parallel_engine.h"
+
+#include <algorithm>
+
+#include "engine/candidate_bitmap.h"
+#include "engine/candidate_stream.h"
+#include "engine/hit_threshold.h"
+
+namespace rs {
+
+namespace {
+
+// The longest block a segment may have to hold; codes up to GF(2^18) stay below it.
+constexpr std::uint64_t kLongestSegmentBlock = std::uint64_t{1} << 20;
+// The largest segment: 64 Mi draws, an 8 MB bitmap, and at most this many blocks.
+constexpr std::uint64_t kLargestChunks = 1024;
+constexpr std::uint64_t kMostBlocks = std::uint64_t{1} << 17;
+
+std::uint64_t LongestBlock(std::int32_t m, std::int32_t t) {
+    const auto n = (std::uint64_t{1} << m) - 1;
+    return n - 2 * static_cast<std::uint64_t>(t) + 2 * n;
+}
+
+int RowsFor(const DrawKernel& kernel, int rowsPerLane) {
+    return rowsPerLane > 0 ? rowsPerLane
+                           : static_cast<int>(CandidateStream::kDefaultChunkDraws /
+                                              static_cast<std::uint64_t>(64 * kernel.words));
+}
+
+// Segment sizes in chunks: at least four of the longest blocks, so that a block spans at most
+// two segments, and at most kMostBlocks of the shortest.
+// Once the walks stop merging, segments only need to be long enough that a thread's work on
+// one outweighs seating its lanes, and short enough that a point's end wastes little.
+constexpr std::uint64_t kSteadyChunks = 32;
+
+}  // namespace
+
+ParallelEngine::SegmentSizes ParallelEngine::SizesFor(std::uint64_t chunkDraws, std::int32_t m, std::int32_t t,
+                      std::uint64_t largestChunks) {
+    const std::uint64_t longest = LongestBlock(m, t);
+    const std::uint64_t shortest = longest - ((std::uint64_t{1} << m) - 1);
+    const std::uint64_t smallest =
+        std::max<std::uint64_t>(1, (4 * longest + chunkDraws - 1) / chunkDraws);
+    const std::uint64_t largest =
+        largestChunks != 0 ? largestChunks
+                           : std::min(kLargestChunks, kMostBlocks * shortest / chunkDraws);
+    return {smallest, std::max(smallest, largest),
+            std::max(smallest, std::min(kSteadyChunks, largest))};
+}
+
+struct ParallelEngine::Worker {
+    Worker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t, bool tabled)
+        : maker(kernel, rows, 1) {
+        if (tabled) {
+            codec = std::make_unique<ReedSolomonCodec>();
+            codec->Configure(m, t);
+            counter = std::make_unique<BlockCounter>(*codec, m);
+        } else {
+            counter = std::make_unique<BlockCounter>(m, t);
+        }
+    }
+
+    ChunkMaker maker;
+    std::unique_ptr<ReedSolomonCodec> codec;
+    std::unique_ptr<BlockCounter> counter;
+    std::uint64_t generation = ~std::uint64_t{0};  // the point its counter is seeded for
+    std::thread thread;
+};
+
+struct ParallelEngine::SegmentCandidates {
+    const std::uint64_t* bitmap;
+    std::size_t words;
+    std::uint64_t base;
+    std::uint32_t threshold;
+
+    // The walk stays inside the segment: limit never passes its end.
+    std::uint64_t Next(std::uint64_t from, std::uint64_t limit) const {
+        if (threshold == 0 || from >= limit) {
+            return limit;  // nothing ever hits
+        }
+        if (threshold > kValueMask) {
+            return from;  // everything hits
+        }
+        return std::min(FirstCandidate(bitmap, words, base, from, limit), limit);
+    }
+};
+
+class ParallelEngine::StitchCandidates {
+  public:
+    explicit StitchCandidates(ParallelEngine& engine) : engine(engine) {}
+
+    void Reset() {
+        segment = -1;
+        base = 0;
+        end = 0;
+    }
+    // The walk reads on from segment s at least.
+    void ShowAtLeast(std::int64_t s, const Slot& slot) {
+        if (segment < s) {
+            Show(s, slot);
+        }
+    }
+
+    std::uint64_t Next(std::uint64_t from, std::uint64_t limit) {
+        const std::uint32_t threshold = engine.threshold;
+        if (threshold == 0 || from >= limit) {
+            return limit;
+        }
+        if (threshold > kValueMask) {
+            return from;
+        }
+        for (;;) {
+            if (from < end) {
+                const std::uint64_t found =
+                    FirstCandidate(bitmap, words, base, std::max(from, base), limit);
+                if (found < end) {
+                    return std::min(found, limit);
+                }
+            }
+            if (limit <= end) {
+                return limit;
+            }
+            // A block spans at most two segments, and the next one is never freed before
+            // the stitch reaches it.
+            Show(segment + 1, engine.WaitFor(segment + 1));
+        }
+    }
+
+  private:
+    void Show(std::int64_t s, const Slot& slot) {
+        segment = s;
+        bitmap = slot.bitmap.data();
+        words = slot.bitmap.size();
+        base = slot.base;
+        end = slot.end;
+    }
+
+    ParallelEngine& engine;
+    std::int64_t segment = -1;
+    const std::uint64_t* bitmap = nullptr;
+    std::size_t words = 0;
+    std::uint64_t base = 0;
+    std::uint64_t end = 0;
+};
+
+bool ParallelEngine::Handles(std::int32_t m) {
+    return m >= 1 && m <= 18 && LongestBlock(m, 0) <= kLongestSegmentBlock;
+}
+
+ParallelEngine::ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
+                               int threads, SegmentShape shape)
+    : ParallelEngine(std::make_unique<BlockCounter>(codec, m), kernel, threads, shape, m,
+                     codec.GetT(), true) {}
+
+ParallelEngine::ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel,
+                               int threads, SegmentShape shape)
+    : ParallelEngine(std::make_unique<BlockCounter>(m, t), kernel, threads, shape, m, t, false) {}
+
+ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
+                               const DrawKernel& kernel, int threads, SegmentShape shape, std::int32_t m,
+                               std::int32_t t, bool tabled)
+    : stitcher(std::move(stitcherCounter)),
+      longestBlock(stitcher->LongestBlock()),
+      chunkDraws(static_cast<std::uint64_t>(64 * kernel.words) *
+                 static_cast<std::uint64_t>(RowsFor(kernel, shape.rowsPerLane))),
+      sizes(SizesFor(chunkDraws, m, t, shape.largestChunks)),
+      // Each worker's segment, the stitch's two and one to spare.
+      slotCount(static_cast<std::size_t>(std::max(threads, 1)) + 3),
+      slots(slotCount),
+      stitchCandidates(std::make_unique<StitchCandidates>(*this)) {
+    const int workerCount = std::max(threads, 1);
+    for (int w = 0; w < workerCount; ++w) {
+        workers.push_back(
+            std::make_unique<Worker>(kernel, RowsFor(kernel, shape.rowsPerLane), m, t, tabled));
+    }
+    for (const std::unique_ptr<Worker>& worker : workers) {
+        worker->thread = std::thread([this, &worker] { Work(*worker); });
+    }
+}
+
+ParallelEngine::~ParallelEngine() {
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+        generation.fetch_add(1);
+    }
+    workAvailable.notify_all();
+    for (const std::unique_ptr<Worker>& worker : workers) {
+        worker->thread.join();
+    }
+}
+
+std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int threads) {
+    const std::uint64_t draws =
+        SizesFor(CandidateStream::kDefaultChunkDraws, m, t, 0).largest *
+        CandidateStream::kDefaultChunkDraws;
+    const std::uint64_t n = (std::uint64_t{1} << m) - 1;
+    const std::uint64_t blocks = draws / (2 * n - 2 * static_cast<std::uint64_t>(t));
+    const std::uint64_t slot = draws / 8 + blocks * (8 + sizeof(DecodedBlock) / 4);
+    // A worker's decoder tables and hit buffers, about those of the codec.
+    const std::uint64_t worker = 64 * n + (std::uint64_t{1} << 16);
+    const auto count = static_cast<std::uint64_t>(std::max(threads, 1));
+    return (count + 3) * slot + count * worker;
+}
+
+void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
+    {
+        std::unique_lock lock(mutex);
+        // Workers still on the last point leave it within a chunk.
+        running = false;
+        generation.fetch_add(1);
+        segmentDone.wait(lock, [&] { return busy == 0; });
+        for (Slot& slot : slots) {
+            slot.segment = -1;
+            slot.ready = false;
+        }
+        nextClaim = 0;
+        released = 0;
+        nextBase = 0;
+        nextChunks = sizes.smallest;
+        speculate = true;
+        seeded = SeededState(seed);
+        threshold = HitThreshold(static_cast<double>(P0));
+        running = true;
+    }
+    workAvailable.notify_all();
+    stitcher->Restart(seeded);
+    blockStart = 0;
+    stitchSegment = -1;
+    stitchSlot = nullptr;
+    stitchCandidates->Reset();
+}
+
+void ParallelEngine::Work(Worker& worker) {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        workAvailable.wait(lock, [&] {
+            return stopping ||
+                   (running && nextClaim < released + static_cast<std::int64_t>(slotCount));
+        });
+        if (stopping) {
+            return;
+        }
+        const std::int64_t segment = nextClaim++;
+        Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
+        slot.segment = segment;
+        slot.ready = false;
+        slot.speculated = speculate;
+        slot.base = nextBase;
+        slot.end = nextBase + (speculate ? nextChunks : sizes.steady) * chunkDraws;
+        nextBase = slot.end;
+        if (speculate) {
+            nextChunks = std::min(2 * nextChunks, sizes.largest);
+        }
+        const std::uint64_t point = generation.load();
+        ++busy;
+        lock.unlock();
+        const bool filled = Fill(worker, slot, point);
+        lock.lock();
+        --busy;
+        slot.ready = filled && point == generation.load();
+        segmentDone.notify_all();
+    }
+}
+
+bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
+    if (worker.generation != point) {
+        worker.counter->Restart(seeded);
+        worker.generation = point;
+    }
+    const auto words = static_cast<std::size_t>((slot.end - slot.base) / 64);
+    slot.bitmap.resize(words);
+    const auto left = [&] { return generation.load(std::memory_order_relaxed) != point; };
+    if (threshold != 0 && threshold <= kValueMask) {
+        worker.maker.Seat(JumpAhead::Instance().Advance(seeded, slot.base));
+        for (std::size_t at = 0; at < words; at += worker.maker.BitmapWords()) {
+            if (left()) {
+                return false;
+            }
+            worker.maker.Make(threshold, slot.bitmap.data() + at);
+        }
+    }
+
+    slot.starts.clear();
+    slot.hits.clear();
+    slot.decoded.clear();
+    slot.exit = slot.base;
+    if (!slot.speculated) {
+        return true;
+    }
+    // Blocks that cannot reach past the segment's end.
+    SegmentCandidates candidates{slot.bitmap.data(), words, slot.base, threshold};
+    std::uint64_t start = slot.base;
+    while (slot.end - start >= longestBlock) {
+        const auto offset = static_cast<std::uint32_t>(start - slot.base);
+        const BlockOutcome block = worker.counter->Walk(candidates, start);
+        if (block.errorSymbols != 0 || block.failure) {
+            slot.decoded.push_back({static_cast<std::uint32_t>(slot.starts.size()), block});
+        }
+        slot.starts.push_back(offset);
+        slot.hits.push_back(static_cast<std::uint32_t>(block.hits));
+        if (slot.starts.size() % 4096 == 0 && left()) {
+            return false;
+        }
+    }
+    slot.exit = start;
+    return true;
+}
+
+ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
+    std::unique_lock lock(mutex);
+    Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
+    const auto done = [&] { return slot.segment == segment && slot.ready; };
+    if (!done()) {
+        const auto start = std::chrono::steady_clock::now();
+        segmentDone.wait(lock, done);
+        stitched.waited += std::chrono::steady_clock::now() - start;
+    }
+    return slot;
+}
+
+void ParallelEngine::EnterSegment() {
+    if (stitchSlot != nullptr && blockStart < stitchSlot->end) {
+        return;
+    }
+    // A full segment whose blocks never met the speculated ones: at this P0 the walks do not
+    // merge, and speculating only costs the workers time.
+    if (stitchSlot != nullptr && stitchSlot->speculated && !mergedHere &&
+        stitchSlot->end - stitchSlot->base == sizes.largest * chunkDraws) {
+        const std::lock_guard lock(mutex);
+        speculate = false;
+    }
+    // A block spans at most two segments, so the one holding blockStart is the next or the
+    // one after.
+    do {
+        ++stitchSegment;
+        {
+            const std::lock_guard lock(mutex);
+            released = stitchSegment;
+        }
+        workAvailable.notify_all();
+        stitchSlot = &WaitFor(stitchSegment);
+    } while (stitchSlot->end <= blockStart);
+    specNext = 0;
+    decodedNext = 0;
+    merged = false;
+    mergedHere = false;
+    stitchCandidates->ShowAtLeast(stitchSegment, *stitchSlot);
+}
+
+void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+    while (statistics.blocks < blockLimit) {
+        EnterSegment();
+        if (!merged) {
+            const std::vector<std::uint32_t>& starts = stitchSlot->starts;
+            const std::uint64_t offset = blockStart - stitchSlot->base;
+            while (specNext < starts.size() && starts[specNext] < offset) {
+                ++specNext;
+            }
+            merged = specNext < starts.size() && starts[specNext] == offset;
+            mergedHere = mergedHere || merged;
+        }
+        if (merged) {
+            if (TakeSpeculated(statistics, blockLimit)) {
+                return;
+            }
+        } else {
+            ++stitched.walked;
+            if (AddBlock(statistics, stitcher->Walk(*stitchCandidates, blockStart))) {
+                return;
+            }
+        }
+    }
+}
+
+bool ParallelEngine::TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit) {
+    const Slot& slot = *stitchSlot;
+    const std::size_t count = slot.starts.size();
+    const std::size_t stop =
+        std::min(count, specNext + static_cast<std::size_t>(blockLimit - statistics.blocks));
+    while (decodedNext < slot.decoded.size() && slot.decoded[decodedNext].index < specNext) {
+        ++decodedNext;
+    }
+    std::size_t next = specNext;
+    const std::int32_t before = statistics.blocks;
+    bool wrong = false;
+    while (next < stop) {
+        const std::size_t upto =
+            std::min<std::size_t>(stop, decodedNext < slot.decoded.size()
+                                            ? slot.decoded[decodedNext].index
+                                            : count);
+        std::int64_t hits = 0;
+        for (std::size_t i = next; i < upto; ++i) {
+            hits += slot.hits[i];
+        }
+        statistics.channelErrors += hits;
+        statistics.blocks += static_cast<std::int32_t>(upto - next);
+        next = upto;
+        if (next == stop) {
+            break;
+        }
+        wrong = AddBlock(statistics, slot.decoded[decodedNext++].outcome);
+        ++next;
+        if (wrong) {
+            break;
+        }
+    }
+    specNext = next;
+    stitched.taken += statistics.blocks - before;
+    if (next < count) {
+        blockStart = slot.base + slot.starts[next];
+    } else {
+        blockStart = slot.exit;
+        merged = false;
+    }
+    return wrong;
+}
+
+}  // namespace rs

@@ -1,0 +1,150 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "codec/reed_solomon_codec.h"
+#include "engine/block_counter.h"
+#include "engine/chunk_maker.h"
+#include "engine/engine.h"
+
+namespace rs {
+
+// Test hooks of the parallel engine: chunk rows a lane (a multiple of 64) and the largest
+// segment in chunks; 0 for the defaults.
+struct SegmentShape {
+    int rowsPerLane = 0;
+    std::uint64_t largestChunks = 0;
+};
+
+// The fast engine's counts on many threads, the same for any number of them.
+//
+// A point's draw stream is cut into segments. Each worker makes a segment's candidate bitmap
+// and then walks its blocks speculatively, starting from the segment's first draw as if a
+// block began there, decoding whatever needs it. The calling thread stitches the segments in
+// order: block boundaries depend on every earlier hit, so it walks the true blocks itself
+// until one begins where a speculative block began. From there on both walks read the same
+// draws and so are the same, and the rest of the segment's blocks are summed from the
+// worker's record. At high P0 the walks merge within some thousands of blocks; at low P0 they
+// rarely do, but there the walk is cheap, and once a full segment fails to merge the workers
+// stop speculating for the rest of the point. Blocks are added in order, so the stop lands on
+// the same block as on one thread.
+class ParallelEngine final : public Engine {
+  public:
+    // Segments must hold many of the longest blocks: codes up to GF(2^18).
+    static bool Handles(std::int32_t m);
+
+    // Decodes through a configured codec of GF(2^m); each worker builds its own copy.
+    ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel, int threads,
+                   SegmentShape shape = {});
+    // Decodes algebraically, with no table of the field.
+    ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads,
+                   SegmentShape shape = {});
+    ~ParallelEngine() override;
+    ParallelEngine(const ParallelEngine&) = delete;
+    ParallelEngine& operator=(const ParallelEngine&) = delete;
+
+    void StartPoint(float P0, std::int32_t seed) override;
+    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
+
+    // Blocks the stitch walked itself and blocks it took from the workers' walks, over the
+    // engine's life: the first are the sequential share of the work.
+    struct Stitching {
+        std::int64_t walked = 0;
+        std::int64_t taken = 0;
+        // Time the stitch spent waiting for workers.
+        std::chrono::steady_clock::duration waited{};
+    };
+    const Stitching& Stitched() const { return stitched; }
+
+    // About how many bytes the engine holds for a code of GF(2^m) on threads workers.
+    static std::uint64_t MemoryNeed(std::int32_t m, std::int32_t t, int threads);
+
+  private:
+    // A speculative block whose counts are more than its hits.
+    struct DecodedBlock {
+        std::uint32_t index;
+        BlockOutcome outcome;
+    };
+    struct Slot {
+        std::int64_t segment = -1;  // guarded by the mutex, as ready is
+        bool ready = false;
+        std::uint64_t base = 0;
+        std::uint64_t end = 0;
+        bool speculated = false;
+        std::vector<std::uint64_t> bitmap;
+        // The speculative blocks: first draws (from base) and hits; the draw after the last.
+        std::vector<std::uint32_t> starts;
+        std::vector<std::uint32_t> hits;
+        std::vector<DecodedBlock> decoded;
+        std::uint64_t exit = 0;
+    };
+    // Segment sizes in chunks: segments double from the smallest to the largest while the
+    // workers speculate, and are of the steady size once they do not.
+    struct SegmentSizes {
+        std::uint64_t smallest;
+        std::uint64_t largest;
+        std::uint64_t steady;
+    };
+    static SegmentSizes SizesFor(std::uint64_t chunkDraws, std::int32_t m, std::int32_t t,
+                                 std::uint64_t largestChunks);
+    struct Worker;
+    // The candidates of one segment, for a walk that stays inside it.
+    struct SegmentCandidates;
+    // The candidates of the segments in order, for the stitching walk.
+    class StitchCandidates;
+
+    ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const DrawKernel& kernel, int threads,
+                   SegmentShape shape, std::int32_t m, std::int32_t t, bool tabled);
+    void Work(Worker& worker);
+    // Makes and walks a segment; false when the point was left meanwhile.
+    bool Fill(Worker& worker, Slot& slot, std::uint64_t generation);
+    Slot& WaitFor(std::int64_t segment);
+    // Moves the stitch to the segment holding blockStart, freeing the ones before it.
+    void EnterSegment();
+    // Adds merged blocks from the stitch position on; true after a wrong block.
+    bool TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit);
+
+    std::unique_ptr<BlockCounter> stitcher;
+    const std::uint64_t longestBlock;
+    const std::uint64_t chunkDraws;
+    const SegmentSizes sizes;
+    const std::size_t slotCount;
+    std::vector<Slot> slots;
+    std::vector<std::unique_ptr<Worker>> workers;
+
+    std::mutex mutex;
+    std::condition_variable workAvailable;
+    std::condition_variable segmentDone;
+    bool stopping = false;
+    bool running = false;
+    int busy = 0;                   // workers inside Fill
+    std::int64_t nextClaim = 0;     // the next segment a worker takes
+    std::int64_t released = 0;      // segments below it are free
+    std::uint64_t nextBase = 0;     // the first draw of the next segment
+    std::uint64_t nextChunks = 0;   // its chunks while speculating
+    bool speculate = true;
+    std::atomic<std::uint64_t> generation{0};
+    PackedState seeded = 0;
+    std::uint32_t threshold = 0;
+
+    // The stitch: the segment holding the next block, its next speculative block, and
+    // whether the true walk has merged with them.
+    std::uint64_t blockStart = 0;
+    std::int64_t stitchSegment = -1;
+    Slot* stitchSlot = nullptr;
+    std::size_t specNext = 0;
+    std::size_t decodedNext = 0;
+    bool merged = false;
+    bool mergedHere = false;
+    std::unique_ptr<StitchCandidates> stitchCandidates;
+    Stitching stitched;
+};
+
+}  // namespace rs
