@@ -19,7 +19,7 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m)
       t(codec.GetT()),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
-    GrowHits();
+    Allocate();
 }
 
 BlockCounter::BlockCounter(std::int32_t m, std::int32_t t)
@@ -30,15 +30,30 @@ BlockCounter::BlockCounter(std::int32_t m, std::int32_t t)
       t(t),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
-    GrowHits();
+    Allocate();
 }
 
-void BlockCounter::GrowHits() {
-    const std::size_t size =
-        std::min(static_cast<std::size_t>(n), std::max(kInitialHits, 2 * hitPositions.size()));
-    hitPositions.resize(size);
-    hitValues.resize(size);
+void BlockCounter::Allocate() {
+    // The hit buffers grow with the largest block seen; the walk keeps one word past its last.
+    hitWords.resize(kInitialHits + 1);
     corrections.reserve(static_cast<std::size_t>(2 * t + 1));
+}
+
+void BlockCounter::ListHits(std::size_t words) {
+    if (hitPositions.size() < static_cast<std::size_t>(hitCount)) {
+        hitPositions.resize(static_cast<std::size_t>(hitCount));
+        hitValues.resize(static_cast<std::size_t>(hitCount));
+    }
+    std::int32_t* position = hitPositions.data();
+    std::uint64_t earlier = 0;  // hits before, each with its value draw
+    for (std::size_t i = 0; i < words; ++i) {
+        for (std::uint64_t bits = hitWords[i].bits; bits != 0; bits &= bits - 1) {
+            const std::uint64_t draw =
+                64 * hitWords[i].word + static_cast<std::uint64_t>(std::countr_zero(bits));
+            *position++ = static_cast<std::int32_t>(draw - positionsStart - earlier);
+            ++earlier;
+        }
+    }
 }
 
 void BlockCounter::Restart(PackedState seededState) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -61,46 +62,69 @@ class BlockCounter {
     void Restart(PackedState seeded);
 
     // The block that begins with draw blockStart, which moves on to the next block's first
-    // draw. candidates.Next(from, limit) gives the first candidate in [from, limit), or limit.
+    // draw. candidates.Word(w) gives the candidate bits of draws 64 w .. 64 w + 63, for w that
+    // never decrease from call to call.
     template <typename Candidates>
     BlockOutcome Walk(Candidates& candidates, std::uint64_t& blockStart) {
-        // A hit takes one more draw for its value, and a candidate that falls on an
+        // A hit takes one more draw for its value, so the block ends n draws after its
+        // positions start plus one for each hit before the end; a candidate that falls on an
         // information draw or on a value draw is no hit.
         positionsStart = blockStart + static_cast<std::uint64_t>(k);
-        std::uint64_t draw = positionsStart;
-        std::uint64_t end = draw + static_cast<std::uint64_t>(n);  // one on with each hit
-        std::int32_t* positions = hitPositions.data();
-        auto room = static_cast<std::int32_t>(hitPositions.size());
+        std::uint64_t end = positionsStart + static_cast<std::uint64_t>(n);
+        std::uint64_t word = positionsStart / 64;
+        std::uint64_t from = ~std::uint64_t{0} << (positionsStart % 64);
+        std::size_t taken = 0;
         std::int32_t hits = 0;
-        for (;;) {
-            const std::uint64_t hit = candidates.Next(draw, end);
-            if (hit == end) {
-                break;
+        for (std::uint64_t wordStart = 64 * word; wordStart < end; wordStart += 64, ++word) {
+            std::uint64_t wordHits = HitsOfRuns(candidates.Word(word) & from);
+            // Count the hits before the end, which each hit moves one on.
+            std::uint64_t counted = 0;
+            for (;;) {
+                const std::uint64_t before =
+                    end - wordStart >= 64 ? ~std::uint64_t{0}
+                                          : (std::uint64_t{1} << (end - wordStart)) - 1;
+                const std::uint64_t fresh = wordHits & before & ~counted;
+                if (fresh == 0) {
+                    break;
+                }
+                counted |= fresh;
+                end += static_cast<std::uint64_t>(std::popcount(fresh));
             }
-            if (hits == room) {
-                GrowHits();
-                positions = hitPositions.data();
-                room = static_cast<std::int32_t>(hitPositions.size());
+            // Words with hits are kept for the decoder; there are at most as many as hits.
+            if (taken == hitWords.size()) {
+                hitWords.resize(2 * taken);
             }
-            // The position is the hit's draw less the value draws of the earlier hits.
-            positions[hits] =
-                static_cast<std::int32_t>(hit - positionsStart - static_cast<std::uint64_t>(hits));
-            ++hits;
-            draw = hit + 2;
-            ++end;
+            hitWords[taken] = {word, counted};
+            taken += counted != 0 ? 1 : 0;
+            hits += std::popcount(counted);
+            // A hit on the word's last draw makes the next word's first draw its value.
+            from = ~(counted >> 63);
         }
         blockStart = end;
         hitCount = hits;
         if (hits <= t) {
             return {hits, 0, 0, false};
         }
+        ListHits(taken);
         return codec != nullptr ? Decode(*codec) : Decode(*algebraic);
+    }
+
+    // The hits among candidate bits c when each hit makes the next draw its value: in every
+    // run of consecutive candidates, the first, third, fifth and so on.
+    static std::uint64_t HitsOfRuns(std::uint64_t c) {
+        constexpr std::uint64_t kEven = 0x5555555555555555;
+        const std::uint64_t starts = c & ~(c << 1);
+        // Adding a run's lowest bit carries through the run and clears it.
+        const std::uint64_t evenRuns = c & ~(c + (starts & kEven));
+        return (evenRuns & kEven) | (c & ~evenRuns & ~kEven);
     }
 
   private:
     template <typename Decoder>
     BlockOutcome Decode(Decoder& decoder);
-    void GrowHits();
+    // The positions of the block's hits, from the words the walk took them from.
+    void ListHits(std::size_t words);
+    void Allocate();
     // The value of draw index, from the scalar generator moved forward.
     std::uint32_t ValueOfDraw(std::uint64_t index);
 
@@ -122,6 +146,11 @@ class BlockCounter {
     // its value is the draw after that.
     std::int32_t hitCount = 0;
     std::uint64_t positionsStart = 0;
+    struct HitWord {
+        std::uint64_t word;  // draws 64 word .. 64 word + 63
+        std::uint64_t bits;  // the hits among them
+    };
+    std::vector<HitWord> hitWords;
     std::vector<std::int32_t> hitPositions;
     std::vector<Symbol> hitValues;
     // The decoder's corrections of the block being decoded, by position.

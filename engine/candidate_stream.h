@@ -41,6 +41,20 @@ class CandidateStream {
 
     std::uint64_t ChunkDraws() const { return chunkDraws; }
 
+    // The candidate bits of draws 64 w .. 64 w + 63. Calls must not lower w.
+    std::uint64_t Word(std::uint64_t w) {
+        if (threshold == 0) {
+            return 0;
+        }
+        if (threshold > kValueMask) {
+            return ~std::uint64_t{0};
+        }
+        while (64 * w >= chunkEnd) {
+            NextChunk();
+        }
+        return bitmap[w - chunkBase / 64];
+    }
+
     // The first candidate in [from, limit), or limit when there is none. Calls must not
     // lower from.
     std::uint64_t Next(std::uint64_t from, std::uint64_t limit) {

@@ -1,4 +1,5 @@
 #include "engine/draw_kernels.h"
+#include "engine/popcount_dispatch.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +71,14 @@ SimdLevel BestSimdLevel() {
 
 const DrawKernel& KernelFor(SimdLevel level) {
     return kKernels[static_cast<int>(level)];
+}
+
+bool MachineHasPopcount() {
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("popcnt") != 0;
+#else
+    return false;
+#endif
 }
 
 }  // namespace rs

@@ -1,6 +1,7 @@
 #include "engine/fast_engine.h"
 
 #include "engine/hit_threshold.h"
+#include "engine/popcount_dispatch.h"
 
 namespace rs {
 
@@ -20,11 +21,13 @@ void FastEngine::StartPoint(float P0, std::int32_t seed) {
 }
 
 void FastEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
-    while (statistics.blocks < blockLimit) {
-        if (AddBlock(statistics, counter.Walk(candidates, blockStart))) {
-            return;
+    RunWithBestPopcount([&] {
+        while (statistics.blocks < blockLimit) {
+            if (AddBlock(statistics, counter.Walk(candidates, blockStart))) {
+                return;
+            }
         }
-    }
+    });
 }
 
 }  // namespace rs

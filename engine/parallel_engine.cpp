@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/candidate_bitmap.h"
 #include "engine/candidate_stream.h"
 #include "engine/hit_threshold.h"
+#include "engine/popcount_dispatch.h"
 
 namespace rs {
 
@@ -69,19 +69,18 @@ struct ParallelEngine::Worker {
 
 struct ParallelEngine::SegmentCandidates {
     const std::uint64_t* bitmap;
-    std::size_t words;
-    std::uint64_t base;
+    std::uint64_t firstWord;
     std::uint32_t threshold;
 
-    // The walk stays inside the segment: limit never passes its end.
-    std::uint64_t Next(std::uint64_t from, std::uint64_t limit) const {
-        if (threshold == 0 || from >= limit) {
-            return limit;  // nothing ever hits
+    // The walk stays inside the segment.
+    std::uint64_t Word(std::uint64_t w) const {
+        if (threshold == 0) {
+            return 0;  // nothing ever hits
         }
         if (threshold > kValueMask) {
-            return from;  // everything hits
+            return ~std::uint64_t{0};  // everything hits
         }
-        return std::min(FirstCandidate(bitmap, words, base, from, limit), limit);
+        return bitmap[w - firstWord];
     }
 };
 
@@ -91,7 +90,6 @@ class ParallelEngine::StitchCandidates {
 
     void Reset() {
         segment = -1;
-        base = 0;
         end = 0;
     }
     // The walk reads on from segment s at least.
@@ -101,45 +99,34 @@ class ParallelEngine::StitchCandidates {
         }
     }
 
-    std::uint64_t Next(std::uint64_t from, std::uint64_t limit) {
+    std::uint64_t Word(std::uint64_t w) {
         const std::uint32_t threshold = engine.threshold;
-        if (threshold == 0 || from >= limit) {
-            return limit;
+        if (threshold == 0) {
+            return 0;
         }
         if (threshold > kValueMask) {
-            return from;
+            return ~std::uint64_t{0};
         }
-        for (;;) {
-            if (from < end) {
-                const std::uint64_t found =
-                    FirstCandidate(bitmap, words, base, std::max(from, base), limit);
-                if (found < end) {
-                    return std::min(found, limit);
-                }
-            }
-            if (limit <= end) {
-                return limit;
-            }
-            // A block spans at most two segments, and the next one is never freed before
-            // the stitch reaches it.
+        // A block spans at most two segments, and the next one is never freed before the
+        // stitch reaches it.
+        while (64 * w >= end) {
             Show(segment + 1, engine.WaitFor(segment + 1));
         }
+        return bitmap[w - firstWord];
     }
 
   private:
     void Show(std::int64_t s, const Slot& slot) {
         segment = s;
         bitmap = slot.bitmap.data();
-        words = slot.bitmap.size();
-        base = slot.base;
+        firstWord = slot.base / 64;
         end = slot.end;
     }
 
     ParallelEngine& engine;
     std::int64_t segment = -1;
     const std::uint64_t* bitmap = nullptr;
-    std::size_t words = 0;
-    std::uint64_t base = 0;
+    std::uint64_t firstWord = 0;
     std::uint64_t end = 0;
 };
 
@@ -289,19 +276,26 @@ bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
         return true;
     }
     // Blocks that cannot reach past the segment's end.
-    SegmentCandidates candidates{slot.bitmap.data(), words, slot.base, threshold};
+    SegmentCandidates candidates{slot.bitmap.data(), slot.base / 64, threshold};
     std::uint64_t start = slot.base;
-    while (slot.end - start >= longestBlock) {
-        const auto offset = static_cast<std::uint32_t>(start - slot.base);
-        const BlockOutcome block = worker.counter->Walk(candidates, start);
-        if (block.errorSymbols != 0 || block.failure) {
-            slot.decoded.push_back({static_cast<std::uint32_t>(slot.starts.size()), block});
+    bool finished = true;
+    RunWithBestPopcount([&] {
+        while (slot.end - start >= longestBlock) {
+            const auto offset = static_cast<std::uint32_t>(start - slot.base);
+            const BlockOutcome block = worker.counter->Walk(candidates, start);
+            if (block.errorSymbols != 0 || block.failure) {
+                slot.decoded.push_back({static_cast<std::uint32_t>(slot.starts.size()), block});
+            }
+            slot.starts.push_back(offset);
+            slot.hits.push_back(static_cast<std::uint32_t>(block.hits));
+            if (slot.starts.size() % 4096 == 0 && left()) {
+                finished = false;
+                return;
+            }
         }
-        slot.starts.push_back(offset);
-        slot.hits.push_back(static_cast<std::uint32_t>(block.hits));
-        if (slot.starts.size() % 4096 == 0 && left()) {
-            return false;
-        }
+    });
+    if (!finished) {
+        return false;
     }
     slot.exit = start;
     return true;
@@ -349,28 +343,30 @@ void ParallelEngine::EnterSegment() {
 }
 
 void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
-    while (statistics.blocks < blockLimit) {
-        EnterSegment();
-        if (!merged) {
-            const std::vector<std::uint32_t>& starts = stitchSlot->starts;
-            const std::uint64_t offset = blockStart - stitchSlot->base;
-            while (specNext < starts.size() && starts[specNext] < offset) {
-                ++specNext;
+    RunWithBestPopcount([&] {
+        while (statistics.blocks < blockLimit) {
+            EnterSegment();
+            if (!merged) {
+                const std::vector<std::uint32_t>& starts = stitchSlot->starts;
+                const std::uint64_t offset = blockStart - stitchSlot->base;
+                while (specNext < starts.size() && starts[specNext] < offset) {
+                    ++specNext;
+                }
+                merged = specNext < starts.size() && starts[specNext] == offset;
+                mergedHere = mergedHere || merged;
             }
-            merged = specNext < starts.size() && starts[specNext] == offset;
-            mergedHere = mergedHere || merged;
+            if (merged) {
+                if (TakeSpeculated(statistics, blockLimit)) {
+                    return;
+                }
+            } else {
+                ++stitched.walked;
+                if (AddBlock(statistics, stitcher->Walk(*stitchCandidates, blockStart))) {
+                    return;
+                }
+            }
         }
-        if (merged) {
-            if (TakeSpeculated(statistics, blockLimit)) {
-                return;
-            }
-        } else {
-            ++stitched.walked;
-            if (AddBlock(statistics, stitcher->Walk(*stitchCandidates, blockStart))) {
-                return;
-            }
-        }
-    }
+    });
 }
 
 bool ParallelEngine::TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit) {
