@@ -23,6 +23,7 @@
 #include "driver/simulation.h"
 #include "engine/draw_kernels.h"
 #include "engine/fast_engine.h"
+#include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
 
@@ -190,15 +191,22 @@ int RunProgram(const ProgramEnvironment& environment) {
     const std::int32_t k = n - 2 * parameters.T;
     const std::int32_t q = std::int32_t{1} << parameters.M;
     std::unique_ptr<Engine> engine;
+    const DrawKernel& kernel = KernelFor(BestSimdLevel());
     try {
         if (options.referenceEngine) {
             engine = std::make_unique<ReferenceEngine>(*codec, *generator, BlockArrays(n, k), q);
+        } else if (options.threads > 1 && ParallelEngine::Handles(parameters.M)) {
+            engine = codec ? std::make_unique<ParallelEngine>(*codec, parameters.M, kernel,
+                                                              options.threads)
+                           : std::make_unique<ParallelEngine>(parameters.M, parameters.T, kernel,
+                                                              options.threads);
         } else if (codec) {
-            engine = std::make_unique<FastEngine>(*codec, parameters.M, KernelFor(BestSimdLevel()),
-                                                  options.threads);
+            // One thread, or blocks too long for segments: one walk, with the other threads
+            // making candidate chunks ahead of it.
+            engine = std::make_unique<FastEngine>(*codec, parameters.M, kernel, options.threads);
         } else {
-            engine = std::make_unique<FastEngine>(parameters.M, parameters.T,
-                                                  KernelFor(BestSimdLevel()), options.threads);
+            engine =
+                std::make_unique<FastEngine>(parameters.M, parameters.T, kernel, options.threads);
         }
     } catch (const std::bad_alloc&) {
         return Fail(environment, "cannot allocate the block buffers for n=" + std::to_string(n) +

@@ -36,13 +36,19 @@ BlockCounter::BlockCounter(std::int32_t m, std::int32_t t)
 void BlockCounter::Allocate() {
     // The hit buffers grow with the largest block seen; the walk keeps one word past its last.
     hitWords.resize(kInitialHits + 1);
+    GrowHits(kInitialHits);
     corrections.reserve(static_cast<std::size_t>(2 * t + 1));
+}
+
+void BlockCounter::GrowHits(std::size_t count) {
+    const std::size_t size = std::max({count, kInitialHits, 2 * hitPositions.size()});
+    hitPositions.resize(size);
+    hitValues.resize(size);
 }
 
 void BlockCounter::ListHits(std::size_t words) {
     if (hitPositions.size() < static_cast<std::size_t>(hitCount)) {
-        hitPositions.resize(static_cast<std::size_t>(hitCount));
-        hitValues.resize(static_cast<std::size_t>(hitCount));
+        GrowHits(static_cast<std::size_t>(hitCount));
     }
     std::int32_t* position = hitPositions.data();
     std::uint64_t earlier = 0;  // hits before, each with its value draw

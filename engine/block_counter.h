@@ -76,7 +76,12 @@ class BlockCounter {
         std::size_t taken = 0;
         std::int32_t hits = 0;
         for (std::uint64_t wordStart = 64 * word; wordStart < end; wordStart += 64, ++word) {
-            std::uint64_t wordHits = HitsOfRuns(candidates.Word(word) & from);
+            const std::uint64_t c = candidates.Word(word) & from;
+            from = ~std::uint64_t{0};
+            if (c == 0) {
+                continue;  // most words at low P0
+            }
+            const std::uint64_t wordHits = HitsOfRuns(c);
             // Count the hits before the end, which each hit moves one on.
             std::uint64_t counted = 0;
             for (;;) {
@@ -109,6 +114,39 @@ class BlockCounter {
         return codec != nullptr ? Decode(*codec) : Decode(*algebraic);
     }
 
+    // The same from a list of candidate draws in order, base + list[i], for sparse candidates:
+    // list[at] is the first at or after the block's positions, the list holds every candidate
+    // up to the block's end, and at moves past the block's.
+    BlockOutcome WalkList(const std::uint32_t* list, std::size_t size, std::size_t& at,
+                          std::uint64_t base, std::uint64_t& blockStart) {
+        positionsStart = blockStart + static_cast<std::uint64_t>(k);
+        std::uint64_t end = positionsStart + static_cast<std::uint64_t>(n);
+        std::uint64_t lastHit = positionsStart - 2;  // none: its value draw is an information draw
+        std::int32_t hits = 0;
+        for (; at < size; ++at) {
+            const std::uint64_t candidate = base + list[at];
+            if (candidate >= end) {
+                break;
+            }
+            if (candidate != lastHit + 1) {
+                if (static_cast<std::size_t>(hits) == hitPositions.size()) {
+                    GrowHits(static_cast<std::size_t>(hits) + 1);
+                }
+                hitPositions[static_cast<std::size_t>(hits)] =
+                    static_cast<std::int32_t>(candidate - positionsStart) - hits;
+                ++hits;
+                ++end;
+                lastHit = candidate;
+            }
+        }
+        blockStart = end;
+        hitCount = hits;
+        if (hits <= t) {
+            return {hits, 0, 0, false};
+        }
+        return codec != nullptr ? Decode(*codec) : Decode(*algebraic);
+    }
+
     // The hits among candidate bits c when each hit makes the next draw its value: in every
     // run of consecutive candidates, the first, third, fifth and so on.
     static std::uint64_t HitsOfRuns(std::uint64_t c) {
@@ -125,6 +163,8 @@ class BlockCounter {
     // The positions of the block's hits, from the words the walk took them from.
     void ListHits(std::size_t words);
     void Allocate();
+    // Room for at least count hits.
+    void GrowHits(std::size_t count);
     // The value of draw index, from the scalar generator moved forward.
     std::uint32_t ValueOfDraw(std::uint64_t index);
 

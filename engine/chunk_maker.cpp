@@ -34,11 +34,10 @@ void ChunkMaker::Seat(PackedState state) {
     std::fill(bits, bits + kStateBits * words, std::uint64_t{0});
     for (int lane = 0; lane < lanes; ++lane) {
         const auto word = static_cast<std::size_t>(lane / 64);
-        const std::uint64_t bit = std::uint64_t{1} << (lane % 64);
+        const int shift = lane % 64;
+        // Without a branch on the random bits: a point seats its lanes once a segment.
         for (std::size_t i = 0; i < kStateBits; ++i) {
-            if (((state >> i) & 1U) != 0) {
-                bits[i * words + word] |= bit;
-            }
+            bits[i * words + word] |= ((state >> i) & 1U) << shift;
         }
         state = laneStride.Apply(state);
     }

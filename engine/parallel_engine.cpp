@@ -1,6 +1,7 @@
 #include "engine/parallel_engine.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "engine/candidate_stream.h"
 #include "engine/hit_threshold.h"
@@ -29,9 +30,34 @@ int RowsFor(const DrawKernel& kernel, int rowsPerLane) {
 
 // Segment sizes in chunks: at least four of the longest blocks, so that a block spans at most
 // two segments, and at most kMostBlocks of the shortest.
+// Below this threshold (P0 < 1/256) candidates are sparse enough that listing them lets the
+// stitch pass over the blocks between them in one step.
+constexpr std::uint32_t kListedThreshold = std::uint32_t{1} << 23;
+
+// Appends the candidates of a bitmap to list, offset by first; sparse bitmaps are mostly
+// empty eight words at a time.
+void ListCandidates(const std::uint64_t* bitmap, std::size_t words, std::uint64_t first,
+                    std::vector<std::uint32_t>& list) {
+    for (std::size_t group = 0; group < words; group += 8) {
+        std::uint64_t any = 0;
+        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
+            any |= bitmap[w];
+        }
+        if (any == 0) {
+            continue;
+        }
+        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
+            for (std::uint64_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
+                list.push_back(static_cast<std::uint32_t>(
+                    first + 64 * w + static_cast<std::uint64_t>(std::countr_zero(bits))));
+            }
+        }
+    }
+}
+
 // Once the walks stop merging, segments only need to be long enough that a thread's work on
 // one outweighs seating its lanes, and short enough that a point's end wastes little.
-constexpr std::uint64_t kSteadyChunks = 32;
+constexpr std::uint64_t kSteadyChunks = 64;
 
 }  // namespace
 
@@ -148,6 +174,8 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
                                std::int32_t t, bool tabled)
     : stitcher(std::move(stitcherCounter)),
       longestBlock(stitcher->LongestBlock()),
+      emptyBlock(static_cast<std::uint64_t>(stitcher->N()) +
+                 static_cast<std::uint64_t>(stitcher->K())),
       chunkDraws(static_cast<std::uint64_t>(64 * kernel.words) *
                  static_cast<std::uint64_t>(RowsFor(kernel, shape.rowsPerLane))),
       sizes(SizesFor(chunkDraws, m, t, shape.largestChunks)),
@@ -205,9 +233,12 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
         released = 0;
         nextBase = 0;
         nextChunks = sizes.smallest;
-        speculate = true;
         seeded = SeededState(seed);
         threshold = HitThreshold(static_cast<double>(P0));
+        // Sparse candidates are listed, and the stitch passes over them faster than it could
+        // merge; dense ones are walked by the workers.
+        speculate = threshold > kListedThreshold;
+        listing = !speculate;
         running = true;
     }
     workAvailable.notify_all();
@@ -258,16 +289,21 @@ bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
     const auto words = static_cast<std::size_t>((slot.end - slot.base) / 64);
     slot.bitmap.resize(words);
     const auto left = [&] { return generation.load(std::memory_order_relaxed) != point; };
+    slot.candidates.clear();
     if (threshold != 0 && threshold <= kValueMask) {
         worker.maker.Seat(JumpAhead::Instance().Advance(seeded, slot.base));
-        for (std::size_t at = 0; at < words; at += worker.maker.BitmapWords()) {
+        const std::size_t chunkWords = worker.maker.BitmapWords();
+        for (std::size_t at = 0; at < words; at += chunkWords) {
             if (left()) {
                 return false;
             }
-            worker.maker.Make(threshold, slot.bitmap.data() + at);
+            std::uint64_t* chunk = slot.bitmap.data() + at;
+            worker.maker.Make(threshold, chunk);
+            if (threshold <= kListedThreshold) {
+                ListCandidates(chunk, chunkWords, 64 * at, slot.candidates);
+            }
         }
     }
-
     slot.starts.clear();
     slot.hits.clear();
     slot.decoded.clear();
@@ -337,6 +373,7 @@ void ParallelEngine::EnterSegment() {
     } while (stitchSlot->end <= blockStart);
     specNext = 0;
     decodedNext = 0;
+    candidateNext = 0;
     merged = false;
     mergedHere = false;
     stitchCandidates->ShowAtLeast(stitchSegment, *stitchSlot);
@@ -346,7 +383,15 @@ void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLi
     RunWithBestPopcount([&] {
         while (statistics.blocks < blockLimit) {
             EnterSegment();
-            if (!merged) {
+            if (listing) {
+                if (StitchListed(statistics, blockLimit)) {
+                    return;
+                }
+                if (statistics.blocks == blockLimit) {
+                    return;
+                }
+                // The block at blockStart may reach into the next segment.
+            } else if (!merged) {
                 const std::vector<std::uint32_t>& starts = stitchSlot->starts;
                 const std::uint64_t offset = blockStart - stitchSlot->base;
                 while (specNext < starts.size() && starts[specNext] < offset) {
@@ -367,6 +412,38 @@ void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLi
             }
         }
     });
+}
+
+bool ParallelEngine::StitchListed(PointStatistics& statistics, std::int32_t blockLimit) {
+    const Slot& slot = *stitchSlot;
+    const std::uint32_t* listed = slot.candidates.data();
+    const std::size_t size = slot.candidates.size();
+    const auto k = static_cast<std::uint64_t>(stitcher->K());
+    const auto n = static_cast<std::uint64_t>(stitcher->N());
+    // Blocks that begin here end inside the segment, whose list holds all their candidates.
+    const std::uint64_t lastStart = slot.end - longestBlock;
+    std::size_t at = candidateNext;
+    bool wrong = false;
+    while (statistics.blocks < blockLimit && blockStart <= lastStart) {
+        const std::uint64_t positions = blockStart + k;
+        while (at < size && slot.base + listed[at] < positions) {
+            ++at;  // an information draw
+        }
+        if (at == size || slot.base + listed[at] >= positions + n) {
+            // No candidate among the positions: no hit, and k + n draws.
+            ++statistics.blocks;
+            ++stitched.skipped;
+            blockStart = positions + n;
+            continue;
+        }
+        ++stitched.walked;
+        if (AddBlock(statistics, stitcher->WalkList(listed, size, at, slot.base, blockStart))) {
+            wrong = true;
+            break;
+        }
+    }
+    candidateNext = at;
+    return wrong;
 }
 
 bool ParallelEngine::TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit) {

@@ -53,11 +53,12 @@ class ParallelEngine final : public Engine {
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
-    // Blocks the stitch walked itself and blocks it took from the workers' walks, over the
-    // engine's life: the first are the sequential share of the work.
+    // How the stitch got its blocks over the engine's life; the ones it walked are the
+    // sequential share of the work.
     struct Stitching {
         std::int64_t walked = 0;
         std::int64_t taken = 0;
+        std::int64_t skipped = 0;  // blocks the candidate lists showed to have no hit
         // Time the stitch spent waiting for workers.
         std::chrono::steady_clock::duration waited{};
     };
@@ -84,6 +85,8 @@ class ParallelEngine final : public Engine {
         std::vector<std::uint32_t> hits;
         std::vector<DecodedBlock> decoded;
         std::uint64_t exit = 0;
+        // At low P0, every candidate (from base), so that the stitch can skip blocks.
+        std::vector<std::uint32_t> candidates;
     };
     // Segment sizes in chunks: segments double from the smallest to the largest while the
     // workers speculate, and are of the steady size once they do not.
@@ -110,9 +113,13 @@ class ParallelEngine final : public Engine {
     void EnterSegment();
     // Adds merged blocks from the stitch position on; true after a wrong block.
     bool TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit);
+    // Adds the blocks of the stitch segment that end in it, from its candidate list; true
+    // after a wrong block.
+    bool StitchListed(PointStatistics& statistics, std::int32_t blockLimit);
 
     std::unique_ptr<BlockCounter> stitcher;
     const std::uint64_t longestBlock;
+    const std::uint64_t emptyBlock;  // a block's draws when it has no hit
     const std::uint64_t chunkDraws;
     const SegmentSizes sizes;
     const std::size_t slotCount;
@@ -130,6 +137,7 @@ class ParallelEngine final : public Engine {
     std::uint64_t nextBase = 0;     // the first draw of the next segment
     std::uint64_t nextChunks = 0;   // its chunks while speculating
     bool speculate = true;
+    bool listing = false;  // the point's candidates are listed: set by StartPoint only
     std::atomic<std::uint64_t> generation{0};
     PackedState seeded = 0;
     std::uint32_t threshold = 0;
@@ -141,6 +149,7 @@ class ParallelEngine final : public Engine {
     Slot* stitchSlot = nullptr;
     std::size_t specNext = 0;
     std::size_t decodedNext = 0;
+    std::size_t candidateNext = 0;
     bool merged = false;
     bool mergedHere = false;
     std::unique_ptr<StitchCandidates> stitchCandidates;

@@ -324,6 +324,7 @@ const Experiment kThreadExperiments[] = {
     {"n=15 t=2 error-limited, many points", {0.5F, 0.02F, 0.02F, 3000, 37, 4, 2}},
     {"n=31 t=3 block-limited", {0.2F, 0.1F, 0.05F, 7777, 100000, 5, 3}},
     {"RS(255,253) low P0", {0.001F, 0.0005F, 0.0005F, 3000, 3, 8, 1}},
+    {"n=63 t=1 blocks skipped", {0.005F, 0.001F, 0.002F, 30011, 40, 6, 1}},
 };
 
 // Any number of threads gives the same bytes. Small segments put many segment edges inside
@@ -344,6 +345,7 @@ TEST(Engines, EveryThreadCountGivesTheSameOutput) {
             EXPECT_EQ(parallel.statistics, reference.statistics) << e.name << ", " << threads;
             total.walked += stitched.walked;
             total.taken += stitched.taken;
+            total.skipped += stitched.skipped;
         }
         // Workers decoding without tables, and the chunk-parallel walk that serves codes whose
         // blocks no segment holds.
@@ -363,10 +365,11 @@ TEST(Engines, EveryThreadCountGivesTheSameOutput) {
     for (const Experiment& e : kThreadExperiments) {
         check(e);
     }
-    std::printf("stitched %lld walked %lld taken\n", (long long)total.walked, (long long)total.taken);
-    // Both ways of stitching ran.
+    std::printf("stitched %lld walked %lld taken %lld skipped\n", (long long)total.walked, (long long)total.taken, (long long)total.skipped);
+    // Every way of stitching ran.
     EXPECT_GT(total.walked, 0);
     EXPECT_GT(total.taken, 0);
+    EXPECT_GT(total.skipped, 0);
 }
 
 TEST(Engines, EveryKernelLevelGivesTheSameCounts) {
