@@ -188,6 +188,7 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
         workers.push_back(
             std::make_unique<Worker>(kernel, RowsFor(kernel, shape.rowsPerLane), m, t, tabled));
     }
+    own = std::make_unique<Worker>(kernel, RowsFor(kernel, shape.rowsPerLane), m, t, tabled);
     for (const std::unique_ptr<Worker>& worker : workers) {
         worker->thread = std::thread([this, &worker] { Work(*worker); });
     }
@@ -239,6 +240,10 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
         // merge; dense ones are walked by the workers.
         speculate = threshold > kListedThreshold;
         listing = !speculate;
+        // The first segment is the stitch's own: a point of a few blocks then waits for no
+        // worker, and the stitch walks it anyway.
+        Claim(false);
+        ownSegment = 0;
         running = true;
     }
     workAvailable.notify_all();
@@ -247,6 +252,21 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
     stitchSegment = -1;
     stitchSlot = nullptr;
     stitchCandidates->Reset();
+}
+
+ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
+    const std::int64_t segment = nextClaim++;
+    Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
+    slot.segment = segment;
+    slot.ready = false;
+    slot.speculated = speculated;
+    slot.base = nextBase;
+    // Sizes double up to the largest while the workers speculate, to the steady size after.
+    const std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
+    slot.end = nextBase + chunks * chunkDraws;
+    nextBase = slot.end;
+    nextChunks = 2 * chunks;
+    return slot;
 }
 
 void ParallelEngine::Work(Worker& worker) {
@@ -259,17 +279,7 @@ void ParallelEngine::Work(Worker& worker) {
         if (stopping) {
             return;
         }
-        const std::int64_t segment = nextClaim++;
-        Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
-        slot.segment = segment;
-        slot.ready = false;
-        slot.speculated = speculate;
-        slot.base = nextBase;
-        slot.end = nextBase + (speculate ? nextChunks : sizes.steady) * chunkDraws;
-        nextBase = slot.end;
-        if (speculate) {
-            nextChunks = std::min(2 * nextChunks, sizes.largest);
-        }
+        Slot& slot = Claim(speculate);
         const std::uint64_t point = generation.load();
         ++busy;
         lock.unlock();
@@ -340,6 +350,14 @@ bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
 ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
     std::unique_lock lock(mutex);
     Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
+    if (segment == ownSegment) {
+        lock.unlock();
+        Fill(*own, slot, generation.load());
+        ownSegment = -1;
+        lock.lock();
+        slot.ready = true;
+        return slot;
+    }
     const auto done = [&] { return slot.segment == segment && slot.ready; };
     if (!done()) {
         const auto start = std::chrono::steady_clock::now();

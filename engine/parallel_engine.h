@@ -105,6 +105,8 @@ class ParallelEngine final : public Engine {
 
     ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const DrawKernel& kernel, int threads,
                    SegmentShape shape, std::int32_t m, std::int32_t t, bool tabled);
+    // Takes the next segment for making; under the mutex.
+    Slot& Claim(bool speculated);
     void Work(Worker& worker);
     // Makes and walks a segment; false when the point was left meanwhile.
     bool Fill(Worker& worker, Slot& slot, std::uint64_t generation);
@@ -125,6 +127,8 @@ class ParallelEngine final : public Engine {
     const std::size_t slotCount;
     std::vector<Slot> slots;
     std::vector<std::unique_ptr<Worker>> workers;
+    std::unique_ptr<Worker> own;     // makes the stitch's own segments
+    std::int64_t ownSegment = -1;    // the one it has yet to make
 
     std::mutex mutex;
     std::condition_variable workAvailable;
