@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -95,7 +96,10 @@ BENCHMARK(BM_Engines)
 // machine's own ceiling for work that shares nothing.
 double SecondsForChunks(int threads, int chunks) {
     const auto make = [chunks] {
-        ChunkMaker maker(KernelFor(BestSimdLevel()), 256, 1);
+        const DrawKernel& kernel = KernelFor(BestSimdLevel());
+        ChunkMaker maker(kernel, static_cast<int>(CandidateStream::kDefaultChunkDraws /
+                                                  static_cast<std::uint64_t>(64 * kernel.words)),
+                         1);
         std::vector<std::uint64_t> bitmap(maker.BitmapWords());
         maker.Seat(SeededState(1234));
         for (int c = 0; c < chunks; ++c) {
@@ -115,12 +119,19 @@ double SecondsForChunks(int threads, int chunks) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// CPU seconds of the calling thread so far.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // The fast engine on one thread and the parallel engine on `threads`, the same fixed-work
 // point, fastest of seven alternating rounds each; "speedup" is the time on one thread over
 // the time on threads. "ceiling" is the same ratio for work that shares nothing (threads
 // making chunks each on their own, as much as one thread in all), measured in the same rounds:
-// what the machine gives at best. "sequential" is the share of the one-thread time the stitch
-// spent busy, the part no number of threads shortens.
+// what the machine gives at best. "sequential" is the stitching thread's CPU time over the
+// one-thread time: the part no number of threads shortens.
 void BM_Threads(benchmark::State& state) {
     const auto threads = static_cast<int>(state.range(0));
     const float p0 = static_cast<float>(state.range(1)) / 1e6F;
@@ -134,22 +145,21 @@ void BM_Threads(benchmark::State& state) {
     double busySeconds = 0.0;
     double aloneSeconds = 0.0;
     double togetherSeconds = 0.0;
-    constexpr int kChunks = 2000;
+    // As many draws as the point takes.
+    SecondsPerBlock(one, p0, blocks);
+    const auto chunks = static_cast<int>(one.DrawsUsed() / CandidateStream::kDefaultChunkDraws);
     for (auto _ : state) {
         for (int round = 0; round < 7; ++round) {
             const double a = SecondsPerBlock(one, p0, blocks);
-            const ParallelEngine::Stitching before = many.Stitched();
+            const double stitchStart = ThreadSeconds();
             const double b = SecondsPerBlock(many, p0, blocks);
-            const double waited =
-                std::chrono::duration<double>(many.Stitched().waited - before.waited).count() /
-                blocks;
             if (round == 0 || b < manySeconds) {
-                busySeconds = b - waited;
+                busySeconds = (ThreadSeconds() - stitchStart) / blocks;
             }
             oneSeconds = round == 0 ? a : std::min(oneSeconds, a);
             manySeconds = round == 0 ? b : std::min(manySeconds, b);
-            const double alone = SecondsForChunks(1, kChunks);
-            const double together = SecondsForChunks(threads, kChunks / threads);
+            const double alone = SecondsForChunks(1, chunks);
+            const double together = SecondsForChunks(threads, chunks / threads);
             aloneSeconds = round == 0 ? alone : std::min(aloneSeconds, alone);
             togetherSeconds = round == 0 ? together : std::min(togetherSeconds, together);
         }

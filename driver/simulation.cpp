@@ -102,6 +102,7 @@ bool Simulation::RunSweep(std::span<const float> points) {
 bool Simulation::RunPoint(float P0) {
     statistics = PointStatistics{};
     starsShown = 0;
+    engine->BoundBlocks(parameters.maxBlocks);
     engine->StartPoint(P0, seed);
 
     console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");

@@ -14,6 +14,10 @@ class Engine {
   public:
     virtual ~Engine() = default;
 
+    // The points to come run at most maxBlocks blocks: an engine that works ahead of the
+    // blocks asked for need not go further. Output never depends on it.
+    virtual void BoundBlocks(std::int32_t /*maxBlocks*/) {}
+
     // Restarts the random stream from seed for a point at channel error probability P0.
     virtual void StartPoint(float P0, std::int32_t seed) = 0;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "engine/candidate_stream.h"
 #include "engine/hit_threshold.h"
@@ -219,6 +220,10 @@ std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int thr
     return (count + 3) * slot + count * worker;
 }
 
+void ParallelEngine::BoundBlocks(std::int32_t maxBlocks) {
+    blockBound = std::max(maxBlocks, 0);
+}
+
 void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
     {
         std::unique_lock lock(mutex);
@@ -240,6 +245,18 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
         // merge; dense ones are walked by the workers.
         speculate = threshold > kListedThreshold;
         listing = !speculate;
+        drawBound = ~std::uint64_t{0};
+        if (blockBound >= 0) {
+            // Each block takes k + n draws and one more per hit; the hits of the point are
+            // at most their mean and twelve standard deviations, taking P0 as at most 1.
+            const auto blocks = static_cast<double>(blockBound);
+            const double n = stitcher->N();
+            const double p = std::clamp(static_cast<double>(P0), 0.0, 1.0);
+            const double hits = blocks * n * p + 12.0 * std::sqrt(blocks * n * p * (1.0 - p));
+            drawBound = static_cast<std::uint64_t>(blocks * static_cast<double>(emptyBlock) +
+                                                   std::ceil(hits)) +
+                        longestBlock;
+        }
         // The first segment is the stitch's own: a point of a few blocks then waits for no
         // worker, and the stitch walks it anyway.
         Claim(false);
@@ -262,7 +279,10 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     slot.speculated = speculated;
     slot.base = nextBase;
     // Sizes double up to the largest while the workers speculate, to the steady size after.
-    const std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
+    std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
+    if (nextBase < drawBound) {
+        chunks = std::min(chunks, (drawBound - nextBase + chunkDraws - 1) / chunkDraws);
+    }
     slot.end = nextBase + chunks * chunkDraws;
     nextBase = slot.end;
     nextChunks = 2 * chunks;
@@ -274,7 +294,8 @@ void ParallelEngine::Work(Worker& worker) {
     for (;;) {
         workAvailable.wait(lock, [&] {
             return stopping ||
-                   (running && nextClaim < released + static_cast<std::int64_t>(slotCount));
+                   (running && nextClaim < released + static_cast<std::int64_t>(slotCount) &&
+                    nextBase < drawBound);
         });
         if (stopping) {
             return;
@@ -349,6 +370,11 @@ bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
 
 ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
     std::unique_lock lock(mutex);
+    if (segment == nextClaim) {
+        // Past the point's bound, where workers stop.
+        Claim(false);
+        ownSegment = segment;
+    }
     Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
     if (segment == ownSegment) {
         lock.unlock();

@@ -50,6 +50,7 @@ class ParallelEngine final : public Engine {
     ParallelEngine(const ParallelEngine&) = delete;
     ParallelEngine& operator=(const ParallelEngine&) = delete;
 
+    void BoundBlocks(std::int32_t maxBlocks) override;
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
@@ -140,6 +141,10 @@ class ParallelEngine final : public Engine {
     std::int64_t released = 0;      // segments below it are free
     std::uint64_t nextBase = 0;     // the first draw of the next segment
     std::uint64_t nextChunks = 0;   // its chunks while speculating
+    std::int64_t blockBound = -1;   // the most blocks a point takes; -1 for no bound
+    // Workers make no segment from here on: more than the point's blocks can take, but for
+    // a chance far below any that matters. The stitch makes any it still needs itself.
+    std::uint64_t drawBound = 0;
     bool speculate = true;
     bool listing = false;  // the point's candidates are listed: set by StartPoint only
     std::atomic<std::uint64_t> generation{0};

@@ -365,11 +365,78 @@ TEST(Engines, EveryThreadCountGivesTheSameOutput) {
     for (const Experiment& e : kThreadExperiments) {
         check(e);
     }
-    std::printf("stitched %lld walked %lld taken %lld skipped\n", (long long)total.walked, (long long)total.taken, (long long)total.skipped);
-    // Every way of stitching ran.
     EXPECT_GT(total.walked, 0);
     EXPECT_GT(total.taken, 0);
     EXPECT_GT(total.skipped, 0);
+}
+
+// Every call stops at its block limit, wherever it falls among merged, skipped or walked
+// blocks, with a bound on the point's blocks that holds and with one far too small, which
+// leaves the stitch to make the segments past it itself.
+TEST(Engines, ParallelRunsStopAtEveryLimit) {
+    // Long enough for segments in which the walks merge early.
+    constexpr std::int32_t kBlocks = 200000;
+    struct Case {
+        std::int32_t m;
+        std::int32_t t;
+        float p0;
+    };
+    // Dense candidates with few wrong blocks, sparse ones, and a code whose failures mostly
+    // leave its one information symbol right.
+    const Case cases[] = {{6, 3, 0.02F}, {6, 3, 0.001F}, {4, 7, 0.45F}};
+    std::mt19937 random(11);
+    ParallelEngine::Stitching total;
+    std::int64_t failuresOnly = 0;
+    for (const Case& c : cases) {
+        ReedSolomonCodec codec;
+        codec.Configure(c.m, c.t);
+        for (const std::int32_t bound : {kBlocks, 10}) {
+            FastEngine one(codec, c.m, KernelFor(BestSimdLevel()));
+            ParallelEngine many(codec, c.m, KernelFor(BestSimdLevel()), 3);
+            many.BoundBlocks(bound);
+            one.StartPoint(c.p0, 77);
+            many.StartPoint(c.p0, 77);
+            PointStatistics alone;
+            PointStatistics together;
+            for (std::int32_t limit = 0; limit < kBlocks;) {
+                limit = std::min(kBlocks, limit + static_cast<std::int32_t>(random() % 3000) + 1);
+                while (alone.blocks < limit && together == alone) {
+                    one.RunBlocks(alone, limit);
+                    many.RunBlocks(together, limit);
+                }
+                ASSERT_EQ(together, alone) << c.m << ", " << c.p0 << ", bound " << bound;
+            }
+            total.walked += many.Stitched().walked;
+            total.taken += many.Stitched().taken;
+            total.skipped += many.Stitched().skipped;
+            // More failures than wrong blocks: some failed blocks came out right.
+            failuresOnly += alone.detectedFailures - alone.errorBlocks;
+        }
+    }
+    EXPECT_GT(total.walked, 0);
+    EXPECT_GT(total.taken, 0);
+    EXPECT_GT(total.skipped, 0);
+    EXPECT_GT(failuresOnly, 0);
+}
+
+// The hits of a word of candidates, against the rule draw by draw: a candidate hits unless the
+// draw before it hit.
+TEST(BlockCounter, HitsOfRunsTakeEveryOtherCandidateOfARun) {
+    std::mt19937_64 random(5);
+    for (int i = 0; i < 20000; ++i) {
+        // Dense words with long runs, even ones and sparse ones.
+        const std::uint64_t a = random();
+        const std::uint64_t b = random();
+        const std::uint64_t c = i % 3 == 0 ? (a | b) : i % 3 == 1 ? a : (a & b);
+        std::uint64_t expected = 0;
+        bool previousHit = false;
+        for (int bit = 0; bit < 64; ++bit) {
+            const bool hit = ((c >> bit) & 1) != 0 && !previousHit;
+            expected |= static_cast<std::uint64_t>(hit) << bit;
+            previousHit = hit;
+        }
+        ASSERT_EQ(BlockCounter::HitsOfRuns(c), expected) << std::hex << c;
+    }
 }
 
 TEST(Engines, EveryKernelLevelGivesTheSameCounts) {
