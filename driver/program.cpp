@@ -161,10 +161,16 @@ int RunProgram(const ProgramEnvironment& environment) {
     // fields too large for tables without the table-built codec.
     const bool tableless =
         !options.referenceEngine && parameters.M > FastEngine::kLargestTabledField;
+    // Several threads share the walk through the blocks when segments can hold them.
+    const bool parallel = !options.referenceEngine && options.threads > 1 &&
+                          ParallelEngine::Handles(parameters.M);
     // A run the machine cannot hold would be killed midway, after emptying the report.
     if (const std::optional<std::uint64_t> available = environment.availableMemory()) {
-        const std::uint64_t needed =
+        std::uint64_t needed =
             EstimateRunMemory(parameters, options.referenceEngine, FastEngine::kLargestTabledField);
+        if (parallel) {
+            needed += ParallelEngine::MemoryNeed(parameters.M, parameters.T, options.threads);
+        }
         if (needed > *available) {
             return Fail(environment, "the run needs about " + FormatBytes(needed) + " of memory (" +
                                          (options.referenceEngine ? "reference" : "fast") +
@@ -195,7 +201,7 @@ int RunProgram(const ProgramEnvironment& environment) {
     try {
         if (options.referenceEngine) {
             engine = std::make_unique<ReferenceEngine>(*codec, *generator, BlockArrays(n, k), q);
-        } else if (options.threads > 1 && ParallelEngine::Handles(parameters.M)) {
+        } else if (parallel) {
             engine = codec ? std::make_unique<ParallelEngine>(*codec, parameters.M, kernel,
                                                               options.threads)
                            : std::make_unique<ParallelEngine>(parameters.M, parameters.T, kernel,

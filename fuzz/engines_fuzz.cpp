@@ -1,5 +1,5 @@
-// Tiny random experiments: the fast engine, with and without tables, against the reference
-// engine, block by block through the same limits.
+// Tiny random experiments: the fast engine, with and without tables, and the parallel engine
+// on small segments, against the reference engine, block by block through the same limits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 
 #include "engine/draw_kernels.h"
 #include "engine/fast_engine.h"
+#include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
 
 namespace {
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::int32_t seed = 0;
     std::memcpy(&seed, data + 6, sizeof seed);
-    const std::int32_t maxBlocks = data[10] % 40;
+    // Some points run past the first segments, where the parallel engine's workers come in.
+    const std::int32_t maxBlocks = data[10] % 40 + (data[10] >= 160 ? 3000 : 0);
     const std::int32_t maxErrorBlocks = data[11] % 20;
 
     rs::ReedSolomonCodec codec;
@@ -51,6 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rs::FastEngine fast(codec, m, kernel);
     const rs::PointStatistics expected = RunPoint(reference, p0, seed, maxBlocks, maxErrorBlocks);
     if (!(RunPoint(fast, p0, seed, maxBlocks, maxErrorBlocks) == expected)) {
+        std::abort();
+    }
+    rs::ParallelEngine parallel(codec, m, kernel, 2, rs::SegmentShape{64, 2});
+    parallel.BoundBlocks(maxBlocks);
+    if (!(RunPoint(parallel, p0, seed, maxBlocks, maxErrorBlocks) == expected)) {
         std::abort();
     }
     if (m >= 2) {
