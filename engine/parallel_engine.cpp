@@ -281,7 +281,8 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     // Sizes double up to the largest while the workers speculate, to the steady size after.
     std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
     if (nextBase < drawBound) {
-        chunks = std::min(chunks, (drawBound - nextBase + chunkDraws - 1) / chunkDraws);
+        // The last segment a worker makes ends with the chunk holding the bound.
+        chunks = std::min(chunks, (drawBound - nextBase - 1) / chunkDraws + 1);
     }
     slot.end = nextBase + chunks * chunkDraws;
     nextBase = slot.end;

@@ -371,8 +371,8 @@ TEST(Engines, EveryThreadCountGivesTheSameOutput) {
 }
 
 // Every call stops at its block limit, wherever it falls among merged, skipped or walked
-// blocks, with a bound on the point's blocks that holds and with one far too small, which
-// leaves the stitch to make the segments past it itself.
+// blocks: without a bound on the point's blocks, with one that holds and with one far too
+// small, which leaves the stitch to make the segments past it itself.
 TEST(Engines, ParallelRunsStopAtEveryLimit) {
     // Long enough for segments in which the walks merge early.
     constexpr std::int32_t kBlocks = 200000;
@@ -390,10 +390,12 @@ TEST(Engines, ParallelRunsStopAtEveryLimit) {
     for (const Case& c : cases) {
         ReedSolomonCodec codec;
         codec.Configure(c.m, c.t);
-        for (const std::int32_t bound : {kBlocks, 10}) {
+        for (const std::int32_t bound : {-1, kBlocks, 10}) {
             FastEngine one(codec, c.m, KernelFor(BestSimdLevel()));
             ParallelEngine many(codec, c.m, KernelFor(BestSimdLevel()), 3);
-            many.BoundBlocks(bound);
+            if (bound >= 0) {
+                many.BoundBlocks(bound);
+            }
             one.StartPoint(c.p0, 77);
             many.StartPoint(c.p0, 77);
             PointStatistics alone;
