@@ -180,8 +180,9 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
       chunkDraws(static_cast<std::uint64_t>(64 * kernel.words) *
                  static_cast<std::uint64_t>(RowsFor(kernel, shape.rowsPerLane))),
       sizes(SizesFor(chunkDraws, m, t, shape.largestChunks)),
-      // Each worker's segment, the stitch's two and one to spare.
-      slotCount(static_cast<std::size_t>(std::max(threads, 1)) + 3),
+      // Each worker's segment and one made ahead, and the stitch's two: workers go on while
+      // the stitch waits for a core.
+      slotCount(2 * static_cast<std::size_t>(std::max(threads, 1)) + 2),
       slots(slotCount),
       stitchCandidates(std::make_unique<StitchCandidates>(*this)) {
     const int workerCount = std::max(threads, 1);
@@ -217,7 +218,7 @@ std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int thr
     // A worker's decoder tables and hit buffers, about those of the codec.
     const std::uint64_t worker = 64 * n + (std::uint64_t{1} << 16);
     const auto count = static_cast<std::uint64_t>(std::max(threads, 1));
-    return (count + 3) * slot + count * worker;
+    return (2 * count + 2) * slot + count * worker;
 }
 
 void ParallelEngine::BoundBlocks(std::int32_t maxBlocks) {
@@ -371,7 +372,7 @@ bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
 
 ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
     std::unique_lock lock(mutex);
-    if (segment == nextClaim) {
+    if (segment == nextClaim && nextBase >= drawBound) {
         // Past the point's bound, where workers stop.
         Claim(false);
         ownSegment = segment;
