@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -97,8 +97,9 @@ BENCHMARK(BM_Engines)
 double SecondsForChunks(int threads, int chunks) {
     const auto make = [chunks] {
         const DrawKernel& kernel = KernelFor(BestSimdLevel());
-        ChunkMaker maker(kernel, static_cast<int>(CandidateStream::kDefaultChunkDraws /
-                                                  static_cast<std::uint64_t>(64 * kernel.words)),
+        ChunkMaker maker(kernel,
+                         static_cast<int>(CandidateStream::kDefaultChunkDraws /
+                                          static_cast<std::uint64_t>(64 * kernel.words)),
                          1);
         std::vector<std::uint64_t> bitmap(maker.BitmapWords());
         maker.Seat(SeededState(1234));

@@ -162,8 +162,8 @@ int RunProgram(const ProgramEnvironment& environment) {
     const bool tableless =
         !options.referenceEngine && parameters.M > FastEngine::kLargestTabledField;
     // Several threads share the walk through the blocks when segments can hold them.
-    const bool parallel = !options.referenceEngine && options.threads > 1 &&
-                          ParallelEngine::Handles(parameters.M);
+    const bool parallel =
+        !options.referenceEngine && options.threads > 1 && ParallelEngine::Handles(parameters.M);
     // A run the machine cannot hold would be killed midway, after emptying the report.
     if (const std::optional<std::uint64_t> available = environment.availableMemory()) {
         std::uint64_t needed =

@@ -85,9 +85,9 @@ class BlockCounter {
             // Count the hits before the end, which each hit moves one on.
             std::uint64_t counted = 0;
             for (;;) {
-                const std::uint64_t before =
-                    end - wordStart >= 64 ? ~std::uint64_t{0}
-                                          : (std::uint64_t{1} << (end - wordStart)) - 1;
+                const std::uint64_t before = end - wordStart >= 64
+                                                 ? ~std::uint64_t{0}
+                                                 : (std::uint64_t{1} << (end - wordStart)) - 1;
                 const std::uint64_t fresh = wordHits & before & ~counted;
                 if (fresh == 0) {
                     break;

@@ -89,7 +89,7 @@ class CandidateStream {
     const std::uint64_t chunkDraws;
     const std::size_t bitmapWords;
     const std::size_t ringSlots;
-    std::vector<ChunkMaker> makers;  // maker m makes chunks m, m + threads, ...
+    std::vector<ChunkMaker> makers;   // maker m makes chunks m, m + threads, ...
     std::vector<std::uint64_t> ring;  // ringSlots bitmaps, chunk c in slot c % ringSlots
     std::unique_ptr<std::atomic<std::int64_t>[]> ready;  // the chunk each slot holds
     std::atomic<std::int64_t> released{0};               // chunks below it may be overwritten

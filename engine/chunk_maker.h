@@ -34,7 +34,7 @@ class ChunkMaker {
     const int lanes;
     const int rows;
     const std::uint64_t chunkDraws;
-    BitMatrix laneStride;                // advances one lane's stretch
+    BitMatrix laneStride;                 // advances one lane's stretch
     std::vector<std::uint8_t> nextChunk;  // (output, input) pairs of the stride's jump
     std::vector<Block> slots;
     std::vector<Block> masks;

@@ -29,41 +29,14 @@ int RowsFor(const DrawKernel& kernel, int rowsPerLane) {
                                               static_cast<std::uint64_t>(64 * kernel.words));
 }
 
-// Segment sizes in chunks: at least four of the longest blocks, so that a block spans at most
-// two segments, and at most kMostBlocks of the shortest.
-// Below this threshold (P0 < 1/256) candidates are sparse enough that listing them lets the
-// stitch pass over the blocks between them in one step.
-constexpr std::uint32_t kListedThreshold = std::uint32_t{1} << 23;
-
-// Appends the candidates of a bitmap to list, offset by first; sparse bitmaps are mostly
-// empty eight words at a time.
-void ListCandidates(const std::uint64_t* bitmap, std::size_t words, std::uint64_t first,
-                    std::vector<std::uint32_t>& list) {
-    for (std::size_t group = 0; group < words; group += 8) {
-        std::uint64_t any = 0;
-        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
-            any |= bitmap[w];
-        }
-        if (any == 0) {
-            continue;
-        }
-        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
-            for (std::uint64_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
-                list.push_back(static_cast<std::uint32_t>(
-                    first + 64 * w + static_cast<std::uint64_t>(std::countr_zero(bits))));
-            }
-        }
-    }
-}
-
 // Once the walks stop merging, segments only need to be long enough that a thread's work on
 // one outweighs seating its lanes, and short enough that a point's end wastes little.
 constexpr std::uint64_t kSteadyChunks = 64;
 
 }  // namespace
 
-ParallelEngine::SegmentSizes ParallelEngine::SizesFor(std::uint64_t chunkDraws, std::int32_t m, std::int32_t t,
-                      std::uint64_t largestChunks) {
+ParallelEngine::SegmentSizes ParallelEngine::SizesFor(std::uint64_t chunkDraws, std::int32_t m,
+                                                      std::int32_t t, std::uint64_t largestChunks) {
     const std::uint64_t longest = LongestBlock(m, t);
     const std::uint64_t shortest = longest - ((std::uint64_t{1} << m) - 1);
     const std::uint64_t smallest =
@@ -74,42 +47,6 @@ ParallelEngine::SegmentSizes ParallelEngine::SizesFor(std::uint64_t chunkDraws, 
     return {smallest, std::max(smallest, largest),
             std::max(smallest, std::min(kSteadyChunks, largest))};
 }
-
-struct ParallelEngine::Worker {
-    Worker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t, bool tabled)
-        : maker(kernel, rows, 1) {
-        if (tabled) {
-            codec = std::make_unique<ReedSolomonCodec>();
-            codec->Configure(m, t);
-            counter = std::make_unique<BlockCounter>(*codec, m);
-        } else {
-            counter = std::make_unique<BlockCounter>(m, t);
-        }
-    }
-
-    ChunkMaker maker;
-    std::unique_ptr<ReedSolomonCodec> codec;
-    std::unique_ptr<BlockCounter> counter;
-    std::uint64_t generation = ~std::uint64_t{0};  // the point its counter is seeded for
-    std::thread thread;
-};
-
-struct ParallelEngine::SegmentCandidates {
-    const std::uint64_t* bitmap;
-    std::uint64_t firstWord;
-    std::uint32_t threshold;
-
-    // The walk stays inside the segment.
-    std::uint64_t Word(std::uint64_t w) const {
-        if (threshold == 0) {
-            return 0;  // nothing ever hits
-        }
-        if (threshold > kValueMask) {
-            return ~std::uint64_t{0};  // everything hits
-        }
-        return bitmap[w - firstWord];
-    }
-};
 
 class ParallelEngine::StitchCandidates {
   public:
@@ -145,9 +82,9 @@ class ParallelEngine::StitchCandidates {
   private:
     void Show(std::int64_t s, const Slot& slot) {
         segment = s;
-        bitmap = slot.bitmap.data();
-        firstWord = slot.base / 64;
-        end = slot.end;
+        bitmap = slot.made.bitmap.data();
+        firstWord = slot.task.base / 64;
+        end = slot.task.end;
     }
 
     ParallelEngine& engine;
@@ -162,17 +99,21 @@ bool ParallelEngine::Handles(std::int32_t m) {
 }
 
 ParallelEngine::ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
-                               int threads, SegmentShape shape)
+                               int threads, SegmentShape shape,
+                               std::vector<std::unique_ptr<SegmentFiller>> more)
     : ParallelEngine(std::make_unique<BlockCounter>(codec, m), kernel, threads, shape, m,
-                     codec.GetT(), true) {}
+                     codec.GetT(), true, std::move(more)) {}
 
 ParallelEngine::ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel,
-                               int threads, SegmentShape shape)
-    : ParallelEngine(std::make_unique<BlockCounter>(m, t), kernel, threads, shape, m, t, false) {}
+                               int threads, SegmentShape shape,
+                               std::vector<std::unique_ptr<SegmentFiller>> more)
+    : ParallelEngine(std::make_unique<BlockCounter>(m, t), kernel, threads, shape, m, t, false,
+                     std::move(more)) {}
 
 ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
-                               const DrawKernel& kernel, int threads, SegmentShape shape, std::int32_t m,
-                               std::int32_t t, bool tabled)
+                               const DrawKernel& kernel, int threads, SegmentShape shape,
+                               std::int32_t m, std::int32_t t, bool tabled,
+                               std::vector<std::unique_ptr<SegmentFiller>> more)
     : stitcher(std::move(stitcherCounter)),
       longestBlock(stitcher->LongestBlock()),
       emptyBlock(static_cast<std::uint64_t>(stitcher->N()) +
@@ -182,15 +123,18 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
       sizes(SizesFor(chunkDraws, m, t, shape.largestChunks)),
       // Each worker's segment and one made ahead, and the stitch's two: workers go on while
       // the stitch waits for a core.
-      slotCount(2 * static_cast<std::size_t>(std::max(threads, 1)) + 2),
+      slotCount(2 * (static_cast<std::size_t>(std::max(threads, 1)) + more.size()) + 2),
       slots(slotCount),
       stitchCandidates(std::make_unique<StitchCandidates>(*this)) {
-    const int workerCount = std::max(threads, 1);
-    for (int w = 0; w < workerCount; ++w) {
-        workers.push_back(
-            std::make_unique<Worker>(kernel, RowsFor(kernel, shape.rowsPerLane), m, t, tabled));
+    const int rows = RowsFor(kernel, shape.rowsPerLane);
+    for (int w = 0; w < std::max(threads, 1); ++w) {
+        workers.push_back(std::make_unique<Worker>(
+            Worker{std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled), {}}));
     }
-    own = std::make_unique<Worker>(kernel, RowsFor(kernel, shape.rowsPerLane), m, t, tabled);
+    for (std::unique_ptr<SegmentFiller>& filler : more) {
+        workers.push_back(std::make_unique<Worker>(Worker{std::move(filler), {}}));
+    }
+    own = std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled);
     for (const std::unique_ptr<Worker>& worker : workers) {
         worker->thread = std::thread([this, &worker] { Work(*worker); });
     }
@@ -209,9 +153,8 @@ ParallelEngine::~ParallelEngine() {
 }
 
 std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int threads) {
-    const std::uint64_t draws =
-        SizesFor(CandidateStream::kDefaultChunkDraws, m, t, 0).largest *
-        CandidateStream::kDefaultChunkDraws;
+    const std::uint64_t draws = SizesFor(CandidateStream::kDefaultChunkDraws, m, t, 0).largest *
+                                CandidateStream::kDefaultChunkDraws;
     const std::uint64_t n = (std::uint64_t{1} << m) - 1;
     const std::uint64_t blocks = draws / (2 * n - 2 * static_cast<std::uint64_t>(t));
     const std::uint64_t slot = draws / 8 + blocks * (8 + sizeof(DecodedBlock) / 4);
@@ -277,16 +220,18 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
     slot.segment = segment;
     slot.ready = false;
-    slot.speculated = speculated;
-    slot.base = nextBase;
+    slot.task.seeded = seeded;
+    slot.task.threshold = threshold;
+    slot.task.speculated = speculated;
+    slot.task.base = nextBase;
     // Sizes double up to the largest while the workers speculate, to the steady size after.
     std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
     if (nextBase < drawBound) {
         // The last segment a worker makes ends with the chunk holding the bound.
         chunks = std::min(chunks, (drawBound - nextBase - 1) / chunkDraws + 1);
     }
-    slot.end = nextBase + chunks * chunkDraws;
-    nextBase = slot.end;
+    slot.task.end = nextBase + chunks * chunkDraws;
+    nextBase = slot.task.end;
     nextChunks = 2 * chunks;
     return slot;
 }
@@ -306,68 +251,14 @@ void ParallelEngine::Work(Worker& worker) {
         const std::uint64_t point = generation.load();
         ++busy;
         lock.unlock();
-        const bool filled = Fill(worker, slot, point);
+        const bool filled = worker.filler->Fill(slot.task, slot.made, [&] {
+            return generation.load(std::memory_order_relaxed) != point;
+        });
         lock.lock();
         --busy;
         slot.ready = filled && point == generation.load();
         segmentDone.notify_all();
     }
-}
-
-bool ParallelEngine::Fill(Worker& worker, Slot& slot, std::uint64_t point) {
-    if (worker.generation != point) {
-        worker.counter->Restart(seeded);
-        worker.generation = point;
-    }
-    const auto words = static_cast<std::size_t>((slot.end - slot.base) / 64);
-    slot.bitmap.resize(words);
-    const auto left = [&] { return generation.load(std::memory_order_relaxed) != point; };
-    slot.candidates.clear();
-    if (threshold != 0 && threshold <= kValueMask) {
-        worker.maker.Seat(JumpAhead::Instance().Advance(seeded, slot.base));
-        const std::size_t chunkWords = worker.maker.BitmapWords();
-        for (std::size_t at = 0; at < words; at += chunkWords) {
-            if (left()) {
-                return false;
-            }
-            std::uint64_t* chunk = slot.bitmap.data() + at;
-            worker.maker.Make(threshold, chunk);
-            if (threshold <= kListedThreshold) {
-                ListCandidates(chunk, chunkWords, 64 * at, slot.candidates);
-            }
-        }
-    }
-    slot.starts.clear();
-    slot.hits.clear();
-    slot.decoded.clear();
-    slot.exit = slot.base;
-    if (!slot.speculated) {
-        return true;
-    }
-    // Blocks that cannot reach past the segment's end.
-    SegmentCandidates candidates{slot.bitmap.data(), slot.base / 64, threshold};
-    std::uint64_t start = slot.base;
-    bool finished = true;
-    RunWithBestPopcount([&] {
-        while (slot.end - start >= longestBlock) {
-            const auto offset = static_cast<std::uint32_t>(start - slot.base);
-            const BlockOutcome block = worker.counter->Walk(candidates, start);
-            if (block.errorSymbols != 0 || block.failure) {
-                slot.decoded.push_back({static_cast<std::uint32_t>(slot.starts.size()), block});
-            }
-            slot.starts.push_back(offset);
-            slot.hits.push_back(static_cast<std::uint32_t>(block.hits));
-            if (slot.starts.size() % 4096 == 0 && left()) {
-                finished = false;
-                return;
-            }
-        }
-    });
-    if (!finished) {
-        return false;
-    }
-    slot.exit = start;
-    return true;
 }
 
 ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
@@ -380,7 +271,7 @@ ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
     Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
     if (segment == ownSegment) {
         lock.unlock();
-        Fill(*own, slot, generation.load());
+        own->Fill(slot.task, slot.made, [] { return false; });
         ownSegment = -1;
         lock.lock();
         slot.ready = true;
@@ -396,13 +287,13 @@ ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
 }
 
 void ParallelEngine::EnterSegment() {
-    if (stitchSlot != nullptr && blockStart < stitchSlot->end) {
+    if (stitchSlot != nullptr && blockStart < stitchSlot->task.end) {
         return;
     }
     // A full segment whose blocks never met the speculated ones: at this P0 the walks do not
     // merge, and speculating only costs the workers time.
-    if (stitchSlot != nullptr && stitchSlot->speculated && !mergedHere &&
-        stitchSlot->end - stitchSlot->base == sizes.largest * chunkDraws) {
+    if (stitchSlot != nullptr && stitchSlot->task.speculated && !mergedHere &&
+        stitchSlot->task.end - stitchSlot->task.base == sizes.largest * chunkDraws) {
         const std::lock_guard lock(mutex);
         speculate = false;
     }
@@ -416,7 +307,7 @@ void ParallelEngine::EnterSegment() {
         }
         workAvailable.notify_all();
         stitchSlot = &WaitFor(stitchSegment);
-    } while (stitchSlot->end <= blockStart);
+    } while (stitchSlot->task.end <= blockStart);
     specNext = 0;
     decodedNext = 0;
     candidateNext = 0;
@@ -438,8 +329,8 @@ void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLi
                 }
                 // The block at blockStart may reach into the next segment.
             } else if (!merged) {
-                const std::vector<std::uint32_t>& starts = stitchSlot->starts;
-                const std::uint64_t offset = blockStart - stitchSlot->base;
+                const std::vector<std::uint32_t>& starts = stitchSlot->made.starts;
+                const std::uint64_t offset = blockStart - stitchSlot->task.base;
                 while (specNext < starts.size() && starts[specNext] < offset) {
                     ++specNext;
                 }
@@ -462,20 +353,20 @@ void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLi
 
 bool ParallelEngine::StitchListed(PointStatistics& statistics, std::int32_t blockLimit) {
     const Slot& slot = *stitchSlot;
-    const std::uint32_t* listed = slot.candidates.data();
-    const std::size_t size = slot.candidates.size();
+    const std::uint32_t* listed = slot.made.candidates.data();
+    const std::size_t size = slot.made.candidates.size();
     const auto k = static_cast<std::uint64_t>(stitcher->K());
     const auto n = static_cast<std::uint64_t>(stitcher->N());
     // Blocks that begin here end inside the segment, whose list holds all their candidates.
-    const std::uint64_t lastStart = slot.end - longestBlock;
+    const std::uint64_t lastStart = slot.task.end - longestBlock;
     std::size_t at = candidateNext;
     bool wrong = false;
     while (statistics.blocks < blockLimit && blockStart <= lastStart) {
         const std::uint64_t positions = blockStart + k;
-        while (at < size && slot.base + listed[at] < positions) {
+        while (at < size && slot.task.base + listed[at] < positions) {
             ++at;  // an information draw
         }
-        if (at == size || slot.base + listed[at] >= positions + n) {
+        if (at == size || slot.task.base + listed[at] >= positions + n) {
             // No candidate among the positions: no hit, and k + n draws.
             ++statistics.blocks;
             ++stitched.skipped;
@@ -483,7 +374,8 @@ bool ParallelEngine::StitchListed(PointStatistics& statistics, std::int32_t bloc
             continue;
         }
         ++stitched.walked;
-        if (AddBlock(statistics, stitcher->WalkList(listed, size, at, slot.base, blockStart))) {
+        if (AddBlock(statistics,
+                     stitcher->WalkList(listed, size, at, slot.task.base, blockStart))) {
             wrong = true;
             break;
         }
@@ -494,23 +386,23 @@ bool ParallelEngine::StitchListed(PointStatistics& statistics, std::int32_t bloc
 
 bool ParallelEngine::TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit) {
     const Slot& slot = *stitchSlot;
-    const std::size_t count = slot.starts.size();
+    const std::size_t count = slot.made.starts.size();
     const std::size_t stop =
         std::min(count, specNext + static_cast<std::size_t>(blockLimit - statistics.blocks));
-    while (decodedNext < slot.decoded.size() && slot.decoded[decodedNext].index < specNext) {
+    while (decodedNext < slot.made.decoded.size() &&
+           slot.made.decoded[decodedNext].index < specNext) {
         ++decodedNext;
     }
     std::size_t next = specNext;
     const std::int32_t before = statistics.blocks;
     bool wrong = false;
     while (next < stop) {
-        const std::size_t upto =
-            std::min<std::size_t>(stop, decodedNext < slot.decoded.size()
-                                            ? slot.decoded[decodedNext].index
-                                            : count);
+        const std::size_t upto = std::min<std::size_t>(
+            stop,
+            decodedNext < slot.made.decoded.size() ? slot.made.decoded[decodedNext].index : count);
         std::int64_t hits = 0;
         for (std::size_t i = next; i < upto; ++i) {
-            hits += slot.hits[i];
+            hits += slot.made.hits[i];
         }
         statistics.channelErrors += hits;
         statistics.blocks += static_cast<std::int32_t>(upto - next);
@@ -518,7 +410,7 @@ bool ParallelEngine::TakeSpeculated(PointStatistics& statistics, std::int32_t bl
         if (next == stop) {
             break;
         }
-        wrong = AddBlock(statistics, slot.decoded[decodedNext++].outcome);
+        wrong = AddBlock(statistics, slot.made.decoded[decodedNext++].outcome);
         ++next;
         if (wrong) {
             break;
@@ -527,9 +419,9 @@ bool ParallelEngine::TakeSpeculated(PointStatistics& statistics, std::int32_t bl
     specNext = next;
     stitched.taken += statistics.blocks - before;
     if (next < count) {
-        blockStart = slot.base + slot.starts[next];
+        blockStart = slot.task.base + slot.made.starts[next];
     } else {
-        blockStart = slot.exit;
+        blockStart = slot.made.exit;
         merged = false;
     }
     return wrong;

@@ -13,6 +13,8 @@
 #include "engine/block_counter.h"
 #include "engine/chunk_maker.h"
 #include "engine/engine.h"
+#include "engine/segment.h"
+#include "engine/segment_maker.h"
 
 namespace rs {
 
@@ -40,12 +42,13 @@ class ParallelEngine final : public Engine {
     // Segments must hold many of the longest blocks: codes up to GF(2^18).
     static bool Handles(std::int32_t m);
 
-    // Decodes through a configured codec of GF(2^m); each worker builds its own copy.
+    // Decodes through a configured codec of GF(2^m); each worker builds its own copy. Besides
+    // the threads workers of this process, each filler in more makes segments too (elsewhere).
     ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel, int threads,
-                   SegmentShape shape = {});
+                   SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {});
     // Decodes algebraically, with no table of the field.
     ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads,
-                   SegmentShape shape = {});
+                   SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {});
     ~ParallelEngine() override;
     ParallelEngine(const ParallelEngine&) = delete;
     ParallelEngine& operator=(const ParallelEngine&) = delete;
@@ -69,25 +72,11 @@ class ParallelEngine final : public Engine {
     static std::uint64_t MemoryNeed(std::int32_t m, std::int32_t t, int threads);
 
   private:
-    // A speculative block whose counts are more than its hits.
-    struct DecodedBlock {
-        std::uint32_t index;
-        BlockOutcome outcome;
-    };
     struct Slot {
         std::int64_t segment = -1;  // guarded by the mutex, as ready is
         bool ready = false;
-        std::uint64_t base = 0;
-        std::uint64_t end = 0;
-        bool speculated = false;
-        std::vector<std::uint64_t> bitmap;
-        // The speculative blocks: first draws (from base) and hits; the draw after the last.
-        std::vector<std::uint32_t> starts;
-        std::vector<std::uint32_t> hits;
-        std::vector<DecodedBlock> decoded;
-        std::uint64_t exit = 0;
-        // At low P0, every candidate (from base), so that the stitch can skip blocks.
-        std::vector<std::uint32_t> candidates;
+        SegmentTask task;
+        Segment made;
     };
     // Segment sizes in chunks: segments double from the smallest to the largest while the
     // workers speculate, and are of the steady size once they do not.
@@ -98,19 +87,19 @@ class ParallelEngine final : public Engine {
     };
     static SegmentSizes SizesFor(std::uint64_t chunkDraws, std::int32_t m, std::int32_t t,
                                  std::uint64_t largestChunks);
-    struct Worker;
-    // The candidates of one segment, for a walk that stays inside it.
-    struct SegmentCandidates;
+    struct Worker {
+        std::unique_ptr<SegmentFiller> filler;
+        std::thread thread;
+    };
     // The candidates of the segments in order, for the stitching walk.
     class StitchCandidates;
 
     ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const DrawKernel& kernel, int threads,
-                   SegmentShape shape, std::int32_t m, std::int32_t t, bool tabled);
+                   SegmentShape shape, std::int32_t m, std::int32_t t, bool tabled,
+                   std::vector<std::unique_ptr<SegmentFiller>> more);
     // Takes the next segment for making; under the mutex.
     Slot& Claim(bool speculated);
     void Work(Worker& worker);
-    // Makes and walks a segment; false when the point was left meanwhile.
-    bool Fill(Worker& worker, Slot& slot, std::uint64_t generation);
     Slot& WaitFor(std::int64_t segment);
     // Moves the stitch to the segment holding blockStart, freeing the ones before it.
     void EnterSegment();
@@ -128,20 +117,20 @@ class ParallelEngine final : public Engine {
     const std::size_t slotCount;
     std::vector<Slot> slots;
     std::vector<std::unique_ptr<Worker>> workers;
-    std::unique_ptr<Worker> own;     // makes the stitch's own segments
-    std::int64_t ownSegment = -1;    // the one it has yet to make
+    std::unique_ptr<SegmentMaker> own;  // makes the stitch's own segments
+    std::int64_t ownSegment = -1;       // the one it has yet to make
 
     std::mutex mutex;
     std::condition_variable workAvailable;
     std::condition_variable segmentDone;
     bool stopping = false;
     bool running = false;
-    int busy = 0;                   // workers inside Fill
-    std::int64_t nextClaim = 0;     // the next segment a worker takes
-    std::int64_t released = 0;      // segments below it are free
-    std::uint64_t nextBase = 0;     // the first draw of the next segment
-    std::uint64_t nextChunks = 0;   // its chunks while speculating
-    std::int64_t blockBound = -1;   // the most blocks a point takes; -1 for no bound
+    int busy = 0;                  // workers inside Fill
+    std::int64_t nextClaim = 0;    // the next segment a worker takes
+    std::int64_t released = 0;     // segments below it are free
+    std::uint64_t nextBase = 0;    // the first draw of the next segment
+    std::uint64_t nextChunks = 0;  // its chunks while speculating
+    std::int64_t blockBound = -1;  // the most blocks a point takes; -1 for no bound
     // Workers make no segment from here on: more than the point's blocks can take, but for
     // a chance far below any that matters. The stitch makes any it still needs itself.
     std::uint64_t drawBound = 0;

@@ -1,0 +1,123 @@
+#include "engine/segment_maker.h"
+
+#include <bit>
+
+#include "engine/popcount_dispatch.h"
+
+namespace rs {
+
+namespace {
+
+// The candidates of one segment, for a walk that stays inside it.
+struct SegmentCandidates {
+    const std::uint64_t* bitmap;
+    std::uint64_t firstWord;
+    std::uint32_t threshold;
+
+    std::uint64_t Word(std::uint64_t w) const {
+        if (threshold == 0) {
+            return 0;  // nothing ever hits
+        }
+        if (threshold > kValueMask) {
+            return ~std::uint64_t{0};  // everything hits
+        }
+        return bitmap[w - firstWord];
+    }
+};
+
+// Appends the candidates of a bitmap to list, offset by first; sparse bitmaps are mostly
+// empty eight words at a time.
+void ListCandidates(const std::uint64_t* bitmap, std::size_t words, std::uint64_t first,
+                    std::vector<std::uint32_t>& list) {
+    for (std::size_t group = 0; group < words; group += 8) {
+        std::uint64_t any = 0;
+        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
+            any |= bitmap[w];
+        }
+        if (any == 0) {
+            continue;
+        }
+        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
+            for (std::uint64_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
+                list.push_back(static_cast<std::uint32_t>(
+                    first + 64 * w + static_cast<std::uint64_t>(std::countr_zero(bits))));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+SegmentMaker::SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t,
+                           bool tabled)
+    : maker(kernel, rows, 1) {
+    if (tabled) {
+        codec = std::make_unique<ReedSolomonCodec>();
+        codec->Configure(m, t);
+        counter = std::make_unique<BlockCounter>(*codec, m);
+    } else {
+        counter = std::make_unique<BlockCounter>(m, t);
+    }
+    longestBlock = counter->LongestBlock();
+}
+
+bool SegmentMaker::Fill(const SegmentTask& task, Segment& segment,
+                        const std::function<bool()>& abandoned) {
+    if (seededFor != task.seeded) {
+        counter->Restart(task.seeded);
+        seededFor = task.seeded;
+    }
+    const auto words = static_cast<std::size_t>((task.end - task.base) / 64);
+    segment.bitmap.resize(words);
+    segment.candidates.clear();
+    const std::uint32_t threshold = task.threshold;
+    if (threshold != 0 && threshold <= kValueMask) {
+        maker.Seat(JumpAhead::Instance().Advance(task.seeded, task.base));
+        const std::size_t chunkWords = maker.BitmapWords();
+        for (std::size_t at = 0; at < words; at += chunkWords) {
+            if (abandoned()) {
+                return false;
+            }
+            std::uint64_t* chunk = segment.bitmap.data() + at;
+            maker.Make(threshold, chunk);
+            if (threshold <= kListedThreshold) {
+                ListCandidates(chunk, chunkWords, 64 * at, segment.candidates);
+            }
+        }
+    }
+
+    segment.starts.clear();
+    segment.hits.clear();
+    segment.decoded.clear();
+    segment.exit = task.base;
+    if (!task.speculated) {
+        return true;
+    }
+    // Blocks that cannot reach past the segment's end.
+    SegmentCandidates candidates{segment.bitmap.data(), task.base / 64, threshold};
+    std::uint64_t start = task.base;
+    bool finished = true;
+    RunWithBestPopcount([&] {
+        while (task.end - start >= longestBlock) {
+            const auto offset = static_cast<std::uint32_t>(start - task.base);
+            const BlockOutcome block = counter->Walk(candidates, start);
+            if (block.errorSymbols != 0 || block.failure) {
+                segment.decoded.push_back(
+                    {static_cast<std::uint32_t>(segment.starts.size()), block});
+            }
+            segment.starts.push_back(offset);
+            segment.hits.push_back(static_cast<std::uint32_t>(block.hits));
+            if (segment.starts.size() % 4096 == 0 && abandoned()) {
+                finished = false;
+                return;
+            }
+        }
+    });
+    if (!finished) {
+        return false;
+    }
+    segment.exit = start;
+    return true;
+}
+
+}  // namespace rs

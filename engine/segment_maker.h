@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "codec/reed_solomon_codec.h"
+#include "engine/block_counter.h"
+#include "engine/chunk_maker.h"
+#include "engine/segment.h"
+
+namespace rs {
+
+// Makes segments on the calling thread: the candidate bitmap with the kernel, the candidate
+// list when candidates are sparse, and the speculated walk when asked for, decoding what
+// needs it with its own decoder.
+class SegmentMaker final : public SegmentFiller {
+  public:
+    // rows: chunk rows a lane; tabled: decode with a codec of its own (else algebraically).
+    SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t, bool tabled);
+
+    bool Fill(const SegmentTask& task, Segment& segment,
+              const std::function<bool()>& abandoned) override;
+
+  private:
+    ChunkMaker maker;
+    std::unique_ptr<ReedSolomonCodec> codec;
+    std::unique_ptr<BlockCounter> counter;
+    std::uint64_t longestBlock = 0;
+    PackedState seededFor = ~PackedState{0};  // the stream its counter draws values from
+};
+
+}  // namespace rs
