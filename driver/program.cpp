@@ -162,8 +162,8 @@ int RunProgram(const ProgramEnvironment& environment) {
     const bool tableless =
         !options.referenceEngine && parameters.M > FastEngine::kLargestTabledField;
     // Several threads share the walk through the blocks when segments can hold them.
-    const bool parallel =
-        !options.referenceEngine && options.threads > 1 && ParallelEngine::Handles(parameters.M);
+    const bool parallel = !options.referenceEngine && ParallelEngine::Handles(parameters.M) &&
+                          (options.threads > 1 || environment.remoteFillers);
     // A run the machine cannot hold would be killed midway, after emptying the report.
     if (const std::optional<std::uint64_t> available = environment.availableMemory()) {
         std::uint64_t needed =
@@ -202,10 +202,16 @@ int RunProgram(const ProgramEnvironment& environment) {
         if (options.referenceEngine) {
             engine = std::make_unique<ReferenceEngine>(*codec, *generator, BlockArrays(n, k), q);
         } else if (parallel) {
+            std::vector<std::unique_ptr<SegmentFiller>> more;
+            if (environment.remoteFillers) {
+                more = environment.remoteFillers(parameters.M, parameters.T, codec != nullptr);
+            }
             engine = codec ? std::make_unique<ParallelEngine>(*codec, parameters.M, kernel,
-                                                              options.threads)
+                                                              options.threads, SegmentShape{},
+                                                              std::move(more))
                            : std::make_unique<ParallelEngine>(parameters.M, parameters.T, kernel,
-                                                              options.threads);
+                                                              options.threads, SegmentShape{},
+                                                              std::move(more));
         } else if (codec) {
             // One thread, or blocks too long for segments: one walk, with the other threads
             // making candidate chunks ahead of it.

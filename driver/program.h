@@ -3,18 +3,26 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "driver/command_line.h"
 #include "driver/memory_need.h"
 #include "driver/output_stream.h"
 #include "driver/performance_counter.h"
+#include "engine/segment.h"
 
 namespace rs {
 
 // What a run of the simulator talks to: the directory that relative file names start from,
 // the console, the error stream, the clock, the final key press and the command line's
 // options (the defaults are a run without arguments).
+// Segment makers in other processes for a code of GF(2^m) correcting t errors, decoding with
+// tables or without; empty when there are none.
+using RemoteFillers = std::function<std::vector<std::unique_ptr<SegmentFiller>>(
+    std::int32_t m, std::int32_t t, bool tabled)>;
+
 struct ProgramEnvironment {
     std::filesystem::path directory;
     OutputStream& console;
@@ -24,6 +32,8 @@ struct ProgramEnvironment {
     RunOptions options = {};
     // The memory the run may use, in bytes; unknown when it gives nothing.
     std::function<std::optional<std::uint64_t>()> availableMemory = AvailableMemory;
+    // Other processes that make segments for the parallel engine (the MPI variant).
+    RemoteFillers remoteFillers = {};
 };
 
 // The whole run: parameters, code, sweep, reports, plot, closing prompt. Returns the exit

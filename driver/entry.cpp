@@ -1,0 +1,39 @@
+#include "driver/entry.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <utility>
+
+#include "driver/command_line.h"
+#include "driver/key_wait.h"
+#include "driver/output_stream.h"
+#include "driver/performance_counter.h"
+
+namespace rs {
+
+int RunCommandLine(int argc, char** argv, RemoteFillers fillers) {
+    // A closed pipe on standard output fails the writes instead of ending the run, so the
+    // report file is still completed.
+    std::signal(SIGPIPE, SIG_IGN);
+    CommandLine commandLine = ParseCommandLine(argc, argv);
+    std::fputs(commandLine.out.c_str(), stdout);
+    std::fputs(commandLine.err.c_str(), stderr);
+    if (!commandLine.options) {
+        return std::fflush(stdout) == 0 ? commandLine.exitStatus : 1;
+    }
+    StdioStream console(stdout, true);
+    StdioStream errors(stderr, true);
+    SteadyPerformanceCounter counter;
+    ProgramEnvironment environment{".",
+                                   console,
+                                   errors,
+                                   counter,
+                                   [] { WaitForKey(STDIN_FILENO); },
+                                   std::move(*commandLine.options)};
+    environment.remoteFillers = std::move(fillers);
+    return RunProgram(environment);
+}
+
+}  // namespace rs
