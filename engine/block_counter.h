@@ -19,6 +19,8 @@ struct BlockOutcome {
     std::int32_t errorSymbols = 0;
     std::int64_t bitErrors = 0;
     bool failure = false;
+
+    bool operator==(const BlockOutcome&) const = default;
 };
 
 // Adds a block; true when its information came out wrong.

@@ -28,6 +28,8 @@ struct SegmentTask {
 struct DecodedBlock {
     std::uint32_t index;
     BlockOutcome outcome;
+
+    bool operator==(const DecodedBlock&) const = default;
 };
 
 // What the stitch needs of a made segment.
