@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "mpi/message_wait.h"
 #include "mpi/rank_protocol.h"
 
 namespace rs {
@@ -24,8 +25,7 @@ bool RemoteFiller::Fill(const SegmentTask& task, Segment& segment,
     MessageWords request = PackTask(task);
     MPI_Send(request.data(), static_cast<int>(request.size()), MPI_UINT64_T, rank, kTaskTag + lane,
              MPI_COMM_WORLD);
-    MPI_Status status;
-    MPI_Probe(rank, kSegmentTag + lane, MPI_COMM_WORLD, &status);
+    MPI_Status status = WaitForMessage(rank, kSegmentTag + lane);
     int count = 0;
     MPI_Get_count(&status, MPI_UINT64_T, &count);
     words.resize(static_cast<std::size_t>(count));
@@ -51,6 +51,7 @@ std::vector<std::unique_ptr<SegmentFiller>> ConnectRanks(std::int32_t m, std::in
     }
     for (int rank = 1; rank < size; ++rank) {
         int lanes = 0;
+        WaitForMessage(rank, kControlTag);
         MPI_Recv(&lanes, 1, MPI_INT, rank, kControlTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
         for (int lane = 0; lane < lanes; ++lane) {
             fillers.push_back(std::make_unique<RemoteFiller>(rank, lane));

@@ -12,6 +12,7 @@
 #include "engine/candidate_stream.h"
 #include "engine/draw_kernels.h"
 #include "engine/segment_maker.h"
+#include "mpi/message_wait.h"
 #include "mpi/rank_protocol.h"
 #include "mpi/segment_message.h"
 
@@ -43,6 +44,7 @@ void ServeLane(int lane, std::int32_t m, std::int32_t t, bool tabled, long fault
     MessageWords words(5);
     static std::atomic<long> made{0};
     for (;;) {
+        WaitForMessage(0, kTaskTag + lane);
         MPI_Recv(words.data(), 5, MPI_UINT64_T, 0, kTaskTag + lane, MPI_COMM_WORLD,
                  MPI_STATUS_IGNORE);
         SegmentTask task;
@@ -69,6 +71,7 @@ int ServeSegments(int threads) {
     const int lanes = std::clamp(threads, 1, kMostLanes);
     for (;;) {
         int control[4] = {};
+        WaitForMessage(0, kControlTag);
         MPI_Recv(control, 4, MPI_INT, 0, kControlTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
         if (control[0] != kConfigure) {
             return 0;
