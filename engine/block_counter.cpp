@@ -37,7 +37,7 @@ void BlockCounter::Allocate() {
     // The hit buffers grow with the largest block seen; the walk keeps one word past its last.
     hitWords.resize(kInitialHits + 1);
     GrowHits(kInitialHits);
-    corrections.reserve(static_cast<std::size_t>(2 * t + 1));
+    corrections.reserve(2 * static_cast<std::size_t>(t) + 1);
 }
 
 void BlockCounter::GrowHits(std::size_t count) {

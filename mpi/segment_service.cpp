@@ -78,6 +78,7 @@ int ServeSegments(int threads) {
         }
         MPI_Send(&lanes, 1, MPI_INT, 0, kControlTag, MPI_COMM_WORLD);
         std::vector<std::thread> serving;
+        serving.reserve(static_cast<std::size_t>(lanes));
         for (int lane = 0; lane < lanes; ++lane) {
             serving.emplace_back(ServeLane, lane, control[1], control[2], control[3] != 0,
                                  faultAfter);
