@@ -141,6 +141,8 @@ void BM_Threads(benchmark::State& state) {
     codec.Configure(8, 16);
     FastEngine one(codec, 8, KernelFor(BestSimdLevel()), 1);
     ParallelEngine many(codec, 8, KernelFor(BestSimdLevel()), threads);
+    // As the program does: workers go no further than the point's blocks can take.
+    many.BoundBlocks(blocks);
     double oneSeconds = 0.0;
     double manySeconds = 0.0;
     double busySeconds = 0.0;

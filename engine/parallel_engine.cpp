@@ -227,8 +227,11 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     // Sizes double up to the largest while the workers speculate, to the steady size after.
     std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
     if (nextBase < drawBound) {
-        // The last segment a worker makes ends with the chunk holding the bound.
-        chunks = std::min(chunks, (drawBound - nextBase - 1) / chunkDraws + 1);
+        // Near the bound, what is left is shared out among the workers, so that they finish
+        // together; the last segment ends with the chunk holding the bound.
+        const std::uint64_t left = (drawBound - nextBase - 1) / chunkDraws + 1;
+        const std::uint64_t share = (left + workers.size() - 1) / workers.size();
+        chunks = std::min({chunks, left, std::max(share, sizes.smallest)});
     }
     slot.task.end = nextBase + chunks * chunkDraws;
     nextBase = slot.task.end;
