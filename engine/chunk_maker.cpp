@@ -25,6 +25,7 @@ ChunkMaker::ChunkMaker(const DrawKernel& kernel, int rows, std::uint64_t stride)
     const auto blocksFor = [](int words) { return static_cast<std::size_t>((words + 7) / 8); };
     slots.resize(blocksFor(kStateBits * kernel.words));
     masks.resize(blocksFor(rows * kernel.words));
+    laneCounts.resize(static_cast<std::size_t>(lanes));
 }
 
 void ChunkMaker::Seat(PackedState state) {
@@ -67,6 +68,42 @@ void ChunkMaker::Make(std::uint32_t threshold, std::uint64_t* bitmap) {
         }
     } else {
         kernel.lanesFromRows(rowMasks, rows, words, bitmap);
+    }
+    kernel.applyMap(state, nextChunk.data(), static_cast<int>(nextChunk.size() / 2));
+}
+
+void ChunkMaker::MakeList(std::uint32_t threshold, std::uint32_t first,
+                          std::vector<std::uint32_t>& list) {
+    std::uint64_t* state = slots.front().words;
+    std::uint64_t* rowMasks = masks.front().words;
+    const int words = kernel.words;
+    kernel.runRows(state, rows, threshold, rowMasks);
+
+    // The masks go row by row; the stream goes lane by lane. Count each lane's candidates,
+    // give each lane its place in the list, then fill the places row by row, which keeps each
+    // lane's candidates in order.
+    std::fill(laneCounts.begin(), laneCounts.end(), 0U);
+    const int maskWords = rows * words;
+    for (int at = 0; at < maskWords; ++at) {
+        for (std::uint64_t bits = rowMasks[at]; bits != 0; bits &= bits - 1) {
+            ++laneCounts[static_cast<std::size_t>((at % words) * 64 + std::countr_zero(bits))];
+        }
+    }
+    std::uint32_t place = static_cast<std::uint32_t>(list.size());
+    for (std::uint32_t& count : laneCounts) {
+        const std::uint32_t lanePlace = place;
+        place += count;
+        count = lanePlace;
+    }
+    list.resize(place);
+    for (int row = 0; row < rows; ++row) {
+        for (int group = 0; group < words; ++group) {
+            for (std::uint64_t bits = rowMasks[row * words + group]; bits != 0; bits &= bits - 1) {
+                const int lane = group * 64 + std::countr_zero(bits);
+                list[laneCounts[static_cast<std::size_t>(lane)]++] =
+                    first + static_cast<std::uint32_t>(lane * rows + row);
+            }
+        }
     }
     kernel.applyMap(state, nextChunk.data(), static_cast<int>(nextChunk.size() / 2));
 }

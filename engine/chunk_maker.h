@@ -24,6 +24,10 @@ class ChunkMaker {
     void Seat(PackedState state);
     // Writes the chunk's bitmap, then moves on by the stride.
     void Make(std::uint32_t threshold, std::uint64_t* bitmap);
+    // Appends the chunk's candidates to list in order, each as first plus its draw in the
+    // chunk, then moves on by the stride: for sparse candidates, with no bitmap to clear and
+    // scan.
+    void MakeList(std::uint32_t threshold, std::uint32_t first, std::vector<std::uint32_t>& list);
 
   private:
     struct alignas(64) Block {
@@ -38,6 +42,7 @@ class ChunkMaker {
     std::vector<std::uint8_t> nextChunk;  // (output, input) pairs of the stride's jump
     std::vector<Block> slots;
     std::vector<Block> masks;
+    std::vector<std::uint32_t> laneCounts;  // MakeList's candidates a lane
 };
 
 }  // namespace rs

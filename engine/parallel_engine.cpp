@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <span>
 
 #include "engine/candidate_stream.h"
 #include "engine/hit_threshold.h"
@@ -76,7 +77,19 @@ class ParallelEngine::StitchCandidates {
         while (64 * w >= end) {
             Show(segment + 1, engine.WaitFor(segment + 1));
         }
-        return bitmap[w - firstWord];
+        if (!engine.listing) {
+            return bitmap[w - firstWord];
+        }
+        // Sparse segments have only their candidate list, read in order.
+        const std::uint64_t low = 64 * (w - firstWord);
+        while (next < list.size() && list[next] < low) {
+            ++next;
+        }
+        std::uint64_t bits = 0;
+        for (std::size_t i = next; i < list.size() && list[i] < low + 64; ++i) {
+            bits |= std::uint64_t{1} << (list[i] - low);
+        }
+        return bits;
     }
 
   private:
@@ -85,6 +98,8 @@ class ParallelEngine::StitchCandidates {
         bitmap = slot.made.bitmap.data();
         firstWord = slot.task.base / 64;
         end = slot.task.end;
+        list = slot.made.candidates;
+        next = 0;
     }
 
     ParallelEngine& engine;
@@ -92,6 +107,8 @@ class ParallelEngine::StitchCandidates {
     const std::uint64_t* bitmap = nullptr;
     std::uint64_t firstWord = 0;
     std::uint64_t end = 0;
+    std::span<const std::uint32_t> list;
+    std::size_t next = 0;  // the list's first candidate not before the last word read
 };
 
 bool ParallelEngine::Handles(std::int32_t m) {

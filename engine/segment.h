@@ -34,9 +34,9 @@ struct DecodedBlock {
 
 // What the stitch needs of a made segment.
 struct Segment {
-    // Bit i of word w: draw base + 64 w + i is a candidate.
+    // Above kListedThreshold: bit i of word w set when draw base + 64 w + i is a candidate.
     std::vector<std::uint64_t> bitmap;
-    // Below kListedThreshold, every candidate, from base, in order.
+    // Below it, instead, every candidate, from base, in order.
     std::vector<std::uint32_t> candidates;
     // Speculated blocks: first draws (from base) and hits, those with more counts, and the
     // first draw after the last of them.

@@ -1,7 +1,5 @@
 #include "engine/segment_maker.h"
 
-#include <bit>
-
 #include "engine/popcount_dispatch.h"
 
 namespace rs {
@@ -25,27 +23,6 @@ struct SegmentCandidates {
     }
 };
 
-// Appends the candidates of a bitmap to list, offset by first; sparse bitmaps are mostly
-// empty eight words at a time.
-void ListCandidates(const std::uint64_t* bitmap, std::size_t words, std::uint64_t first,
-                    std::vector<std::uint32_t>& list) {
-    for (std::size_t group = 0; group < words; group += 8) {
-        std::uint64_t any = 0;
-        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
-            any |= bitmap[w];
-        }
-        if (any == 0) {
-            continue;
-        }
-        for (std::size_t w = group; w < group + 8 && w < words; ++w) {
-            for (std::uint64_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
-                list.push_back(static_cast<std::uint32_t>(
-                    first + 64 * w + static_cast<std::uint64_t>(std::countr_zero(bits))));
-            }
-        }
-    }
-}
-
 }  // namespace
 
 SegmentMaker::SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t,
@@ -68,9 +45,11 @@ bool SegmentMaker::Fill(const SegmentTask& task, Segment& segment,
         seededFor = task.seeded;
     }
     const auto words = static_cast<std::size_t>((task.end - task.base) / 64);
-    segment.bitmap.resize(words);
-    segment.candidates.clear();
     const std::uint32_t threshold = task.threshold;
+    // Sparse candidates are only listed; dense ones only go in the bitmap.
+    const bool listed = threshold <= kListedThreshold;
+    segment.bitmap.resize(listed ? 0 : words);
+    segment.candidates.clear();
     if (threshold != 0 && threshold <= kValueMask) {
         maker.Seat(JumpAhead::Instance().Advance(task.seeded, task.base));
         const std::size_t chunkWords = maker.BitmapWords();
@@ -78,10 +57,10 @@ bool SegmentMaker::Fill(const SegmentTask& task, Segment& segment,
             if (abandoned()) {
                 return false;
             }
-            std::uint64_t* chunk = segment.bitmap.data() + at;
-            maker.Make(threshold, chunk);
-            if (threshold <= kListedThreshold) {
-                ListCandidates(chunk, chunkWords, 64 * at, segment.candidates);
+            if (listed) {
+                maker.MakeList(threshold, static_cast<std::uint32_t>(64 * at), segment.candidates);
+            } else {
+                maker.Make(threshold, segment.bitmap.data() + at);
             }
         }
     }

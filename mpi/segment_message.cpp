@@ -90,7 +90,7 @@ bool UnpackSegment(const SegmentTask& task, const MessageWords& words, Segment& 
     if (words.size() - at < words[2]) {
         return false;
     }
-    segment.bitmap.resize(bitmapWords);
+    segment.bitmap.resize(listed ? 0 : bitmapWords);
     if (!listed) {
         std::copy_n(words.begin() + static_cast<std::ptrdiff_t>(at), bitmapWords,
                     segment.bitmap.begin());
@@ -101,14 +101,9 @@ bool UnpackSegment(const SegmentTask& task, const MessageWords& words, Segment& 
         !UnpackPairs(words, at, words[4], segment.hits)) {
         return false;
     }
-    if (listed && task.threshold != 0) {
-        // The stitch reads the bitmap for blocks that reach into the next segment.
-        std::fill(segment.bitmap.begin(), segment.bitmap.end(), std::uint64_t{0});
-        for (const std::uint32_t candidate : segment.candidates) {
-            if (candidate / 64 >= bitmapWords) {
-                return false;
-            }
-            segment.bitmap[candidate / 64] |= std::uint64_t{1} << (candidate % 64);
+    for (const std::uint32_t candidate : segment.candidates) {
+        if (candidate >= task.end - task.base) {
+            return false;
         }
     }
     const std::uint64_t decoded = words[5];

@@ -8,8 +8,8 @@
 namespace rs {
 
 // The words that carry segment work between processes. A task is five words; a made segment
-// carries what the stitch needs of it: the candidate list when candidates are sparse (the
-// bitmap is rebuilt from it), else the bitmap, and the speculated blocks.
+// carries what the stitch needs of it: the candidate list when candidates are sparse, else the
+// bitmap, and the speculated blocks.
 using MessageWords = std::vector<std::uint64_t>;
 
 MessageWords PackTask(const SegmentTask& task);

@@ -12,6 +12,7 @@
 #include "driver/simulation.h"
 #include "engine/algebraic_decoder.h"
 #include "engine/candidate_stream.h"
+#include "engine/chunk_maker.h"
 #include "engine/draw_kernels.h"
 #include "engine/fast_engine.h"
 #include "engine/hit_threshold.h"
@@ -419,6 +420,37 @@ TEST(Engines, ParallelRunsStopAtEveryLimit) {
     EXPECT_GT(total.taken, 0);
     EXPECT_GT(total.skipped, 0);
     EXPECT_GT(failuresOnly, 0);
+}
+
+// The listed candidates of a chunk are its bitmap's bits in order, at every level.
+TEST(ChunkMaker, ListsTheCandidatesOfItsBitmap) {
+    for (const SimdLevel level : SupportedLevels()) {
+        const DrawKernel& kernel = KernelFor(level);
+        for (const double p0 : {1e-4, 0.001, 1.0 / 300}) {
+            ChunkMaker bitmapMaker(kernel, 64, 1);
+            ChunkMaker listMaker(kernel, 64, 1);
+            bitmapMaker.Seat(SeededState(99));
+            listMaker.Seat(SeededState(99));
+            std::vector<std::uint64_t> bitmap(bitmapMaker.BitmapWords());
+            std::vector<std::uint32_t> expected;
+            std::vector<std::uint32_t> listed;
+            for (std::uint32_t chunk = 0; chunk < 3; ++chunk) {
+                const auto first = static_cast<std::uint32_t>(chunk * bitmapMaker.ChunkDraws());
+                bitmapMaker.Make(HitThreshold(p0), bitmap.data());
+                for (std::size_t w = 0; w < bitmap.size(); ++w) {
+                    for (int bit = 0; bit < 64; ++bit) {
+                        if (((bitmap[w] >> bit) & 1) != 0) {
+                            expected.push_back(first + static_cast<std::uint32_t>(64 * w) +
+                                               static_cast<std::uint32_t>(bit));
+                        }
+                    }
+                }
+                listMaker.MakeList(HitThreshold(p0), first, listed);
+            }
+            EXPECT_FALSE(expected.empty());
+            EXPECT_EQ(listed, expected) << SimdLevelName(level) << ", " << p0;
+        }
+    }
 }
 
 // The hits of a word of candidates, against the rule draw by draw: a candidate hits unless the

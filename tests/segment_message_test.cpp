@@ -7,17 +7,17 @@ namespace rs {
 namespace {
 
 TEST(SegmentMessage, SegmentsArriveAsTheyWereMade) {
-    // Dense: the bitmap travels with an odd number of speculated blocks. Sparse: only the list,
-    // from which the bitmap is rebuilt.
+    // Dense: the bitmap travels with an odd number of speculated blocks. Sparse: only the list.
     const SegmentTask dense{SeededState(7), kListedThreshold + 1, 1 << 16, 3 << 16, true};
     const SegmentTask sparse{SeededState(7), kListedThreshold, 1 << 16, 3 << 16, false};
     for (const SegmentTask& task : {dense, sparse}) {
         Segment made;
-        made.bitmap.assign((task.end - task.base) / 64, 0);
         for (const std::uint32_t candidate : {0U, 63U, 64U, 70000U, 131071U}) {
-            made.bitmap[candidate / 64] |= std::uint64_t{1} << (candidate % 64);
             if (task.threshold <= kListedThreshold) {
                 made.candidates.push_back(candidate);
+            } else {
+                made.bitmap.resize((task.end - task.base) / 64);
+                made.bitmap[candidate / 64] |= std::uint64_t{1} << (candidate % 64);
             }
         }
         if (task.speculated) {
