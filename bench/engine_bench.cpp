@@ -97,10 +97,7 @@ BENCHMARK(BM_Engines)
 double SecondsForChunks(int threads, int chunks) {
     const auto make = [chunks] {
         const DrawKernel& kernel = KernelFor(BestSimdLevel());
-        ChunkMaker maker(kernel,
-                         static_cast<int>(CandidateStream::kDefaultChunkDraws /
-                                          static_cast<std::uint64_t>(64 * kernel.words)),
-                         1);
+        ChunkMaker maker(kernel, ChunkMaker::RowsFor(kernel), 1);
         std::vector<std::uint64_t> bitmap(maker.BitmapWords());
         maker.Seat(SeededState(1234));
         for (int c = 0; c < chunks; ++c) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/candidate_stream.h"
+#include "engine/chunk_maker.h"
 #include "engine/draw_kernels.h"
 #include "engine/parallel_engine.h"
 #include "engine/segment_maker.h"
@@ -20,10 +20,7 @@ namespace {
 class LoopbackFiller final : public SegmentFiller {
   public:
     LoopbackFiller(const DrawKernel& kernel, std::int32_t m, std::int32_t t)
-        : maker(kernel,
-                static_cast<int>(CandidateStream::kDefaultChunkDraws /
-                                 static_cast<std::uint64_t>(64 * kernel.words)),
-                m, t, true) {}
+        : maker(kernel, ChunkMaker::RowsFor(kernel), m, t, true) {}
 
     bool Fill(const SegmentTask& task, Segment& segment,
               const std::function<bool()>& abandoned) override {

@@ -56,8 +56,9 @@ class BlockCounter {
     std::int32_t N() const { return n; }
     std::int32_t K() const { return k; }
     // The most draws one block can take: every position a hit.
-    std::uint64_t LongestBlock() const {
-        return static_cast<std::uint64_t>(k) + 2 * static_cast<std::uint64_t>(n);
+    std::uint64_t LongestBlock() const { return LongestBlock(n, k); }
+    static std::uint64_t LongestBlock(std::int64_t n, std::int64_t k) {
+        return static_cast<std::uint64_t>(k + 2 * n);
     }
 
     // The error values from now on come from the stream seeded so.

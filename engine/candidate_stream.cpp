@@ -5,26 +5,16 @@
 
 namespace rs {
 
-namespace {
-
-int RowsFor(const DrawKernel& kernel, int rowsPerLane) {
-    return rowsPerLane > 0 ? rowsPerLane
-                           : static_cast<int>(CandidateStream::kDefaultChunkDraws /
-                                              static_cast<std::uint64_t>(64 * kernel.words));
-}
-
-}  // namespace
-
 CandidateStream::CandidateStream(const DrawKernel& kernel, int threadCount, int rowsPerLane)
     : threads(std::max(threadCount, 1)),
       chunkDraws(static_cast<std::uint64_t>(64 * kernel.words) *
-                 static_cast<std::uint64_t>(RowsFor(kernel, rowsPerLane))),
+                 static_cast<std::uint64_t>(ChunkMaker::RowsFor(kernel, rowsPerLane))),
       bitmapWords(static_cast<std::size_t>(chunkDraws / 64)),
       ringSlots(2 * static_cast<std::size_t>(threads)),
       ready(std::make_unique<std::atomic<std::int64_t>[]>(ringSlots)) {
     makers.reserve(static_cast<std::size_t>(threads));
     for (int m = 0; m < threads; ++m) {
-        makers.emplace_back(kernel, RowsFor(kernel, rowsPerLane),
+        makers.emplace_back(kernel, ChunkMaker::RowsFor(kernel, rowsPerLane),
                             static_cast<std::uint64_t>(threads));
     }
     ring.resize(ringSlots * bitmapWords);

@@ -28,7 +28,7 @@ class CandidateStream {
   public:
     // Draws per chunk unless the rows per lane are given: a multiple of 64 rows for every
     // level's lane count.
-    static constexpr std::uint64_t kDefaultChunkDraws = 65536;
+    static constexpr std::uint64_t kDefaultChunkDraws = ChunkMaker::kDefaultChunkDraws;
 
     // rowsPerLane: a multiple of 64; 0 for kDefaultChunkDraws a chunk.
     explicit CandidateStream(const DrawKernel& kernel, int threads = 1, int rowsPerLane = 0);

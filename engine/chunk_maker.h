@@ -14,6 +14,15 @@ namespace rs {
 // jump by one fixed linear map to the chunk `stride` chunks on.
 class ChunkMaker {
   public:
+    // Draws a chunk unless the rows a lane are given.
+    static constexpr std::uint64_t kDefaultChunkDraws = 65536;
+    // The rows a lane of the kernel's chunks: rowsPerLane, or those of kDefaultChunkDraws.
+    static int RowsFor(const DrawKernel& kernel, int rowsPerLane = 0) {
+        return rowsPerLane > 0 ? rowsPerLane
+                               : static_cast<int>(kDefaultChunkDraws /
+                                                  static_cast<std::uint64_t>(64 * kernel.words));
+    }
+
     // rows: a multiple of 64; stride: chunks from one made chunk to the next.
     ChunkMaker(const DrawKernel& kernel, int rows, std::uint64_t stride);
 

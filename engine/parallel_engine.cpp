@@ -5,7 +5,6 @@
 #include <cmath>
 #include <span>
 
-#include "engine/candidate_stream.h"
 #include "engine/hit_threshold.h"
 #include "engine/popcount_dispatch.h"
 
@@ -20,14 +19,8 @@ constexpr std::uint64_t kLargestChunks = 1024;
 constexpr std::uint64_t kMostBlocks = std::uint64_t{1} << 17;
 
 std::uint64_t LongestBlock(std::int32_t m, std::int32_t t) {
-    const auto n = (std::uint64_t{1} << m) - 1;
-    return n - 2 * static_cast<std::uint64_t>(t) + 2 * n;
-}
-
-int RowsFor(const DrawKernel& kernel, int rowsPerLane) {
-    return rowsPerLane > 0 ? rowsPerLane
-                           : static_cast<int>(CandidateStream::kDefaultChunkDraws /
-                                              static_cast<std::uint64_t>(64 * kernel.words));
+    const std::int64_t n = (std::int64_t{1} << m) - 1;
+    return BlockCounter::LongestBlock(n, n - 2 * static_cast<std::int64_t>(t));
 }
 
 // Once the walks stop merging, segments only need to be long enough that a thread's work on
@@ -112,7 +105,7 @@ class ParallelEngine::StitchCandidates {
 };
 
 bool ParallelEngine::Handles(std::int32_t m) {
-    return m >= 1 && m <= 18 && LongestBlock(m, 0) <= kLongestSegmentBlock;
+    return m >= 1 && m <= 30 && LongestBlock(m, 0) <= kLongestSegmentBlock;
 }
 
 ParallelEngine::ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
@@ -136,14 +129,14 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
       emptyBlock(static_cast<std::uint64_t>(stitcher->N()) +
                  static_cast<std::uint64_t>(stitcher->K())),
       chunkDraws(static_cast<std::uint64_t>(64 * kernel.words) *
-                 static_cast<std::uint64_t>(RowsFor(kernel, shape.rowsPerLane))),
+                 static_cast<std::uint64_t>(ChunkMaker::RowsFor(kernel, shape.rowsPerLane))),
       sizes(SizesFor(chunkDraws, m, t, shape.largestChunks)),
       // Each worker's segment and one made ahead, and the stitch's two: workers go on while
       // the stitch waits for a core.
       slotCount(2 * (static_cast<std::size_t>(std::max(threads, 1)) + more.size()) + 2),
       slots(slotCount),
       stitchCandidates(std::make_unique<StitchCandidates>(*this)) {
-    const int rows = RowsFor(kernel, shape.rowsPerLane);
+    const int rows = ChunkMaker::RowsFor(kernel, shape.rowsPerLane);
     for (int w = 0; w < std::max(threads, 1); ++w) {
         workers.push_back(std::make_unique<Worker>(
             Worker{std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled), {}}));
@@ -170,8 +163,8 @@ ParallelEngine::~ParallelEngine() {
 }
 
 std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int threads) {
-    const std::uint64_t draws = SizesFor(CandidateStream::kDefaultChunkDraws, m, t, 0).largest *
-                                CandidateStream::kDefaultChunkDraws;
+    const std::uint64_t draws =
+        SizesFor(ChunkMaker::kDefaultChunkDraws, m, t, 0).largest * ChunkMaker::kDefaultChunkDraws;
     const std::uint64_t n = (std::uint64_t{1} << m) - 1;
     const std::uint64_t blocks = draws / (2 * n - 2 * static_cast<std::uint64_t>(t));
     const std::uint64_t slot = draws / 8 + blocks * (8 + sizeof(DecodedBlock) / 4);

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/candidate_stream.h"
+#include "engine/chunk_maker.h"
 #include "engine/draw_kernels.h"
 #include "engine/segment_maker.h"
 #include "mpi/message_wait.h"
@@ -37,8 +37,7 @@ long SegmentsBeforeFault(int rank) {
 
 void ServeLane(int lane, std::int32_t m, std::int32_t t, bool tabled, long faultAfter) {
     const DrawKernel& kernel = KernelFor(BestSimdLevel());
-    const int rows = static_cast<int>(CandidateStream::kDefaultChunkDraws /
-                                      static_cast<std::uint64_t>(64 * kernel.words));
+    const int rows = ChunkMaker::RowsFor(kernel);
     SegmentMaker maker(kernel, rows, m, t, tabled);
     Segment segment;
     MessageWords words(5);
