@@ -48,54 +48,58 @@ bool SegmentMaker::Fill(const SegmentTask& task, Segment& segment,
     const std::uint32_t threshold = task.threshold;
     // Sparse candidates are only listed; dense ones only go in the bitmap.
     const bool listed = threshold <= kListedThreshold;
+    const bool drawn = threshold != 0 && threshold <= kValueMask;
     segment.bitmap.resize(listed ? 0 : words);
     segment.candidates.clear();
-    if (threshold != 0 && threshold <= kValueMask) {
-        maker.Seat(JumpAhead::Instance().Advance(task.seeded, task.base));
-        const std::size_t chunkWords = maker.BitmapWords();
-        for (std::size_t at = 0; at < words; at += chunkWords) {
-            if (abandoned()) {
-                return false;
-            }
-            if (listed) {
-                maker.MakeList(threshold, static_cast<std::uint32_t>(64 * at), segment.candidates);
-            } else {
-                maker.Make(threshold, segment.bitmap.data() + at);
-            }
-        }
-    }
-
     segment.starts.clear();
     segment.hits.clear();
     segment.decoded.clear();
     segment.exit = task.base;
-    if (!task.speculated) {
-        return true;
+    if (drawn) {
+        maker.Seat(JumpAhead::Instance().Advance(task.seeded, task.base));
     }
-    // Blocks that cannot reach past the segment's end.
+    // The speculated walk follows the making chunk by chunk, so that it reads each chunk's
+    // bitmap while the cache still holds it.
     SegmentCandidates candidates{segment.bitmap.data(), task.base / 64, threshold};
     std::uint64_t start = task.base;
+    const std::size_t chunkWords = maker.BitmapWords();
     bool finished = true;
     RunWithBestPopcount([&] {
-        while (task.end - start >= longestBlock) {
-            const auto offset = static_cast<std::uint32_t>(start - task.base);
-            const BlockOutcome block = counter->Walk(candidates, start);
-            if (block.errorSymbols != 0 || block.failure) {
-                segment.decoded.push_back(
-                    {static_cast<std::uint32_t>(segment.starts.size()), block});
-            }
-            segment.starts.push_back(offset);
-            segment.hits.push_back(static_cast<std::uint32_t>(block.hits));
-            if (segment.starts.size() % 4096 == 0 && abandoned()) {
+        for (std::size_t at = 0; at < words; at += chunkWords) {
+            if (abandoned()) {
                 finished = false;
                 return;
+            }
+            if (!drawn) {
+                // Nothing to make: every draw misses, or every one hits.
+            } else if (listed) {
+                maker.MakeList(threshold, static_cast<std::uint32_t>(64 * at), segment.candidates);
+            } else {
+                maker.Make(threshold, segment.bitmap.data() + at);
+            }
+            if (!task.speculated) {
+                continue;
+            }
+            // Blocks that cannot reach past what is made, nor past the segment's end.
+            const std::uint64_t made = task.base + 64 * std::min(words, at + chunkWords);
+            while (made - start >= longestBlock) {
+                const auto offset = static_cast<std::uint32_t>(start - task.base);
+                const BlockOutcome block = counter->Walk(candidates, start);
+                if (block.errorSymbols != 0 || block.failure) {
+                    segment.decoded.push_back(
+                        {static_cast<std::uint32_t>(segment.starts.size()), block});
+                }
+                segment.starts.push_back(offset);
+                segment.hits.push_back(static_cast<std::uint32_t>(block.hits));
             }
         }
     });
     if (!finished) {
         return false;
     }
-    segment.exit = start;
+    if (task.speculated) {
+        segment.exit = start;
+    }
     return true;
 }
 
