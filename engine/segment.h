@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/block_counter.h"
+#include "engine/huge_page_allocator.h"
 #include "engine/jump_ahead.h"
 
 namespace rs {
@@ -35,7 +36,7 @@ struct DecodedBlock {
 // What the stitch needs of a made segment.
 struct Segment {
     // Above kListedThreshold: bit i of word w set when draw base + 64 w + i is a candidate.
-    std::vector<std::uint64_t> bitmap;
+    std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>> bitmap;
     // Below it, instead, every candidate, from base, in order.
     std::vector<std::uint32_t> candidates;
     // Speculated blocks: first draws (from base) and hits, those with more counts, and the
