@@ -23,6 +23,9 @@ std::uint64_t LongestBlock(std::int32_t m, std::int32_t t) {
     return BlockCounter::LongestBlock(n, n - 2 * static_cast<std::int64_t>(t));
 }
 
+// Segments below this share of the largest are not speculated.
+constexpr std::uint64_t kLeastSpeculatedShare = 16;
+
 // Once the walks stop merging, segments only need to be long enough that a thread's work on
 // one outweighs seating its lanes, and short enough that a point's end wastes little.
 constexpr std::uint64_t kSteadyChunks = 64;
@@ -211,6 +214,7 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
                                                    std::ceil(hits)) +
                         longestBlock;
         }
+        lookahead = Lookahead(0);
         // The first segment is the stitch's own: a point of a few blocks then waits for no
         // worker, and the stitch walks it anyway.
         Claim(false);
@@ -225,6 +229,14 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
     stitchCandidates->Reset();
 }
 
+std::uint64_t ParallelEngine::Lookahead(std::uint64_t reached) const {
+    // Enough for each worker to have a segment of the doubling sizes in hand and the next
+    // one to take.
+    const std::uint64_t factor = workers.size() + 2;
+    const std::uint64_t ahead = reached + sizes.smallest * chunkDraws;
+    return ahead > ~std::uint64_t{0} / factor ? ~std::uint64_t{0} : factor * ahead;
+}
+
 ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     const std::int64_t segment = nextClaim++;
     Slot& slot = slots[static_cast<std::size_t>(segment) % slotCount];
@@ -232,7 +244,6 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     slot.ready = false;
     slot.task.seeded = seeded;
     slot.task.threshold = threshold;
-    slot.task.speculated = speculated;
     slot.task.base = nextBase;
     // Sizes double up to the largest while the workers speculate, to the steady size after.
     std::uint64_t chunks = std::min(nextChunks, speculate ? sizes.largest : sizes.steady);
@@ -244,6 +255,9 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
         chunks = std::min({chunks, left, std::max(share, sizes.smallest)});
     }
     slot.task.end = nextBase + chunks * chunkDraws;
+    // The walks rarely meet within the first, small segments of a point: the stitch walks
+    // them whole anyway, and should not wait for a speculated walk it then repeats.
+    slot.task.speculated = speculated && chunks * kLeastSpeculatedShare >= sizes.largest;
     nextBase = slot.task.end;
     nextChunks = 2 * chunks;
     return slot;
@@ -255,7 +269,7 @@ void ParallelEngine::Work(Worker& worker) {
         workAvailable.wait(lock, [&] {
             return stopping ||
                    (running && nextClaim < released + static_cast<std::int64_t>(slotCount) &&
-                    nextBase < drawBound);
+                    nextBase < std::min(drawBound, lookahead));
         });
         if (stopping) {
             return;
@@ -313,10 +327,12 @@ void ParallelEngine::EnterSegment() {
     // A block spans at most two segments, so the one holding blockStart is the next or the
     // one after.
     do {
+        const std::uint64_t reached = stitchSlot != nullptr ? stitchSlot->task.end : 0;
         ++stitchSegment;
         {
             const std::lock_guard lock(mutex);
             released = stitchSegment;
+            lookahead = Lookahead(reached);
         }
         workAvailable.notify_all();
         stitchSlot = &WaitFor(stitchSegment);

@@ -97,6 +97,9 @@ class ParallelEngine final : public Engine {
     ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const DrawKernel& kernel, int threads,
                    SegmentShape shape, std::int32_t m, std::int32_t t, bool tabled,
                    std::vector<std::unique_ptr<SegmentFiller>> more);
+    // Where workers stop making segments while the stitch has reached draw reached: a point
+    // that stops early then wastes a few times the work it used, not a fixed amount.
+    std::uint64_t Lookahead(std::uint64_t reached) const;
     // Takes the next segment for making; under the mutex.
     Slot& Claim(bool speculated);
     void Work(Worker& worker);
@@ -134,6 +137,7 @@ class ParallelEngine final : public Engine {
     // Workers make no segment from here on: more than the point's blocks can take, but for
     // a chance far below any that matters. The stitch makes any it still needs itself.
     std::uint64_t drawBound = 0;
+    std::uint64_t lookahead = 0;  // no segment begins at or past it: Lookahead
     bool speculate = true;
     bool listing = false;  // the point's candidates are listed: set by StartPoint only
     std::atomic<std::uint64_t> generation{0};
