@@ -196,6 +196,9 @@ double SecondsForSweep(Engine& engine) {
         PointStatistics statistics;
         engine.BoundBlocks(kMaxBlocks);
         engine.StartPoint(0.07F - 0.005F * static_cast<float>(point), 1234);
+        if (point < 10) {
+            engine.ExpectPoint(0.07F - 0.005F * static_cast<float>(point + 1), 1234);
+        }
         while (statistics.blocks < kMaxBlocks && statistics.errorBlocks < kMaxErrorBlocks) {
             engine.RunBlocks(statistics, kMaxBlocks);
         }

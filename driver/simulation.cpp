@@ -91,19 +91,24 @@ Simulation::Simulation(const SimulationParameters& parameters, ReedSolomonCodec&
                  console, results, counter) {}
 
 bool Simulation::RunSweep(std::span<const float> points) {
-    for (const float p0 : points) {
-        if (!RunPoint(p0)) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const std::optional<float> next =
+            i + 1 < points.size() ? std::optional<float>(points[i + 1]) : std::nullopt;
+        if (!RunPoint(points[i], next)) {
             return false;
         }
     }
     return true;
 }
 
-bool Simulation::RunPoint(float P0) {
+bool Simulation::RunPoint(float P0, std::optional<float> next) {
     statistics = PointStatistics{};
     starsShown = 0;
     engine->BoundBlocks(parameters.maxBlocks);
     engine->StartPoint(P0, seed);
+    if (next) {
+        engine->ExpectPoint(*next, seed);
+    }
 
     console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
     console.Write("0%       Please wait      100%\n");

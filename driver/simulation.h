@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -79,9 +80,10 @@ class Simulation {
     // point observer fails.
     bool RunSweep(std::span<const float> points);
 
-    // One point: heading, ruler, blocks until a limit, bar and report. False when
+    // One point: heading, ruler, blocks until a limit, bar and report; next is the point
+    // that follows it, if any, which the engine may begin meanwhile. False when
     // "results.dat" could not be written or the point observer failed.
-    bool RunPoint(float P0);
+    bool RunPoint(float P0, std::optional<float> next = std::nullopt);
 
     const PointStatistics& Statistics() const { return statistics; }
     // The point observer's message when it stopped the sweep; empty when the report failed.

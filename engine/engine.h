@@ -18,6 +18,10 @@ class Engine {
     // blocks asked for need not go further. Output never depends on it.
     virtual void BoundBlocks(std::int32_t /*maxBlocks*/) {}
 
+    // The point after the one running runs at P0 from seed: an engine may make its first
+    // blocks ahead. Output never depends on it.
+    virtual void ExpectPoint(float /*P0*/, std::int32_t /*seed*/) {}
+
     // Restarts the random stream from seed for a point at channel error probability P0.
     virtual void StartPoint(float P0, std::int32_t seed) = 0;
 

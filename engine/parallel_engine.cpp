@@ -26,6 +26,10 @@ std::uint64_t LongestBlock(std::int32_t m, std::int32_t t) {
 // Segments below this share of the largest are not speculated.
 constexpr std::uint64_t kLeastSpeculatedShare = 16;
 
+// A point's first segment, made while the point before it runs, is at most this share of
+// the largest: 16 chunks, about 2 000 blocks of RS(255,223).
+constexpr std::uint64_t kPrefetchedShare = 64;
+
 // Once the walks stop merging, segments only need to be long enough that a thread's work on
 // one outweighs seating its lanes, and short enough that a point's end wastes little.
 constexpr std::uint64_t kSteadyChunks = 64;
@@ -42,7 +46,8 @@ ParallelEngine::SegmentSizes ParallelEngine::SizesFor(std::uint64_t chunkDraws, 
         largestChunks != 0 ? largestChunks
                            : std::min(kLargestChunks, kMostBlocks * shortest / chunkDraws);
     return {smallest, std::max(smallest, largest),
-            std::max(smallest, std::min(kSteadyChunks, largest))};
+            std::max(smallest, std::min(kSteadyChunks, largest)),
+            std::max(smallest, largest / kPrefetchedShare)};
 }
 
 class ParallelEngine::StitchCandidates {
@@ -141,11 +146,12 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcherCounter,
       stitchCandidates(std::make_unique<StitchCandidates>(*this)) {
     const int rows = ChunkMaker::RowsFor(kernel, shape.rowsPerLane);
     for (int w = 0; w < std::max(threads, 1); ++w) {
-        workers.push_back(std::make_unique<Worker>(
-            Worker{std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled), {}}));
+        auto maker = std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled);
+        SegmentMaker* local = maker.get();
+        workers.push_back(std::make_unique<Worker>(Worker{std::move(maker), local, {}}));
     }
     for (std::unique_ptr<SegmentFiller>& filler : more) {
-        workers.push_back(std::make_unique<Worker>(Worker{std::move(filler), {}}));
+        workers.push_back(std::make_unique<Worker>(Worker{std::move(filler), nullptr, {}}));
     }
     own = std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled);
     for (const std::unique_ptr<Worker>& worker : workers) {
@@ -158,6 +164,7 @@ ParallelEngine::~ParallelEngine() {
         const std::lock_guard lock(mutex);
         stopping = true;
         generation.fetch_add(1);
+        expectation.fetch_add(1);
     }
     workAvailable.notify_all();
     for (const std::unique_ptr<Worker>& worker : workers) {
@@ -174,20 +181,68 @@ std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int thr
     // A worker's decoder tables and hit buffers, about those of the codec.
     const std::uint64_t worker = 64 * n + (std::uint64_t{1} << 16);
     const auto count = static_cast<std::uint64_t>(std::max(threads, 1));
-    return (2 * count + 2) * slot + count * worker;
+    return (2 * count + 2) * slot + slot / kPrefetchedShare + count * worker;
 }
 
 void ParallelEngine::BoundBlocks(std::int32_t maxBlocks) {
     blockBound = std::max(maxBlocks, 0);
 }
 
+std::uint64_t ParallelEngine::DrawBound(float P0) const {
+    if (blockBound < 0) {
+        return ~std::uint64_t{0};
+    }
+    // Each block takes k + n draws and one more per hit; the hits of the point are at most
+    // their mean and twelve standard deviations, taking P0 as at most 1.
+    const auto blocks = static_cast<double>(blockBound);
+    const double n = stitcher->N();
+    const double p = std::clamp(static_cast<double>(P0), 0.0, 1.0);
+    const double hits = blocks * n * p + 12.0 * std::sqrt(blocks * n * p * (1.0 - p));
+    return static_cast<std::uint64_t>(blocks * static_cast<double>(emptyBlock) + std::ceil(hits)) +
+           longestBlock;
+}
+
+void ParallelEngine::ExpectPoint(float P0, std::int32_t seed) {
+    {
+        std::unique_lock lock(mutex);
+        // A first segment made for another point is of no use.
+        expectation.fetch_add(1);
+        segmentDone.wait(lock, [&] { return prefetch != Prefetch::kMaking; });
+        SegmentTask& task = prefetched.task;
+        task.seeded = SeededState(seed);
+        task.threshold = HitThreshold(static_cast<double>(P0));
+        task.base = 0;
+        const std::uint64_t bound = (DrawBound(P0) - 1) / chunkDraws + 1;
+        task.end = std::min(sizes.prefetched, bound) * chunkDraws;
+        // Blocks begin at the point's first draw, so a walk from there is the true one.
+        task.speculated = task.threshold > kListedThreshold;
+        prefetch = Prefetch::kWanted;
+    }
+    workAvailable.notify_all();
+}
+
 void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
     {
         std::unique_lock lock(mutex);
-        // Workers still on the last point leave it within a chunk.
+        // Workers still on the last point leave it within a chunk; the next point's first
+        // segment is kept if this is that point.
         running = false;
         generation.fetch_add(1);
+        const bool expected = prefetch != Prefetch::kIdle &&
+                              prefetched.task.seeded == SeededState(seed) &&
+                              prefetched.task.threshold == HitThreshold(static_cast<double>(P0));
+        if (!expected) {
+            expectation.fetch_add(1);
+        }
+        if (prefetch == Prefetch::kWanted) {
+            prefetch = Prefetch::kIdle;  // not begun: the stitch makes its own
+        }
+        if (expected && prefetch == Prefetch::kMaking) {
+            cutPrefetch.store(true);  // what is made so far serves
+        }
         segmentDone.wait(lock, [&] { return busy == 0; });
+        const bool made = expected && prefetch == Prefetch::kMade;
+        prefetch = Prefetch::kIdle;
         for (Slot& slot : slots) {
             slot.segment = -1;
             slot.ready = false;
@@ -202,23 +257,26 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
         // merge; dense ones are walked by the workers.
         speculate = threshold > kListedThreshold;
         listing = !speculate;
-        drawBound = ~std::uint64_t{0};
-        if (blockBound >= 0) {
-            // Each block takes k + n draws and one more per hit; the hits of the point are
-            // at most their mean and twelve standard deviations, taking P0 as at most 1.
-            const auto blocks = static_cast<double>(blockBound);
-            const double n = stitcher->N();
-            const double p = std::clamp(static_cast<double>(P0), 0.0, 1.0);
-            const double hits = blocks * n * p + 12.0 * std::sqrt(blocks * n * p * (1.0 - p));
-            drawBound = static_cast<std::uint64_t>(blocks * static_cast<double>(emptyBlock) +
-                                                   std::ceil(hits)) +
-                        longestBlock;
+        drawBound = DrawBound(P0);
+        if (made) {
+            // Made while the last point ran.
+            ++stitched.prefetched;
+            Slot& first = slots[0];
+            std::swap(first.made, prefetched.made);
+            first.task = prefetched.task;
+            first.segment = 0;
+            first.ready = true;
+            nextClaim = 1;
+            nextBase = first.task.end;
+            nextChunks = 2 * (first.task.end / chunkDraws);
+            ownSegment = -1;
+        } else {
+            // The first segment is the stitch's own: a point of a few blocks then waits for
+            // no worker, and the stitch walks it anyway.
+            Claim(false);
+            ownSegment = 0;
         }
-        lookahead = Lookahead(0);
-        // The first segment is the stitch's own: a point of a few blocks then waits for no
-        // worker, and the stitch walks it anyway.
-        Claim(false);
-        ownSegment = 0;
+        lookahead = Lookahead(nextBase);
         running = true;
     }
     workAvailable.notify_all();
@@ -263,16 +321,26 @@ ParallelEngine::Slot& ParallelEngine::Claim(bool speculated) {
     return slot;
 }
 
+bool ParallelEngine::Claimable() const {
+    return running && nextClaim < released + static_cast<std::int64_t>(slotCount) &&
+           nextBase < std::min(drawBound, lookahead);
+}
+
 void ParallelEngine::Work(Worker& worker) {
     std::unique_lock lock(mutex);
     for (;;) {
+        // Only workers of this process make the next point's first segment: it may be cut
+        // short when the point starts.
         workAvailable.wait(lock, [&] {
-            return stopping ||
-                   (running && nextClaim < released + static_cast<std::int64_t>(slotCount) &&
-                    nextBase < std::min(drawBound, lookahead));
+            return stopping || Claimable() ||
+                   (prefetch == Prefetch::kWanted && worker.local != nullptr);
         });
         if (stopping) {
             return;
+        }
+        if (!Claimable()) {
+            MakeNextFirst(worker, lock);
+            continue;
         }
         Slot& slot = Claim(speculate);
         const std::uint64_t point = generation.load();
@@ -288,10 +356,28 @@ void ParallelEngine::Work(Worker& worker) {
     }
 }
 
+void ParallelEngine::MakeNextFirst(Worker& worker, std::unique_lock<std::mutex>& lock) {
+    prefetch = Prefetch::kMaking;
+    cutPrefetch.store(false);
+    SegmentTask task = prefetched.task;
+    const std::uint64_t expected = expectation.load();
+    ++busy;
+    lock.unlock();
+    const bool filled = worker.local->FillUntilCut(
+        task, prefetched.made,
+        [&] { return expectation.load(std::memory_order_relaxed) != expected; },
+        [&] { return cutPrefetch.load(std::memory_order_relaxed); });
+    lock.lock();
+    --busy;
+    prefetched.task = task;
+    prefetch = filled && expected == expectation.load() ? Prefetch::kMade : Prefetch::kIdle;
+    segmentDone.notify_all();
+}
+
 ParallelEngine::Slot& ParallelEngine::WaitFor(std::int64_t segment) {
     std::unique_lock lock(mutex);
-    if (segment == nextClaim && nextBase >= drawBound) {
-        // Past the point's bound, where workers stop.
+    if (segment == nextClaim && !Claimable()) {
+        // Past the point's bound, where workers stop, or past where they may go yet.
         Claim(false);
         ownSegment = segment;
     }

@@ -54,6 +54,8 @@ class ParallelEngine final : public Engine {
     ParallelEngine& operator=(const ParallelEngine&) = delete;
 
     void BoundBlocks(std::int32_t maxBlocks) override;
+    // Workers with nothing left to make in this point make the first segment of that one.
+    void ExpectPoint(float P0, std::int32_t seed) override;
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
@@ -62,7 +64,8 @@ class ParallelEngine final : public Engine {
     struct Stitching {
         std::int64_t walked = 0;
         std::int64_t taken = 0;
-        std::int64_t skipped = 0;  // blocks the candidate lists showed to have no hit
+        std::int64_t skipped = 0;     // blocks the candidate lists showed to have no hit
+        std::int64_t prefetched = 0;  // points whose first segment was made ahead
         // Time the stitch spent waiting for workers.
         std::chrono::steady_clock::duration waited{};
     };
@@ -84,11 +87,13 @@ class ParallelEngine final : public Engine {
         std::uint64_t smallest;
         std::uint64_t largest;
         std::uint64_t steady;
+        std::uint64_t prefetched;  // the next point's first, made ahead
     };
     static SegmentSizes SizesFor(std::uint64_t chunkDraws, std::int32_t m, std::int32_t t,
                                  std::uint64_t largestChunks);
     struct Worker {
         std::unique_ptr<SegmentFiller> filler;
+        SegmentMaker* local;  // the filler, when it works in this process
         std::thread thread;
     };
     // The candidates of the segments in order, for the stitching walk.
@@ -100,8 +105,14 @@ class ParallelEngine final : public Engine {
     // Where workers stop making segments while the stitch has reached draw reached: a point
     // that stops early then wastes a few times the work it used, not a fixed amount.
     std::uint64_t Lookahead(std::uint64_t reached) const;
+    // Draws past which a point at P0 takes no segment made by workers.
+    std::uint64_t DrawBound(float P0) const;
     // Takes the next segment for making; under the mutex.
     Slot& Claim(bool speculated);
+    // Whether a worker may take the next segment of this point; under the mutex.
+    bool Claimable() const;
+    // Makes the next point's first segment; lock is held on entry and return.
+    void MakeNextFirst(Worker& worker, std::unique_lock<std::mutex>& lock);
     void Work(Worker& worker);
     Slot& WaitFor(std::int64_t segment);
     // Moves the stitch to the segment holding blockStart, freeing the ones before it.
@@ -141,6 +152,12 @@ class ParallelEngine final : public Engine {
     bool speculate = true;
     bool listing = false;  // the point's candidates are listed: set by StartPoint only
     std::atomic<std::uint64_t> generation{0};
+    // The next point's first segment: asked for by ExpectPoint, taken by StartPoint.
+    enum class Prefetch { kIdle, kWanted, kMaking, kMade };
+    Prefetch prefetch = Prefetch::kIdle;
+    Slot prefetched;
+    std::atomic<std::uint64_t> expectation{0};  // changes when the expected point does
+    std::atomic<bool> cutPrefetch{false};       // the point has started: end it now
     PackedState seeded = 0;
     std::uint32_t threshold = 0;
 

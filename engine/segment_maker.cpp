@@ -40,11 +40,23 @@ SegmentMaker::SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, s
 
 bool SegmentMaker::Fill(const SegmentTask& task, Segment& segment,
                         const std::function<bool()>& abandoned) {
+    SegmentTask whole = task;
+    return Make(whole, segment, abandoned, nullptr);
+}
+
+bool SegmentMaker::FillUntilCut(SegmentTask& task, Segment& segment,
+                                const std::function<bool()>& abandoned,
+                                const std::function<bool()>& cut) {
+    return Make(task, segment, abandoned, &cut);
+}
+
+bool SegmentMaker::Make(SegmentTask& task, Segment& segment, const std::function<bool()>& abandoned,
+                        const std::function<bool()>* cut) {
     if (seededFor != task.seeded) {
         counter->Restart(task.seeded);
         seededFor = task.seeded;
     }
-    const auto words = static_cast<std::size_t>((task.end - task.base) / 64);
+    auto words = static_cast<std::size_t>((task.end - task.base) / 64);
     const std::uint32_t threshold = task.threshold;
     // Sparse candidates are only listed; dense ones only go in the bitmap.
     const bool listed = threshold <= kListedThreshold;
@@ -68,6 +80,15 @@ bool SegmentMaker::Fill(const SegmentTask& task, Segment& segment,
         for (std::size_t at = 0; at < words; at += chunkWords) {
             if (abandoned()) {
                 finished = false;
+                return;
+            }
+            if (at != 0 && cut != nullptr && (*cut)()) {
+                // The segment ends with the chunks made so far.
+                words = at;
+                task.end = task.base + 64 * at;
+                if (!listed) {
+                    segment.bitmap.resize(words);
+                }
                 return;
             }
             if (!drawn) {

@@ -20,8 +20,15 @@ class SegmentMaker final : public SegmentFiller {
 
     bool Fill(const SegmentTask& task, Segment& segment,
               const std::function<bool()>& abandoned) override;
+    // As Fill, but once cut() turns true the segment ends with the chunks made so far (one at
+    // least), and task.end moves back to there.
+    bool FillUntilCut(SegmentTask& task, Segment& segment, const std::function<bool()>& abandoned,
+                      const std::function<bool()>& cut);
 
   private:
+    bool Make(SegmentTask& task, Segment& segment, const std::function<bool()>& abandoned,
+              const std::function<bool()>* cut);
+
     ChunkMaker maker;
     std::unique_ptr<ReedSolomonCodec> codec;
     std::unique_ptr<BlockCounter> counter;

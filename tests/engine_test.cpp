@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/simulation.h"
@@ -20,6 +22,7 @@
 #include "engine/large_field.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
+#include "engine/segment_maker.h"
 #include "random/random_generator.h"
 #include "test_support.h"
 
@@ -347,6 +350,7 @@ TEST(Engines, EveryThreadCountGivesTheSameOutput) {
             total.walked += stitched.walked;
             total.taken += stitched.taken;
             total.skipped += stitched.skipped;
+            total.prefetched += stitched.prefetched;
         }
         // Workers decoding without tables, and the chunk-parallel walk that serves codes whose
         // blocks no segment holds.
@@ -369,6 +373,7 @@ TEST(Engines, EveryThreadCountGivesTheSameOutput) {
     EXPECT_GT(total.walked, 0);
     EXPECT_GT(total.taken, 0);
     EXPECT_GT(total.skipped, 0);
+    EXPECT_GT(total.prefetched, 0);
 }
 
 // Every call stops at its block limit, wherever it falls among merged, skipped or walked
@@ -420,6 +425,71 @@ TEST(Engines, ParallelRunsStopAtEveryLimit) {
     EXPECT_GT(total.taken, 0);
     EXPECT_GT(total.skipped, 0);
     EXPECT_GT(failuresOnly, 0);
+}
+
+// A next point's first segment, made ahead or not, cut short or not, and one expected for
+// a point that does not come: each point still counts as on one thread.
+TEST(Engines, ExpectedPointsGiveTheSameCounts) {
+    ReedSolomonCodec codec;
+    codec.Configure(6, 3);
+    FastEngine one(codec, 6, KernelFor(BestSimdLevel()));
+    ParallelEngine many(codec, 6, KernelFor(BestSimdLevel()), 2);
+    struct Step {
+        float p0;
+        float expected;  // 0: none
+        std::int32_t blocks;
+        bool pause = false;  // give a worker time to begin the next point's first segment
+    };
+    // Long points give the workers time to make the next one's first segment; a point of one
+    // block starts the next while it is still being made, and then that is cut short.
+    const Step steps[] = {{0.03F, 0.05F, 60000}, {0.05F, 0.002F, 1},   {0.002F, 0.04F, 1, true},
+                          {0.04F, 0.03F, 20000}, {0.03F, 0.0F, 30000}, {0.2F, 0.03F, 40000},
+                          {0.03F, 0.001F, 5},    {0.001F, 0.0F, 80000}};
+    for (const Step& step : steps) {
+        one.StartPoint(step.p0, 5);
+        many.StartPoint(step.p0, 5);
+        if (step.expected != 0.0F) {
+            many.ExpectPoint(step.expected, 5);
+        }
+        PointStatistics alone;
+        PointStatistics together;
+        while (alone.blocks < step.blocks) {
+            one.RunBlocks(alone, step.blocks);
+            many.RunBlocks(together, step.blocks);
+            ASSERT_EQ(together, alone) << step.p0;
+        }
+        if (step.pause) {
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    }
+    EXPECT_GT(many.Stitched().prefetched, 0);
+}
+
+// A segment cut short is the segment that ends where it was cut.
+TEST(SegmentMaker, CutSegmentEqualsTheShorterOne) {
+    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const std::uint64_t chunk = 64 * kernel.words * 64;
+    for (const double p0 : {0.05, 0.001}) {
+        SegmentMaker whole(kernel, 64, 6, 3, false);
+        SegmentMaker cut(kernel, 64, 6, 3, false);
+        const std::uint32_t threshold = HitThreshold(p0);
+        SegmentTask shorter{SeededState(8), threshold, 0, 3 * chunk, p0 > 0.01};
+        SegmentTask longer = shorter;
+        longer.end = 6 * chunk;
+        Segment expected;
+        Segment made;
+        ASSERT_TRUE(whole.Fill(shorter, expected, [] { return false; }));
+        int asked = 0;
+        ASSERT_TRUE(cut.FillUntilCut(
+            longer, made, [] { return false; }, [&] { return ++asked == 3; }));
+        EXPECT_EQ(longer.end, shorter.end) << p0;
+        EXPECT_EQ(made.bitmap, expected.bitmap) << p0;
+        EXPECT_EQ(made.candidates, expected.candidates) << p0;
+        EXPECT_EQ(made.starts, expected.starts) << p0;
+        EXPECT_EQ(made.hits, expected.hits) << p0;
+        EXPECT_EQ(made.decoded, expected.decoded) << p0;
+        EXPECT_EQ(made.exit, expected.exit) << p0;
+    }
 }
 
 // The listed candidates of a chunk are its bitmap's bits in order, at every level.
