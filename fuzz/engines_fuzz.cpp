@@ -1,5 +1,6 @@
 // Tiny random experiments: the fast engine, with and without tables, and the parallel engine
-// on small segments, against the reference engine, block by block through the same limits.
+// on small segments, its first made ahead or not, against the reference engine, block by
+// block through the same limits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,6 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     rs::ParallelEngine parallel(codec, m, kernel, 2, rs::SegmentShape{64, 2});
     parallel.BoundBlocks(maxBlocks);
+    // A point before, during which workers may make this one's first segment.
+    parallel.StartPoint(p0 / 2, seed);
+    parallel.ExpectPoint(p0, seed);
+    rs::PointStatistics before;
+    parallel.RunBlocks(before, maxBlocks / 2);
     if (!(RunPoint(parallel, p0, seed, maxBlocks, maxErrorBlocks) == expected)) {
         std::abort();
     }
