@@ -228,9 +228,10 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
         // segment is kept if this is that point.
         running = false;
         generation.fetch_add(1);
-        const bool expected = prefetch != Prefetch::kIdle &&
-                              prefetched.task.seeded == SeededState(seed) &&
-                              prefetched.task.threshold == HitThreshold(static_cast<double>(P0));
+        seeded = SeededState(seed);
+        threshold = HitThreshold(static_cast<double>(P0));
+        const bool expected = prefetch != Prefetch::kIdle && prefetched.task.seeded == seeded &&
+                              prefetched.task.threshold == threshold;
         if (!expected) {
             expectation.fetch_add(1);
         }
@@ -251,8 +252,6 @@ void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
         released = 0;
         nextBase = 0;
         nextChunks = sizes.smallest;
-        seeded = SeededState(seed);
-        threshold = HitThreshold(static_cast<double>(P0));
         // Sparse candidates are listed, and the stitch passes over them faster than it could
         // merge; dense ones are walked by the workers.
         speculate = threshold > kListedThreshold;

@@ -56,7 +56,7 @@ bool SegmentMaker::Make(SegmentTask& task, Segment& segment, const std::function
         counter->Restart(task.seeded);
         seededFor = task.seeded;
     }
-    auto words = static_cast<std::size_t>((task.end - task.base) / 64);
+    const auto words = static_cast<std::size_t>((task.end - task.base) / 64);
     const std::uint32_t threshold = task.threshold;
     // Sparse candidates are only listed; dense ones only go in the bitmap.
     const bool listed = threshold <= kListedThreshold;
@@ -84,10 +84,9 @@ bool SegmentMaker::Make(SegmentTask& task, Segment& segment, const std::function
             }
             if (at != 0 && cut != nullptr && (*cut)()) {
                 // The segment ends with the chunks made so far.
-                words = at;
                 task.end = task.base + 64 * at;
                 if (!listed) {
-                    segment.bitmap.resize(words);
+                    segment.bitmap.resize(at);
                 }
                 return;
             }
