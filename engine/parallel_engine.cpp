@@ -471,11 +471,10 @@ bool ParallelEngine::StitchListed(PointStatistics& statistics, std::int32_t bloc
     const std::size_t size = slot.made.candidates.size();
     const auto k = static_cast<std::uint64_t>(stitcher->K());
     const auto n = static_cast<std::uint64_t>(stitcher->N());
-    // Blocks that begin here end inside the segment, whose list holds all their candidates.
-    const std::uint64_t lastStart = slot.task.end - longestBlock;
     std::size_t at = candidateNext;
     bool wrong = false;
-    while (statistics.blocks < blockLimit && blockStart <= lastStart) {
+    // Only blocks that surely end inside the segment, whose list holds all their candidates.
+    while (statistics.blocks < blockLimit && blockStart + longestBlock <= slot.task.end) {
         const std::uint64_t positions = blockStart + k;
         while (at < size && slot.task.base + listed[at] < positions) {
             ++at;  // an information draw
