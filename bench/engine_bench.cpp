@@ -167,7 +167,7 @@ void BM_Threads(benchmark::State& state) {
             sideSeconds = round == 0 ? c : std::min(sideSeconds, c);
         }
     }
-    const ParallelEngine::Stitching& stitched = many.Stitched();
+    const ParallelEngine::Stitching stitched = many.Stitched();
     state.counters["one_us"] = oneSeconds * 1e6;
     state.counters["threads_us"] = manySeconds * 1e6;
     state.counters["speedup"] = oneSeconds / manySeconds;

@@ -1,7 +1,6 @@
 #include "engine/candidate_stream.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace rs {
 
@@ -11,7 +10,7 @@ CandidateStream::CandidateStream(const DrawKernel& kernel, int threadCount, int 
                  static_cast<std::uint64_t>(ChunkMaker::RowsFor(kernel, rowsPerLane))),
       bitmapWords(static_cast<std::size_t>(chunkDraws / 64)),
       ringSlots(2 * static_cast<std::size_t>(threads)),
-      ready(std::make_unique<std::atomic<std::int64_t>[]>(ringSlots)) {
+      ready(ringSlots, -1) {
     makers.reserve(static_cast<std::size_t>(threads));
     for (int m = 0; m < threads; ++m) {
         makers.emplace_back(kernel, ChunkMaker::RowsFor(kernel, rowsPerLane),
@@ -28,14 +27,17 @@ void CandidateStream::StopWorkers() {
     if (workers.empty()) {
         return;
     }
-    stopping.store(true);
-    released.store(std::numeric_limits<std::int64_t>::max());
-    released.notify_all();
+    {
+        const MutexLock lock(mutex);
+        stopping = true;
+    }
+    slotFreed.notify_all();
     for (std::thread& worker : workers) {
         worker.join();
     }
     workers.clear();
-    stopping.store(false);
+    const MutexLock lock(mutex);
+    stopping = false;
 }
 
 void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
@@ -44,9 +46,10 @@ void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
     chunk = -1;
     chunkBase = 0;
     chunkEnd = 0;
-    released.store(0);
-    for (std::size_t s = 0; s < ringSlots; ++s) {
-        ready[s].store(-1);
+    {
+        const MutexLock lock(mutex);
+        released = 0;
+        std::fill(ready.begin(), ready.end(), -1);
     }
     for (int m = 0; m < threads; ++m) {
         makers[static_cast<std::size_t>(m)].Seat(
@@ -58,26 +61,34 @@ void CandidateStream::Work(int m) {
     ChunkMaker& maker = makers[static_cast<std::size_t>(m)];
     const auto slots = static_cast<std::int64_t>(ringSlots);
     for (std::int64_t c = m;; c += threads) {
-        // Wait until the walk has left the chunk this slot held.
-        for (std::int64_t free = released.load(); c - slots >= free && !stopping.load();
-             free = released.load()) {
-            released.wait(free);
-        }
-        if (stopping.load()) {
-            return;
+        {
+            // Wait until the walk has left the chunk this slot held.
+            MutexLock lock(mutex);
+            while (c - slots >= released && !stopping) {
+                mutex.Await(slotFreed);
+            }
+            if (stopping) {
+                return;
+            }
         }
         const auto slot = static_cast<std::size_t>(c % slots);
         maker.Make(threshold, ring.data() + slot * bitmapWords);
-        ready[slot].store(c);
-        ready[slot].notify_all();
+        {
+            const MutexLock lock(mutex);
+            ready[slot] = c;
+        }
+        chunkMade.notify_all();
     }
 }
 
 void CandidateStream::NextChunk() {
     ++chunk;
     // The walk is past every earlier chunk; their slots may be made again.
-    released.store(chunk);
-    released.notify_all();
+    {
+        const MutexLock lock(mutex);
+        released = chunk;
+    }
+    slotFreed.notify_all();
     const auto slot = static_cast<std::size_t>(chunk % static_cast<std::int64_t>(ringSlots));
     std::uint64_t* out = ring.data() + slot * bitmapWords;
     if (chunk % threads == 0) {
@@ -89,8 +100,9 @@ void CandidateStream::NextChunk() {
                 workers.emplace_back([this, m] { Work(m); });
             }
         }
-        for (std::int64_t held = ready[slot].load(); held != chunk; held = ready[slot].load()) {
-            ready[slot].wait(held);
+        MutexLock lock(mutex);
+        while (ready[slot] != chunk) {
+            mutex.Await(chunkMade);
         }
     }
     bitmap = out;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -11,6 +11,7 @@
 #include "engine/chunk_maker.h"
 #include "engine/draw_kernels.h"
 #include "engine/jump_ahead.h"
+#include "engine/parallel/thread_annotations.h"
 
 namespace rs {
 
@@ -89,11 +90,18 @@ class CandidateStream {
     const std::uint64_t chunkDraws;
     const std::size_t bitmapWords;
     const std::size_t ringSlots;
-    std::vector<ChunkMaker> makers;   // maker m makes chunks m, m + threads, ...
-    std::vector<std::uint64_t> ring;  // ringSlots bitmaps, chunk c in slot c % ringSlots
-    std::unique_ptr<std::atomic<std::int64_t>[]> ready;  // the chunk each slot holds
-    std::atomic<std::int64_t> released{0};               // chunks below it may be overwritten
-    std::atomic<bool> stopping{false};
+    std::vector<ChunkMaker> makers;  // maker m makes chunks m, m + threads, ...
+    // ringSlots bitmaps, chunk c in slot c % ringSlots: a slot's bitmap is its maker's until
+    // `ready` names the chunk, then the walk's until `released` passes it.
+    std::vector<std::uint64_t> ring;
+    // Waits block on the condition variables: a thread that spun or yielded would lose its
+    // core to any busy neighbour, and the walk with it.
+    Mutex mutex;
+    std::condition_variable chunkMade;
+    std::condition_variable slotFreed;
+    std::vector<std::int64_t> ready RS_GUARDED_BY(mutex);  // the chunk each slot holds
+    std::int64_t released RS_GUARDED_BY(mutex) = 0;        // chunks below it may be overwritten
+    bool stopping RS_GUARDED_BY(mutex) = false;
     std::vector<std::thread> workers;
 
     const std::uint64_t* bitmap = nullptr;

@@ -1,0 +1,110 @@
+// Randomized differential runs: experiments drawn at random, each run on every thread count,
+// repeatedly and with the engine's timing hooks, against one thread. RS_SIM_STRESS_EXPERIMENTS
+// sets how many (default 12), RS_SIM_STRESS_REPEATS how often each runs (default 2) and
+// RS_SIM_STRESS_SEED the draw (default 1).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "driver/simulation.h"
+#include "engine/draw_kernels.h"
+#include "engine/fast_engine.h"
+#include "engine/parallel_engine.h"
+#include "random_experiment.h"
+#include "test_support.h"
+
+namespace rs {
+namespace {
+
+std::uint64_t Setting(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
+}
+
+// How a run makes its engine: threads as -j gives them, and the parallel engine's hooks.
+struct Variant {
+    std::string name;
+    int threads;
+    SegmentShape shape;
+};
+
+struct SweepRun {
+    std::string console;
+    std::string results;
+    std::vector<PointStatistics> statistics;
+};
+
+// The sweep through the engine the program picks for these threads, or the parallel one with
+// the variant's hooks; the scripted clock makes the timing lines identical.
+SweepRun RunSweep(const SimulationParameters& p, const Variant& variant) {
+    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    std::unique_ptr<ReedSolomonCodec> codec;
+    if (p.M <= FastEngine::kLargestTabledField) {
+        codec = std::make_unique<ReedSolomonCodec>();
+        codec->Configure(p.M, p.T);
+    }
+    const bool hooked = variant.shape.rowsPerLane != 0 || variant.shape.prefetchCutChunks != 0;
+    std::unique_ptr<Engine> engine;
+    if (ParallelEngine::Handles(p.M) && (variant.threads > 1 || hooked)) {
+        engine = codec ? std::make_unique<ParallelEngine>(*codec, p.M, kernel, variant.threads,
+                                                          variant.shape)
+                       : std::make_unique<ParallelEngine>(p.M, p.T, kernel, variant.threads,
+                                                          variant.shape);
+    } else {
+        engine = codec ? std::make_unique<FastEngine>(*codec, p.M, kernel, variant.threads)
+                       : std::make_unique<FastEngine>(p.M, p.T, kernel, variant.threads);
+    }
+    engine->BoundBlocks(p.maxBlocks);
+    testing::CapturingStream console;
+    testing::CapturingStream results;
+    testing::ScriptedCounter counter{{0, 1000}, 1000};
+    const auto n = static_cast<std::int32_t>((std::int64_t{1} << p.M) - 1);
+    Simulation simulation(p, n, n - 2 * p.T, std::move(engine), console, results, counter);
+    SweepRun run;
+    simulation.SetPointObserver([&](const PointRecord& record) {
+        run.statistics.push_back(record.statistics);
+        return std::string();
+    });
+    const SweepPlan plan = PlanSweep(p.Pmax, p.Pmin, p.Pstep);
+    EXPECT_TRUE(simulation.RunSweep(plan.points));
+    run.console = console.text;
+    run.results = results.text;
+    return run;
+}
+
+TEST(Stress, EveryThreadCountMatchesOneThreadOnRandomExperiments) {
+    const std::uint64_t experiments = Setting("RS_SIM_STRESS_EXPERIMENTS", 12);
+    const std::uint64_t repeats = Setting("RS_SIM_STRESS_REPEATS", 2);
+    const std::uint64_t seed = Setting("RS_SIM_STRESS_SEED", 1);
+    // Made-ahead segments cut after one chunk, with small segments and with the usual sizes.
+    const std::vector<Variant> variants = {{"-j 2", 2, {}},
+                                           {"-j 3", 3, {}},
+                                           {"-j 7", 7, {}},
+                                           {"-j 2, cut after one chunk", 2, {0, 0, 1}},
+                                           {"-j 3, small segments, cut", 3, {64, 2, 1}}};
+    std::mt19937_64 random(seed);
+    for (std::uint64_t e = 0; e < experiments; ++e) {
+        const SimulationParameters p = testing::RandomExperiment(random);
+        const SweepRun one = RunSweep(p, {"-j 1", 1, {}});
+        for (std::uint64_t r = 0; r < repeats; ++r) {
+            for (const Variant& variant : variants) {
+                const SweepRun many = RunSweep(p, variant);
+                const bool same = many.console == one.console && many.results == one.results &&
+                                  many.statistics == one.statistics;
+                ASSERT_TRUE(same) << "RS_SIM_STRESS_SEED=" << seed << ", experiment " << e << ", "
+                                  << variant.name << " differs from -j 1 on\n"
+                                  << testing::ExperimentFile(p) << "console with " << variant.name
+                                  << ":\n"
+                                  << many.console << "\nconsole with -j 1:\n"
+                                  << one.console;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace rs
