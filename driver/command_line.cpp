@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "driver/cpu_count.h"
 #include "driver/plot.h"
 #include "driver/version.h"
 
@@ -85,7 +85,8 @@ CommandLine Misuse(const std::string& message) {
 }  // namespace
 
 int DefaultThreads() {
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    // No more than -j accepts.
+    return std::min(UsableCpuCount(), kMaxThreads);
 }
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -140,10 +141,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->disable_flag_override();
 
     app.add_option("-j,--threads", options.threads,
-                   "Threads of the fast engine (default: every hardware thread, here " +
+                   "Threads of the fast engine (default: every CPU the process may use, here " +
                        std::to_string(DefaultThreads()) + "); same output for any number")
         ->type_name("N")
-        ->check(CLI::Range(1, 1024));
+        ->check(CLI::Range(1, kMaxThreads));
     std::string engine = "fast";
     app.add_option("--engine", engine,
                    "fast (default) or reference, the literal per-block path; same counts")

@@ -13,7 +13,9 @@ namespace rs {
 // bits of a seed, so larger values would silently repeat a smaller seed's stream.
 inline constexpr std::int32_t kMaxSeed = (1 << 21) - 1;
 
-// The machine's hardware threads, at least 1.
+inline constexpr int kMaxThreads = 1024;
+
+// The CPUs the process may use at once (affinity mask, cgroup quota), at least 1.
 int DefaultThreads();
 
 // What the command line asks of a run. The defaults are the program's behaviour without
@@ -29,8 +31,8 @@ struct RunOptions {
     bool resume = false;
     // The fast engine unless the literal reference engine is asked for; both count alike.
     bool referenceEngine = false;
-    // Threads of the fast engine: every hardware thread unless told; the output is the same
-    // for any number.
+    // Threads of the fast engine: every CPU the process may use unless told; the output is the
+    // same for any number.
     int threads = DefaultThreads();
 };
 

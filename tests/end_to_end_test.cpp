@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -196,6 +197,25 @@ TEST_F(EndToEndTest, HelpVersionAndMisuseTouchNoFile) {
         misuse.err,
         "rs-sim: The following argument was not expected: --frobnicate (see rs-sim --help)\n");
     EXPECT_EQ(DirectoryListing(directory), before);
+}
+
+// The default thread count is what the process may use, not what the machine has: a run
+// started on one CPU offers one thread. The child inherits the pinning of this thread.
+TEST_F(EndToEndTest, HelpOffersTheCpusOfTheAffinityMask) {
+    cpu_set_t saved;
+    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &saved)) {
+        ++first;
+    }
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const Outcome help = RunToEnd({"--help"});
+    ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("here 1)"), std::string::npos) << help.out;
 }
 
 // gnuplot, which CI installs, draws the plot once the sweep ends; without gnuplot the run is
