@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "random_experiment.h"
 
 namespace fs = std::filesystem;
 
@@ -164,6 +168,38 @@ TEST_F(MpiEndToEndTest, EveryProcessCountWritesWhatRsSimWrites) {
                       MaskTimes(ReadFile(alone / "results.dat")))
                 << where;
             EXPECT_EQ(Counts(folder / "r.json"), Counts(alone / "r.json")) << where;
+        }
+    }
+}
+
+// Experiments drawn at random, as the stress test draws them, on 2 and 3 processes of one
+// thread each against rs-sim -j 1: RS_SIM_STRESS_EXPERIMENTS of them (default 6, 30 in the mpi
+// workflow), drawn by RS_SIM_STRESS_SEED.
+TEST_F(MpiEndToEndTest, RandomExperimentsOnEveryProcessCountMatchOneThread) {
+    const auto setting = [](const char* name, std::uint64_t fallback) {
+        const char* text = std::getenv(name);
+        return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
+    };
+    const std::uint64_t seed = setting("RS_SIM_STRESS_SEED", 1);
+    std::mt19937_64 random(seed);
+    for (std::uint64_t e = setting("RS_SIM_STRESS_EXPERIMENTS", 6); e > 0; --e) {
+        const std::string file = rs::testing::ExperimentFile(rs::testing::RandomExperiment(random));
+        const fs::path alone = Folder("alone", file);
+        const Outcome expected =
+            Execute(alone, {RS_SIM_PATH, "--no-wait", "-j", "1", "--json", "r.json"});
+        ASSERT_EQ(expected.status, 0) << file << expected.err;
+        for (const int processes : {2, 3}) {
+            const fs::path folder = Folder("mpi" + std::to_string(processes), file);
+            const Outcome run =
+                Execute(folder, Mpirun(processes, {"--no-wait", "-j", "1", "--json", "r.json"}));
+            const bool same = run.status == 0 && run.err == expected.err &&
+                              MaskTimes(run.out) == MaskTimes(expected.out) &&
+                              MaskTimes(ReadFile(folder / "results.dat")) ==
+                                  MaskTimes(ReadFile(alone / "results.dat")) &&
+                              Counts(folder / "r.json") == Counts(alone / "r.json");
+            ASSERT_TRUE(same) << "RS_SIM_STRESS_SEED=" << seed << ": " << processes
+                              << " processes of -j 1 differ from rs-sim -j 1 on\n"
+                              << file << run.err << run.out;
         }
     }
 }
