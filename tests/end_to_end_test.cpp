@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -20,6 +19,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "pinned_cpu.h"
 
 namespace {
 
@@ -202,18 +203,12 @@ TEST_F(EndToEndTest, HelpVersionAndMisuseTouchNoFile) {
 // The default thread count is what the process may use, not what the machine has: a run
 // started on one CPU offers one thread. The child inherits the pinning of this thread.
 TEST_F(EndToEndTest, HelpOffersTheCpusOfTheAffinityMask) {
-    cpu_set_t saved;
-    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
-    int first = 0;
-    while (!CPU_ISSET(first, &saved)) {
-        ++first;
+    Outcome help;
+    {
+        const rs::testing::PinnedToOneCpu pin;
+        ASSERT_TRUE(pin.Pinned());
+        help = RunToEnd({"--help"});
     }
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(first, &one);
-    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-    const Outcome help = RunToEnd({"--help"});
-    ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("here 1)"), std::string::npos) << help.out;
 }
