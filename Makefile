@@ -1,0 +1,48 @@
+# The README's commands: each installs what its purpose needs (scripts/install-deps, with
+# apt-get, as root or through sudo), then runs the matching CMake workflow. Those who manage
+# their own dependencies run the workflows directly (cmake --workflow --preset run, and so on).
+DEPS := scripts/install-deps
+PREFIX ?= /usr/local
+
+.PHONY: help run test mpi fuzz tsan bench install deb
+
+help: ## list the targets
+	@grep -E '^[a-z]+:.*## ' $(MAKEFILE_LIST) | sed -E 's/^([a-z]+):.*## /  make \1\t/' | expand -t 16
+
+run: ## build (optimised) and run the simulator on examples/param.dat
+	$(DEPS) build test bench
+	cmake --workflow --preset run
+
+test: ## build with sanitizers and pass every test
+	$(DEPS) build test plot
+	cmake --workflow --preset test
+
+mpi: ## build rs-sim-mpi (OpenMPI) and pass its tests
+	$(DEPS) build test mpi
+	cmake --workflow --preset mpi
+
+fuzz: ## run each libFuzzer target for 30 seconds (clang)
+	$(DEPS) build fuzz
+	cmake --workflow --preset fuzz
+
+tsan: ## run the engines' thread tests under ThreadSanitizer (clang)
+	$(DEPS) build test tsan
+	cmake --workflow --preset tsan
+
+bench: ## build and run the benchmarks
+	$(DEPS) build test bench
+	cmake --preset release
+	cmake --build --preset release
+	build/release/bench/rs-bench
+
+install: ## install rs-sim and its man page into PREFIX (default /usr/local)
+	$(DEPS) build test bench man
+	cmake --preset release
+	cmake --build --preset release
+	cmake --install build/release --prefix $(PREFIX)
+
+deb: ## build the Debian package build/release/rs-sim_*.deb
+	$(DEPS) build test bench man deb
+	cmake --preset release
+	cmake --build --preset release
+	cd build/release && cpack -G DEB

@@ -1,0 +1,129 @@
+// scripts/install-deps on a made-up machine: a folder standing for / with the files the build
+// needs, and a PATH of stand-in commands, apt-get among them recording what it is asked for.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Need {
+    std::string package;
+    bool command;
+    std::string what;  // a command's name, or a file's pattern
+};
+
+// The script's own list, read from its table.
+std::vector<Need> Needs() {
+    const std::string script = ReadFile(RS_SIM_INSTALL_DEPS);
+    const std::regex entry(R"re("\w+\|([^|]+)\|(command|file) ([^|]+)\|)re");
+    std::vector<Need> needs;
+    for (std::sregex_iterator it(script.begin(), script.end(), entry), end; it != end; ++it) {
+        needs.push_back({(*it)[1], (*it)[2] == "command", (*it)[3]});
+    }
+    return needs;
+}
+
+class InstallDepsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory = fs::temp_directory_path() / ("rs-sim-deps-" + std::to_string(getpid()));
+        fs::remove_all(directory);
+        // Every need met: each command a stand-in, each file present ("x" for a pattern's *).
+        for (const Need& need : Needs()) {
+            if (need.command) {
+                Command(need.what, "exit 0");
+            } else {
+                const fs::path file =
+                    directory / "root" /
+                    std::regex_replace(need.what, std::regex(R"(\*)"), "x").substr(1);
+                fs::create_directories(file.parent_path());
+                std::ofstream{file};
+            }
+        }
+        Command("apt-get", "echo \"$*\" >>" + (directory / "apt.log").string());
+        Command("sudo", "exec /usr/bin/env \"$@\"");
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    void Command(const std::string& name, const std::string& body) {
+        const fs::path bin = directory / "bin";
+        fs::create_directories(bin);
+        std::ofstream(bin / name) << "#!/bin/bash\n" << body << "\n";
+        fs::permissions(bin / name, fs::perms::owner_all);
+    }
+
+    // Runs the script for the groups; its status, and what it wrote to standard error.
+    int Run(const std::string& groups, std::string* errors = nullptr) {
+        const std::string command = "PATH='" + (directory / "bin").string() +
+                                    "' RS_SIM_DEPS_ROOT='" + (directory / "root").string() +
+                                    "' /bin/bash " + RS_SIM_INSTALL_DEPS + " " + groups + " 2>'" +
+                                    (directory / "err.txt").string() + "' >/dev/null";
+        const int status = std::system(command.c_str());
+        if (errors != nullptr) {
+            *errors = ReadFile(directory / "err.txt");
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Asked() { return ReadFile(directory / "apt.log"); }
+
+    fs::path directory;
+};
+
+TEST_F(InstallDepsTest, ACompleteMachineInstallsNothing) {
+    ASSERT_GT(Needs().size(), 10U);
+    EXPECT_EQ(Run("all"), 0);
+    EXPECT_EQ(Asked(), "");
+}
+
+TEST_F(InstallDepsTest, AMissingNeedInstallsItsPackageAlone) {
+    fs::remove(directory / "root/usr/include/CLI/CLI.hpp");
+    fs::remove(directory / "bin/gnuplot");
+    EXPECT_EQ(Run("build test"), 0);
+    EXPECT_EQ(Asked(), "update -q\ninstall -y -q libcli11-dev\n");
+    EXPECT_EQ(Run("plot"), 0);
+    EXPECT_NE(Asked().find("install -y -q gnuplot-nox\n"), std::string::npos) << Asked();
+}
+
+TEST_F(InstallDepsTest, WithoutAptGetItNamesWhatIsMissingAndFails) {
+    fs::remove(directory / "bin/apt-get");
+    fs::remove(directory / "root/usr/include/nlohmann/json.hpp");
+    std::string errors;
+    EXPECT_EQ(Run("build", &errors), 1);
+    EXPECT_NE(errors.find("nlohmann-json3-dev: nlohmann-json, the JSON report"), std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("libcli11-dev"), std::string::npos) << errors;
+    EXPECT_EQ(Run("no-such-group"), 2);
+}
+
+// The README's manual route installs the script's list.
+TEST_F(InstallDepsTest, TheReadmeListsTheSamePackages) {
+    const std::string list = "PATH=/usr/bin:/bin /bin/bash " RS_SIM_INSTALL_DEPS " --list all";
+    FILE* pipe = popen(list.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[1024] = {};
+    ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
+    pclose(pipe);
+    std::string packages = line;
+    packages.pop_back();
+    EXPECT_NE(ReadFile(RS_SIM_README).find("apt-get install " + packages + "\n"), std::string::npos)
+        << packages;
+}
+
+}  // namespace
