@@ -4,10 +4,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,13 +29,22 @@ struct Need {
     std::string what;  // a command's name, or a file's pattern
 };
 
-// The script's own list, read from its table.
+// The script's own list, read from its table's lines: "group|package|kind what|purpose".
 std::vector<Need> Needs() {
-    const std::string script = ReadFile(RS_SIM_INSTALL_DEPS);
-    const std::regex entry(R"re("\w+\|([^|]+)\|(command|file) ([^|]+)\|)re");
+    std::istringstream script(ReadFile(RS_SIM_INSTALL_DEPS));
     std::vector<Need> needs;
-    for (std::sregex_iterator it(script.begin(), script.end(), entry), end; it != end; ++it) {
-        needs.push_back({(*it)[1], (*it)[2] == "command", (*it)[3]});
+    for (std::string line; std::getline(script, line);) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '|');) {
+            fields.push_back(field);
+        }
+        if (!line.starts_with("  \"") || fields.size() != 4) {
+            continue;
+        }
+        const std::size_t space = fields[2].find(' ');
+        needs.push_back(
+            {fields[1], fields[2].substr(0, space) == "command", fields[2].substr(space + 1)});
     }
     return needs;
 }
@@ -50,9 +59,9 @@ class InstallDepsTest : public ::testing::Test {
             if (need.command) {
                 Command(need.what, "exit 0");
             } else {
-                const fs::path file =
-                    directory / "root" /
-                    std::regex_replace(need.what, std::regex(R"(\*)"), "x").substr(1);
+                std::string path = need.what.substr(1);
+                std::replace(path.begin(), path.end(), '*', 'x');
+                const fs::path file = directory / "root" / path;
                 fs::create_directories(file.parent_path());
                 std::ofstream{file};
             }
