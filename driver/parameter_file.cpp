@@ -29,8 +29,8 @@ class Cursor {
     explicit Cursor(std::string_view text) : text(text) {}
 
     bool AtEnd() const { return position >= text.size(); }
-    // The next character, or '\0' at the end.
-    char Peek() const { return AtEnd() ? '\0' : text[position]; }
+    // The text not yet read.
+    std::string_view Rest() const { return text.substr(position); }
     int Line() const { return line; }
 
     bool Accept(std::string_view literal) {
@@ -125,19 +125,51 @@ std::string LinePrefix(int line) {
     return "line " + std::to_string(line) + ": ";
 }
 
-// Text that would continue a number in some other notation (1e5 in an integer field, 0x10,
-// 0,07, 1.5.3) cannot be a remark: taking the number before it would silently run another
-// experiment than the one written.
-std::string GluedRefusal(const Cursor& cursor, std::string_view key, int keyLine,
-                         std::string_view token, bool integer) {
-    const char next = cursor.Peek();
-    const bool glued = IsDigit(next) || next == '.' || next == ',' || next == 'e' || next == 'E' ||
-                       next == 'x' || next == 'X';
-    if (!glued) {
+// Letters that scale a number in SI or engineering notation (1k, 1M, 2G, 5m, 3u, 3µ, 2n, 4p):
+// 1M read as 1 would run a millionth of the experiment. Other letters, as in "1000blocks",
+// start a remark.
+constexpr std::string_view kMultipliers[] = {"k", "K", "M", "G", "T", "P",
+                                             "m", "u", "µ", "μ", "n", "p"};
+
+// What glued to a number would continue it: a digit, a point or comma, an exponent, a hex
+// prefix, a digit separator or a multiplier. Empty when the number ends there.
+std::string_view GluedContinuation(std::string_view rest) {
+    if (rest.empty()) {
         return {};
     }
-    return LinePrefix(keyLine) + std::string(key) + "=" + std::string(token) + " runs on into \"" +
-           next + "\": " +
+    const char next = rest.front();
+    if (IsDigit(next) || next == '.' || next == ',' || next == 'e' || next == 'E' || next == 'x' ||
+        next == 'X' || next == '_') {
+        return rest.substr(0, 1);
+    }
+    for (const std::string_view multiplier : kMultipliers) {
+        if (rest.starts_with(multiplier)) {
+            return multiplier;
+        }
+    }
+    return {};
+}
+
+// Text that would continue a number in some other notation (1e5 in an integer field, 0x10,
+// 0,07, 1.5.3, 10_000, 1M) or digits after a blank (10 000 000) cannot be a remark: taking the
+// number before it would silently run another experiment than the one written.
+std::string GluedRefusal(const Cursor& cursor, std::string_view key, int keyLine,
+                         std::string_view token, bool integer) {
+    const std::string_view rest = cursor.Rest();
+    std::string what;
+    if (const std::string_view glued = GluedContinuation(rest); !glued.empty()) {
+        // Appended piece by piece: g++ 12 at -O3 warns falsely on "..." + std::string.
+        what.append(1, '"').append(glued).append(1, '"');
+    } else {
+        const std::size_t digits = rest.find_first_not_of(" \t");
+        if (digits == std::string_view::npos || !IsDigit(rest[digits])) {
+            return {};
+        }
+        const std::size_t end = rest.find_first_not_of("0123456789", digits);
+        what.append("a blank and \"").append(rest.substr(digits, end - digits)).append(1, '"');
+    }
+    return LinePrefix(keyLine) + std::string(key) + "=" + std::string(token) + " runs on into " +
+           what + ": " +
            (integer ? "an integer is written in plain decimal digits"
                     : "a number is written with a decimal point and, if any, an exponent with "
                       "digits");
@@ -157,6 +189,13 @@ std::string ReadFloat(Cursor& cursor, std::string_view key, int keyLine, float& 
     if (std::isinf(value)) {
         return LinePrefix(keyLine) + std::string(key) + "=" + token +
                " is beyond the range of a single-precision number";
+    }
+    // A value nearer 0 than the smallest single-precision number reads as 0, which is not the
+    // experiment written and which later messages could only show as 0.
+    const std::string_view mantissa = std::string_view(token).substr(0, token.find_first_of("eE"));
+    if (value == 0.0F && mantissa.find_first_not_of("+-.0") != std::string_view::npos) {
+        return LinePrefix(keyLine) + std::string(key) + "=" + token +
+               " is too close to 0 for a single-precision number, which would hold 0";
     }
     return {};
 }
@@ -201,6 +240,8 @@ ParameterResult ParseParameters(std::string_view text) {
     constexpr std::size_t lastField = std::size(fields) - 1;
 
     Cursor cursor(text);
+    // Some editors on Windows start a UTF-8 file with a byte-order mark.
+    cursor.Accept("\xEF\xBB\xBF");
     for (std::size_t i = 0; i < std::size(fields); ++i) {
         const Field& field = fields[i];
         const int keyLine = cursor.Line();

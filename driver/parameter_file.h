@@ -29,10 +29,13 @@ struct ParameterResult {
 
 // Parses the seven lines "Pmax=", "Pmin=", "Pstep=", "maxBlocks=", "maxErrorBlocks=", "M=" and
 // "T=", in this order, each key in the first column and followed by a number (white space may
-// stand before the number). On lines 1 to 6 anything after the number up to the newline is
-// ignored, and that newline must be there; nothing after the number of line 7 is read. Keys
-// that do not match, missing numbers, integers beyond 32 bits and floats beyond single
-// precision are rejected with the line number and the expected key.
+// stand before the number); a UTF-8 byte-order mark before the first key is skipped. On lines 1
+// to 6 anything after the number up to the newline is a remark, and that newline must be there;
+// line 7 is read no further than what could continue its number. Keys that do not match,
+// missing numbers, integers beyond 32 bits, floats beyond single precision or that it would
+// hold as 0, and numbers followed by what would continue them (a digit, ".", ",", "e", "x",
+// "_", a multiplier such as "k" or "M", or blanks and a digit) are rejected with the line
+// number and the key.
 ParameterResult ParseParameters(std::string_view text);
 
 // The most an experiment file may hold.

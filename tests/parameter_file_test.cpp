@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 
 namespace rs {
@@ -30,6 +31,18 @@ TEST(ParseParameters, AcceptsEveryVariationOfTheFormat) {
          "Pmax=0.1 first point\nPmin=0.01 last\nPstep=0.01;step\nmaxBlocks=1000 blocks\n"
          "maxErrorBlocks=100 wrong blocks\nM=8 GF(256)\nT=16\n",
          kCanonical},
+        {"byte-order mark before the first key, with CR-LF line ends",
+         "\xEF\xBB\xBF"
+         "Pmax=0.1\r\nPmin=0.01\r\nPstep=0.01\r\nmaxBlocks=1000\r\nmaxErrorBlocks=100\r\nM=8\r\n"
+         "T=16\r\n",
+         kCanonical},
+        {"remarks after a blank, even with a multiplier letter or a sign",
+         "Pmax=0.1 # top\nPmin=0.01\tk\nPstep=0.01 -1\nmaxBlocks=1000 blocks\n"
+         "maxErrorBlocks=100 M\nM=8\nT=16 bits\n",
+         kCanonical},
+        {"zeros however written and the smallest single-precision number",
+         "Pmax=0.0e-99\nPmin=-.000E7\nPstep=1e-45\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         {0.0F, 0.0F, std::numeric_limits<float>::denorm_min(), 1000, 100, 8, 16}},
         {"CR-LF line ends",
          "Pmax=0.1\r\nPmin=0.01\r\nPstep=0.01\r\nmaxBlocks=1000\r\nmaxErrorBlocks=100\r\nM=8\r\n"
          "T=16\r\n",
@@ -106,6 +119,9 @@ TEST(ParseParameters, RejectsFilesTheRunCannotTrust) {
         {"float beyond single precision",
          "Pmax=1e39\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
          "line 1: Pmax=1e39 is beyond the range of a single-precision number"},
+        {"float that single precision would hold as 0",
+         "Pmax=0.1\nPmin=0.01\nPstep=1e-46\nmaxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16\n",
+         "line 3: Pstep=1e-46 is too close to 0 for a single-precision number, which would hold 0"},
         {"integer above 32 bits",
          "Pmax=0.1\nPmin=0.01\nPstep=0.01\nmaxBlocks=2147483648\nmaxErrorBlocks=100\nM=8\n"
          "T=16\n",
@@ -142,8 +158,8 @@ TEST(ParseParameters, RejectsFilesTheRunCannotTrust) {
     }
 }
 
-// A number followed directly by what would continue it in another notation is refused rather
-// than cut short.
+// A number followed by what would continue it in another notation, directly or after a blank
+// for digits, is refused rather than cut short.
 TEST(ParseParameters, RefusesNumbersGluedToTheirContinuation) {
     const std::string head = "Pmax=0.1\nPmin=0.01\nPstep=0.01\n";
     const std::string tail = "maxErrorBlocks=100\nM=8\nT=16\n";
@@ -173,6 +189,24 @@ TEST(ParseParameters, RefusesNumbersGluedToTheirContinuation) {
          "line 2: Pmin=3 runs on into \"E\"" + std::string(real)},
         {"Pmax=0.1\nPmin=0.01\nPstep=1e-3x\nmaxBlocks=1000\n" + tail,
          "line 3: Pstep=1e-3 runs on into \"x\"" + std::string(real)},
+        {head + "maxBlocks=10_000\n" + tail,
+         "line 4: maxBlocks=10 runs on into \"_\"" + std::string(integer)},
+        {head + "maxBlocks=1M\n" + tail,
+         "line 4: maxBlocks=1 runs on into \"M\"" + std::string(integer)},
+        {head + "maxBlocks=1000k blocks\n" + tail,
+         "line 4: maxBlocks=1000 runs on into \"k\"" + std::string(integer)},
+        {head + "maxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=1K",
+         "line 7: T=1 runs on into \"K\"" + std::string(integer)},
+        {"Pmax=0.1\nPmin=3µ\nPstep=5m\nmaxBlocks=1000\n" + tail,
+         "line 2: Pmin=3 runs on into \"µ\"" + std::string(real)},
+        {"Pmax=0.1\nPmin=0.01\nPstep=5m\nmaxBlocks=1000\n" + tail,
+         "line 3: Pstep=5 runs on into \"m\"" + std::string(real)},
+        {head + "maxBlocks=10 000 000\n" + tail,
+         "line 4: maxBlocks=10 runs on into a blank and \"000\"" + std::string(integer)},
+        {"Pmax=0.07 \t5\nPmin=0.01\nPstep=0.01\nmaxBlocks=1000\n" + tail,
+         "line 1: Pmax=0.07 runs on into a blank and \"5\"" + std::string(real)},
+        {head + "maxBlocks=1000\nmaxErrorBlocks=100\nM=8\nT=16 0",
+         "line 7: T=16 runs on into a blank and \"0\"" + std::string(integer)},
     };
     for (const Case& c : cases) {
         const ParameterResult result = ParseParameters(c.text);
