@@ -1,7 +1,10 @@
 #include "driver/report_file.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <fstream>
+#include <span>
 #include <sstream>
 
 namespace rs {
@@ -28,16 +31,17 @@ class PointMatcher {
         return Match::kComplete;
     }
 
-    // A number as the report formats it: up to the next blank or newline.
+    // A figure as the report formats it: up to the next blank or newline. Cut short, number
+    // holds what there is of it.
     Match Number(std::string_view& number) {
         const std::size_t start = position;
         while (position < text.size() && text[position] != ' ' && text[position] != '\n') {
             ++position;
         }
+        number = text.substr(start, position - start);
         if (position == text.size()) {
             return Match::kCutShort;
         }
-        number = text.substr(start, position - start);
         return number.empty() ? Match::kDifferent : Match::kComplete;
     }
 
@@ -48,53 +52,143 @@ class PointMatcher {
     std::size_t position = 0;
 };
 
-template <typename Integer>
-bool ParseInteger(std::string_view digits, Integer& value) {
-    const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return status == std::errc{} && end == digits.data() + digits.size() && value >= 0;
+// How the report writes the figures that are not counts, as patterns in which '#' is a digit,
+// '*' any further digits and 's' the sign of an exponent: "%.2e" and "%.2f" as
+// FormatScientific2 and FormatFixed2 write them, and the words for values that are not finite.
+constexpr std::string_view kScientific[] = {"#.##es###*", "-#.##es###*", "nan", "inf", "-inf"};
+constexpr std::string_view kFixed[] = {"#*.##", "-#*.##", "nan", "inf", "-inf"};
+
+struct FigureLayout {
+    std::string_view before;  // the literal text in front of the figure
+    std::string_view name;
+    std::span<const std::string_view> forms;  // none for a count
+};
+
+constexpr std::array<FigureLayout, kFigureCount> kLayout = {{
+    {"\nP0=", "P0", kScientific},
+    {"   \nChannel SER=", "Channel SER", kScientific},
+    {"\nTransmitted blocks=", "Transmitted blocks", {}},
+    {"      Error blocks=", "Error blocks", {}},
+    {"      FER=", "FER", kScientific},
+    {"\nTransmitted symbols=", "Transmitted symbols", {}},
+    {"   Error symbols=", "Error symbols", {}},
+    {"   SER=", "SER", kScientific},
+    {"\nExperiment time=", "Experiment time", kFixed},
+    {" seconds\nTransmitting speed=", "Transmitting speed", kFixed},
+}};
+constexpr std::string_view kPointEnd = " KSymbols/second\n";
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
-// Matches one point at the start of text.
-Match MatchPoint(std::string_view text, ReportedPoint& point, std::size_t& length) {
-    PointMatcher matcher(text);
-    std::string_view numbers[10];
-    // Literal pieces, each followed by the number with the same index, if any.
-    struct Piece {
-        std::string_view literal;
-        bool numberFollows;
-    };
-    static constexpr Piece kPieces[] = {
-        {"\nP0=", true},
-        {"   \nChannel SER=", true},
-        {"\nTransmitted blocks=", true},
-        {"      Error blocks=", true},
-        {"      FER=", true},
-        {"\nTransmitted symbols=", true},
-        {"   Error symbols=", true},
-        {"   SER=", true},
-        {"\nExperiment time=", true},
-        {" seconds\nTransmitting speed=", true},
-        {" KSymbols/second\n", false},
-    };
-    std::size_t next = 0;
-    for (const Piece& piece : kPieces) {
-        if (const Match m = matcher.Literal(piece.literal); m != Match::kComplete) {
-            return m;
-        }
-        if (piece.numberFollows) {
-            if (const Match m = matcher.Number(numbers[next++]); m != Match::kComplete) {
-                return m;
+// Whether text follows pattern to its end or, when partial, as far as text goes.
+bool FollowsPattern(std::string_view text, std::string_view pattern, bool partial) {
+    std::size_t at = 0;
+    for (const char expected : pattern) {
+        if (expected == '*') {
+            while (at < text.size() && IsDigit(text[at])) {
+                ++at;
             }
+            continue;
+        }
+        if (at == text.size()) {
+            return partial;
+        }
+        const char c = text[at++];
+        const bool fits = expected == '#'   ? IsDigit(c)
+                          : expected == 's' ? c == '+' || c == '-'
+                                            : c == expected;
+        if (!fits) {
+            return false;
         }
     }
-    point.P0Text = std::string(numbers[0]);
-    if (!ParseInteger(numbers[2], point.blocks) || !ParseInteger(numbers[3], point.errorBlocks) ||
-        !ParseInteger(numbers[5], point.transmittedSymbols) ||
-        !ParseInteger(numbers[6], point.errorSymbols)) {
-        return Match::kDifferent;
+    return at == text.size();
+}
+
+// A count has no sign and no leading zero, so its text is exactly std::to_string of its
+// value, whether whole or the start of a longer count.
+template <typename Integer>
+bool ParseCount(std::string_view digits, Integer& value) {
+    if (digits.empty() || (digits.size() > 1 && digits.front() == '0') ||
+        !std::ranges::all_of(digits, IsDigit)) {
+        return false;
     }
-    length = matcher.Position();
-    return Match::kComplete;
+    const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return status == std::errc{} && end == digits.data() + digits.size();
+}
+
+// The figures of one point at the start of text, as far as they go.
+struct PointText {
+    Match match = Match::kComplete;
+    std::array<std::string_view, kFigureCount> figures{};
+    PointExtent extent{0, false, false};
+    std::size_t length = 0;
+};
+
+PointText MatchPoint(std::string_view text) {
+    PointMatcher matcher(text);
+    PointText point;
+    for (const FigureLayout& layout : kLayout) {
+        if (point.match = matcher.Literal(layout.before); point.match != Match::kComplete) {
+            return point;
+        }
+        std::string_view& figure = point.figures[point.extent.figures];
+        point.match = matcher.Number(figure);
+        if (point.match == Match::kCutShort) {
+            // A figure not yet begun is left out, not taken for an empty one.
+            point.extent.lastPartial = !figure.empty();
+            point.extent.figures += figure.empty() ? 0 : 1;
+            return point;
+        }
+        if (point.match == Match::kDifferent) {
+            return point;
+        }
+        ++point.extent.figures;
+    }
+    point.match = matcher.Literal(kPointEnd);
+    point.extent.complete = point.match == Match::kComplete;
+    point.length = matcher.Position();
+    return point;
+}
+
+// Reads the figures of a point into point, or says which one is not as the report writes it.
+std::string ReadFigures(const PointText& text, ReportedPoint& point) {
+    for (std::size_t i = 0; i < text.extent.figures; ++i) {
+        const std::string_view figure = text.figures[i];
+        const bool partial = text.extent.lastPartial && i + 1 == text.extent.figures;
+        bool fits = false;
+        switch (static_cast<Figure>(i)) {
+            case Figure::kBlocks:
+                fits = ParseCount(figure, point.blocks);
+                break;
+            case Figure::kErrorBlocks:
+                fits = ParseCount(figure, point.errorBlocks);
+                break;
+            case Figure::kTransmittedSymbols:
+                fits = ParseCount(figure, point.transmittedSymbols);
+                break;
+            case Figure::kErrorSymbols:
+                fits = ParseCount(figure, point.errorSymbols);
+                break;
+            default:
+                fits = std::ranges::any_of(kLayout[i].forms, [&](std::string_view form) {
+                    return FollowsPattern(figure, form, partial);
+                });
+                break;
+        }
+        if (!fits) {
+            const bool count = kLayout[i].forms.empty();
+            const std::string written = std::string(kLayout[i].name) + "=" + std::string(figure);
+            if (count && figure.starts_with('-')) {
+                return "has a negative count, " + written;
+            }
+            return "has " + written + ", which is not " + (count ? "a count" : "a number") +
+                   " as the report writes it";
+        }
+    }
+    point.P0Text = std::string(text.figures[0]);
+    return {};
 }
 
 }  // namespace
@@ -109,19 +203,25 @@ ReportContents ParseReport(std::string_view text) {
     contents.header = std::string(text.substr(0, newline + 1));
     std::size_t position = newline + 1;
     while (position < text.size()) {
-        ReportedPoint point;
-        std::size_t length = 0;
-        const Match match = MatchPoint(text.substr(position), point, length);
-        if (match == Match::kCutShort) {
-            break;
-        }
-        if (match == Match::kDifferent) {
+        const PointText found = MatchPoint(text.substr(position));
+        if (found.match == Match::kDifferent) {
             contents.error = "the text after point " + std::to_string(contents.points.size()) +
                              " is not a point of the report";
             return contents;
         }
+        ReportedPoint point;
+        if (std::string why = ReadFigures(found, point); !why.empty()) {
+            contents.error = "point " + std::to_string(contents.points.size() + 1) +
+                             (found.extent.complete ? " " : " (cut short) ") + why;
+            return contents;
+        }
+        if (!found.extent.complete) {
+            contents.cutShort = std::move(point);
+            contents.cutShortExtent = found.extent;
+            break;
+        }
         contents.points.push_back(std::move(point));
-        position += length;
+        position += found.length;
     }
     contents.completeLength = position;
     return contents;

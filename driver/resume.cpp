@@ -11,15 +11,44 @@ namespace rs {
 
 namespace {
 
-// A point ends when either limit is reached, so a complete point of this experiment sent no
-// more blocks than maxBlocks, had no more error blocks than maxErrorBlocks, and reached one
-// of the two (limits of 0 or less count as 0).
-bool EndedByTheseLimits(const ReportedPoint& point, const SimulationParameters& parameters) {
+// Why point cannot be this experiment's point with P0 text expectedP0, or nothing. A point cut
+// short is held to what it reaches: a figure it only begins must begin the one expected, and
+// the figures it does not reach read 0, which every upper bound allows. A count only begun is
+// bounded by its written part, the smallest count it can be.
+std::string Departure(const ReportedPoint& point, const PointExtent& extent,
+                      const std::string& expectedP0, const RunDescription& run) {
+    if (!extent.Agrees(Figure::kP0, point.P0Text, expectedP0)) {
+        return "has P0=" + point.P0Text + " where this sweep has P0=" + expectedP0;
+    }
+    if (point.errorBlocks > point.blocks) {
+        return "has Error blocks=" + std::to_string(point.errorBlocks) + ", more than its " +
+               std::to_string(point.blocks) + " blocks";
+    }
+    const std::int64_t k = run.code.k;
+    const std::string symbols = std::to_string(point.blocks * k);
+    if (!extent.Agrees(Figure::kTransmittedSymbols, std::to_string(point.transmittedSymbols),
+                       symbols)) {
+        return "has Transmitted symbols=" + std::to_string(point.transmittedSymbols) +
+               " where its " + std::to_string(point.blocks) + " blocks of k=" + std::to_string(k) +
+               " make " + symbols;
+    }
+    if (point.errorSymbols > point.transmittedSymbols) {
+        return "has Error symbols=" + std::to_string(point.errorSymbols) + ", more than its " +
+               std::to_string(point.transmittedSymbols) + " transmitted symbols";
+    }
+    // A point ends when either limit is reached, so a complete point sent no more blocks than
+    // maxBlocks, had no more error blocks than maxErrorBlocks, and reached one of the two
+    // (limits of 0 or less count as 0).
+    const SimulationParameters& parameters = run.parameters;
     const std::int32_t maxBlocks = std::max(parameters.maxBlocks, 0);
     const std::int32_t maxErrorBlocks = std::max(parameters.maxErrorBlocks, 0);
-    return point.blocks <= maxBlocks && point.errorBlocks <= maxErrorBlocks &&
-           point.errorBlocks <= point.blocks &&
-           (point.blocks == maxBlocks || point.errorBlocks == maxErrorBlocks);
+    if (point.blocks > maxBlocks || point.errorBlocks > maxErrorBlocks ||
+        (extent.complete && point.blocks != maxBlocks && point.errorBlocks != maxErrorBlocks)) {
+        return std::string(extent.complete ? "did not end by" : "goes past") +
+               " this experiment's limits (maxBlocks=" + std::to_string(parameters.maxBlocks) +
+               ", maxErrorBlocks=" + std::to_string(parameters.maxErrorBlocks) + ")";
+    }
+    return {};
 }
 
 }  // namespace
@@ -55,23 +84,20 @@ ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::st
         return fail("its header is not that of this experiment's code (" +
                     header.substr(0, header.size() - 1) + ")");
     }
-    if (contents.points.size() > sweep.size()) {
-        return fail("it holds " + std::to_string(contents.points.size()) +
-                    " points, but this sweep has only " + std::to_string(sweep.size()));
+    const std::size_t written = contents.points.size() + (contents.cutShort ? 1 : 0);
+    if (written > sweep.size()) {
+        return fail("it holds " + std::to_string(contents.points.size()) + " points" +
+                    (contents.cutShort ? " and the start of another" : "") +
+                    ", but this sweep has only " + std::to_string(sweep.size()));
     }
-    const std::int64_t k = run.code.k;
-    for (std::size_t i = 0; i < contents.points.size(); ++i) {
-        const ReportedPoint& point = contents.points[i];
-        const std::string expected = FormatScientific2(static_cast<double>(sweep[i]));
-        const std::string which = "point " + std::to_string(i + 1);
-        if (point.P0Text != expected) {
-            return fail(which + " has P0=" + point.P0Text + " where this sweep has P0=" + expected);
-        }
-        if (!EndedByTheseLimits(point, run.parameters) ||
-            point.transmittedSymbols != point.blocks * k) {
-            return fail(which + " did not end by this experiment's limits (maxBlocks=" +
-                        std::to_string(run.parameters.maxBlocks) +
-                        ", maxErrorBlocks=" + std::to_string(run.parameters.maxErrorBlocks) + ")");
+    for (std::size_t i = 0; i < written; ++i) {
+        const bool complete = i < contents.points.size();
+        const std::string why = Departure(complete ? contents.points[i] : *contents.cutShort,
+                                          complete ? PointExtent{} : contents.cutShortExtent,
+                                          FormatScientific2(static_cast<double>(sweep[i])), run);
+        if (!why.empty()) {
+            return fail("point " + std::to_string(i + 1) + (complete ? " " : " (cut short) ") +
+                        why);
         }
     }
     state.kept = std::move(contents.points);

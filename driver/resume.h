@@ -25,8 +25,9 @@ struct ResumeState {
 };
 
 // Reads the files without changing them. header is the code header line this experiment
-// writes; the report's points must carry the sweep's P0 values in order, and must have ended
-// by this experiment's limits.
+// writes; the report's points must carry the sweep's P0 values in order, hold counts that
+// agree with one another and with the code's k, and have ended by this experiment's limits.
+// A point cut short after them must be, as far as it goes, such a point of the sweep.
 ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::string& reportName,
                           const std::string& header, std::span<const float> sweep,
                           const RunDescription& run,
