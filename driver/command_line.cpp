@@ -75,10 +75,10 @@ std::string Printable(const std::string& text) {
     return shown;
 }
 
-CommandLine Misuse(const std::string& message) {
+CommandLine Misuse(const std::string& message, const std::string& program) {
     CommandLine result;
     result.exitStatus = 2;
-    result.err = "rs-sim: " + Printable(message) + " (see rs-sim --help)\n";
+    result.err = program + ": " + Printable(message) + " (see " + program + " --help)\n";
     return result;
 }
 
@@ -89,7 +89,7 @@ int DefaultThreads() {
     return std::min(UsableCpuCount(), kMaxThreads);
 }
 
-CommandLine ParseCommandLine(int argc, const char* const* argv) {
+CommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& program) {
     RunOptions options;
     std::string positionalFile;
     std::string parameterFile;
@@ -102,13 +102,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         "Monte-Carlo simulation of a Reed-Solomon code over GF(2^M) on a q-ary symmetric "
         "channel.\nThe experiment file holds seven lines: Pmax=, Pmin=, Pstep=, maxBlocks=, "
         "maxErrorBlocks=, M=, T=.",
-        "rs-sim");
+        program);
     app.set_help_flag("-h,--help", "Print this help and exit");
-    app.set_version_flag("--version", std::string("rs-sim ") + kVersion,
-                         "Print the version and exit");
+    app.set_version_flag("--version", program + " " + kVersion, "Print the version and exit");
     app.footer(
         "Exit status: 0 after a complete run, 1 when the run is refused or fails, 2 on misuse.\n"
-        "Example: rs-sim --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
+        "Example: " +
+        program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
     auto* positional =
         app.add_option("EXPERIMENT_FILE", positionalFile, "The experiment file (default param.dat)")
             ->check(kNonEmpty);
@@ -162,7 +162,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         result.out = std::string(version.what()) + "\n";
         return result;
     } catch (const CLI::ParseError& error) {
-        return Misuse(error.what());
+        return Misuse(error.what(), program);
     }
 
     options.referenceEngine = engine == "reference";
@@ -184,7 +184,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         options.plotFile = plotFile;
     }
     if (std::string clash = CheckDistinct(options); !clash.empty()) {
-        return Misuse(clash);
+        return Misuse(clash, program);
     }
     CommandLine result;
     result.options = std::move(options);

@@ -47,6 +47,8 @@ struct CommandLine {
 };
 
 // Parses argv without touching any file.
-CommandLine ParseCommandLine(int argc, const char* const* argv);
+// program names the program in messages, the usage and the version.
+CommandLine ParseCommandLine(int argc, const char* const* argv,
+                             const std::string& program = "rs-sim");
 
 }  // namespace rs

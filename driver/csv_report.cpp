@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "driver/number_format.h"
 
@@ -11,9 +13,15 @@ namespace rs {
 
 namespace {
 
-// Shortest text that reads back as the same value; NaN as "nan".
+// Shortest text that reads back as the same value; NaN as "nan", whatever its sign bit (0/0
+// is a negative NaN on x86, which would print as "-nan").
 template <typename Number>
 std::string Text(Number value) {
+    if constexpr (std::is_floating_point_v<Number>) {
+        if (std::isnan(value)) {
+            return "nan";
+        }
+    }
     char buffer[64];
     const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return status == std::errc{} ? std::string(buffer, end) : std::string("nan");

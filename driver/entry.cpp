@@ -13,11 +13,14 @@
 
 namespace rs {
 
-int RunCommandLine(int argc, char** argv, RemoteFillers fillers) {
+int RunCommandLine(int argc, char** argv, RemoteFillers fillers, const std::string& program) {
     // A closed pipe on standard output fails the writes instead of ending the run, so the
     // report file is still completed.
     std::signal(SIGPIPE, SIG_IGN);
-    CommandLine commandLine = ParseCommandLine(argc, argv);
+    // A file size limit fails the write (EFBIG), which is reported, instead of killing the run
+    // without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+    CommandLine commandLine = ParseCommandLine(argc, argv, program);
     std::fputs(commandLine.out.c_str(), stdout);
     std::fputs(commandLine.err.c_str(), stderr);
     if (!commandLine.options) {
@@ -30,9 +33,11 @@ int RunCommandLine(int argc, char** argv, RemoteFillers fillers) {
                                    console,
                                    errors,
                                    counter,
-                                   [] { WaitForKey(STDIN_FILENO); },
+                                   [] { WaitForKey(STDIN_FILENO, kClosingPrompt); },
                                    std::move(*commandLine.options)};
     environment.remoteFillers = std::move(fillers);
+    environment.program = program;
+    environment.interruptible = true;
     return RunProgram(environment);
 }
 

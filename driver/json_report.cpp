@@ -1,9 +1,5 @@
 #include "driver/json_report.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <utility>
 
 #include "driver/number_format.h"
@@ -34,10 +30,6 @@ nlohmann::ordered_json CodeJson(const CodeShape& code) {
     return {{"n", code.n}, {"k", code.k}, {"t", code.t}, {"q", code.q}, {"rate", code.rate}};
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 nlohmann::ordered_json PointJson(const PointFields& point) {
@@ -59,9 +51,9 @@ nlohmann::ordered_json PointJson(const PointFields& point) {
             {"seconds", point.seconds}};
 }
 
-JsonReport::JsonReport(std::filesystem::path path, const RunDescription& run,
+JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
                        std::vector<nlohmann::ordered_json> keptPoints)
-    : path(std::move(path)) {
+    : target(std::move(output)) {
     document["program"] = "rs-sim";
     document["version"] = kVersion;
     document["experiment"] = ExperimentJson(run);
@@ -76,14 +68,16 @@ std::string JsonReport::Add(const PointFields& point) {
     document["points"].push_back(PointJson(point));
     pending = true;
     const auto now = std::chrono::steady_clock::now();
-    if (lastSize < kAlwaysWriteBelow || now - lastWriteEnded >= lastWriteTook) {
+    if (target.kind == OutputKind::kReplace &&
+        (lastSize < kAlwaysWriteBelow || now - lastWriteEnded >= lastWriteTook)) {
         return Write();
     }
     return {};
 }
 
 std::string JsonReport::Start() {
-    return Write();
+    pending = true;
+    return target.kind == OutputKind::kReplace ? Write() : std::string();
 }
 
 std::string JsonReport::Finish() {
@@ -92,26 +86,9 @@ std::string JsonReport::Finish() {
 
 std::string JsonReport::Write() {
     const auto started = std::chrono::steady_clock::now();
-    const std::filesystem::path aside = path.string() + ".partial";
     const std::string text = document.dump(2) + "\n";
-    const auto failure = [&](const char* what) {
-        std::string message = path.string() + ": cannot " + what + ": " + std::strerror(errno);
-        std::error_code ignored;
-        std::filesystem::remove(aside, ignored);
-        return message;
-    };
-    {
-        const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(aside.c_str(), "w"));
-        if (!file) {
-            return failure("create");
-        }
-        if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
-            std::fflush(file.get()) != 0) {
-            return failure("write");
-        }
-    }
-    if (std::rename(aside.c_str(), path.c_str()) != 0) {
-        return failure("replace");
+    if (std::string error = WriteWhole(target, text); !error.empty()) {
+        return error;
     }
     pending = false;
     lastSize = text.size();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/files/output_target.h"
 #include "driver/parameter_file.h"
 #include "driver/point_fields.h"
 #include "driver/report_file.h"
@@ -22,11 +23,12 @@ struct RunDescription {
 
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update
 // writes the whole document beside the file and renames it over the file, so a reader, or an
-// interrupted run, only ever sees a complete document.
+// interrupted run, only ever sees a complete document. A device or a FIFO cannot be replaced:
+// it gets the document once, as the run ends.
 class JsonReport {
   public:
     // Starts the document with the points a resumed run keeps.
-    JsonReport(std::filesystem::path path, const RunDescription& run,
+    JsonReport(OutputTarget target, const RunDescription& run,
                std::vector<nlohmann::ordered_json> keptPoints = {});
 
     // Writes the document as it starts, so that an earlier run's file never outlives the
@@ -49,7 +51,7 @@ class JsonReport {
   private:
     std::string Write();
 
-    std::filesystem::path path;
+    OutputTarget target;
     nlohmann::ordered_json document;
     bool pending = false;
     std::size_t lastSize = 0;

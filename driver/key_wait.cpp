@@ -17,6 +17,7 @@ namespace {
 int savedDescriptor = -1;
 termios savedSettings{};
 termios rawSettings{};
+std::string_view shownPrompt;
 
 constexpr int kRestoringSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -40,6 +41,10 @@ extern "C" void RetakeTerminal(int) {
     sigemptyset(&stopping.sa_mask);
     sigaction(SIGTSTP, &stopping, nullptr);
     tcsetattr(savedDescriptor, TCSANOW, &rawSettings);
+    // The shell printed its job notices below the prompt; the prompt comes again.
+    if (!shownPrompt.empty() && write(STDOUT_FILENO, shownPrompt.data(), shownPrompt.size()) < 0) {
+        return;  // nowhere to show it; the wait goes on
+    }
 }
 
 void ReadOneByte(int descriptor) {
@@ -50,7 +55,8 @@ void ReadOneByte(int descriptor) {
 
 }  // namespace
 
-void WaitForKey(int descriptor) {
+void WaitForKey(int descriptor, std::string_view prompt) {
+    shownPrompt = prompt;
     if (isatty(descriptor) == 0 || tcgetattr(descriptor, &savedSettings) != 0) {
         ReadOneByte(descriptor);
         return;

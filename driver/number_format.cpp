@@ -1,5 +1,6 @@
 #include "driver/number_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -26,9 +27,11 @@ std::string FormatScientific2(double value) {
 }
 
 std::string FormatFloat(float value) {
+    // The shortest text that reads back as the same float: six significant digits showed
+    // 1.0000001 as 1 in a message saying it is above 1.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
-    return buffer;
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return status == std::errc{} ? std::string(buffer, end) : std::string("nan");
 }
 
 std::string FormatFixed2(double value) {

@@ -9,7 +9,8 @@ namespace rs {
 // Any NaN is written "nan", whatever its sign bit.
 std::string FormatScientific2(double value);
 
-// "%g" of a single-precision value, for naming experiment values in messages.
+// The shortest text that reads back as the same single-precision value, for naming experiment
+// values in messages.
 std::string FormatFloat(float value);
 
 // "%.2f", with any NaN written "nan".

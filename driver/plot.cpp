@@ -1,5 +1,6 @@
 #include "driver/plot.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string_view>
 
 #include "stats/bounded_distance.h"
@@ -21,6 +23,19 @@ namespace rs {
 namespace {
 
 constexpr int kTheorySamples = 60;
+
+// The last line with text in a file, trimmed; empty when there is none.
+std::string LastLine(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::string last;
+    for (std::string line; std::getline(in, line);) {
+        const auto begin = line.find_first_not_of(" \t\r^");
+        if (begin != std::string::npos) {
+            last = line.substr(begin);
+        }
+    }
+    return last;
+}
 
 std::string Number(double value) {
     if (!std::isfinite(value) || value <= 0.0) {
@@ -150,12 +165,18 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
     return script;
 }
 
-std::string DrawPlot(const std::filesystem::path& gnuplot, const std::filesystem::path& output,
+bool AnythingToPlot(const std::vector<PlotPoint>& points) {
+    return std::any_of(points.begin(), points.end(),
+                       [](const PlotPoint& p) { return p.blocks > 0; });
+}
+
+std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
                      const std::vector<PlotPoint>& points, const CodeShape& code) {
-    const std::filesystem::path aside =
-        output.parent_path() / (".partial-" + output.filename().string());
+    const std::filesystem::path aside = AsidePath(output);
     const std::string script = PlotScript(aside, points, code);
-    const std::string name = output.string();
+    const std::string& name = output.name;
+    // gnuplot's complaints go to a file of their own: the user sees one line, not its dump.
+    const std::filesystem::path complaints = aside.string() + ".err";
 
     int channel[2];
     if (pipe(channel) != 0) {
@@ -171,6 +192,10 @@ std::string DrawPlot(const std::filesystem::path& gnuplot, const std::filesystem
         dup2(channel[0], STDIN_FILENO);
         close(channel[0]);
         close(channel[1]);
+        const int err = open(complaints.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (err >= 0) {
+            dup2(err, STDERR_FILENO);
+        }
         execl(gnuplot.c_str(), "gnuplot", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -193,19 +218,15 @@ std::string DrawPlot(const std::filesystem::path& gnuplot, const std::filesystem
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    const std::string said = LastLine(complaints);
+    std::error_code ignored;
+    std::filesystem::remove(complaints, ignored);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || written < script.size() ||
         !std::filesystem::exists(aside)) {
-        std::error_code ignored;
         std::filesystem::remove(aside, ignored);
-        return name + ": gnuplot could not draw the plot";
+        return name + ": gnuplot could not draw the plot" + (said.empty() ? "" : ": " + said);
     }
-    std::error_code error;
-    std::filesystem::rename(aside, output, error);
-    if (error) {
-        std::filesystem::remove(aside, error);
-        return name + ": cannot write: " + error.message();
-    }
-    return {};
+    return PutInPlace(output, aside);
 }
 
 }  // namespace rs

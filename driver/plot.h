@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/files/output_target.h"
 #include "driver/point_fields.h"
 
 namespace rs {
@@ -31,9 +32,13 @@ struct PlotPoint {
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
                        const CodeShape& code);
 
-// Runs gnuplot on the script, writing beside the output and renaming it into place. Returns an
-// error message, empty on success.
-std::string DrawPlot(const std::filesystem::path& gnuplot, const std::filesystem::path& output,
+// Whether the points give the plot anything to draw: a point with blocks.
+bool AnythingToPlot(const std::vector<PlotPoint>& points);
+
+// Runs gnuplot on the script, writing beside the output and putting it in place (renamed over a
+// file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own
+// last word when it failed; empty on success.
+std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
                      const std::vector<PlotPoint>& points, const CodeShape& code);
 
 }  // namespace rs

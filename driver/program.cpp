@@ -1,10 +1,12 @@
 #include "driver/program.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -14,6 +16,8 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "driver/csv_report.h"
+#include "driver/files/output_target.h"
+#include "driver/interrupt_notice.h"
 #include "driver/json_report.h"
 #include "driver/number_format.h"
 #include "driver/parameter_file.h"
@@ -39,7 +43,7 @@ struct FileCloser {
 };
 
 int Fail(const ProgramEnvironment& environment, const std::string& message) {
-    environment.errors.Write("rs-sim: " + message + "\n");
+    environment.errors.Write(environment.program + ": " + message + "\n");
     environment.errors.Flush();
     return 1;
 }
@@ -96,7 +100,8 @@ class PointOutputs {
 
 // Experiments that run, but not as their author may think: P0 outside [0, 1], a sweep with no
 // point, limits that let no block through. One line each on the error stream.
-std::vector<std::string> Warnings(const SimulationParameters& p, const std::string& name) {
+std::vector<std::string> Warnings(const SimulationParameters& p, const std::string& name,
+                                  const std::string& program) {
     const auto text = FormatFloat;
     std::vector<std::string> warnings;
     if (p.Pmax > 1.0F) {
@@ -120,9 +125,60 @@ std::vector<std::string> Warnings(const SimulationParameters& p, const std::stri
                            " is not positive: the points send no block");
     }
     for (std::string& warning : warnings) {
-        warning = "rs-sim: warning: " + name + ": " + warning + "\n";
+        warning = program + ": warning: " + name + ": " + warning + "\n";
     }
     return warnings;
+}
+
+// Every output of the run, checked before anything is read, run or written.
+struct RunOutputs {
+    OutputTarget report;
+    std::optional<OutputTarget> json;
+    std::optional<OutputTarget> csv;
+    std::optional<OutputTarget> plot;
+};
+
+// Checks each output where it is and against the others and the experiment file, so that a
+// refused run leaves every file as it was. An error message, empty when all can be written.
+std::string CheckOutputs(
+    const RunOptions& options,
+    const std::function<std::filesystem::path(const std::filesystem::path&)>& resolve,
+    RunOutputs& outputs) {
+    std::vector<OutputTarget> all;
+    const auto check = [&](const std::filesystem::path& name, OutputTarget& target) {
+        std::string error = CheckOutput(name.string(), resolve(name), target);
+        all.push_back(target);
+        return error;
+    };
+    if (std::string error = check(options.resultsFile, outputs.report); !error.empty()) {
+        return error;
+    }
+    const std::pair<const std::optional<std::filesystem::path>*, std::optional<OutputTarget>*>
+        optional[] = {{&options.jsonFile, &outputs.json},
+                      {&options.csvFile, &outputs.csv},
+                      {&options.plotFile, &outputs.plot}};
+    for (const auto& [name, target] : optional) {
+        if (*name) {
+            if (std::string error = check(**name, target->emplace()); !error.empty()) {
+                return error;
+            }
+        }
+    }
+    if (std::string error = CheckDistinct(all); !error.empty()) {
+        return error;
+    }
+    // An output that is the experiment file would overwrite the experiment.
+    struct stat experiment {};
+    if (stat(resolve(options.parameterFile).c_str(), &experiment) == 0) {
+        for (const OutputTarget& target : all) {
+            if (target.exists && target.device == experiment.st_dev &&
+                target.inode == experiment.st_ino) {
+                return target.name + " is the experiment file " + options.parameterFile.string() +
+                       ": the run would overwrite it";
+            }
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -141,6 +197,11 @@ int RunProgram(const ProgramEnvironment& environment) {
     const auto generator = std::make_unique<RandomGenerator>();
     generator->Seed(options.seed);
 
+    RunOutputs targets;
+    if (std::string error = CheckOutputs(options, resolve, targets); !error.empty()) {
+        return Fail(environment, error);
+    }
+
     const ParameterResult read = ReadParameters(resolve(options.parameterFile), parameterName);
     if (!read.parameters) {
         return Fail(environment, read.error);
@@ -151,7 +212,7 @@ int RunProgram(const ProgramEnvironment& environment) {
         return Fail(environment, problem);
     }
 
-    for (const std::string& warning : Warnings(parameters, parameterName)) {
+    for (const std::string& warning : Warnings(parameters, parameterName, environment.program)) {
         environment.errors.Write(warning);
     }
     environment.errors.Flush();
@@ -233,12 +294,6 @@ int RunProgram(const ProgramEnvironment& environment) {
                         "--plot needs gnuplot, which is not on PATH (Debian: apt-get install "
                         "gnuplot-nox)");
         }
-        // The plot is drawn only at the end: a folder it cannot go to is refused now.
-        const std::filesystem::path folder = resolve(*options.plotFile).parent_path();
-        if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
-            return Fail(environment, options.plotFile->string() +
-                                         ": cannot write the plot there: " + std::strerror(errno));
-        }
     }
 
     const double R = static_cast<double>(k) / static_cast<double>(n);
@@ -295,7 +350,7 @@ int RunProgram(const ProgramEnvironment& environment) {
                                       kept.errorBlocks, kept.errorSymbols});
     }
     if (jsonPath) {
-        outputs.json.emplace(*jsonPath, run, std::move(resume.jsonPoints));
+        outputs.json.emplace(*targets.json, run, std::move(resume.jsonPoints));
         if (std::string error = outputs.json->Start(); !error.empty()) {
             return Fail(environment, error);
         }
@@ -326,6 +381,31 @@ int RunProgram(const ProgramEnvironment& environment) {
     if (!results.Flush()) {
         return writeFailure();
     }
+    // From here on the report holds whole points, and an interrupt says how to continue.
+    std::size_t pointsHeld = resume.kept.size();
+    const std::string resumeCommand = ResumeCommand(
+        environment.program, parameterName, resultsName,
+        options.jsonFile ? options.jsonFile->string() : "",
+        options.csvFile ? options.csvFile->string() : "",
+        options.plotFile ? options.plotFile->string() : "", options.seed, options.noWait);
+    const auto prepareNotice = [&] {
+        InterruptNotice::Prepare(environment.program + ": interrupted: " + resultsName + " holds " +
+                                 std::to_string(pointsHeld) + " of " +
+                                 std::to_string(plan.points.size()) +
+                                 " points; to continue: " + resumeCommand + "\n");
+    };
+    prepareNotice();
+    if (environment.interruptible) {
+        InterruptNotice::Install(
+            targets.json && targets.json->kind == OutputKind::kReplace ? AsidePath(*targets.json)
+                                                                       : "",
+            targets.plot && targets.plot->kind == OutputKind::kReplace ? AsidePath(*targets.plot)
+                                                                       : "");
+    }
+    simulation.SetPointReported([&] {
+        ++pointsHeld;
+        prepareNotice();
+    });
     const std::span<const float> remaining =
         std::span<const float>(plan.points).subspan(resume.kept.size());
     bool swept = false;
@@ -346,9 +426,12 @@ int RunProgram(const ProgramEnvironment& environment) {
             return Fail(environment, error);
         }
     }
-    if (options.plotFile) {
-        if (std::string error =
-                DrawPlot(gnuplot, resolve(*options.plotFile), outputs.plotPoints, run.code);
+    if (options.plotFile && !AnythingToPlot(outputs.plotPoints)) {
+        environment.errors.Write(environment.program + ": warning: " + targets.plot->name +
+                                 ": no point sent a block, so there is nothing to plot\n");
+        environment.errors.Flush();
+    } else if (options.plotFile) {
+        if (std::string error = DrawPlot(gnuplot, *targets.plot, outputs.plotPoints, run.code);
             !error.empty()) {
             return Fail(environment, error);
         }
@@ -356,9 +439,12 @@ int RunProgram(const ProgramEnvironment& environment) {
 
     // A console that cannot be written (a full disk, a closed pipe) loses the report's
     // console half; the run still completes the report file, then says so.
+    if (environment.interruptible) {
+        InterruptNotice::Uninstall();  // the run is complete
+    }
     const bool consoleWritten = environment.console.Flush();
     if (!options.noWait && consoleWritten) {
-        environment.console.Write("\nPress any key");
+        environment.console.Write(std::string(kClosingPrompt));
         environment.console.Flush();
         environment.waitForKey();
     }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/command_line.h"
@@ -34,7 +36,15 @@ struct ProgramEnvironment {
     std::function<std::optional<std::uint64_t>()> availableMemory = AvailableMemory;
     // Other processes that make segments for the parallel engine (the MPI variant).
     RemoteFillers remoteFillers = {};
+    // The program's name in its messages.
+    std::string program = "rs-sim";
+    // SIGINT and SIGTERM end the run with a word on how to continue it (the real program; a
+    // test in-process keeps the default handling).
+    bool interruptible = false;
 };
+
+// What the program shows before it waits for the closing key.
+inline constexpr std::string_view kClosingPrompt = "\nPress any key";
 
 // The whole run: parameters, code, sweep, reports, plot, closing prompt. Returns the exit
 // status: 0 after a complete run, 1 when the run is refused or an output cannot be written,

@@ -222,7 +222,13 @@ bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t fre
             return false;
         }
     }
-    return results.Flush();
+    if (!results.Flush()) {
+        return false;
+    }
+    if (pointReported) {
+        pointReported();
+    }
+    return true;
 }
 
 }  // namespace rs

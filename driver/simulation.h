@@ -75,6 +75,8 @@ class Simulation {
     // The seed every point restarts from.
     void SetSeed(std::int32_t value) { seed = value; }
     void SetPointObserver(PointObserver observer) { pointObserver = std::move(observer); }
+    // Called after each point's report is flushed: the report holds it from then on.
+    void SetPointReported(std::function<void()> reported) { pointReported = std::move(reported); }
 
     // Runs the points in order. False as soon as "results.dat" cannot be written or the
     // point observer fails.
@@ -105,6 +107,7 @@ class Simulation {
     std::int32_t starsShown = 0;
     std::int32_t seed = kSeed;
     PointObserver pointObserver;
+    std::function<void()> pointReported;
     std::string observerError;
 };
 

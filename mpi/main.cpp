@@ -27,11 +27,11 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     if (rank == 0) {
-        status = rs::RunCommandLine(argc, argv, rs::ConnectRanks);
+        status = rs::RunCommandLine(argc, argv, rs::ConnectRanks, "rs-sim-mpi");
         rs::StopRanks();
     } else {
         // The same command line as rank 0, read silently: rank 0 answers for it.
-        const rs::CommandLine commandLine = rs::ParseCommandLine(argc, argv);
+        const rs::CommandLine commandLine = rs::ParseCommandLine(argc, argv, "rs-sim-mpi");
         status = rs::ServeSegments(commandLine.options ? commandLine.options->threads
                                                        : rs::DefaultThreads());
     }

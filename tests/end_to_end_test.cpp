@@ -106,7 +106,6 @@ pid_t Start(const fs::path& directory, int outPipe, const std::vector<std::strin
             setenv("PATH", path, 1);
         }
         if (fileSizeLimit > 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{fileSizeLimit, fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
@@ -227,9 +226,8 @@ TEST_F(EndToEndTest, PlotIsDrawnAsSvgOrRefusedUpFront) {
     EXPECT_EQ(DirectoryListing(directory), before);
     const Outcome nowhere = RunToEnd({"--plot", "missing/curve.svg", "experiment.dat"});
     EXPECT_EQ(nowhere.status, 1);
-    EXPECT_EQ(
-        nowhere.err,
-        "rs-sim: missing/curve.svg: cannot write the plot there: No such file or directory\n");
+    EXPECT_EQ(nowhere.err,
+              "rs-sim: missing/curve.svg: cannot write there: No such file or directory\n");
     EXPECT_EQ(DirectoryListing(directory), before);
 
     const Outcome drawn = RunToEnd({"--plot", "curve.svg", "experiment.dat"});
@@ -239,6 +237,17 @@ TEST_F(EndToEndTest, PlotIsDrawnAsSvgOrRefusedUpFront) {
     EXPECT_NE(svg.find("</svg>"), std::string::npos);
     EXPECT_NE(svg.find("RS(15,11)"), std::string::npos);
     EXPECT_NE(svg.find("bounded-distance"), std::string::npos);
+
+    // A sweep that sends no block has nothing to draw: a warning of one line, and success.
+    WriteFile(directory / "nothing.dat",
+              "Pmax=0.3\nPmin=0.05\nPstep=0.05\nmaxBlocks=0\nmaxErrorBlocks=30\nM=4\nT=2\n");
+    const Outcome empty = RunToEnd({"--plot", "empty.svg", "nothing.dat"});
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_NE(empty.err.find("rs-sim: warning: empty.svg: no point sent a block"),
+              std::string::npos)
+        << empty.err;
+    EXPECT_EQ(std::count(empty.err.begin(), empty.err.end(), '\n'), 2) << empty.err;
+    EXPECT_FALSE(fs::exists(directory / "empty.svg"));
 }
 
 // An output that cannot be written ends the run with a message and status 1: the console
@@ -296,13 +305,14 @@ INSTANTIATE_TEST_SUITE_P(Runs, GoldenRunTest,
                                            "no_blocks", "uncoded"));
 
 // An interrupted run keeps the header and every point completed before it, and nothing of the
-// point under way.
+// point under way. SIGINT ends it with status 130 and a line on how to continue, and --resume
+// then ends it as a run never stopped.
 TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
     // Three quick points that end on their error limit, then one at P0 close to zero that
-    // would run for a very long time.
-    WriteFile(directory / "param.dat",
-              "Pmax=0.6\nPmin=-0.1\nPstep=0.2\nmaxBlocks=2000000000\nmaxErrorBlocks=10\nM=4\n"
-              "T=2\n");
+    // runs for about a second.
+    const std::string experiment =
+        "Pmax=0.6\nPmin=-0.1\nPstep=0.2\nmaxBlocks=100000000\nmaxErrorBlocks=10\nM=4\nT=2\n";
+    WriteFile(directory / "param.dat", experiment);
     for (const int signalNumber : {SIGINT, SIGKILL}) {
         int pipeEnds[2];
         ASSERT_EQ(pipe(pipeEnds), 0);
@@ -326,7 +336,16 @@ TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
         waitpid(pid, &status, 0);
         close(pipeEnds[0]);
         ASSERT_EQ(headings, 4U) << console;
-        EXPECT_TRUE(WIFSIGNALED(status));
+        if (signalNumber == SIGKILL) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+            const std::string said = ReadFile(directory / "stderr.txt");
+            EXPECT_TRUE(
+                said.ends_with("\nrs-sim: interrupted: results.dat holds 3 of 4 points; "
+                               "to continue: rs-sim --resume\n"))
+                << said;
+        }
 
         const std::string results = ReadFile(directory / "results.dat");
         const std::string point =
@@ -338,6 +357,14 @@ TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
         EXPECT_TRUE(results.starts_with("Reed-Solomon codes, n=15  k=11  R=0.73  t=2  q=16\n"));
         EXPECT_NE(results.find("\nP0=2.00e-001   \n"), std::string::npos);
     }
+    const Outcome resumed = RunToEnd({"--resume", "--no-wait"});
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    fs::create_directory(directory / "alone");
+    WriteFile(directory / "alone/param.dat", experiment);
+    int status = 0;
+    waitpid(Start(directory / "alone", -1, {"--no-wait"}), &status, 0);
+    EXPECT_EQ(MaskTimes(ReadFile(directory / "results.dat")),
+              MaskTimes(ReadFile(directory / "alone/results.dat")));
 }
 
 // On a terminal the program waits for one key, does not echo it, and leaves the terminal as it
@@ -364,8 +391,8 @@ TEST_F(EndToEndTest, KeyWaitOnATerminal) {
         }
         // Reads what the program shows until `until` appears or a few seconds pass.
         std::string screen;
-        auto readUntil = [&](std::string_view until) {
-            for (int waited = 0; screen.find(until) == std::string::npos && waited < 100;
+        auto readUntil = [&](std::string_view until, std::size_t from = 0) {
+            for (int waited = 0; screen.find(until, from) == std::string::npos && waited < 100;
                  ++waited) {
                 pollfd ready{master, POLLIN, 0};
                 if (poll(&ready, 1, 100) > 0) {
@@ -398,6 +425,10 @@ TEST_F(EndToEndTest, KeyWaitOnATerminal) {
             termios resumed{};
             ASSERT_EQ(tcgetattr(master, &resumed), 0);
             EXPECT_EQ(resumed.c_lflag & (ICANON | ECHO), 0U) << "terminal not taken back";
+            const std::size_t shown = screen.size();
+            readUntil("Press any key", shown);
+            EXPECT_NE(screen.find("Press any key", shown), std::string::npos)
+                << "prompt not shown again: " << screen;
         }
 
         const std::size_t before = screen.size();

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace rs {
 namespace {
@@ -50,6 +52,14 @@ TEST(FormatFixed2, RoundsToTwoDecimalsAndWritesNaNPlainly) {
     EXPECT_EQ(FormatFixed2(0.0), "0.00");
     EXPECT_EQ(FormatFixed2(1.0), "1.00");
     EXPECT_EQ(FormatFixed2(-std::numeric_limits<double>::quiet_NaN()), "nan");
+}
+
+// A value in a message reads back as the value the program holds.
+TEST(FormatFloat, GivesEnoughDigitsToReadBackTheSameFloat) {
+    for (const float value : {0.07F, 1.2F, 1.0000001F, 1e-40F, 0.0F, -0.3F, 3.4e38F}) {
+        EXPECT_EQ(std::strtof(FormatFloat(value).c_str(), nullptr), value) << FormatFloat(value);
+    }
+    EXPECT_EQ(FormatFloat(0.07F), "0.07");
 }
 
 }  // namespace

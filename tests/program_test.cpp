@@ -1,10 +1,16 @@
 #include "driver/program.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -241,6 +247,125 @@ TEST_F(ProgramTest, FullDiskStopsTheRunWithAnError) {
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(errors.text, "rs-sim: results.dat: cannot write: No space left on device\n");
     EXPECT_EQ(keyWaits, 0);
+}
+
+}  // namespace
+}  // namespace rs
+
+namespace rs {
+namespace {
+
+// What a path is: the kinds the outputs table checks afterwards.
+char Kind(const std::filesystem::path& path) {
+    const auto status = std::filesystem::symlink_status(path);
+    switch (status.type()) {
+        case std::filesystem::file_type::regular:
+            return 'f';
+        case std::filesystem::file_type::symlink:
+            return 'l';
+        case std::filesystem::file_type::character:
+            return 'c';
+        case std::filesystem::file_type::fifo:
+            return 'p';
+        case std::filesystem::file_type::directory:
+            return 'd';
+        default:
+            return '-';
+    }
+}
+
+// Each kind of path given for the JSON report, beside an earlier report: the run's status,
+// what the path is afterwards, and an earlier report kept whole by a refused run.
+TEST_F(ProgramTest, EveryOutputIsCheckedFirstAndWrittenByItsKind) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        const char* json;
+        std::function<bool(const fs::path&)> make;  // false: skip the row here
+        int status;
+        char kind;  // what the JSON path is afterwards
+    };
+    const bool root = geteuid() == 0;
+    const Case cases[] = {
+        {"new file", "new.json", [](const fs::path&) { return true; }, 0, 'f'},
+        {"regular file", "old.json",
+         [](const fs::path& d) {
+             std::ofstream(d / "old.json") << "old";
+             return true;
+         },
+         0, 'f'},
+        {"link", "link.json",
+         [](const fs::path& d) {
+             fs::create_symlink("real.json", d / "link.json");
+             return true;
+         },
+         0, 'l'},
+        {"FIFO", "pipe.json",
+         [](const fs::path& d) { return mkfifo((d / "pipe.json").c_str(), 0600) == 0; }, 0, 'p'},
+        {"character device", "null.json",
+         [root](const fs::path& d) {
+             return root && mknod((d / "null.json").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+         },
+         0, 'c'},
+        {"missing folder", "none/x.json", [](const fs::path&) { return true; }, 1, '-'},
+        {"folder", "folder", [](const fs::path& d) { return fs::create_directory(d / "folder"); },
+         1, 'd'},
+        {"hard link to the report", "hard.json",
+         [](const fs::path& d) {
+             fs::create_hard_link(d / "results.dat", d / "hard.json");
+             return true;
+         },
+         1, 'f'},
+        {"unwritable folder", "locked/x.json",
+         [root](const fs::path& d) {
+             fs::create_directory(d / "locked");
+             fs::permissions(d / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+             return !root;  // root writes anywhere
+         },
+         1, '-'},
+    };
+    WriteFile("param.dat", Parameters("Pmax=0.2\nPmin=0.1\nPstep=0.05\n", "M=4\nT=2\n"));
+    for (const Case& c : cases) {
+        WriteFile("results.dat", "earlier report\n");
+        if (!c.make(directory)) {
+            continue;
+        }
+        // The FIFO's reader, opened first so that neither side waits; the document fits the
+        // pipe's buffer and is read once the run ends.
+        int fifo = -1;
+        if (c.kind == 'p') {
+            fifo = open((directory / c.json).c_str(), O_RDWR | O_NONBLOCK);
+            ASSERT_GE(fifo, 0);
+        }
+        RunOptions options;
+        options.noWait = true;
+        options.jsonFile = c.json;
+        errors.text.clear();
+        EXPECT_EQ(Run(options), c.status) << c.name << ": " << errors.text;
+        std::string piped;
+        char buffer[4096];
+        for (ssize_t got = 0; fifo >= 0 && (got = read(fifo, buffer, sizeof buffer)) > 0;) {
+            piped.append(buffer, static_cast<std::size_t>(got));
+        }
+        if (fifo >= 0) {
+            close(fifo);
+        }
+        EXPECT_EQ(Kind(directory / c.json), c.kind) << c.name;
+        if (c.status != 0) {
+            EXPECT_EQ(ReadFile("results.dat"), "earlier report\n") << c.name;
+            continue;
+        }
+        const std::string written = c.kind == 'p'   ? piped
+                                    : c.kind == 'c' ? ReadFile("results.dat")
+                                                    : ReadFile(c.json);
+        EXPECT_NE(written.find(c.kind == 'c' ? "Transmitted blocks" : "\"program\": \"rs-sim\""),
+                  std::string::npos)
+            << c.name;
+        // A stream gets the document once.
+        EXPECT_EQ(written.find("\"program\"", written.find("\"program\"") + 1), std::string::npos)
+            << c.name;
+    }
+    EXPECT_NE(ReadFile("real.json").find("\"points\""), std::string::npos);
 }
 
 }  // namespace

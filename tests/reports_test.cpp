@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/csv_report.h"
@@ -76,6 +77,27 @@ std::vector<std::vector<std::int64_t>> CsvCounts(const std::string& text) {
         counts.push_back(values);
     }
     return counts;
+}
+
+// The report up to the end of its first `points` points.
+std::string FirstPoints(const std::string& report, int points) {
+    constexpr std::string_view kEnd = " KSymbols/second\n";
+    std::size_t end = report.find('\n') + 1;
+    for (int i = 0; i < points; ++i) {
+        end = report.find(kEnd, end) + kEnd.size();
+    }
+    return report.substr(0, end);
+}
+
+// A point's lines with these counts, its rates and times made up.
+std::string PointLines(const std::string& blocks, const std::string& errorBlocks,
+                       const std::string& symbols, const std::string& errorSymbols) {
+    return "\nP0=4.00e-001   \nChannel SER=1.00e-001\nTransmitted blocks=" + blocks +
+           "      Error blocks=" + errorBlocks +
+           "      FER=4.00e-001\nTransmitted symbols=" + symbols +
+           "   Error symbols=" + errorSymbols +
+           "   SER=1.00e-001\nExperiment time=0.01 seconds\nTransmitting speed=1.00 "
+           "KSymbols/second\n";
 }
 
 class ReportsTest : public ::testing::Test {
@@ -154,6 +176,10 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
             const auto& point = json["points"][i];
             if (r.blocks == 0) {
                 EXPECT_TRUE(point["FER"].is_null() && point["FERLow"].is_null());
+                // NaN as the README writes it, whatever its sign bit.
+                const std::string row = Lines(Read("points.csv"))[i + 1];
+                EXPECT_NE(row.find(",nan,"), std::string::npos) << row;
+                EXPECT_EQ(row.find("-nan"), std::string::npos) << row;
             } else {
                 EXPECT_LE(point["FERLow"].get<double>(), point["FER"].get<double>());
                 EXPECT_GE(point["FERHigh"].get<double>(), point["FER"].get<double>());
@@ -241,6 +267,73 @@ TEST_F(ReportsTest, ResumeRefusesFilesOfAnotherExperiment) {
         EXPECT_EQ(Read("results.dat"), c.report) << c.name;
         EXPECT_EQ(Read("points.json"), c.jsonText) << c.name;
         EXPECT_EQ(Read("points.csv"), csvBefore) << c.name;
+    }
+}
+
+// Counts that cannot come from one run, and text after the last complete point that is not
+// the start of the sweep's next point, are refused before any file changes.
+TEST_F(ReportsTest, ResumeRefusesCountsThatDisagreeAndTextThatStartsNoPoint) {
+    WriteFile("param.dat",
+              "Pmax=0.4\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n");
+    ASSERT_EQ(Run(false), 0);
+    const std::string report = Read("results.dat");
+    const std::string json = Read("points.json");
+    const std::string csv = Read("points.csv");
+    const std::string header = FirstPoints(report, 0);
+    const std::string afterFirst = report.substr(FirstPoints(report, 1).size());
+    const std::string two = FirstPoints(report, 2);
+    struct Case {
+        std::string report;
+        const char* error;
+    };
+    // k is 11; each point of counts breaks one rule only.
+    const Case cases[] = {
+        {header + PointLines("30", "40", "330", "20") + afterFirst,
+         "point 1 has Error blocks=40, more than its 30 blocks"},
+        {header + PointLines("100", "40", "1000", "90") + afterFirst,
+         "point 1 has Transmitted symbols=1000 where its 100 blocks of k=11 make 1100"},
+        {header + PointLines("100", "40", "1100", "1101") + afterFirst,
+         "point 1 has Error symbols=1101, more than its 1100 transmitted symbols"},
+        {header + PointLines("100", "40", "1100", "-1") + afterFirst,
+         "point 1 has a negative count, Error symbols=-1"},
+        {header + PointLines("0100", "40", "1100", "90") + afterFirst,
+         "point 1 has Transmitted blocks=0100, which is not a count as the report writes it"},
+        {header + PointLines("100", "40", "1100", "99999999999999999999") + afterFirst,
+         "point 1 has Error symbols=99999999999999999999, which is not a count as"},
+        {two + "\nP0=2.00e-001   \nChannel SER=1.00e-001x",
+         "point 3 (cut short) has Channel SER=1.00e-001x, which is not a number as the report"},
+        {two + "\nP0=2.00e-001   \nChannel SER=1.0\n",
+         "point 3 (cut short) has Channel SER=1.0, which is not a number as the report"},
+        {two + "\nP0=2.00e-001   \nChannel SER=1.00e-001\nTransmitted blocks=10      Error "
+               "blocks=9      FER=9.00e-001\nTransmitted symbols=11   ",
+         "point 3 (cut short) has Transmitted symbols=11 where its 10 blocks of k=11 make 110"},
+        {two + "\nP0=3.0", "point 3 (cut short) has P0=3.0 where this sweep has P0=2.00e-001"},
+        {report + "\nP0=1",
+         "it holds 3 points and the start of another, but this sweep has only 3"},
+    };
+    for (const Case& c : cases) {
+        WriteFile("results.dat", c.report);
+        EXPECT_EQ(Run(true), 1) << c.error;
+        EXPECT_NE(errors.text.find(c.error), std::string::npos) << errors.text;
+        EXPECT_EQ(Read("results.dat"), c.report) << c.error;
+        EXPECT_EQ(Read("points.json"), json) << c.error;
+        EXPECT_EQ(Read("points.csv"), csv) << c.error;
+    }
+}
+
+// Cut anywhere, the third point is dropped and run again. Here every point ends by maxBlocks,
+// and the third has a negative P0, which the report writes as it is.
+TEST_F(ReportsTest, ResumeDropsAnyStartOfTheNextPoint) {
+    WriteFile("param.dat",
+              "Pmax=0.4\nPmin=-0.1\nPstep=0.25\nmaxBlocks=30\nmaxErrorBlocks=40\nM=4\nT=2\n");
+    ASSERT_EQ(Run(false), 0);
+    const std::string report = Read("results.dat");
+    const std::string two = FirstPoints(report, 2);
+    for (std::size_t cut = two.size(); cut < report.size(); ++cut) {
+        WriteFile("results.dat", report.substr(0, cut));
+        ASSERT_EQ(Run(true), 0) << report.substr(two.size(), cut - two.size()) << "\n"
+                                << errors.text;
+        EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
     }
 }
 
