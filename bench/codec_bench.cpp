@@ -12,6 +12,7 @@
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
 #include "driver/simulation.h"
+#include "engine/reference_engine.h"
 #include "random/random_generator.h"
 
 namespace rs {

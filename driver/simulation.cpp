@@ -82,14 +82,6 @@ Simulation::Simulation(const SimulationParameters& parameters, std::int32_t n, s
       n(n),
       k(k) {}
 
-Simulation::Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
-                       RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
-                       OutputStream& results, PerformanceCounter& counter)
-    : Simulation(parameters, codec.GetN(), codec.GetK(),
-                 std::make_unique<ReferenceEngine>(codec, generator, std::move(arrays),
-                                                   std::int32_t{1} << parameters.M),
-                 console, results, counter) {}
-
 bool Simulation::RunSweep(std::span<const float> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         const std::optional<float> next =

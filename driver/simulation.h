@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "codec/reed_solomon_codec.h"
 #include "driver/output_stream.h"
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
 #include "engine/engine.h"
 #include "engine/point_statistics.h"
-#include "engine/reference_engine.h"
-#include "random/random_generator.h"
 
 namespace rs {
 
@@ -66,11 +63,6 @@ class Simulation {
     Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
                std::unique_ptr<Engine> engine, OutputStream& console, OutputStream& results,
                PerformanceCounter& counter);
-    // Runs the literal per-block experiment on a configured codec; the arrays must be sized
-    // for its n and k.
-    Simulation(const SimulationParameters& parameters, ReedSolomonCodec& codec,
-               RandomGenerator& generator, BlockArrays arrays, OutputStream& console,
-               OutputStream& results, PerformanceCounter& counter);
 
     // The seed every point restarts from.
     void SetSeed(std::int32_t value) { seed = value; }

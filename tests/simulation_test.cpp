@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "codec/reed_solomon_codec.h"
 #include "driver/number_format.h"
+#include "engine/reference_engine.h"
+#include "random/random_generator.h"
 #include "test_support.h"
 
 namespace rs {
@@ -128,7 +132,10 @@ class SimulationTest : public ::testing::Test {
         codec.Configure(parameters.M, parameters.T);
         ASSERT_TRUE(codec.IsReady());
         generator.Seed(kSeed);
-        simulation.emplace(parameters, codec, generator, BlockArrays(codec.GetN(), codec.GetK()),
+        simulation.emplace(parameters, codec.GetN(), codec.GetK(),
+                           std::make_unique<ReferenceEngine>(
+                               codec, generator, BlockArrays(codec.GetN(), codec.GetK()),
+                               std::int32_t{1} << parameters.M),
                            console, results, counter);
     }
 
