@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -185,13 +184,9 @@ TEST_F(MpiEndToEndTest, EveryProcessCountWritesWhatRsSimWrites) {
 // thread each against rs-sim -j 1: RS_SIM_STRESS_EXPERIMENTS of them (default 6, 30 in the mpi
 // workflow), drawn by RS_SIM_STRESS_SEED.
 TEST_F(MpiEndToEndTest, RandomExperimentsOnEveryProcessCountMatchOneThread) {
-    const auto setting = [](const char* name, std::uint64_t fallback) {
-        const char* text = std::getenv(name);
-        return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
-    };
-    const std::uint64_t seed = setting("RS_SIM_STRESS_SEED", 1);
+    const std::uint64_t seed = rs::testing::StressSetting("RS_SIM_STRESS_SEED", 1);
     std::mt19937_64 random(seed);
-    for (std::uint64_t e = setting("RS_SIM_STRESS_EXPERIMENTS", 6); e > 0; --e) {
+    for (std::uint64_t e = rs::testing::StressSetting("RS_SIM_STRESS_EXPERIMENTS", 6); e > 0; --e) {
         const std::string file = rs::testing::ExperimentFile(rs::testing::RandomExperiment(random));
         const fs::path alone = Folder("alone", file);
         const Outcome expected =

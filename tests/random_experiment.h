@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
@@ -57,6 +58,13 @@ inline SimulationParameters RandomExperiment(std::mt19937_64& random) {
     p.maxBlocks = static_cast<std::int32_t>(blocks);
     p.maxErrorBlocks = static_cast<std::int32_t>(between(0, 1) == 0 ? between(1, 5) : blocks);
     return p;
+}
+
+// A size or seed of the differential runs from the environment: RS_SIM_STRESS_EXPERIMENTS,
+// RS_SIM_STRESS_REPEATS, RS_SIM_STRESS_SEED; fallback when unset.
+inline std::uint64_t StressSetting(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
 }
 
 // The experiment as the lines of an experiment file.

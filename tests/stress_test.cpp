@@ -4,7 +4,6 @@
 // RS_SIM_STRESS_SEED the draw (default 1).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -19,11 +18,6 @@
 
 namespace rs {
 namespace {
-
-std::uint64_t Setting(const char* name, std::uint64_t fallback) {
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
-}
 
 // How a run makes its engine: threads as -j gives them, and the parallel engine's hooks.
 struct Variant {
@@ -77,9 +71,9 @@ SweepRun RunSweep(const SimulationParameters& p, const Variant& variant) {
 }
 
 TEST(Stress, EveryThreadCountMatchesOneThreadOnRandomExperiments) {
-    const std::uint64_t experiments = Setting("RS_SIM_STRESS_EXPERIMENTS", 12);
-    const std::uint64_t repeats = Setting("RS_SIM_STRESS_REPEATS", 2);
-    const std::uint64_t seed = Setting("RS_SIM_STRESS_SEED", 1);
+    const std::uint64_t experiments = testing::StressSetting("RS_SIM_STRESS_EXPERIMENTS", 12);
+    const std::uint64_t repeats = testing::StressSetting("RS_SIM_STRESS_REPEATS", 2);
+    const std::uint64_t seed = testing::StressSetting("RS_SIM_STRESS_SEED", 1);
     // Made-ahead segments cut after one chunk, with small segments and with the usual sizes.
     const std::vector<Variant> variants = {{"-j 2", 2, {}},
                                            {"-j 3", 3, {}},
