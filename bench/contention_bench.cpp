@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "driver/cpu_count.h"
-#include "engine/draw_kernels.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/fast_engine.h"
 #include "engine/parallel_engine.h"
 

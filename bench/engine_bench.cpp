@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/candidate_stream.h"
-#include "engine/draw_kernels.h"
+#include "engine/candidates/candidate_stream.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/fast_engine.h"
-#include "engine/hit_threshold.h"
+#include "engine/candidates/hit_threshold.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"

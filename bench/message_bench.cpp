@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/chunk_maker.h"
-#include "engine/draw_kernels.h"
+#include "engine/candidates/chunk_maker.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/parallel_engine.h"
-#include "engine/segment_maker.h"
+#include "engine/parallel/segment_maker.h"
 #include "mpi/segment_message.h"
 
 namespace rs {

@@ -32,7 +32,7 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
         auto newSyndromes = AllocateSymbols(twoT + 1U);
         auto newLocator = AllocateSymbols(twoT + 1U);
         auto newScratchPoly = AllocateSymbols(twoT + 1U);
-        auto newCorrectionPoly = AllocateSymbols(twoT + 1U);
+        auto newCorrectionPoly = AllocateSymbols(twoT + 2U);
         auto newCorrected = AllocateSymbols(length);
         auto newRemainder = AllocateSymbols(length + 1U);
         auto newQuotient = AllocateSymbols(length + 1U);
@@ -161,62 +161,6 @@ Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
         derivative[i] = 0;
     }
     return derivative;
-}
-
-// Berlekamp-Massey on S_0..S_2t-1. Lambda(x) is the locator, B(x) the correction polynomial
-// (always kept multiplied by x), L the locator length, D the degree bound of B and P the
-// marker r - L of the last length change. Returns the final L, the locator's degree.
-std::int32_t ReedSolomonCodec::RunBerlekampMassey() {
-    const std::int32_t twoT = 2 * t;
-    Symbol* lambda = locator.get();
-    Symbol* b = correctionPoly.get();
-    Symbol* candidate = scratchPoly.get();
-    std::fill(lambda, lambda + twoT + 1, Symbol{0});
-    std::fill(b, b + twoT + 1, Symbol{0});
-    lambda[0] = 1;
-    b[1] = 1;
-    std::int32_t locatorLength = 0;
-    std::int32_t correctionDegree = 1;
-    std::int32_t lengthMarker = -1;
-
-    for (std::int32_t iteration = 0; iteration < twoT; ++iteration) {
-        Symbol discrepancy = 0;
-        for (std::int32_t i = 0; i <= locatorLength; ++i) {
-            discrepancy ^= field.Multiply(lambda[i], syndromes[iteration - i]);
-        }
-
-        if (discrepancy != 0) {
-            // Candidate T(x) = Lambda(x) + Delta B(x).
-            const std::int32_t top = std::max(locatorLength, correctionDegree);
-            for (std::int32_t g = 0; g <= top; ++g) {
-                const Symbol fromLocator = g <= locatorLength ? lambda[g] : 0;
-                const Symbol fromCorrection =
-                    g <= correctionDegree ? field.Multiply(discrepancy, b[g]) : 0;
-                candidate[g] = fromLocator ^ fromCorrection;
-            }
-
-            std::int32_t newLength = top;
-            if (locatorLength < iteration - lengthMarker) {
-                // Length change: B(x) restarts from the old locator scaled by 1/Delta.
-                newLength = iteration - lengthMarker;
-                lengthMarker = iteration - locatorLength;
-                correctionDegree = locatorLength;
-                for (std::int32_t g = 0; g <= locatorLength; ++g) {
-                    b[g] = field.Divide(lambda[g], discrepancy);
-                }
-            }
-            locatorLength = newLength;
-            std::copy(candidate, candidate + locatorLength + 1, lambda);
-        }
-
-        // B(x) <- x B(x) at every step.
-        for (std::int32_t g = correctionDegree; g >= 0; --g) {
-            b[g + 1] = b[g];
-        }
-        b[0] = 0;
-        ++correctionDegree;
-    }
-    return locatorLength;
 }
 
 }  // namespace rs

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 
+#include "codec/berlekamp_massey.h"
 #include "field/galois_field.h"
 
 namespace rs {
@@ -78,7 +79,6 @@ class ReedSolomonCodec {
     Symbol* PrepareForney(std::int32_t L);
 
     bool BuildGenerator();
-    std::int32_t RunBerlekampMassey();
 
     GaloisField field;
     std::int32_t m = 0;
@@ -106,7 +106,8 @@ class ReedSolomonCodec {
 
 template <bool kIncremental, typename OnRoot>
 void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
-    const std::int32_t L = RunBerlekampMassey();
+    const std::int32_t L = RunBerlekampMassey(field, syndromes.get(), t, locator.get(),
+                                              correctionPoly.get(), scratchPoly.get());
     lastLocatorDegree = L;
     lastRootCount = 0;
     const Symbol* derivative = PrepareForney(L);

@@ -25,7 +25,7 @@
 #include "driver/point_fields.h"
 #include "driver/resume.h"
 #include "driver/simulation.h"
-#include "engine/draw_kernels.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/fast_engine.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"

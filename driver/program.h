@@ -13,7 +13,7 @@
 #include "driver/memory_need.h"
 #include "driver/output_stream.h"
 #include "driver/performance_counter.h"
-#include "engine/segment.h"
+#include "engine/parallel/segment.h"
 
 namespace rs {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
-#include "engine/algebraic_decoder.h"
-#include "engine/jump_ahead.h"
+#include "codec/algebraic_decoder.h"
+#include "random/jump_ahead.h"
 #include "engine/point_statistics.h"
 
 namespace rs {

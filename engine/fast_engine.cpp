@@ -1,7 +1,7 @@
 #include "engine/fast_engine.h"
 
-#include "engine/hit_threshold.h"
-#include "engine/popcount_dispatch.h"
+#include "engine/candidates/hit_threshold.h"
+#include "engine/kernel/popcount_dispatch.h"
 
 namespace rs {
 

@@ -4,7 +4,7 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
-#include "engine/candidate_stream.h"
+#include "engine/candidates/candidate_stream.h"
 #include "engine/engine.h"
 
 namespace rs {

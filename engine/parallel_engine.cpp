@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/hit_threshold.h"
+#include "engine/candidates/hit_threshold.h"
 
 namespace rs {
 

@@ -6,11 +6,11 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
-#include "engine/chunk_maker.h"
+#include "engine/candidates/chunk_maker.h"
 #include "engine/engine.h"
 #include "engine/parallel/segment_scheduler.h"
 #include "engine/parallel/segment_stitch.h"
-#include "engine/segment.h"
+#include "engine/parallel/segment.h"
 
 namespace rs {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/segment.h"
+#include "engine/parallel/segment.h"
 #include "mpi/segment_message.h"
 
 namespace rs {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/segment.h"
+#include "engine/parallel/segment.h"
 
 namespace rs {
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/chunk_maker.h"
-#include "engine/draw_kernels.h"
-#include "engine/segment_maker.h"
+#include "engine/candidates/chunk_maker.h"
+#include "engine/kernel/draw_kernels.h"
+#include "engine/parallel/segment_maker.h"
 #include "mpi/message_wait.h"
 #include "mpi/rank_protocol.h"
 #include "mpi/segment_message.h"

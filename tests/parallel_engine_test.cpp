@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/candidate_stream.h"
-#include "engine/draw_kernels.h"
+#include "engine/candidates/candidate_stream.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/fast_engine.h"
-#include "engine/hit_threshold.h"
+#include "engine/candidates/hit_threshold.h"
 #include "engine/parallel/stitch_candidates.h"
 #include "engine/parallel_engine.h"
-#include "engine/segment_maker.h"
+#include "engine/parallel/segment_maker.h"
 
 namespace rs {
 namespace {

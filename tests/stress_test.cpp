@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "driver/simulation.h"
-#include "engine/draw_kernels.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/fast_engine.h"
 #include "engine/parallel_engine.h"
 #include "random_experiment.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/parallel/thread_annotations.h"
-#include "engine/segment.h"
-#include "engine/segment_maker.h"
+#include "engine/parallel/segment.h"
+#include "engine/parallel/segment_maker.h"
 
 namespace rs {
 

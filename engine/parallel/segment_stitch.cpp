@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
-#include "engine/popcount_dispatch.h"
+#include "engine/kernel/popcount_dispatch.h"
 
 namespace rs {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/jump_ahead.h"
+#include "random/jump_ahead.h"
 #include "engine/parallel/segment_scheduler.h"
 
 namespace rs {

@@ -1,4 +1,4 @@
-#include "engine/hit_threshold.h"
+#include "engine/candidates/hit_threshold.h"
 
 namespace rs {
 

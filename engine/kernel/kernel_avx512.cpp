@@ -1,12 +1,12 @@
 // The draw kernel for the avx512 level; this file alone is compiled for it.
 #include <cstdint>
 
-#include "engine/draw_kernels.h"
+#include "engine/kernel/draw_kernels.h"
 
 typedef std::uint64_t Avx512Word __attribute__((vector_size(64), may_alias));
 #define RS_KERNEL_NAMESPACE avx512
 #define RS_KERNEL_VECTOR Avx512Word
-#include "engine/bitsliced_kernel.h"
+#include "engine/kernel/bitsliced_kernel.h"
 
 namespace rs {
 

@@ -1,7 +1,9 @@
-#include "engine/algebraic_decoder.h"
+#include "codec/algebraic_decoder.h"
 
 #include <algorithm>
 #include <utility>
+
+#include "codec/berlekamp_massey.h"
 
 namespace rs {
 
@@ -29,52 +31,6 @@ bool AlgebraicDecoder::SetSparseSyndromes(const std::int32_t* positions, const S
     rootCount = 0;
     roots.clear();
     return std::all_of(syndromes.begin(), syndromes.end(), [](std::uint32_t s) { return s == 0; });
-}
-
-// The codec's iteration, step for step: Lambda the locator, B the correction polynomial kept
-// multiplied by x, L the length, D the degree bound of B and P the marker of the last change.
-std::int32_t AlgebraicDecoder::RunBerlekampMassey() {
-    const std::int32_t twoT = 2 * t;
-    std::fill(locator.begin(), locator.end(), 0U);
-    std::fill(correction.begin(), correction.end(), 0U);
-    locator[0] = 1;
-    correction[1] = 1;
-    std::int32_t L = 0;
-    std::int32_t D = 1;
-    std::int32_t P = -1;
-    const auto at = [](std::int32_t i) { return static_cast<std::size_t>(i); };
-    for (std::int32_t r = 0; r < twoT; ++r) {
-        std::uint32_t delta = 0;
-        for (std::int32_t i = 0; i <= L; ++i) {
-            delta ^= field.Multiply(locator[at(i)], syndromes[at(r - i)]);
-        }
-        if (delta != 0) {
-            const std::int32_t top = std::max(L, D);
-            for (std::int32_t g = 0; g <= top; ++g) {
-                const std::uint32_t fromLocator = g <= L ? locator[at(g)] : 0;
-                const std::uint32_t fromCorrection =
-                    g <= D ? field.Multiply(delta, correction[at(g)]) : 0;
-                candidate[at(g)] = fromLocator ^ fromCorrection;
-            }
-            std::int32_t newLength = top;
-            if (L < r - P) {
-                newLength = r - P;
-                P = r - L;
-                D = L;
-                for (std::int32_t g = 0; g <= L; ++g) {
-                    correction[at(g)] = field.Divide(locator[at(g)], delta);
-                }
-            }
-            L = newLength;
-            std::copy(candidate.begin(), candidate.begin() + L + 1, locator.begin());
-        }
-        for (std::int32_t g = D; g >= 0; --g) {
-            correction[at(g + 1)] = correction[at(g)];
-        }
-        correction[0] = 0;
-        ++D;
-    }
-    return L;
 }
 
 std::uint32_t AlgebraicDecoder::Evaluate(const Poly& poly, std::int32_t degree,
@@ -171,7 +127,8 @@ void AlgebraicDecoder::Split(const Poly& g, std::int32_t fromBasis) {
 }
 
 void AlgebraicDecoder::FindRoots() {
-    const std::int32_t L = RunBerlekampMassey();
+    const std::int32_t L = RunBerlekampMassey(field, syndromes.data(), t, locator.data(),
+                                              correction.data(), candidate.data());
     locatorDegree = L;
     rootValues.clear();
     Poly lambda(locator.begin(), locator.begin() + L + 1);

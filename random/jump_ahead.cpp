@@ -1,4 +1,4 @@
-#include "engine/jump_ahead.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 

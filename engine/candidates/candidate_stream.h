@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/candidate_bitmap.h"
-#include "engine/chunk_maker.h"
-#include "engine/draw_kernels.h"
-#include "engine/jump_ahead.h"
+#include "engine/candidates/candidate_bitmap.h"
+#include "engine/candidates/chunk_maker.h"
+#include "engine/kernel/draw_kernels.h"
+#include "random/jump_ahead.h"
 #include "engine/parallel/thread_annotations.h"
 
 namespace rs {

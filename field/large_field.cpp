@@ -1,4 +1,4 @@
-#include "engine/large_field.h"
+#include "field/large_field.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/large_field.h"
 #include "field/galois_field.h"
+#include "field/large_field.h"
 
 namespace rs {
 
@@ -39,7 +39,6 @@ class AlgebraicDecoder {
         Symbol value;
     };
 
-    std::int32_t RunBerlekampMassey();
     void FindRoots();
     std::uint32_t Evaluate(const Poly& poly, std::int32_t degree, std::uint32_t x) const;
     // Polynomial helpers; results are trimmed of zero leading coefficients.

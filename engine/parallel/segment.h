@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/block_counter.h"
-#include "engine/huge_page_allocator.h"
-#include "engine/jump_ahead.h"
+#include "engine/parallel/huge_page_allocator.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 

@@ -1,5 +1,5 @@
-#include "engine/draw_kernels.h"
-#include "engine/popcount_dispatch.h"
+#include "engine/kernel/draw_kernels.h"
+#include "engine/kernel/popcount_dispatch.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,8 +5,8 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
-#include "engine/chunk_maker.h"
-#include "engine/segment.h"
+#include "engine/candidates/chunk_maker.h"
+#include "engine/parallel/segment.h"
 
 namespace rs {
 

@@ -1,4 +1,4 @@
-#include "engine/chunk_maker.h"
+#include "engine/candidates/chunk_maker.h"
 
 #include <algorithm>
 #include <bit>

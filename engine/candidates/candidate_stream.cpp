@@ -1,4 +1,4 @@
-#include "engine/candidate_stream.h"
+#include "engine/candidates/candidate_stream.h"
 
 #include <algorithm>
 

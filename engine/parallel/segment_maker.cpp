@@ -1,6 +1,6 @@
-#include "engine/segment_maker.h"
+#include "engine/parallel/segment_maker.h"
 
-#include "engine/popcount_dispatch.h"
+#include "engine/kernel/popcount_dispatch.h"
 
 namespace rs {
 

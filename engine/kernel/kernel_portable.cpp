@@ -1,13 +1,13 @@
 // The draw kernel for the portable level.
 #include <cstdint>
 
-#include "engine/draw_kernels.h"
+#include "engine/kernel/draw_kernels.h"
 
 // Two machine words: SSE2 on every x86-64, plain word pairs elsewhere.
 typedef std::uint64_t PortableWord __attribute__((vector_size(16), may_alias));
 #define RS_KERNEL_NAMESPACE portable
 #define RS_KERNEL_VECTOR PortableWord
-#include "engine/bitsliced_kernel.h"
+#include "engine/kernel/bitsliced_kernel.h"
 
 namespace rs {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/draw_kernels.h"
-#include "engine/jump_ahead.h"
+#include "engine/kernel/draw_kernels.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+namespace rs {
+
+// Berlekamp-Massey on S_0..S_2t-1, for any field with Multiply and Divide: the table-built
+// codec and the table-free decoder share it so that both find the same locator. Lambda(x) is
+// the locator, B(x) the correction polynomial (always kept multiplied by x), L the locator
+// length, D the degree bound of B and P the marker r - L of the last length change.
+// locator and candidate hold 2t + 1 coefficients, correction 2t + 2. Returns the final L, the
+// locator's degree.
+template <typename Field, typename Element>
+std::int32_t RunBerlekampMassey(const Field& field, const Element* syndromes, std::int32_t t,
+                                Element* locator, Element* correction, Element* candidate) {
+    const std::int32_t twoT = 2 * t;
+    std::fill(locator, locator + twoT + 1, Element{0});
+    std::fill(correction, correction + twoT + 1, Element{0});
+    locator[0] = 1;
+    correction[1] = 1;
+    std::int32_t locatorLength = 0;
+    std::int32_t correctionDegree = 1;
+    std::int32_t lengthMarker = -1;
+
+    for (std::int32_t iteration = 0; iteration < twoT; ++iteration) {
+        Element discrepancy = 0;
+        for (std::int32_t i = 0; i <= locatorLength; ++i) {
+            discrepancy ^= field.Multiply(locator[i], syndromes[iteration - i]);
+        }
+
+        if (discrepancy != 0) {
+            // Candidate T(x) = Lambda(x) + Delta B(x).
+            const std::int32_t top = std::max(locatorLength, correctionDegree);
+            for (std::int32_t g = 0; g <= top; ++g) {
+                const Element fromLocator = g <= locatorLength ? locator[g] : 0;
+                const Element fromCorrection =
+                    g <= correctionDegree ? field.Multiply(discrepancy, correction[g]) : 0;
+                candidate[g] = fromLocator ^ fromCorrection;
+            }
+
+            std::int32_t newLength = top;
+            if (locatorLength < iteration - lengthMarker) {
+                // Length change: B(x) restarts from the old locator scaled by 1/Delta.
+                newLength = iteration - lengthMarker;
+                lengthMarker = iteration - locatorLength;
+                correctionDegree = locatorLength;
+                for (std::int32_t g = 0; g <= locatorLength; ++g) {
+                    correction[g] = field.Divide(locator[g], discrepancy);
+                }
+            }
+            locatorLength = newLength;
+            std::copy(candidate, candidate + locatorLength + 1, locator);
+        }
+
+        // B(x) <- x B(x) at every step.
+        for (std::int32_t g = correctionDegree; g >= 0; --g) {
+            correction[g + 1] = correction[g];
+        }
+        correction[0] = 0;
+        ++correctionDegree;
+    }
+    return locatorLength;
+}
+
+}  // namespace rs
