@@ -13,9 +13,7 @@
 #include <vector>
 
 #include "driver/cpu_count.h"
-#include "engine/kernel/draw_kernels.h"
-#include "engine/fast_engine.h"
-#include "engine/parallel_engine.h"
+#include "engine/engine_plan.h"
 
 namespace rs {
 namespace {
@@ -48,15 +46,8 @@ class BusyLoops {
 };
 
 // The engine the program runs for this code on threads.
-std::unique_ptr<Engine> ProgramEngine(ReedSolomonCodec* codec, std::int32_t m, std::int32_t t,
-                                      int threads) {
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
-    if (threads > 1 && ParallelEngine::Handles(m)) {
-        return codec != nullptr ? std::make_unique<ParallelEngine>(*codec, m, kernel, threads)
-                                : std::make_unique<ParallelEngine>(m, t, kernel, threads);
-    }
-    return codec != nullptr ? std::make_unique<FastEngine>(*codec, m, kernel, threads)
-                            : std::make_unique<FastEngine>(m, t, kernel, threads);
+std::unique_ptr<Engine> ProgramEngine(std::int32_t m, std::int32_t t, int threads) {
+    return PlanEngine({.m = m, .t = t, .threads = threads}).Make().engine;
 }
 
 double SecondsFor(Engine& engine, float p0, std::int32_t blocks) {
@@ -77,14 +68,9 @@ void BM_Contended(benchmark::State& state) {
     const auto t = static_cast<std::int32_t>(state.range(1));
     const float p0 = static_cast<float>(state.range(2)) / 1e6F;
     const auto blocks = static_cast<std::int32_t>(state.range(3));
-    std::unique_ptr<ReedSolomonCodec> codec;
-    if (m <= FastEngine::kLargestTabledField) {
-        codec = std::make_unique<ReedSolomonCodec>();
-        codec->Configure(m, t);
-    }
     const int threads = UsableCpuCount();
-    const std::unique_ptr<Engine> one = ProgramEngine(codec.get(), m, t, 1);
-    const std::unique_ptr<Engine> many = ProgramEngine(codec.get(), m, t, threads);
+    const std::unique_ptr<Engine> one = ProgramEngine(m, t, 1);
+    const std::unique_ptr<Engine> many = ProgramEngine(m, t, threads);
     const BusyLoops loops(static_cast<int>(state.range(4)));
     double oneSeconds = 0.0;
     double manySeconds = 0.0;

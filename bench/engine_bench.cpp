@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "engine/candidates/candidate_stream.h"
-#include "engine/kernel/draw_kernels.h"
-#include "engine/fast_engine.h"
 #include "engine/candidates/hit_threshold.h"
+#include "engine/engine_plan.h"
+#include "engine/fast_engine.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
@@ -47,7 +48,7 @@ void BM_Engines(benchmark::State& state) {
     ReferenceEngine reference(codec, generator, BlockArrays(codec.GetN(), codec.GetK()), q);
     // The fast engine as the program builds it: table-free above the tabled fields.
     std::unique_ptr<FastEngine> fast =
-        m > FastEngine::kLargestTabledField
+        m > kLargestTabledField
             ? std::make_unique<FastEngine>(m, t, KernelFor(BestSimdLevel()))
             : std::make_unique<FastEngine>(codec, m, KernelFor(BestSimdLevel()));
     double referenceSeconds = 0.0;

@@ -9,8 +9,8 @@
 
 #include "engine/candidates/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
-#include "engine/parallel_engine.h"
 #include "engine/parallel/segment_maker.h"
+#include "engine/parallel_engine.h"
 #include "mpi/segment_message.h"
 
 namespace rs {

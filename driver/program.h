@@ -9,22 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/available_memory.h"
 #include "driver/command_line.h"
-#include "driver/memory_need.h"
 #include "driver/output_stream.h"
 #include "driver/performance_counter.h"
-#include "engine/parallel/segment.h"
+#include "engine/engine_plan.h"
 
 namespace rs {
 
 // What a run of the simulator talks to: the directory that relative file names start from,
 // the console, the error stream, the clock, the final key press and the command line's
 // options (the defaults are a run without arguments).
-// Segment makers in other processes for a code of GF(2^m) correcting t errors, decoding with
-// tables or without; empty when there are none.
-using RemoteFillers = std::function<std::vector<std::unique_ptr<SegmentFiller>>(
-    std::int32_t m, std::int32_t t, bool tabled)>;
-
 struct ProgramEnvironment {
     std::filesystem::path directory;
     OutputStream& console;

@@ -11,8 +11,7 @@
 #include "driver/output_stream.h"
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
-#include "engine/engine.h"
-#include "engine/point_statistics.h"
+#include "engine/engine_plan.h"
 
 namespace rs {
 

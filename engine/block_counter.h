@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "codec/reed_solomon_codec.h"
 #include "codec/algebraic_decoder.h"
-#include "random/jump_ahead.h"
+#include "codec/reed_solomon_codec.h"
 #include "engine/point_statistics.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 

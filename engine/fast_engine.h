@@ -14,11 +14,6 @@ namespace rs {
 // One walk goes through the blocks; other threads only make candidate chunks ahead of it.
 class FastEngine final : public Engine {
   public:
-    // Fields up to this degree decode through the table-built codec and its Chien search over
-    // all n positions; from the next one on, the algebraic decoder is faster (about 280x the
-    // reference at M = 16 against 20x), and above M = 24 or so the tables would not fit.
-    static constexpr std::int32_t kLargestTabledField = 12;
-
     // Decodes through a configured codec for the code of GF(2^m) correcting t errors. threads
     // find the candidate draws (1: only the calling thread); rowsPerLane as CandidateStream's.
     FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel, int threads = 1,

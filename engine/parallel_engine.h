@@ -8,9 +8,9 @@
 #include "engine/block_counter.h"
 #include "engine/candidates/chunk_maker.h"
 #include "engine/engine.h"
+#include "engine/parallel/segment.h"
 #include "engine/parallel/segment_scheduler.h"
 #include "engine/parallel/segment_stitch.h"
-#include "engine/parallel/segment.h"
 
 namespace rs {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/kernel/draw_kernels.h"
 #include "engine/fast_engine.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
 

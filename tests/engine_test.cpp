@@ -11,18 +11,18 @@
 #include <thread>
 #include <vector>
 
-#include "driver/simulation.h"
 #include "codec/algebraic_decoder.h"
+#include "driver/simulation.h"
 #include "engine/candidates/candidate_stream.h"
 #include "engine/candidates/chunk_maker.h"
-#include "engine/kernel/draw_kernels.h"
-#include "engine/fast_engine.h"
 #include "engine/candidates/hit_threshold.h"
-#include "random/jump_ahead.h"
-#include "field/large_field.h"
+#include "engine/fast_engine.h"
+#include "engine/kernel/draw_kernels.h"
+#include "engine/parallel/segment_maker.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
-#include "engine/parallel/segment_maker.h"
+#include "field/large_field.h"
+#include "random/jump_ahead.h"
 #include "random/random_generator.h"
 #include "test_support.h"
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "engine/candidates/candidate_stream.h"
-#include "engine/kernel/draw_kernels.h"
-#include "engine/fast_engine.h"
 #include "engine/candidates/hit_threshold.h"
+#include "engine/fast_engine.h"
+#include "engine/kernel/draw_kernels.h"
+#include "engine/parallel/segment_maker.h"
 #include "engine/parallel/stitch_candidates.h"
 #include "engine/parallel_engine.h"
-#include "engine/parallel/segment_maker.h"
 
 namespace rs {
 namespace {

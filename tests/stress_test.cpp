@@ -10,9 +10,7 @@
 #include <vector>
 
 #include "driver/simulation.h"
-#include "engine/kernel/draw_kernels.h"
-#include "engine/fast_engine.h"
-#include "engine/parallel_engine.h"
+#include "engine/engine_plan.h"
 #include "random_experiment.h"
 #include "test_support.h"
 
@@ -32,32 +30,24 @@ struct SweepRun {
     std::vector<PointStatistics> statistics;
 };
 
-// The sweep through the engine the program picks for these threads, or the parallel one with
-// the variant's hooks; the scripted clock makes the timing lines identical.
+// The sweep through the engine the program picks for these threads and hooks; the scripted clock
+// makes the timing lines identical.
 SweepRun RunSweep(const SimulationParameters& p, const Variant& variant) {
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
-    std::unique_ptr<ReedSolomonCodec> codec;
-    if (p.M <= FastEngine::kLargestTabledField) {
-        codec = std::make_unique<ReedSolomonCodec>();
-        codec->Configure(p.M, p.T);
+    MadeEngine made = PlanEngine({.m = p.M,
+                                  .t = p.T,
+                                  .largestP0 = p.Pmax,
+                                  .threads = variant.threads,
+                                  .shape = variant.shape})
+                          .Make();
+    if (!made.engine) {
+        ADD_FAILURE() << made.error;
+        return {};
     }
-    const bool hooked = variant.shape.rowsPerLane != 0 || variant.shape.prefetchCutChunks != 0;
-    std::unique_ptr<Engine> engine;
-    if (ParallelEngine::Handles(p.M) && (variant.threads > 1 || hooked)) {
-        engine = codec ? std::make_unique<ParallelEngine>(*codec, p.M, kernel, variant.threads,
-                                                          variant.shape)
-                       : std::make_unique<ParallelEngine>(p.M, p.T, kernel, variant.threads,
-                                                          variant.shape);
-    } else {
-        engine = codec ? std::make_unique<FastEngine>(*codec, p.M, kernel, variant.threads)
-                       : std::make_unique<FastEngine>(p.M, p.T, kernel, variant.threads);
-    }
-    engine->BoundBlocks(p.maxBlocks);
     testing::CapturingStream console;
     testing::CapturingStream results;
     testing::ScriptedCounter counter{{0, 1000}, 1000};
     const auto n = static_cast<std::int32_t>((std::int64_t{1} << p.M) - 1);
-    Simulation simulation(p, n, n - 2 * p.T, std::move(engine), console, results, counter);
+    Simulation simulation(p, n, n - 2 * p.T, std::move(made.engine), console, results, counter);
     SweepRun run;
     simulation.SetPointObserver([&](const PointRecord& record) {
         run.statistics.push_back(record.statistics);

@@ -10,8 +10,8 @@
 #include "engine/candidates/candidate_bitmap.h"
 #include "engine/candidates/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
-#include "random/jump_ahead.h"
 #include "engine/parallel/thread_annotations.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 

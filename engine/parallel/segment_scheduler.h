@@ -8,21 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "engine/parallel/thread_annotations.h"
 #include "engine/parallel/segment.h"
 #include "engine/parallel/segment_maker.h"
+#include "engine/parallel/segment_shape.h"
+#include "engine/parallel/thread_annotations.h"
 
 namespace rs {
-
-// Test hooks of the parallel engine; 0 for the defaults.
-struct SegmentShape {
-    int rowsPerLane = 0;              // chunk rows a lane, a multiple of 64
-    std::uint64_t largestChunks = 0;  // the largest segment in chunks
-    // A next point's first segment made ahead ends after this many chunks, and each point
-    // waits for it to be made before it starts: the cut a start makes then happens at every
-    // point, not by the luck of timing.
-    std::uint64_t prefetchCutChunks = 0;
-};
 
 // Segment sizes in chunks: segments double from the smallest to the largest while the
 // workers speculate, and are of the steady size once they do not.

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "random/jump_ahead.h"
 #include "engine/parallel/segment_scheduler.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 

@@ -1,0 +1,162 @@
+#include "engine/engine_plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <utility>
+
+#include "codec/reed_solomon_codec.h"
+#include "engine/fast_engine.h"
+#include "engine/kernel/draw_kernels.h"
+#include "engine/parallel/segment.h"
+#include "engine/parallel_engine.h"
+#include "engine/reference_engine.h"
+#include "random/random_generator.h"
+
+namespace rs {
+
+namespace {
+
+// The bytes of one symbol in the codec's tables and buffers.
+constexpr double kSymbolBytes = sizeof(Symbol);
+// The program itself, the fast engine's draw buffers and jump tables, the sweep's points.
+constexpr double kFixedBytes = 8.0 * 1024 * 1024;
+// The hit buffers are sized for a block this many standard deviations above the mean hits.
+constexpr double kHitDeviations = 10.0;
+constexpr double kHitSlack = 1024.0;
+
+// About the most bytes the code and a one-walk engine hold: the field's tables and the codec's
+// buffers where the engine uses them, the reference engine's block arrays, the fast engine's
+// hit buffers for its worst block at the sweep's largest P0.
+std::uint64_t SingleWalkMemory(const EngineRequest& request, bool tabled) {
+    const auto n = static_cast<double>((std::uint64_t{1} << request.m) - 1);
+    const double k = n - 2.0 * request.t;
+    const double twoT = 2.0 * request.t + 1.0;
+    double bytes = kFixedBytes;
+    if (tabled) {
+        // Power, log and work tables; generator and its working copy; the decoder's and the
+        // encoder's buffers (the evaluator holds 2n + 1).
+        bytes += kSymbolBytes * (3.0 * n + 2.0 * n + 4.0 * twoT + n + 2.0 * n + 2.0 * n);
+    }
+    if (request.reference) {
+        bytes += kSymbolBytes * (2.0 * k + 2.0 * n);  // the block arrays
+    } else {
+        // A position and a value per hit of the worst block.
+        const double p = std::clamp(static_cast<double>(request.largestP0), 0.0, 1.0);
+        const double hits =
+            std::min(n, n * p + kHitDeviations * std::sqrt(n * p * (1.0 - p)) + kHitSlack);
+        bytes += 2.0 * kSymbolBytes * hits;
+    }
+    return static_cast<std::uint64_t>(bytes);
+}
+
+// What a made engine holds besides itself: the code it decodes with and, for the reference
+// engine, the generator. Declared before the engine, they outlive it.
+class OwningEngine final : public Engine {
+  public:
+    OwningEngine(std::unique_ptr<ReedSolomonCodec> codec,
+                 std::unique_ptr<RandomGenerator> generator)
+        : codec(std::move(codec)), generator(std::move(generator)) {}
+
+    std::unique_ptr<ReedSolomonCodec> codec;
+    std::unique_ptr<RandomGenerator> generator;
+    std::unique_ptr<Engine> engine;
+
+    void BoundBlocks(std::int32_t maxBlocks) override { engine->BoundBlocks(maxBlocks); }
+    void ExpectPoint(float P0, std::int32_t seed) override { engine->ExpectPoint(P0, seed); }
+    void StartPoint(float P0, std::int32_t seed) override { engine->StartPoint(P0, seed); }
+    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override {
+        engine->RunBlocks(statistics, blockLimit);
+    }
+};
+
+std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
+                              std::unique_ptr<RandomGenerator>& generator) {
+    const EngineRequest& request = plan.request;
+    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    switch (plan.kind) {
+        case EngineKind::kReference: {
+            const std::int32_t n = codec->GetN();
+            generator = std::make_unique<RandomGenerator>();
+            return std::make_unique<ReferenceEngine>(*codec, *generator,
+                                                     BlockArrays(n, codec->GetK()), n + 1);
+        }
+        case EngineKind::kParallel: {
+            std::vector<std::unique_ptr<SegmentFiller>> more;
+            if (request.remoteFillers) {
+                more = request.remoteFillers(request.m, request.t, codec != nullptr);
+            }
+            return codec != nullptr
+                       ? std::make_unique<ParallelEngine>(*codec, request.m, kernel,
+                                                          request.threads, request.shape,
+                                                          std::move(more))
+                       : std::make_unique<ParallelEngine>(request.m, request.t, kernel,
+                                                          request.threads, request.shape,
+                                                          std::move(more));
+        }
+        case EngineKind::kFast:
+            break;
+    }
+    return codec != nullptr
+               ? std::make_unique<FastEngine>(*codec, request.m, kernel, request.threads)
+               : std::make_unique<FastEngine>(request.m, request.t, kernel, request.threads);
+}
+
+}  // namespace
+
+EnginePlan PlanEngine(const EngineRequest& request) {
+    EnginePlan plan;
+    plan.request = request;
+    const std::string field = "M=" + std::to_string(request.m);
+    const SegmentShape none;
+    const bool hooked = request.shape.rowsPerLane != none.rowsPerLane ||
+                        request.shape.largestChunks != none.largestChunks ||
+                        request.shape.prefetchCutChunks != none.prefetchCutChunks;
+    const bool shared = request.threads > 1 || request.remoteFillers || hooked;
+    if (request.reference) {
+        plan.kind = EngineKind::kReference;
+        plan.why = "the reference engine, as asked";
+    } else if (shared && ParallelEngine::Handles(request.m)) {
+        plan.kind = EngineKind::kParallel;
+        plan.why = "the parallel engine: " + std::to_string(request.threads) +
+                   " threads share the blocks of " + field;
+    } else {
+        plan.kind = EngineKind::kFast;
+        plan.why = shared ? "the fast engine on one walk: the blocks of " + field +
+                                " are too long for segments"
+                          : "the fast engine on one walk: one thread";
+    }
+    // The reference engine is the literal experiment, tables and all; the fast engine decodes
+    // large fields algebraically.
+    plan.tabled = request.reference || request.m <= kLargestTabledField;
+    plan.memoryNeed = SingleWalkMemory(request, plan.tabled);
+    if (plan.kind == EngineKind::kParallel) {
+        plan.memoryNeed += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);
+    }
+    return plan;
+}
+
+MadeEngine EnginePlan::Make() const {
+    MadeEngine made;
+    std::unique_ptr<ReedSolomonCodec> codec;
+    if (tabled) {
+        codec = std::make_unique<ReedSolomonCodec>();
+        codec->Configure(request.m, request.t);
+        if (!codec->IsReady()) {
+            made.error = "cannot build the code for M=" + std::to_string(request.m) +
+                         ", T=" + std::to_string(request.t) + ": out of memory";
+            return made;
+        }
+    }
+    try {
+        auto owner = std::make_unique<OwningEngine>(std::move(codec), nullptr);
+        owner->engine = Build(*this, owner->codec.get(), owner->generator);
+        made.engine = std::move(owner);
+    } catch (const std::bad_alloc&) {
+        made.error = "cannot allocate the block buffers for n=" +
+                     std::to_string((std::int64_t{1} << request.m) - 1) + ": out of memory";
+    }
+    return made;
+}
+
+}  // namespace rs
