@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -89,15 +90,98 @@ int DefaultThreads() {
     return std::min(UsableCpuCount(), kMaxThreads);
 }
 
-CommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& program) {
-    RunOptions options;
+namespace {
+
+// What the options give as text, before it becomes RunOptions.
+struct GivenTexts {
     std::string positionalFile;
     std::string parameterFile;
     std::string resultsFile;
     std::string jsonFile;
     std::string csvFile;
     std::string plotFile;
+    std::string engine = "fast";
+};
 
+// The options in the order --help lists them: files, the run, the reports, the engine.
+void AddFileOptions(CLI::App& app, GivenTexts& given) {
+    auto* positional = app.add_option("EXPERIMENT_FILE", given.positionalFile,
+                                      "The experiment file (default param.dat)")
+                           ->check(kNonEmpty);
+    app.add_option("-p,--param", given.parameterFile, "The experiment file (default param.dat)")
+        ->type_name("FILE")
+        ->check(kNonEmpty)
+        ->excludes(positional);
+    app.add_option("-o,--results", given.resultsFile, "The report file (default results.dat)")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+}
+
+void AddRunOptions(CLI::App& app, RunOptions& options) {
+    app.add_flag("--no-wait", options.noWait,
+                 "End without the closing prompt and key wait, also on a terminal")
+        ->disable_flag_override();
+    app.add_option("--seed", options.seed,
+                   "The seed every point restarts from, 0 to " + std::to_string(kMaxSeed) +
+                       " (default " + std::to_string(kSeed) + ")")
+        ->type_name("N")
+        ->check(CLI::Range(0, kMaxSeed));
+}
+
+void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    app.add_option("--json", given.jsonFile, "Also write the points, with intervals, to JSON")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app.add_option("--csv", given.csvFile, "Also write the points, with intervals, to CSV")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app.add_option("--plot", given.plotFile, "Plot FER and SER against P0 (gnuplot, .svg or .png)")
+        ->type_name("FILE")
+        ->check(kPlotExtension);
+    app.add_flag("--resume", options.resume,
+                 "Keep the report file's complete points and run the rest")
+        ->disable_flag_override();
+}
+
+void AddEngineOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    app.add_option("-j,--threads", options.threads,
+                   "Threads of the fast engine (default: every CPU the process may use, here " +
+                       std::to_string(DefaultThreads()) + "); same output for any number")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMaxThreads));
+    app.add_option("--engine", given.engine,
+                   "fast (default) or reference, the literal per-block path; same counts")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"fast", "reference"}));
+}
+
+// Puts what was given in place of the defaults.
+void Apply(const GivenTexts& given, RunOptions& options) {
+    options.referenceEngine = given.engine == "reference";
+    if (!given.positionalFile.empty()) {
+        options.parameterFile = given.positionalFile;
+    } else if (!given.parameterFile.empty()) {
+        options.parameterFile = given.parameterFile;
+    }
+    if (!given.resultsFile.empty()) {
+        options.resultsFile = given.resultsFile;
+    }
+    const std::pair<const std::string*, std::optional<std::filesystem::path>*> optional[] = {
+        {&given.jsonFile, &options.jsonFile},
+        {&given.csvFile, &options.csvFile},
+        {&given.plotFile, &options.plotFile}};
+    for (const auto& [text, file] : optional) {
+        if (!text->empty()) {
+            *file = *text;
+        }
+    }
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& program) {
+    RunOptions options;
+    GivenTexts given;
     CLI::App app(
         "Monte-Carlo simulation of a Reed-Solomon code over GF(2^M) on a q-ary symmetric "
         "channel.\nThe experiment file holds seven lines: Pmax=, Pmin=, Pstep=, maxBlocks=, "
@@ -109,84 +193,27 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
         "Exit status: 0 after a complete run, 1 when the run is refused or fails, 2 on misuse.\n"
         "Example: " +
         program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
-    auto* positional =
-        app.add_option("EXPERIMENT_FILE", positionalFile, "The experiment file (default param.dat)")
-            ->check(kNonEmpty);
-    app.add_option("-p,--param", parameterFile, "The experiment file (default param.dat)")
-        ->type_name("FILE")
-        ->check(kNonEmpty)
-        ->excludes(positional);
-    app.add_option("-o,--results", resultsFile, "The report file (default results.dat)")
-        ->type_name("FILE")
-        ->check(kNonEmpty);
-    app.add_flag("--no-wait", options.noWait,
-                 "End without the closing prompt and key wait, also on a terminal")
-        ->disable_flag_override();
-    app.add_option("--seed", options.seed,
-                   "The seed every point restarts from, 0 to " + std::to_string(kMaxSeed) +
-                       " (default " + std::to_string(kSeed) + ")")
-        ->type_name("N")
-        ->check(CLI::Range(0, kMaxSeed));
-    app.add_option("--json", jsonFile, "Also write the points, with intervals, to JSON")
-        ->type_name("FILE")
-        ->check(kNonEmpty);
-    app.add_option("--csv", csvFile, "Also write the points, with intervals, to CSV")
-        ->type_name("FILE")
-        ->check(kNonEmpty);
-    app.add_option("--plot", plotFile, "Plot FER and SER against P0 (gnuplot, .svg or .png)")
-        ->type_name("FILE")
-        ->check(kPlotExtension);
-    app.add_flag("--resume", options.resume,
-                 "Keep the report file's complete points and run the rest")
-        ->disable_flag_override();
+    AddFileOptions(app, given);
+    AddRunOptions(app, options);
+    AddReportOptions(app, options, given);
+    AddEngineOptions(app, options, given);
 
-    app.add_option("-j,--threads", options.threads,
-                   "Threads of the fast engine (default: every CPU the process may use, here " +
-                       std::to_string(DefaultThreads()) + "); same output for any number")
-        ->type_name("N")
-        ->check(CLI::Range(1, kMaxThreads));
-    std::string engine = "fast";
-    app.add_option("--engine", engine,
-                   "fast (default) or reference, the literal per-block path; same counts")
-        ->type_name("NAME")
-        ->check(CLI::IsMember({"fast", "reference"}));
-
+    CommandLine result;
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        CommandLine result;
         result.out = app.help();
         return result;
     } catch (const CLI::CallForVersion& version) {
-        CommandLine result;
         result.out = std::string(version.what()) + "\n";
         return result;
     } catch (const CLI::ParseError& error) {
         return Misuse(error.what(), program);
     }
-
-    options.referenceEngine = engine == "reference";
-    if (!positionalFile.empty()) {
-        options.parameterFile = positionalFile;
-    } else if (!parameterFile.empty()) {
-        options.parameterFile = parameterFile;
-    }
-    if (!resultsFile.empty()) {
-        options.resultsFile = resultsFile;
-    }
-    if (!jsonFile.empty()) {
-        options.jsonFile = jsonFile;
-    }
-    if (!csvFile.empty()) {
-        options.csvFile = csvFile;
-    }
-    if (!plotFile.empty()) {
-        options.plotFile = plotFile;
-    }
+    Apply(given, options);
     if (std::string clash = CheckDistinct(options); !clash.empty()) {
         return Misuse(clash, program);
     }
-    CommandLine result;
     result.options = std::move(options);
     return result;
 }

@@ -97,8 +97,10 @@ std::filesystem::path FindGnuplot() {
     return {};
 }
 
-std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
-                       const CodeShape& code) {
+namespace {
+
+// The terminal, title, axes and key.
+std::string PlotSettings(const std::filesystem::path& output, const CodeShape& code) {
     std::string script;
     script += IsPngPlot(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
                                 : "set terminal svg size 900,640 enhanced font 'sans,11' "
@@ -115,11 +117,20 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
         "set grid xtics ytics lc rgb '#dddddd'\n"
         "set key left top box opaque\n"
         "set bars 0.6\n";
+    return script;
+}
 
-    double lowest = 0.0;
+// The simulated points as a data block, and what the rest of the script needs of them.
+struct PointsBlock {
+    std::string text;
+    double lowest = 0.0;  // the smallest and largest P0 plotted; 0 when none is
     double highest = 0.0;
     bool anyWithoutErrors = false;
-    script += "$points << EOD\n";
+};
+
+PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShape& code) {
+    PointsBlock block;
+    block.text = "$points << EOD\n";
     for (const PlotPoint& p : points) {
         if (p.blocks <= 0 || !(p.P0 > 0.0)) {
             continue;
@@ -129,31 +140,46 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
         const double ser = static_cast<double>(p.errorSymbols) /
                            (static_cast<double>(p.blocks) * static_cast<double>(code.k));
         // A point without error blocks has no FER on a log axis, but still its upper bound.
-        script += Number(p.P0) + ' ' + Number(fer) + ' ' + Number(interval.low) + ' ' +
-                  Number(interval.high) + ' ' + Number(ser) + ' ' +
-                  (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + '\n';
-        anyWithoutErrors = anyWithoutErrors || p.errorBlocks == 0;
-        lowest = lowest == 0.0 ? p.P0 : std::min(lowest, p.P0);
-        highest = std::max(highest, p.P0);
+        block.text += Number(p.P0) + ' ' + Number(fer) + ' ' + Number(interval.low) + ' ' +
+                      Number(interval.high) + ' ' + Number(ser) + ' ' +
+                      (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + '\n';
+        block.anyWithoutErrors = block.anyWithoutErrors || p.errorBlocks == 0;
+        block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
+        block.highest = std::max(block.highest, p.P0);
     }
-    script += "EOD\n$theory << EOD\n";
-    if (highest > 0.0) {
-        // Log-spaced between the sweep's ends, a little beyond each.
-        const double from = std::log(lowest / 1.2);
-        const double to = std::log(std::min(highest * 1.2, 1.0));
+    block.text += "EOD\n";
+    return block;
+}
+
+// The bounded-distance decoder's FER, log-spaced between the sweep's ends, a little beyond
+// each.
+std::string TheoryPoints(const PointsBlock& points, const CodeShape& code) {
+    std::string text = "$theory << EOD\n";
+    if (points.highest > 0.0) {
+        const double from = std::log(points.lowest / 1.2);
+        const double to = std::log(std::min(points.highest * 1.2, 1.0));
         for (int i = 0; i <= kTheorySamples; ++i) {
             const double p = std::exp(from + (to - from) * i / kTheorySamples);
-            script += Number(p) + ' ' +
-                      Number(BoundedDistanceBlockErrorProbability(code.n, code.t, p)) + '\n';
+            text += Number(p) + ' ' +
+                    Number(BoundedDistanceBlockErrorProbability(code.n, code.t, p)) + '\n';
         }
     }
+    return text + "EOD\n";
+}
+
+}  // namespace
+
+std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
+                       const CodeShape& code) {
+    const PointsBlock simulated = SimulatedPoints(points, code);
+    std::string script =
+        PlotSettings(output, code) + simulated.text + TheoryPoints(simulated, code);
     script +=
-        "EOD\n"
         "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
         "decoder (theory)', \\\n"
         "     $points using 1:2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb '#c0392b' title 'FER, "
         "simulated, 95 % interval', \\\n";
-    if (anyWithoutErrors) {
+    if (simulated.anyWithoutErrors) {
         script +=
             "     $points using 1:6 with points pt 11 ps 1.0 lc rgb '#c0392b' title 'FER upper "
             "bound, no error block', \\\n";

@@ -51,6 +51,34 @@ std::string Departure(const ReportedPoint& point, const PointExtent& extent,
     return {};
 }
 
+// Why the report's points are not the first points of this sweep; empty when they are.
+std::string Misfit(const ReportContents& contents, const std::string& header,
+                   std::span<const float> sweep, const RunDescription& run) {
+    if (!contents.error.empty()) {
+        return contents.error;
+    }
+    if (contents.header != header) {
+        return "its header is not that of this experiment's code (" +
+               header.substr(0, header.size() - 1) + ")";
+    }
+    const std::size_t written = contents.points.size() + (contents.cutShort ? 1 : 0);
+    if (written > sweep.size()) {
+        return "it holds " + std::to_string(contents.points.size()) + " points" +
+               (contents.cutShort ? " and the start of another" : "") +
+               ", but this sweep has only " + std::to_string(sweep.size());
+    }
+    for (std::size_t i = 0; i < written; ++i) {
+        const bool complete = i < contents.points.size();
+        const std::string why = Departure(complete ? contents.points[i] : *contents.cutShort,
+                                          complete ? PointExtent{} : contents.cutShortExtent,
+                                          FormatScientific2(static_cast<double>(sweep[i])), run);
+        if (!why.empty()) {
+            return "point " + std::to_string(i + 1) + (complete ? " " : " (cut short) ") + why;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::string& reportName,
@@ -71,34 +99,10 @@ ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::st
     std::stringstream buffer;
     buffer << in.rdbuf();
     const std::string text = buffer.str();
-    const auto fail = [&](const std::string& why) {
+    ReportContents contents = ParseReport(text);
+    if (std::string why = Misfit(contents, header, sweep, run); !why.empty()) {
         state.error = reportName + ": cannot resume: " + why;
         return state;
-    };
-
-    ReportContents contents = ParseReport(text);
-    if (!contents.error.empty()) {
-        return fail(contents.error);
-    }
-    if (contents.header != header) {
-        return fail("its header is not that of this experiment's code (" +
-                    header.substr(0, header.size() - 1) + ")");
-    }
-    const std::size_t written = contents.points.size() + (contents.cutShort ? 1 : 0);
-    if (written > sweep.size()) {
-        return fail("it holds " + std::to_string(contents.points.size()) + " points" +
-                    (contents.cutShort ? " and the start of another" : "") +
-                    ", but this sweep has only " + std::to_string(sweep.size()));
-    }
-    for (std::size_t i = 0; i < written; ++i) {
-        const bool complete = i < contents.points.size();
-        const std::string why = Departure(complete ? contents.points[i] : *contents.cutShort,
-                                          complete ? PointExtent{} : contents.cutShortExtent,
-                                          FormatScientific2(static_cast<double>(sweep[i])), run);
-        if (!why.empty()) {
-            return fail("point " + std::to_string(i + 1) + (complete ? " " : " (cut short) ") +
-                        why);
-        }
     }
     state.kept = std::move(contents.points);
     state.reportBytes = contents.completeLength;

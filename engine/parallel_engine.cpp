@@ -1,6 +1,7 @@
 #include "engine/parallel_engine.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "engine/candidates/hit_threshold.h"
@@ -63,15 +64,26 @@ ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const Dra
       stitch(std::move(stitcher), *scheduler) {}
 
 std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int threads) {
+    // A speculated block's record is its first draw and its hits; about one block in four at
+    // the most is decoded and records its counts too.
+    constexpr std::uint64_t kBlockRecordBytes = 2 * sizeof(std::uint32_t);
+    constexpr std::uint64_t kDecodedShare = 4;
+    // A worker's decoder tables and hit buffers, about those of the codec: 16 symbols a
+    // position, and the hit buffers.
+    constexpr std::uint64_t kWorkerBytesPerPosition = 64;
+    constexpr std::uint64_t kWorkerHitBufferBytes = std::uint64_t{1} << 16;
+
     const SegmentSizes sizes = SegmentSizes::For(ChunkMaker::kDefaultChunkDraws, m, t, 0);
     const std::uint64_t draws = sizes.largest * ChunkMaker::kDefaultChunkDraws;
     const std::uint64_t n = (std::uint64_t{1} << m) - 1;
     const std::uint64_t blocks = draws / (2 * n - 2 * static_cast<std::uint64_t>(t));
-    const std::uint64_t slot = draws / 8 + blocks * (8 + sizeof(DecodedBlock) / 4);
-    // A worker's decoder tables and hit buffers, about those of the codec.
-    const std::uint64_t worker = 64 * n + (std::uint64_t{1} << 16);
-    const auto count = static_cast<std::uint64_t>(std::max(threads, 1));
-    return (2 * count + 2) * slot + slot * sizes.prefetched / sizes.largest + count * worker;
+    const std::uint64_t bitmapBytes = draws / CHAR_BIT;  // a bit a draw
+    const std::uint64_t slot =
+        bitmapBytes + blocks * (kBlockRecordBytes + sizeof(DecodedBlock) / kDecodedShare);
+    const std::uint64_t worker = kWorkerBytesPerPosition * n + kWorkerHitBufferBytes;
+    const auto count = static_cast<std::size_t>(std::max(threads, 1));
+    return SegmentScheduler::SlotCount(count) * slot + slot * sizes.prefetched / sizes.largest +
+           count * worker;
 }
 
 void ParallelEngine::BoundBlocks(std::int32_t maxBlocks) {

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "random/packed_state.h"
+
 namespace rs::RS_KERNEL_NAMESPACE {
 
 using Word = RS_KERNEL_VECTOR;
@@ -190,8 +192,8 @@ inline void LanesFromRows(const std::uint64_t* masks, int rows, int words,
 
 // Applies a linear map to every lane: out[i] is the XOR of in[k] over the pairs (i, k).
 inline void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
-    Word input[52];
-    for (int i = 0; i < 52; ++i) {
+    Word input[kStateBits];
+    for (int i = 0; i < kStateBits; ++i) {
         input[i] = slots[i];
         slots[i] = Word{};
     }

@@ -14,8 +14,8 @@ bool SimdLevelSupported(SimdLevel level);
 // when that variable names a lower one; tests and benchmarks pass a level directly instead.
 SimdLevel BestSimdLevel();
 
-// One level's kernel over slots of 52 words, each word `words` 64-bit machine words wide, so
-// a pass draws 64 x words lanes at once. Slots and masks are aligned to 64 bytes.
+// One level's kernel over slots of kStateBits words, each word `words` 64-bit machine words wide,
+// so a pass draws 64 x words lanes at once. Slots and masks are aligned to 64 bytes.
 struct DrawKernel {
     SimdLevel level;
     int words;

@@ -49,7 +49,7 @@ SegmentScheduler::SegmentScheduler(std::vector<std::unique_ptr<SegmentMaker>> lo
     : chunkDraws(chunkDraws),
       sizes(sizes),
       shape(shape),
-      slotCount(2 * (local.size() + remote.size()) + 2),
+      slotCount(SlotCount(local.size() + remote.size())),
       slots(slotCount),
       own(std::move(ownMaker)),
       states(slotCount) {

@@ -50,6 +50,10 @@ class SegmentScheduler {
                      std::vector<std::unique_ptr<SegmentFiller>> remote,
                      std::unique_ptr<SegmentMaker> own, std::uint64_t chunkDraws,
                      SegmentSizes sizes, SegmentShape shape);
+    // The ring of segments held at once for this many fillers: two each and two more, so that
+    // the fillers work ahead while the stitch reads the earliest.
+    static std::size_t SlotCount(std::size_t fillers) { return 2 * fillers + 2; }
+
     ~SegmentScheduler();
     SegmentScheduler(const SegmentScheduler&) = delete;
     SegmentScheduler& operator=(const SegmentScheduler&) = delete;

@@ -1,0 +1,88 @@
+// The engines' front door: which engine a request gets, what it needs, and that every engine it
+// makes counts as the reference does.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "engine/engine_plan.h"
+#include "engine/parallel/segment.h"
+
+namespace rs {
+namespace {
+
+TEST(EnginePlan, ChoosesByEngineOptionFieldAndThreads) {
+    // A filler elsewhere counts as a thread: it asks for segments.
+    const RemoteFillers remote = [](std::int32_t, std::int32_t, bool) {
+        return std::vector<std::unique_ptr<SegmentFiller>>();
+    };
+    struct Case {
+        EngineRequest request;
+        EngineKind kind;
+        bool tabled;
+    };
+    const Case cases[] = {
+        {{.m = 8, .t = 16, .reference = true, .threads = 4}, EngineKind::kReference, true},
+        {{.m = 20, .t = 4, .reference = true}, EngineKind::kReference, true},
+        {{.m = 8, .t = 16, .threads = 1}, EngineKind::kFast, true},
+        {{.m = 8, .t = 16, .threads = 2}, EngineKind::kParallel, true},
+        {{.m = 12, .t = 2, .threads = 2}, EngineKind::kParallel, true},
+        {{.m = 13, .t = 2, .threads = 2}, EngineKind::kParallel, false},
+        {{.m = 18, .t = 2, .threads = 2}, EngineKind::kParallel, false},
+        // Blocks too long for segments: one walk, whatever the threads.
+        {{.m = 19, .t = 2, .threads = 8}, EngineKind::kFast, false},
+        {{.m = 8, .t = 16, .threads = 1, .remoteFillers = remote}, EngineKind::kParallel, true},
+        {{.m = 8, .t = 16, .threads = 1, .shape = {.prefetchCutChunks = 1}},
+         EngineKind::kParallel,
+         true},
+    };
+    for (const Case& c : cases) {
+        const EnginePlan plan = PlanEngine(c.request);
+        EXPECT_EQ(plan.kind, c.kind) << plan.why;
+        EXPECT_EQ(plan.tabled, c.tabled) << plan.why;
+        EXPECT_FALSE(plan.why.empty());
+    }
+}
+
+TEST(EnginePlan, MemoryGrowsWithWhatTheEngineHolds) {
+    const auto need = [](EngineRequest request) { return PlanEngine(request).memoryNeed; };
+    // Tables from M = 13 on only for the reference engine; workers' segments with threads;
+    // hit buffers with the largest P0.
+    EXPECT_GT(need({.m = 20, .t = 4, .reference = true}), need({.m = 20, .t = 4}) + (32U << 20));
+    EXPECT_GT(need({.m = 8, .t = 16, .threads = 4}), need({.m = 8, .t = 16, .threads = 2}));
+    EXPECT_GT(need({.m = 8, .t = 16, .threads = 2}), need({.m = 8, .t = 16, .threads = 1}));
+    EXPECT_GT(need({.m = 16, .t = 8, .largestP0 = 0.5F}), need({.m = 16, .t = 8}));
+}
+
+TEST(EnginePlan, EveryMadeEngineCountsAsTheReference) {
+    struct Case {
+        std::int32_t m;
+        std::int32_t t;
+        float P0;
+        std::int32_t blocks;
+    };
+    // Miscorrections are common at M = 4 and P0 = 0.3; M = 13 decodes without tables.
+    const Case cases[] = {{4, 2, 0.3F, 3000}, {8, 16, 0.06F, 400}, {13, 3, 0.0008F, 4}};
+    for (const Case& c : cases) {
+        std::vector<PointStatistics> counts;
+        for (const EngineRequest& request : {EngineRequest{.m = c.m, .t = c.t, .reference = true},
+                                            EngineRequest{.m = c.m, .t = c.t, .threads = 1},
+                                            EngineRequest{.m = c.m, .t = c.t, .threads = 3}}) {
+            MadeEngine made = PlanEngine(request).Make();
+            ASSERT_NE(made.engine, nullptr) << made.error;
+            PointStatistics statistics;
+            made.engine->BoundBlocks(c.blocks);
+            made.engine->StartPoint(c.P0, 1234);
+            while (statistics.blocks < c.blocks) {
+                made.engine->RunBlocks(statistics, c.blocks);
+            }
+            counts.push_back(statistics);
+        }
+        EXPECT_GT(counts[0].errorBlocks, 0) << "M=" << c.m;
+        EXPECT_EQ(counts[1], counts[0]) << "M=" << c.m;
+        EXPECT_EQ(counts[2], counts[0]) << "M=" << c.m;
+    }
+}
+
+}  // namespace
+}  // namespace rs
