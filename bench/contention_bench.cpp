@@ -83,6 +83,7 @@ void BM_Contended(benchmark::State& state) {
         }
     }
     state.counters["threads"] = threads;
+    state.SetLabel(PlanEngine({.m = m, .t = t, .threads = threads}).why);
     state.counters["one_ms"] = oneSeconds * 1e3;
     state.counters["default_ms"] = manySeconds * 1e3;
     state.counters["ratio"] = manySeconds / oneSeconds;

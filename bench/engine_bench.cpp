@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/candidates/candidate_stream.h"
-#include "engine/candidates/hit_threshold.h"
 #include "engine/engine_plan.h"
 #include "engine/fast_engine.h"
+#include "engine/hit_search/candidate_stream.h"
+#include "engine/hit_search/hit_threshold.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/candidates/chunk_maker.h"
+#include "engine/hit_search/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel_engine.h"

@@ -1,6 +1,6 @@
 #include "engine/fast_engine.h"
 
-#include "engine/candidates/hit_threshold.h"
+#include "engine/hit_search/hit_threshold.h"
 #include "engine/kernel/popcount_dispatch.h"
 
 namespace rs {

@@ -4,8 +4,8 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
-#include "engine/candidates/candidate_stream.h"
 #include "engine/engine.h"
+#include "engine/hit_search/candidate_stream.h"
 
 namespace rs {
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cmath>
 
-#include "engine/candidates/hit_threshold.h"
+#include "engine/hit_search/hit_threshold.h"
 
 namespace rs {
 

@@ -6,8 +6,8 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
-#include "engine/candidates/chunk_maker.h"
 #include "engine/engine.h"
+#include "engine/hit_search/chunk_maker.h"
 #include "engine/parallel/segment.h"
 #include "engine/parallel/segment_scheduler.h"
 #include "engine/parallel/segment_stitch.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/candidates/chunk_maker.h"
+#include "engine/hit_search/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/segment_maker.h"
 #include "mpi/message_wait.h"

@@ -13,10 +13,10 @@
 
 #include "codec/algebraic_decoder.h"
 #include "driver/simulation.h"
-#include "engine/candidates/candidate_stream.h"
-#include "engine/candidates/chunk_maker.h"
-#include "engine/candidates/hit_threshold.h"
 #include "engine/fast_engine.h"
+#include "engine/hit_search/candidate_stream.h"
+#include "engine/hit_search/chunk_maker.h"
+#include "engine/hit_search/hit_threshold.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel_engine.h"

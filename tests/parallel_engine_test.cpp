@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/candidates/candidate_stream.h"
-#include "engine/candidates/hit_threshold.h"
 #include "engine/fast_engine.h"
+#include "engine/hit_search/candidate_stream.h"
+#include "engine/hit_search/hit_threshold.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel/stitch_candidates.h"

@@ -5,7 +5,7 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
-#include "engine/candidates/chunk_maker.h"
+#include "engine/hit_search/chunk_maker.h"
 #include "engine/parallel/segment.h"
 
 namespace rs {

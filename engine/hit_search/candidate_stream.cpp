@@ -1,4 +1,4 @@
-#include "engine/candidates/candidate_stream.h"
+#include "engine/hit_search/candidate_stream.h"
 
 #include <algorithm>
 

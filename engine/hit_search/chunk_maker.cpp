@@ -1,4 +1,4 @@
-#include "engine/candidates/chunk_maker.h"
+#include "engine/hit_search/chunk_maker.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/candidates/candidate_bitmap.h"
-#include "engine/candidates/chunk_maker.h"
+#include "engine/hit_search/candidate_bitmap.h"
+#include "engine/hit_search/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/thread_annotations.h"
 #include "random/jump_ahead.h"

@@ -1,4 +1,4 @@
-#include "engine/candidates/hit_threshold.h"
+#include "engine/hit_search/hit_threshold.h"
 
 namespace rs {
 
