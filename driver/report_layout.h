@@ -3,7 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <variant>
 
 namespace rs {
 
@@ -74,5 +76,11 @@ static_assert([] {
     }
     return true;
 }());
+
+// A figure's value: an integer for a count, so that it is written exactly, else a double.
+using FigureValue = std::variant<std::int64_t, double>;
+
+// The figure's text in its layout's form; value must hold the kind that form takes.
+std::string FormatFigure(Figure figure, const FigureValue& value);
 
 }  // namespace rs
