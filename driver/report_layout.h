@@ -61,7 +61,7 @@ inline constexpr std::array<FigureLayout, kFigureCount> kPointLayout = {{
 }};
 
 // A resumed run takes a figure to end at the next blank or newline, and names it in its
-// messages as "name=", as the report shows it.
+// messages as "name=", as the report shows it after the blanks or newline in front.
 static_assert([] {
     for (std::size_t i = 0; i < kFigureCount; ++i) {
         const FigureLayout& layout = kPointLayout[i];
@@ -69,8 +69,9 @@ static_assert([] {
                                           ? kPointLayout[i + 1].before
                                           : layout.after;
         const std::string_view label = layout.before.substr(0, layout.before.size() - 1);
+        const std::size_t start = label.find_first_not_of(" \n");
         if (!(next.starts_with(' ') || next.starts_with('\n')) || !layout.before.ends_with('=') ||
-            !label.ends_with(layout.name)) {
+            start == std::string_view::npos || label.substr(start) != layout.name) {
             return false;
         }
     }
