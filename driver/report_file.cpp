@@ -58,26 +58,6 @@ class PointMatcher {
 constexpr std::string_view kScientific[] = {"#.##es###*", "-#.##es###*", "nan", "inf", "-inf"};
 constexpr std::string_view kFixed[] = {"#*.##", "-#*.##", "nan", "inf", "-inf"};
 
-struct FigureLayout {
-    std::string_view before;  // the literal text in front of the figure
-    std::string_view name;
-    std::span<const std::string_view> forms;  // none for a count
-};
-
-constexpr std::array<FigureLayout, kFigureCount> kLayout = {{
-    {"\nP0=", "P0", kScientific},
-    {"   \nChannel SER=", "Channel SER", kScientific},
-    {"\nTransmitted blocks=", "Transmitted blocks", {}},
-    {"      Error blocks=", "Error blocks", {}},
-    {"      FER=", "FER", kScientific},
-    {"\nTransmitted symbols=", "Transmitted symbols", {}},
-    {"   Error symbols=", "Error symbols", {}},
-    {"   SER=", "SER", kScientific},
-    {"\nExperiment time=", "Experiment time", kFixed},
-    {" seconds\nTransmitting speed=", "Transmitting speed", kFixed},
-}};
-constexpr std::string_view kPointEnd = " KSymbols/second\n";
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -129,7 +109,7 @@ struct PointText {
 PointText MatchPoint(std::string_view text) {
     PointMatcher matcher(text);
     PointText point;
-    for (const FigureLayout& layout : kLayout) {
+    for (const FigureLayout& layout : kPointLayout) {
         if (point.match = matcher.Literal(layout.before); point.match != Match::kComplete) {
             return point;
         }
@@ -145,11 +125,37 @@ PointText MatchPoint(std::string_view text) {
             return point;
         }
         ++point.extent.figures;
+        if (point.match = matcher.Literal(layout.after); point.match != Match::kComplete) {
+            return point;
+        }
     }
-    point.match = matcher.Literal(kPointEnd);
-    point.extent.complete = point.match == Match::kComplete;
+    point.extent.complete = true;
     point.length = matcher.Position();
     return point;
+}
+
+// Reads a count into its place in point, for the counts a point keeps.
+bool ReadCount(Figure figure, std::string_view digits, ReportedPoint& point) {
+    switch (figure) {
+        case Figure::kBlocks:
+            return ParseCount(digits, point.blocks);
+        case Figure::kErrorBlocks:
+            return ParseCount(digits, point.errorBlocks);
+        case Figure::kTransmittedSymbols:
+            return ParseCount(digits, point.transmittedSymbols);
+        case Figure::kErrorSymbols:
+            return ParseCount(digits, point.errorSymbols);
+        default: {
+            std::int64_t unused = 0;
+            return ParseCount(digits, unused);
+        }
+    }
+}
+
+// The patterns a figure that is not a count may follow.
+std::span<const std::string_view> NumberForms(FigureForm form) {
+    return form == FigureForm::kFixed ? std::span<const std::string_view>(kFixed)
+                                      : std::span<const std::string_view>(kScientific);
 }
 
 // Reads the figures of a point into point, or says which one is not as the report writes it.
@@ -157,29 +163,15 @@ std::string ReadFigures(const PointText& text, ReportedPoint& point) {
     for (std::size_t i = 0; i < text.extent.figures; ++i) {
         const std::string_view figure = text.figures[i];
         const bool partial = text.extent.lastPartial && i + 1 == text.extent.figures;
-        bool fits = false;
-        switch (static_cast<Figure>(i)) {
-            case Figure::kBlocks:
-                fits = ParseCount(figure, point.blocks);
-                break;
-            case Figure::kErrorBlocks:
-                fits = ParseCount(figure, point.errorBlocks);
-                break;
-            case Figure::kTransmittedSymbols:
-                fits = ParseCount(figure, point.transmittedSymbols);
-                break;
-            case Figure::kErrorSymbols:
-                fits = ParseCount(figure, point.errorSymbols);
-                break;
-            default:
-                fits = std::ranges::any_of(kLayout[i].forms, [&](std::string_view form) {
-                    return FollowsPattern(figure, form, partial);
-                });
-                break;
-        }
+        const FigureLayout& layout = kPointLayout[i];
+        const bool count = layout.form == FigureForm::kCount;
+        const bool fits =
+            count ? ReadCount(static_cast<Figure>(i), figure, point)
+                  : std::ranges::any_of(NumberForms(layout.form), [&](std::string_view form) {
+                        return FollowsPattern(figure, form, partial);
+                    });
         if (!fits) {
-            const bool count = kLayout[i].forms.empty();
-            const std::string written = std::string(kLayout[i].name) + "=" + std::string(figure);
+            const std::string written = std::string(layout.name).append("=").append(figure);
             if (count && figure.starts_with('-')) {
                 return "has a negative count, " + written;
             }

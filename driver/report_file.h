@@ -8,22 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace rs {
+#include "driver/report_layout.h"
 
-// The figures of a point, in the order "results.dat" writes them.
-enum class Figure : std::uint8_t {
-    kP0,
-    kChannelSER,
-    kBlocks,
-    kErrorBlocks,
-    kFER,
-    kTransmittedSymbols,
-    kErrorSymbols,
-    kSER,
-    kExperimentTime,
-    kTransmittingSpeed,
-};
-inline constexpr std::size_t kFigureCount = 10;
+namespace rs {
 
 // One point as "results.dat" holds it: the figures a resumed run can check and carry on from.
 // The channel error count is written only as a rounded rate, so it is not here.

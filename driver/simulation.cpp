@@ -1,11 +1,13 @@
 #include "driver/simulation.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <utility>
 
 #include "driver/number_format.h"
+#include "driver/report_layout.h"
 
 namespace rs {
 
@@ -176,38 +178,62 @@ void Simulation::UpdateBar() {
     starsShown = stars;
 }
 
+namespace {
+
+// Writes the figures first to last of a point with the text around them: first the console's
+// pieces, then all of them to the results file, each value formatted once.
+void WriteFigures(std::span<const FigureValue, kFigureCount> values, Figure first, Figure last,
+                  OutputStream& console, OutputStream& results) {
+    struct Piece {
+        std::string text;
+        bool resultsOnly;
+    };
+    std::array<Piece, kFigureCount> pieces;
+    std::size_t count = 0;
+    for (std::size_t i = FigureIndex(first); i <= FigureIndex(last); ++i) {
+        const FigureLayout& layout = kPointLayout[i];
+        std::string text = std::string(layout.before)
+                               .append(FormatFigure(static_cast<Figure>(i), values[i]))
+                               .append(layout.after);
+        if (layout.joinsPrevious && count > 0) {
+            pieces[count - 1].text.append(text);
+        } else {
+            pieces[count++] = Piece{std::move(text), layout.resultsOnly};
+        }
+    }
+    const std::span<const Piece> written(pieces.data(), count);
+    for (const Piece& piece : written) {
+        if (!piece.resultsOnly) {
+            console.Write(piece.text);
+        }
+    }
+    for (const Piece& piece : written) {
+        results.Write(piece.text);
+    }
+}
+
+}  // namespace
+
 bool Simulation::ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency) {
     const PointRates rates = ComputeRates(statistics, n, k);
-    // The same six pieces go to both streams, each value formatted once.
-    const std::string pieces[] = {
-        "\nChannel SER=" + FormatScientific2(rates.channelSER),
-        "\nTransmitted blocks=" + std::to_string(statistics.blocks) +
-            "      Error blocks=" + std::to_string(statistics.errorBlocks),
-        "      FER=" + FormatScientific2(rates.FER),
-        "\nTransmitted symbols=" + std::to_string(rates.transmittedSymbols),
-        "   Error symbols=" + std::to_string(statistics.errorSymbols),
-        "   SER=" + FormatScientific2(rates.SER),
-    };
-    for (const std::string& piece : pieces) {
-        console.Write(piece);
-    }
-    results.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "   ");
-    for (const std::string& piece : pieces) {
-        results.Write(piece);
-    }
+    std::array<FigureValue, kFigureCount> values{};
+    const auto set = [&](Figure figure, FigureValue value) { values[FigureIndex(figure)] = value; };
+    set(Figure::kP0, static_cast<double>(P0));
+    set(Figure::kChannelSER, rates.channelSER);
+    set(Figure::kBlocks, std::int64_t{statistics.blocks});
+    set(Figure::kErrorBlocks, std::int64_t{statistics.errorBlocks});
+    set(Figure::kFER, rates.FER);
+    set(Figure::kTransmittedSymbols, rates.transmittedSymbols);
+    set(Figure::kErrorSymbols, statistics.errorSymbols);
+    set(Figure::kSER, rates.SER);
+    WriteFigures(values, Figure::kP0, Figure::kSER, console, results);
 
     // The time covers the blocks and the statistics lines, not the time lines themselves.
     const std::int64_t stopCount = counter.Count();
     const double experimentTime = ExperimentTime(startCount, stopCount, frequency);
-    const double transmittingSpeed = TransmittingSpeed(statistics.blocks, k, experimentTime);
-    const std::string timeLine = "\nExperiment time=" + FormatFixed2(experimentTime) + " seconds\n";
-    const std::string speedLine =
-        "Transmitting speed=" + FormatFixed2(transmittingSpeed) + " KSymbols/second\n";
-
-    console.Write(timeLine);
-    console.Write(speedLine);
-    results.Write(timeLine);
-    results.Write(speedLine);
+    set(Figure::kExperimentTime, experimentTime);
+    set(Figure::kTransmittingSpeed, TransmittingSpeed(statistics.blocks, k, experimentTime));
+    WriteFigures(values, Figure::kExperimentTime, Figure::kTransmittingSpeed, console, results);
     if (pointObserver) {
         observerError = pointObserver(PointRecord{P0, statistics, experimentTime});
         if (!observerError.empty()) {

@@ -187,6 +187,24 @@ TEST_F(SimulationTest, WritesTheWholePointInOrderAndTimesOnlyBlocksAndStatistics
     EXPECT_EQ(console.writes, 2 + 30 + 6 + 2);  // one write per star
 }
 
+// Both streams' writes in one sequence: the console's piece by piece before the results
+// file's, and the clock read between the statistics and the time lines.
+TEST_F(SimulationTest, WritesTheConsoleBeforeTheResultsFileAroundTheClock) {
+    Build({0.5F, 0.5F, 0.1F, 7, 1000, 4, 2});
+    std::string order;
+    console.onWrite = [&](std::string_view piece) {
+        if (piece != "*") {
+            order += 'c';
+        }
+    };
+    results.onWrite = [&](std::string_view) { order += 'r'; };
+    counter.onCount = [&] { order += '|'; };
+    ASSERT_TRUE(simulation->RunPoint(0.5F));
+    // Heading, clock, statistics to the console, P0 and statistics to the results file, clock,
+    // the two time lines to each.
+    EXPECT_EQ(order, "cc|ccccccrrrrrrr|ccrr");
+}
+
 TEST_F(SimulationTest, ErrorFreeChannelRunsEveryBlockCleanly) {
     Build({0.0F, 0.0F, 0.1F, 50, 1, 8, 16});
     ASSERT_TRUE(simulation->RunPoint(0.0F));
