@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "engine/hit_search/hit_threshold.h"
+
 namespace rs {
 
 ChunkMaker::ChunkMaker(const DrawKernel& kernel, int rows, std::uint64_t stride)
@@ -53,7 +55,7 @@ void ChunkMaker::Make(std::uint32_t threshold, std::uint64_t* bitmap) {
     // The masks hold a bit per lane for each row; each lane needs a bit per row. Sparse masks
     // (P0 below 1/256) move bit by bit; denser ones by 64x64 transposes, skipping empty blocks.
     const int rowBlocks = rows / 64;
-    if (threshold <= (std::uint32_t{1} << 23)) {
+    if (threshold <= kListedThreshold) {
         std::fill(bitmap, bitmap + BitmapWords(), std::uint64_t{0});
         for (int row = 0; row < rows; ++row) {
             const std::uint64_t rowBit = std::uint64_t{1} << (row % 64);

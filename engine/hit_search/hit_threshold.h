@@ -10,6 +10,11 @@ namespace rs {
 // reference engine evaluates. 0 for P0 of 0 or less, 2^31 for P0 above 1.
 std::uint32_t HitThreshold(double p0);
 
+// Below this hit threshold (P0 < 1/256) candidates are sparse: a chunk's are moved bit by bit
+// rather than by transposes, and a segment lists them, so that the stitch passes over the
+// blocks between them in one step; above it, segments are walked speculatively instead.
+inline constexpr std::uint32_t kListedThreshold = std::uint32_t{1} << 23;
+
 // Whether draw r hits, computed as the reference engine does.
 bool HitsLiterally(std::uint32_t r, double p0);
 

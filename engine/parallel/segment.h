@@ -5,15 +5,11 @@
 #include <vector>
 
 #include "engine/block_counter.h"
+#include "engine/hit_search/hit_threshold.h"
 #include "engine/parallel/huge_page_allocator.h"
 #include "random/jump_ahead.h"
 
 namespace rs {
-
-// Below this hit threshold (P0 < 1/256) candidates are sparse enough that listing them lets
-// the stitch pass over the blocks between them in one step; above it, segments are walked
-// speculatively instead.
-inline constexpr std::uint32_t kListedThreshold = std::uint32_t{1} << 23;
 
 // A segment to make: draws [base, end) of the point seeded so, at this threshold.
 struct SegmentTask {
