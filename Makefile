@@ -4,7 +4,7 @@
 DEPS := scripts/install-deps
 PREFIX ?= /usr/local
 
-.PHONY: help run test mpi fuzz tsan bench install deb
+.PHONY: help run test mpi fuzz tsan arm64 bench install deb
 
 help: ## list the targets
 	@grep -E '^[a-z]+:.*## ' $(MAKEFILE_LIST) | sed -E 's/^([a-z]+):.*## /  make \1\t/' | expand -t 16
@@ -28,6 +28,10 @@ fuzz: ## run each libFuzzer target for 30 seconds (clang)
 tsan: ## run the engines' thread tests under ThreadSanitizer (clang)
 	$(DEPS) build test tsan
 	cmake --workflow --preset tsan
+
+arm64: ## cross-build for 64-bit ARM and pass its tests under qemu-aarch64
+	$(DEPS) build test arm64
+	cmake --workflow --preset arm64
 
 bench: ## build and run the benchmarks
 	$(DEPS) build test bench

@@ -47,15 +47,14 @@ void BM_Engines(benchmark::State& state) {
     const std::int32_t q = std::int32_t{1} << m;
     ReferenceEngine reference(codec, generator, BlockArrays(codec.GetN(), codec.GetK()), q);
     // The fast engine as the program builds it: table-free above the tabled fields.
-    std::unique_ptr<FastEngine> fast =
-        m > kLargestTabledField
-            ? std::make_unique<FastEngine>(m, t, KernelFor(BestSimdLevel()))
-            : std::make_unique<FastEngine>(codec, m, KernelFor(BestSimdLevel()));
+    std::unique_ptr<FastEngine> fast = m > kLargestTabledField
+                                           ? std::make_unique<FastEngine>(m, t, BestKernel())
+                                           : std::make_unique<FastEngine>(codec, m, BestKernel());
     double referenceSeconds = 0.0;
     double fastSeconds = 0.0;
     double floorSeconds = 0.0;
     const auto fastBlocks = static_cast<std::int32_t>(state.range(4));
-    CandidateStream floor(KernelFor(BestSimdLevel()));
+    CandidateStream floor(BestKernel());
     const std::uint32_t threshold = HitThreshold(static_cast<double>(p0));
     for (auto _ : state) {
         for (int round = 0; round < 5; ++round) {
@@ -98,8 +97,7 @@ class OneThreadEngines {
     explicit OneThreadEngines(int count) : codecs(static_cast<std::size_t>(count)) {
         for (ReedSolomonCodec& codec : codecs) {
             codec.Configure(8, 16);
-            engines.push_back(
-                std::make_unique<FastEngine>(codec, 8, KernelFor(BestSimdLevel()), 1));
+            engines.push_back(std::make_unique<FastEngine>(codec, 8, BestKernel(), 1));
         }
     }
     FastEngine& operator[](std::size_t i) { return *engines[i]; }
@@ -147,7 +145,7 @@ void BM_Threads(benchmark::State& state) {
     ReedSolomonCodec codec;
     codec.Configure(8, 16);
     OneThreadEngines ones(threads);
-    ParallelEngine many(codec, 8, KernelFor(BestSimdLevel()), threads);
+    ParallelEngine many(codec, 8, BestKernel(), threads);
     // As the program does: workers go no further than the point's blocks can take.
     many.BoundBlocks(blocks);
     double oneSeconds = 0.0;
@@ -215,7 +213,7 @@ void BM_Sweep(benchmark::State& state) {
     OneThreadEngines ones(1);
     ReedSolomonCodec codec;
     codec.Configure(8, 16);
-    ParallelEngine many(codec, 8, KernelFor(BestSimdLevel()), threads);
+    ParallelEngine many(codec, 8, BestKernel(), threads);
     double oneSeconds = 0.0;
     double manySeconds = 0.0;
     for (auto _ : state) {
@@ -232,15 +230,17 @@ void BM_Sweep(benchmark::State& state) {
 }
 BENCHMARK(BM_Sweep)->ArgNames({"threads"})->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// The kernel alone: nanoseconds per draw to find the candidates of a stream, by level, the
-// fastest of five rounds.
+// The kernel alone: nanoseconds per draw to find the candidates of a stream, by kernel (0 the
+// plain twin, then the machine's targets, best first), the fastest of five rounds.
 void BM_DrawKernel(benchmark::State& state) {
-    const auto level = static_cast<SimdLevel>(state.range(0));
-    if (!SimdLevelSupported(level)) {
-        state.SkipWithError("level not supported here");
+    const auto index = static_cast<std::size_t>(state.range(0));
+    const std::span<const DrawKernel> targets = RunnableKernels();
+    if (index > targets.size()) {
+        state.SkipWithError("no such target here");
         return;
     }
-    CandidateStream stream(KernelFor(level));
+    const DrawKernel& kernel = index == 0 ? PlainKernel() : targets[index - 1];
+    CandidateStream stream(kernel);
     const std::uint32_t threshold = HitThreshold(static_cast<double>(state.range(1)) / 1e6);
     const std::uint64_t draws = 64 * CandidateStream::kDefaultChunkDraws;
     double fastest = 0.0;
@@ -256,11 +256,11 @@ void BM_DrawKernel(benchmark::State& state) {
         }
     }
     state.counters["ns_per_draw"] = fastest / static_cast<double>(draws) * 1e9;
-    state.SetLabel(SimdLevelName(level));
+    state.SetLabel(kernel.name);
 }
 BENCHMARK(BM_DrawKernel)
-    ->ArgNames({"level", "P0e6"})
-    ->ArgsProduct({{0, 1, 2}, {1000, 30000}})
+    ->ArgNames({"kernel", "P0e6"})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {1000, 30000}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -52,7 +52,7 @@ void BM_MessageBytes(benchmark::State& state) {
     const auto blocks = static_cast<std::int32_t>(state.range(1));
     ReedSolomonCodec codec;
     codec.Configure(8, 16);
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     std::vector<std::unique_ptr<SegmentFiller>> remote;
     remote.push_back(std::make_unique<LoopbackFiller>(kernel, 8, 16));
     remote.push_back(std::make_unique<LoopbackFiller>(kernel, 8, 16));

@@ -114,6 +114,9 @@ std::string ProgramRun::MakeEngine() {
                                         .reference = options.referenceEngine,
                                         .threads = options.threads,
                                         .remoteFillers = environment.remoteFillers});
+    if (!plan.error.empty()) {
+        return plan.error;
+    }
     // A run the machine cannot hold would be killed midway, after emptying the report.
     if (const std::optional<std::uint64_t> available = environment.availableMemory()) {
         if (plan.memoryNeed > *available) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -73,7 +74,7 @@ class OwningEngine final : public Engine {
 std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
                               std::unique_ptr<RandomGenerator>& generator) {
     const EngineRequest& request = plan.request;
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     switch (plan.kind) {
         case EngineKind::kReference: {
             const std::int32_t n = codec->GetN();
@@ -107,6 +108,11 @@ std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
 EnginePlan PlanEngine(const EngineRequest& request) {
     EnginePlan plan;
     plan.request = request;
+    // A level cap that names none would quietly run some other level.
+    plan.error = SimdCapProblem(std::getenv("RS_SIM_SIMD"));
+    if (!plan.error.empty()) {
+        return plan;
+    }
     const std::string field = "M=" + std::to_string(request.m);
     const SegmentShape none;
     const bool hooked = request.shape.rowsPerLane != none.rowsPerLane ||

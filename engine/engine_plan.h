@@ -54,6 +54,7 @@ struct EnginePlan {
     std::string why;               // one line on the choice, for messages and benchmarks
     bool tabled = true;            // builds the code's power and log tables
     std::uint64_t memoryNeed = 0;  // about the most bytes the engine holds, for the memory check
+    std::string error;  // why no engine can run the request; the rest is then not planned
 
     // "reference" or "fast" (the parallel engine is the fast engine's counts on threads).
     const char* Name() const { return kind == EngineKind::kReference ? "reference" : "fast"; }

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     codec.Configure(m, t);
     rs::RandomGenerator generator;
     rs::ReferenceEngine reference(codec, generator, rs::BlockArrays(n, n - 2 * t), 1 << m);
-    const rs::DrawKernel& kernel = rs::KernelFor(rs::BestSimdLevel());
+    const rs::DrawKernel& kernel = rs::BestKernel();
     rs::FastEngine fast(codec, m, kernel);
     const rs::PointStatistics expected = RunPoint(reference, p0, seed, maxBlocks, maxErrorBlocks);
     if (!(RunPoint(fast, p0, seed, maxBlocks, maxErrorBlocks) == expected)) {

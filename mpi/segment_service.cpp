@@ -36,7 +36,7 @@ long SegmentsBeforeFault(int rank) {
 }
 
 void ServeLane(int lane, std::int32_t m, std::int32_t t, bool tabled, long faultAfter) {
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     const int rows = ChunkMaker::RowsFor(kernel);
     SegmentMaker maker(kernel, rows, m, t, tabled);
     Segment segment;

@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "codec/algebraic_decoder.h"
@@ -29,14 +32,13 @@
 namespace rs {
 namespace {
 
-std::vector<SimdLevel> SupportedLevels() {
-    std::vector<SimdLevel> levels;
-    for (const SimdLevel level : {SimdLevel::kPortable, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
-        if (SimdLevelSupported(level)) {
-            levels.push_back(level);
-        }
+// The plain twin and every target's kernel the machine runs.
+std::vector<DrawKernel> EveryKernel() {
+    std::vector<DrawKernel> kernels = {PlainKernel()};
+    for (const DrawKernel& kernel : RunnableKernels()) {
+        kernels.push_back(kernel);
     }
-    return levels;
+    return kernels;
 }
 
 TEST(JumpAhead, MatchesPlainSteppingOfTheGenerator) {
@@ -77,8 +79,8 @@ TEST(HitThreshold, SplitsTheDrawsExactlyWhereTheLiteralCompareDoes) {
     EXPECT_EQ(HitThreshold(1.5), 0x80000000U);
 }
 
-// Every kernel level, forced in turn, lists exactly the draws a scalar loop finds below the
-// threshold, across several chunks.
+// Every target's kernel and the plain twin, in turn, lists exactly the draws a scalar loop finds
+// below the threshold, across several chunks.
 TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
     const std::uint64_t draws = 3 * CandidateStream::kDefaultChunkDraws + 1000;
     for (const std::uint32_t threshold : {1U, 2147484U, 64424509U, 1073741824U, 0x7FFFFFFFU}) {
@@ -90,17 +92,17 @@ TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
                 expected.push_back(i);
             }
         }
-        for (const SimdLevel level : SupportedLevels()) {
+        for (const DrawKernel& kernel : EveryKernel()) {
             // Several threads, small chunks: the same candidates.
-            CandidateStream threaded(KernelFor(level), 3, 64);
+            CandidateStream threaded(kernel, 3, 64);
             threaded.Start(SeededState(4321), threshold);
             std::vector<std::uint64_t> foundByThreads;
             for (std::uint64_t from = 0; (from = threaded.Next(from, draws)) < draws; ++from) {
                 foundByThreads.push_back(from);
             }
-            EXPECT_EQ(foundByThreads, expected) << SimdLevelName(level) << ", 3 threads";
+            EXPECT_EQ(foundByThreads, expected) << kernel.name << ", 3 threads";
 
-            CandidateStream stream(KernelFor(level));
+            CandidateStream stream(kernel);
             stream.Start(SeededState(4321), threshold);
             std::vector<std::uint64_t> found;
             for (std::uint64_t from = 0;;) {
@@ -116,7 +118,7 @@ TEST(CandidateStream, EveryLevelFindsTheDrawsBelowTheThreshold) {
                     from = limit;
                 }
             }
-            EXPECT_EQ(found, expected) << SimdLevelName(level) << " below " << threshold;
+            EXPECT_EQ(found, expected) << kernel.name << " below " << threshold;
         }
     }
 }
@@ -226,7 +228,7 @@ enum class Run { kReference, kFast, kFastAlgebraic, kParallel, kParallelAlgebrai
 constexpr SegmentShape kSmallSegments{64, 2};
 
 SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed, Run run,
-                       SimdLevel level, int threads = 1, int rowsPerLane = 0,
+                       const DrawKernel& kernel, int threads = 1, int rowsPerLane = 0,
                        ParallelEngine::Stitching* stitched = nullptr) {
     ReedSolomonCodec codec;
     codec.Configure(parameters.M, parameters.T);
@@ -239,18 +241,16 @@ SweepText RunSweepWith(const SimulationParameters& parameters, std::int32_t seed
     std::unique_ptr<Engine> engine;
     const ParallelEngine* observed = nullptr;
     if (run == Run::kFast) {
-        engine = std::make_unique<FastEngine>(codec, parameters.M, KernelFor(level), threads,
-                                              rowsPerLane);
+        engine = std::make_unique<FastEngine>(codec, parameters.M, kernel, threads, rowsPerLane);
     } else if (run == Run::kFastAlgebraic) {
-        engine = std::make_unique<FastEngine>(parameters.M, parameters.T, KernelFor(level), threads,
-                                              rowsPerLane);
+        engine =
+            std::make_unique<FastEngine>(parameters.M, parameters.T, kernel, threads, rowsPerLane);
     } else if (run == Run::kParallel || run == Run::kParallelAlgebraic) {
-        auto parallel =
-            run == Run::kParallel
-                ? std::make_unique<ParallelEngine>(codec, parameters.M, KernelFor(level), threads,
-                                                   kSmallSegments)
-                : std::make_unique<ParallelEngine>(parameters.M, parameters.T, KernelFor(level),
-                                                   threads, kSmallSegments);
+        auto parallel = run == Run::kParallel
+                            ? std::make_unique<ParallelEngine>(codec, parameters.M, kernel, threads,
+                                                               kSmallSegments)
+                            : std::make_unique<ParallelEngine>(parameters.M, parameters.T, kernel,
+                                                               threads, kSmallSegments);
         observed = parallel.get();
         engine = std::move(parallel);
     } else {
@@ -305,7 +305,7 @@ const Experiment kExperiments[] = {
 };
 
 TEST(Engines, FastEqualsReferenceOnEveryExperiment) {
-    const SimdLevel best = BestSimdLevel();
+    const DrawKernel& best = BestKernel();
     for (const Experiment& e : kExperiments) {
         const SweepText reference = RunSweepWith(e.parameters, e.seed, Run::kReference, best);
         const SweepText fast = RunSweepWith(e.parameters, e.seed, Run::kFast, best);
@@ -334,7 +334,7 @@ const Experiment kThreadExperiments[] = {
 // Any number of threads gives the same bytes. Small segments put many segment edges inside
 // each point, and stops by either limit fall in the middle of segments.
 TEST(Engines, EveryThreadCountGivesTheSameOutput) {
-    const SimdLevel best = BestSimdLevel();
+    const DrawKernel& best = BestKernel();
     ParallelEngine::Stitching total;
     const auto check = [&](const Experiment& e) {
         const SweepText reference = RunSweepWith(e.parameters, e.seed, Run::kReference, best);
@@ -397,8 +397,8 @@ TEST(Engines, ParallelRunsStopAtEveryLimit) {
         ReedSolomonCodec codec;
         codec.Configure(c.m, c.t);
         for (const std::int32_t bound : {-1, kBlocks, 10}) {
-            FastEngine one(codec, c.m, KernelFor(BestSimdLevel()));
-            ParallelEngine many(codec, c.m, KernelFor(BestSimdLevel()), 3);
+            FastEngine one(codec, c.m, BestKernel());
+            ParallelEngine many(codec, c.m, BestKernel(), 3);
             if (bound >= 0) {
                 many.BoundBlocks(bound);
             }
@@ -432,8 +432,8 @@ TEST(Engines, ParallelRunsStopAtEveryLimit) {
 TEST(Engines, ExpectedPointsGiveTheSameCounts) {
     ReedSolomonCodec codec;
     codec.Configure(6, 3);
-    FastEngine one(codec, 6, KernelFor(BestSimdLevel()));
-    ParallelEngine many(codec, 6, KernelFor(BestSimdLevel()), 2);
+    FastEngine one(codec, 6, BestKernel());
+    ParallelEngine many(codec, 6, BestKernel(), 2);
     struct Step {
         float p0;
         float expected;  // 0: none
@@ -467,7 +467,7 @@ TEST(Engines, ExpectedPointsGiveTheSameCounts) {
 
 // A segment cut short is the segment that ends where it was cut.
 TEST(SegmentMaker, CutSegmentEqualsTheShorterOne) {
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     const std::uint64_t chunk = 64 * kernel.words * 64;
     for (const double p0 : {0.05, 0.001}) {
         SegmentMaker whole(kernel, 64, 6, 3, false);
@@ -492,10 +492,9 @@ TEST(SegmentMaker, CutSegmentEqualsTheShorterOne) {
     }
 }
 
-// The listed candidates of a chunk are its bitmap's bits in order, at every level.
+// The listed candidates of a chunk are its bitmap's bits in order, for every kernel.
 TEST(ChunkMaker, ListsTheCandidatesOfItsBitmap) {
-    for (const SimdLevel level : SupportedLevels()) {
-        const DrawKernel& kernel = KernelFor(level);
+    for (const DrawKernel& kernel : EveryKernel()) {
         for (const double p0 : {1e-4, 0.001, 1.0 / 300}) {
             ChunkMaker bitmapMaker(kernel, 64, 1);
             ChunkMaker listMaker(kernel, 64, 1);
@@ -518,7 +517,7 @@ TEST(ChunkMaker, ListsTheCandidatesOfItsBitmap) {
                 listMaker.MakeList(HitThreshold(p0), first, listed);
             }
             EXPECT_FALSE(expected.empty());
-            EXPECT_EQ(listed, expected) << SimdLevelName(level) << ", " << p0;
+            EXPECT_EQ(listed, expected) << kernel.name << ", " << p0;
         }
     }
 }
@@ -543,12 +542,45 @@ TEST(BlockCounter, HitsOfRunsTakeEveryOtherCandidateOfARun) {
     }
 }
 
-TEST(Engines, EveryKernelLevelGivesTheSameCounts) {
+// RS_SIM_SIMD caps the level: each name allows its own target and those below it, never one
+// above, and a name of no level is refused rather than ignored.
+TEST(DrawKernels, LevelCapPicksTheBestTargetAllowed) {
+    const std::span<const DrawKernel> kernels = RunnableKernels();
+    ASSERT_FALSE(kernels.empty());
+    const auto index = [&](const char* cap) {
+        return &CappedKernel(kernels, cap) - kernels.data();
+    };
+    EXPECT_EQ(index(nullptr), 0);
+    EXPECT_EQ(index("portable"), static_cast<std::ptrdiff_t>(kernels.size()) - 1);
+    const std::vector<std::string> names = SimdLevelNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(SimdCapProblem(names[i].c_str()), "") << names[i];
+        if (i > 0) {
+            EXPECT_LE(index(names[i].c_str()), index(names[i - 1].c_str())) << names[i];
+        }
+    }
+    // Where the machine runs a target, its own name picks it.
+    for (const auto& [cap, target] :
+         {std::pair{"avx2", "AVX2"}, {"sse4", "SSE4"}, {"neon", "NEON"}}) {
+        for (const DrawKernel& kernel : kernels) {
+            if (std::string_view(kernel.name) == target) {
+                EXPECT_STREQ(CappedKernel(kernels, cap).name, target);
+            }
+        }
+    }
+    EXPECT_EQ(SimdCapProblem(nullptr), "");
+    for (const char* wrong : {"", "AVX2", "avx", "sve", "avx2 "}) {
+        EXPECT_TRUE(SimdCapProblem(wrong).starts_with(std::string("RS_SIM_SIMD=") + wrong + " "))
+            << wrong;
+    }
+}
+
+TEST(Engines, EveryKernelTargetCountsAsThePlainTwin) {
     const SimulationParameters parameters{0.05F, 0.01F, 0.02F, 3000, 40, 8, 16};
-    const SweepText portable = RunSweepWith(parameters, 99, Run::kFast, SimdLevel::kPortable);
-    for (const SimdLevel level : SupportedLevels()) {
-        EXPECT_EQ(RunSweepWith(parameters, 99, Run::kFast, level).statistics, portable.statistics)
-            << SimdLevelName(level);
+    const SweepText portable = RunSweepWith(parameters, 99, Run::kFast, PlainKernel());
+    for (const DrawKernel& kernel : EveryKernel()) {
+        EXPECT_EQ(RunSweepWith(parameters, 99, Run::kFast, kernel).statistics, portable.statistics)
+            << kernel.name;
     }
 }
 

@@ -110,6 +110,20 @@ TEST_F(InstallDepsTest, AMissingNeedInstallsItsPackageAlone) {
     EXPECT_NE(Asked().find("install -y -q gnuplot-nox\n"), std::string::npos) << Asked();
 }
 
+// A package of another architecture needs that architecture added to dpkg first, once.
+TEST_F(InstallDepsTest, AForeignPackageAddsItsArchitectureFirst) {
+    Command("dpkg", "echo \"dpkg $*\" >>" + (directory / "apt.log").string());
+    fs::remove(directory / "root/usr/lib/aarch64-linux-gnu/libhwy.so");
+    fs::remove(directory / "root/usr/lib/aarch64-linux-gnu/libgtest.a");
+    EXPECT_EQ(Run("arm64"), 0);
+    const std::string asked = Asked();
+    EXPECT_TRUE(
+        asked.ends_with("dpkg --add-architecture arm64\nupdate -q\n"
+                        "install -y -q libhwy-dev:arm64 libgtest-dev:arm64\n"))
+        << asked;
+    EXPECT_EQ(asked.find("--add-architecture"), asked.rfind("--add-architecture")) << asked;
+}
+
 TEST_F(InstallDepsTest, WithoutAptGetItNamesWhatIsMissingAndFails) {
     fs::remove(directory / "bin/apt-get");
     fs::remove(directory / "root/usr/include/nlohmann/json.hpp");

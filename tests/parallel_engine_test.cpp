@@ -23,7 +23,7 @@ namespace {
 TEST(ParallelEngine, PointsMadeAheadAndCutCountAsOnOneThread) {
     constexpr std::int32_t kM = 16;
     constexpr std::int32_t kT = 2;
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     FastEngine one(kM, kT, kernel);
     ParallelEngine many(kM, kT, kernel, 2, SegmentShape{64, 0, 1});
     struct Step {
@@ -67,7 +67,7 @@ TEST(ParallelEngine, PointsMadeAheadAndCutCountAsOnOneThread) {
 // it with them: these codes put such blocks at the end of some of their segments, which the
 // hook makes all of one size (found by search; the layout depends on no kernel).
 TEST(ParallelEngine, ListedBlocksThatReachPastTheirSegmentCountAsOnOneThread) {
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     for (const std::int32_t t : {51, 57}) {
         FastEngine one(15, t, kernel);
         ParallelEngine many(15, t, kernel, 2, SegmentShape{0, 1, 0});
@@ -92,7 +92,7 @@ struct MadeSegments {
 // Across segments of one to three chunks, the stitch's view gives every word as the stream
 // of one walk does: from lists at and below P0 = 1/256, from bitmaps above.
 TEST(StitchCandidates, GiveTheWordsOfOneStreamAtEverySegmentEdge) {
-    const DrawKernel& kernel = KernelFor(BestSimdLevel());
+    const DrawKernel& kernel = BestKernel();
     const std::uint64_t chunk = 64 * static_cast<std::uint64_t>(kernel.words) * 64;
     for (const double p0 : {1.0 / 300, 1.0 / 256, 0.02}) {
         const std::uint32_t threshold = HitThreshold(p0);

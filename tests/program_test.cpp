@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -110,6 +111,26 @@ TEST_F(ProgramTest, RejectedParametersKeepAnEarlierResultsFile) {
         EXPECT_EQ(ReadFile("results.dat"), "earlier results\n") << c.name;
         EXPECT_EQ(keyWaits, 0) << c.name;
     }
+}
+
+// A cap on the kernel's level that names none would quietly run another level.
+TEST_F(ProgramTest, RefusesAKernelLevelCapThatNamesNoLevel) {
+    WriteFile("results.dat", "earlier results\n");
+    WriteFile("param.dat", Parameters("Pmax=0.1\nPmin=0.1\nPstep=0.1\n", "M=4\nT=2\n"));
+    const char* before = std::getenv("RS_SIM_SIMD");
+    const std::string kept = before != nullptr ? before : "";
+    setenv("RS_SIM_SIMD", "avx3", 1);
+    const int status = Run();
+    if (before != nullptr) {
+        setenv("RS_SIM_SIMD", kept.c_str(), 1);
+    } else {
+        unsetenv("RS_SIM_SIMD");
+    }
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(errors.text.starts_with(
+        "rs-sim: RS_SIM_SIMD=avx3 names no SIMD level of this processor; use one of portable"))
+        << errors.text;
+    EXPECT_EQ(ReadFile("results.dat"), "earlier results\n");
 }
 
 TEST_F(ProgramTest, SweepWithoutPointsShowsHeaderAndPromptAndEmptiesOldResults) {

@@ -1,84 +1,94 @@
 #include "engine/kernel/draw_kernels.h"
-#include "engine/kernel/popcount_dispatch.h"
+
+#include <hwy/targets.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <initializer_list>
+#include <string_view>
+#include <utility>
 
 namespace rs {
 
-void RunRowsPortable(std::uint64_t*, int, std::uint32_t, std::uint64_t*);
-void RunRowsAvx2(std::uint64_t*, int, std::uint32_t, std::uint64_t*);
-void RunRowsAvx512(std::uint64_t*, int, std::uint32_t, std::uint64_t*);
-void LanesFromRowsPortable(const std::uint64_t*, int, int, std::uint64_t*);
-void LanesFromRowsAvx2(const std::uint64_t*, int, int, std::uint64_t*);
-void LanesFromRowsAvx512(const std::uint64_t*, int, int, std::uint64_t*);
-void ApplyMapPortable(std::uint64_t*, const std::uint8_t*, int);
-void ApplyMapAvx2(std::uint64_t*, const std::uint8_t*, int);
-void ApplyMapAvx512(std::uint64_t*, const std::uint8_t*, int);
-
 namespace {
 
-constexpr DrawKernel kKernels[] = {
-    {SimdLevel::kPortable, 2, RunRowsPortable, LanesFromRowsPortable, ApplyMapPortable},
-    {SimdLevel::kAvx2, 4, RunRowsAvx2, LanesFromRowsAvx2, ApplyMapAvx2},
-    {SimdLevel::kAvx512, 8, RunRowsAvx512, LanesFromRowsAvx512, ApplyMapAvx512},
+// A level RS_SIM_SIMD may name, and the best target it allows: that target and those after it
+// (Highway numbers older targets higher).
+struct SimdLevel {
+    std::string_view name;
+    std::int64_t best;
 };
+
+#if HWY_ARCH_X86
+constexpr SimdLevel kLevels[] = {{"portable", HWY_EMU128},
+                                 {"ssse3", HWY_SSSE3},
+                                 {"sse4", HWY_SSE4},
+                                 {"avx2", HWY_AVX2},
+                                 {"avx512", HWY_AVX3_DL}};
+#elif HWY_ARCH_ARM
+constexpr SimdLevel kLevels[] = {{"portable", HWY_EMU128}, {"neon", HWY_NEON}};
+#else
+constexpr SimdLevel kLevels[] = {{"portable", HWY_EMU128}};
+#endif
+
+// The level cap names; none when it is unset or names none.
+const SimdLevel* NamedLevel(const char* cap) {
+    if (cap == nullptr) {
+        return nullptr;
+    }
+    for (const SimdLevel& level : kLevels) {
+        if (level.name == cap) {
+            return &level;
+        }
+    }
+    return nullptr;
+}
 
 }  // namespace
 
-const char* SimdLevelName(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::kAvx2:
-            return "avx2";
-        case SimdLevel::kAvx512:
-            return "avx512";
-        case SimdLevel::kPortable:
-            break;
-    }
-    return "portable";
+std::span<const DrawKernel> RunnableKernels() {
+    static const std::vector<DrawKernel> kernels = CompiledKernels();
+    return kernels;
 }
 
-bool SimdLevelSupported(SimdLevel level) {
-    __builtin_cpu_init();
-    switch (level) {
-        case SimdLevel::kAvx2:
-            return __builtin_cpu_supports("avx2") != 0;
-        case SimdLevel::kAvx512:
-            return __builtin_cpu_supports("avx512f") != 0;
-        case SimdLevel::kPortable:
-            break;
+const DrawKernel& CappedKernel(std::span<const DrawKernel> kernels, const char* cap) {
+    const SimdLevel* level = NamedLevel(cap);
+    if (level == nullptr) {
+        return kernels.front();
     }
-    return true;
+    for (const DrawKernel& kernel : kernels) {
+        if (kernel.target >= level->best) {
+            return kernel;
+        }
+    }
+    // Below every target built here (no scalar fallback where the base architecture has
+    // vectors, as on ARM64): the lowest there is.
+    return kernels.back();
 }
 
-SimdLevel BestSimdLevel() {
-    SimdLevel best = SimdLevel::kPortable;
-    for (const SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kAvx512}) {
-        if (SimdLevelSupported(level)) {
-            best = level;
-        }
-    }
-    if (const char* cap = std::getenv("RS_SIM_SIMD"); cap != nullptr) {
-        for (const SimdLevel level : {SimdLevel::kPortable, SimdLevel::kAvx2}) {
-            if (std::strcmp(cap, SimdLevelName(level)) == 0 && level < best) {
-                best = level;
-            }
-        }
-    }
+const DrawKernel& BestKernel() {
+    static const DrawKernel& best = CappedKernel(RunnableKernels(), std::getenv("RS_SIM_SIMD"));
     return best;
 }
 
-const DrawKernel& KernelFor(SimdLevel level) {
-    return kKernels[static_cast<int>(level)];
+std::vector<std::string> SimdLevelNames() {
+    std::vector<std::string> names;
+    for (const SimdLevel& level : kLevels) {
+        names.emplace_back(level.name);
+    }
+    return names;
 }
 
-bool MachineHasPopcount() {
-#if defined(__x86_64__)
-    return __builtin_cpu_supports("popcnt") != 0;
-#else
-    return false;
-#endif
+std::string SimdCapProblem(const char* cap) {
+    if (cap == nullptr || NamedLevel(cap) != nullptr) {
+        return {};
+    }
+    std::string names;
+    for (const SimdLevel& level : kLevels) {
+        names.append(names.empty() ? "" : ", ").append(level.name);
+    }
+    return std::string("RS_SIM_SIMD=")
+        .append(cap)
+        .append(" names no SIMD level of this processor; use one of ")
+        .append(names);
 }
 
 }  // namespace rs

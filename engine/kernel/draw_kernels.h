@@ -1,23 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
 
 namespace rs {
 
-// The instruction-set levels of the bit-sliced draw kernel, lowest first.
-enum class SimdLevel { kPortable, kAvx2, kAvx512 };
-
-const char* SimdLevelName(SimdLevel level);
-// Whether the running machine can execute the level.
-bool SimdLevelSupported(SimdLevel level);
-// The highest level the machine supports, lowered to RS_SIM_SIMD (portable, avx2 or avx512)
-// when that variable names a lower one; tests and benchmarks pass a level directly instead.
-SimdLevel BestSimdLevel();
-
-// One level's kernel over slots of kStateBits words, each word `words` 64-bit machine words wide,
-// so a pass draws 64 x words lanes at once. Slots and masks are aligned to 64 bytes.
+// The bit-sliced draw kernel for one instruction-set target, over slots of kStateBits vectors
+// of `words` 64-bit words each, so a pass draws 64 x words lanes at once. Slots and masks are
+// aligned to 64 bytes.
 struct DrawKernel {
-    SimdLevel level;
+    std::int64_t target;  // Highway's target bit; 0 for the plain twin
+    const char* name;     // "AVX2", "NEON", ...; "plain" for the twin
     int words;
     // Runs an even number of rows; row r writes `words` mask words at masks + r x words, bit j
     // set when lane j's draw is below threshold (1..2^31-1).
@@ -30,6 +25,29 @@ struct DrawKernel {
     void (*applyMap)(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount);
 };
 
-const DrawKernel& KernelFor(SimdLevel level);
+// Every target's kernel this build holds that the machine runs, best first.
+std::span<const DrawKernel> RunnableKernels();
+
+// The kernel of the best target the machine runs, at most the level RS_SIM_SIMD names.
+const DrawKernel& BestKernel();
+
+// The first of kernels (best first) at most at the level cap names ("avx2", ...), or the last
+// when none is that low; the first when cap is null or names no level.
+const DrawKernel& CappedKernel(std::span<const DrawKernel> kernels, const char* cap);
+
+// Why a value of RS_SIM_SIMD is refused: it names no level of this processor. Empty when it is
+// null (unset) or names one.
+std::string SimdCapProblem(const char* cap);
+
+// The levels RS_SIM_SIMD may name on this processor, lowest first.
+std::vector<std::string> SimdLevelNames();
+
+// The kernel in plain 64-bit words, written apart from the targets' source, which tests hold
+// every target's kernel to.
+const DrawKernel& PlainKernel();
+
+// Compiled for every target; the machine's runnable ones, best first (RunnableKernels keeps
+// them).
+std::vector<DrawKernel> CompiledKernels();
 
 }  // namespace rs

@@ -1,46 +1,25 @@
-// The bit-sliced draw kernel, included by one source file per instruction-set level. Each
-// includer defines RS_KERNEL_NAMESPACE and RS_KERNEL_VECTOR (a machine word, or a GCC vector
-// of them) before including, so that the copies compiled for different levels never merge.
-// Nothing here calls a library function, for the same reason.
-//
-// One word per state bit holds that bit for every lane, so a step of all lanes is 21 XORs of
-// words. A step makes b' = rotl31(b ^ a, 10) and a' = b & 0x1FFFFF: of the new current word, 21
-// bits are new, W_n[i] = (b ^ a)_i for i < 21, and the other 10 are bits made one step
-// earlier. So every bit of the state is one of the last three steps' new words:
-//   b_n[j] = W_n[j - 10] for j >= 10 and W_(n-1)[j + 11] for j < 10, and
-//   W_n[i] = W_(n-1)[i - 10] ^ W_(n-2)[i - 10] for i >= 10,
-//            W_(n-2)[i + 11] ^ W_(n-3)[i + 11] for i < 10.
-// A ring of four steps' words therefore carries the state, and twelve steps (two draws) bring
-// the ring's naming back to where it started: the code of two draws, unrolled, loops.
-
+// The draw kernel in plain 64-bit words, one state bit of 64 lanes a word: the twin that every
+// target's kernel (draw_kernel_targets.cpp) is tested against. It is written apart from that
+// source on purpose, with plain operators, so that a fault there does not hide here.
+#include <bit>
 #include <cstdint>
 #include <utility>
 
+#include "engine/kernel/draw_kernels.h"
 #include "random/packed_state.h"
 
-namespace rs::RS_KERNEL_NAMESPACE {
+namespace rs {
 
-using Word = RS_KERNEL_VECTOR;
+namespace {
 
-template <typename W>
-[[gnu::always_inline]] inline bool AllZero(W x) {
-    if constexpr (sizeof(W) == sizeof(std::uint64_t)) {
-        return x == 0;
-    } else {
-        std::uint64_t any = 0;
-        for (unsigned e = 0; e < sizeof(W) / sizeof(std::uint64_t); ++e) {
-            any |= x[e];
-        }
-        return any == 0;
-    }
-}
+using Word = std::uint64_t;
 
 struct Ring {
     Word w[4][21];
 };
 
 template <int kStep, int kBit>
-[[gnu::always_inline]] inline void NewBit(Ring& r) {
+void NewBit(Ring& r) {
     constexpr int cur = kStep % 4;
     constexpr int p1 = (kStep + 3) % 4;
     constexpr int p2 = (kStep + 2) % 4;
@@ -53,13 +32,13 @@ template <int kStep, int kBit>
 }
 
 template <int kStep, std::size_t... kBit>
-[[gnu::always_inline]] inline void StepAll(Ring& r, std::index_sequence<kBit...>) {
+void StepAll(Ring& r, std::index_sequence<kBit...>) {
     (NewBit<kStep, static_cast<int>(kBit)>(r), ...);
 }
 
 // Bit j of the current word after step kStep.
 template <int kStep>
-[[gnu::always_inline]] inline Word ValueBit(const Ring& r, int j) {
+Word ValueBit(const Ring& r, int j) {
     return j >= 10 ? r.w[kStep % 4][j - 10] : r.w[(kStep + 3) % 4][j + 11];
 }
 
@@ -74,7 +53,7 @@ struct Comparison {
 };
 
 template <int kStep>
-[[gnu::always_inline]] inline Word Below(const Ring& r, const Comparison& c) {
+Word Below(const Ring& r, const Comparison& c) {
     Word any{};
     for (int bit = 30; bit > c.top; --bit) {
         any |= ValueBit<kStep>(r, bit);
@@ -95,7 +74,7 @@ template <int kStep>
     for (; bit >= settled; --bit) {
         compare(bit);
     }
-    if (!AllZero(equal)) {
+    if (equal != 0) {
         for (; bit >= c.lowest; --bit) {
             compare(bit);
         }
@@ -104,18 +83,18 @@ template <int kStep>
 }
 
 template <std::size_t... kStep>
-[[gnu::always_inline]] inline void Steps(Ring& r, std::index_sequence<kStep...>) {
+void Steps(Ring& r, std::index_sequence<kStep...>) {
     (StepAll<static_cast<int>(kStep)>(r, std::make_index_sequence<21>{}), ...);
 }
 
 // Runs an even number of rows; masks receives one word per row. threshold is in 1..2^31-1. The
 // state moves between the slots (a_0..a_20, then b_0..b_30) and a local ring, which nothing
 // else can alias.
-inline void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
+void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
     Comparison c{};
     c.threshold = threshold;
-    c.lowest = __builtin_ctz(threshold);
-    c.top = 31 - __builtin_clz(threshold);
+    c.lowest = std::countr_zero(threshold);
+    c.top = 31 - std::countl_zero(threshold);
     // The state after a step whose ring index is 3: W[3] = W_n, W[2] = W_(n-1), and
     // W[1][11..20] = W_(n-2)[11..20].
     Ring r;
@@ -154,7 +133,7 @@ inline void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks)
 
 // Transposes a 64x64 bit matrix held as 64 words: bit j of word i goes to bit i of word j.
 // The swaps of a stage are independent, so the compiler may use the level's vectors.
-inline void Transpose64(std::uint64_t* a) {
+void Transpose64(std::uint64_t* a) {
     std::uint64_t mask = 0x00000000FFFFFFFFULL;
     for (int width = 32; width != 0; width >>= 1, mask ^= mask << width) {
         for (int base = 0; base < 64; base += 2 * width) {
@@ -169,8 +148,7 @@ inline void Transpose64(std::uint64_t* a) {
 
 // From row masks (`words` words a row) to lane bits (rows / 64 words a lane, bit i of word b
 // for row 64 b + i), by 64x64 transposes; all-zero blocks need none.
-inline void LanesFromRows(const std::uint64_t* masks, int rows, int words,
-                          std::uint64_t* laneBits) {
+void LanesFromRows(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits) {
     const int rowBlocks = rows / 64;
     alignas(64) std::uint64_t block[64];
     for (int group = 0; group < words; ++group) {
@@ -191,7 +169,7 @@ inline void LanesFromRows(const std::uint64_t* masks, int rows, int words,
 }
 
 // Applies a linear map to every lane: out[i] is the XOR of in[k] over the pairs (i, k).
-inline void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
+void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
     Word input[kStateBits];
     for (int i = 0; i < kStateBits; ++i) {
         input[i] = slots[i];
@@ -202,4 +180,11 @@ inline void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
     }
 }
 
-}  // namespace rs::RS_KERNEL_NAMESPACE
+}  // namespace
+
+const DrawKernel& PlainKernel() {
+    static constexpr DrawKernel kPlain{0, "plain", 1, &RunRows, &LanesFromRows, &ApplyMap};
+    return kPlain;
+}
+
+}  // namespace rs
