@@ -552,6 +552,11 @@ TEST(DrawKernels, LevelCapPicksTheBestTargetAllowed) {
     };
     EXPECT_EQ(index(nullptr), 0);
     EXPECT_EQ(index("portable"), static_cast<std::ptrdiff_t>(kernels.size()) - 1);
+    // Without the fallback target, a cap below every target there is takes the lowest.
+    if (kernels.size() >= 2) {
+        const std::span<const DrawKernel> vectors = kernels.first(kernels.size() - 1);
+        EXPECT_EQ(&CappedKernel(vectors, "portable"), &vectors.back());
+    }
     const std::vector<std::string> names = SimdLevelNames();
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(SimdCapProblem(names[i].c_str()), "") << names[i];
