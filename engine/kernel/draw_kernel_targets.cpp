@@ -50,7 +50,7 @@ HWY_INLINE Word Open(const S& slot) {
     if constexpr (std::is_same_v<S, Word>) {
         return slot;
     } else {
-        return Word(slot);
+        return Word{slot};
     }
 }
 
