@@ -7,20 +7,33 @@
 
 namespace rs {
 
-AlgebraicDecoder::AlgebraicDecoder(std::int32_t m, std::int32_t t)
-    : field(m),
-      n(static_cast<std::int64_t>(field.GetOrder())),
+template <typename Field>
+AlgebraicDecoder<Field>::AlgebraicDecoder(Field field, std::int32_t t)
+    : field(std::move(field)),
+      n(static_cast<std::int64_t>(this->field.GetOrder())),
       t(t),
       syndromes(static_cast<std::size_t>(2 * t + 1), 0),
       locator(static_cast<std::size_t>(2 * t + 1), 0),
       correction(static_cast<std::size_t>(2 * t + 2), 0),
       candidate(static_cast<std::size_t>(2 * t + 1), 0) {}
 
-bool AlgebraicDecoder::SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
-                                          std::int32_t count) {
+template <typename Field>
+bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
+                                                 const Symbol* values, std::int32_t count) {
     std::fill(syndromes.begin(), syndromes.end(), 0U);
+    std::int32_t previous = 0;
+    std::uint32_t previousStep = 1;
     for (std::int32_t e = 0; e < count; ++e) {
-        const std::uint32_t step = field.AlphaPower(static_cast<std::uint64_t>(positions[e]));
+        // Without tables alpha^p costs a product per bit of p; from the hit before, positions
+        // being in order, only one per bit of the gap.
+        const std::int32_t position = positions[e];
+        const std::uint32_t step =
+            Field::kPowersAreLookups || position < previous
+                ? field.AlphaPower(static_cast<std::uint64_t>(position))
+                : field.Multiply(previousStep,
+                                 field.AlphaPower(static_cast<std::uint64_t>(position - previous)));
+        previous = position;
+        previousStep = step;
         auto term = static_cast<std::uint32_t>(values[e]);
         for (std::int32_t i = 0; i < 2 * t; ++i) {
             term = field.Multiply(term, step);
@@ -33,8 +46,9 @@ bool AlgebraicDecoder::SetSparseSyndromes(const std::int32_t* positions, const S
     return std::all_of(syndromes.begin(), syndromes.end(), [](std::uint32_t s) { return s == 0; });
 }
 
-std::uint32_t AlgebraicDecoder::Evaluate(const Poly& poly, std::int32_t degree,
-                                         std::uint32_t x) const {
+template <typename Field>
+std::uint32_t AlgebraicDecoder<Field>::Evaluate(const Poly& poly, std::int32_t degree,
+                                                std::uint32_t x) const {
     std::uint32_t sum = 0;
     for (std::int32_t i = degree; i >= 0; --i) {
         sum = field.Multiply(sum, x) ^ poly[static_cast<std::size_t>(i)];
@@ -42,13 +56,16 @@ std::uint32_t AlgebraicDecoder::Evaluate(const Poly& poly, std::int32_t degree,
     return sum;
 }
 
-void AlgebraicDecoder::Trim(Poly& p) const {
+template <typename Field>
+void AlgebraicDecoder<Field>::Trim(Poly& p) const {
     while (!p.empty() && p.back() == 0) {
         p.pop_back();
     }
 }
 
-AlgebraicDecoder::Poly AlgebraicDecoder::Remainder(Poly a, const Poly& b) const {
+template <typename Field>
+typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Remainder(Poly a,
+                                                                          const Poly& b) const {
     Trim(a);
     const std::size_t db = b.size() - 1;
     const std::uint32_t lead = b.back();
@@ -63,7 +80,9 @@ AlgebraicDecoder::Poly AlgebraicDecoder::Remainder(Poly a, const Poly& b) const 
     return a;
 }
 
-AlgebraicDecoder::Poly AlgebraicDecoder::Quotient(Poly a, const Poly& b) const {
+template <typename Field>
+typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Quotient(Poly a,
+                                                                         const Poly& b) const {
     Trim(a);
     const std::size_t db = b.size() - 1;
     const std::uint32_t lead = b.back();
@@ -81,7 +100,8 @@ AlgebraicDecoder::Poly AlgebraicDecoder::Quotient(Poly a, const Poly& b) const {
     return quotient;
 }
 
-AlgebraicDecoder::Poly AlgebraicDecoder::Gcd(Poly a, Poly b) const {
+template <typename Field>
+typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Gcd(Poly a, Poly b) const {
     Trim(a);
     Trim(b);
     while (!b.empty()) {
@@ -93,7 +113,9 @@ AlgebraicDecoder::Poly AlgebraicDecoder::Gcd(Poly a, Poly b) const {
 }
 
 // a^2 mod modulus: in characteristic 2 squaring spreads the squared coefficients.
-AlgebraicDecoder::Poly AlgebraicDecoder::SquareModulo(const Poly& a, const Poly& modulus) const {
+template <typename Field>
+typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::SquareModulo(
+    const Poly& a, const Poly& modulus) const {
     Poly square(a.empty() ? 0 : 2 * a.size() - 1, 0);
     for (std::size_t i = 0; i < a.size(); ++i) {
         square[2 * i] = field.Multiply(a[i], a[i]);
@@ -101,7 +123,8 @@ AlgebraicDecoder::Poly AlgebraicDecoder::SquareModulo(const Poly& a, const Poly&
     return Remainder(std::move(square), modulus);
 }
 
-void AlgebraicDecoder::Split(const Poly& g, std::int32_t fromBasis) {
+template <typename Field>
+void AlgebraicDecoder<Field>::Split(const Poly& g, std::int32_t fromBasis) {
     if (g.size() == 2) {
         rootValues.push_back(field.Divide(g[0], g[1]));  // g1 x + g0 vanishes at g0 / g1
         return;
@@ -126,7 +149,8 @@ void AlgebraicDecoder::Split(const Poly& g, std::int32_t fromBasis) {
     }
 }
 
-void AlgebraicDecoder::FindRoots() {
+template <typename Field>
+void AlgebraicDecoder<Field>::FindRoots() {
     const std::int32_t L = RunBerlekampMassey(field, syndromes.data(), t, locator.data(),
                                               correction.data(), candidate.data());
     locatorDegree = L;
@@ -169,5 +193,8 @@ void AlgebraicDecoder::FindRoots() {
         roots.push_back({position, static_cast<Symbol>(field.Divide(w, d))});
     }
 }
+
+template class AlgebraicDecoder<LargeField>;
+template class AlgebraicDecoder<TabledField>;
 
 }  // namespace rs

@@ -5,6 +5,7 @@
 
 #include "field/galois_field.h"
 #include "field/large_field.h"
+#include "field/tabled_field.h"
 
 namespace rs {
 
@@ -14,9 +15,13 @@ namespace rs {
 // roots of the locator in GF(2^m) are those of gcd(Lambda, x^(2^m) + x); they are split apart
 // by traces Tr(beta x) for beta = alpha^0..alpha^(m-1), and a root alpha^(-p) names position
 // p through a discrete logarithm. Each root gets the codec's value Omega(x) / Lambda'(x).
+//
+// Field is LargeField, or TabledField where the field's tables fit: the same roots, found with
+// table lookups instead of carry-less products.
+template <typename Field>
 class AlgebraicDecoder {
   public:
-    AlgebraicDecoder(std::int32_t m, std::int32_t t);
+    AlgebraicDecoder(Field field, std::int32_t t);
 
     // As ReedSolomonCodec::SetSparseSyndromes.
     bool SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
@@ -49,7 +54,7 @@ class AlgebraicDecoder {
     Poly SquareModulo(const Poly& a, const Poly& modulus) const;
     void Split(const Poly& g, std::int32_t fromBasis);
 
-    LargeField field;
+    Field field;
     const std::int64_t n;
     const std::int32_t t;
     Poly syndromes;
@@ -61,5 +66,8 @@ class AlgebraicDecoder {
     std::vector<std::uint32_t> rootValues;
     std::vector<Root> roots;
 };
+
+extern template class AlgebraicDecoder<LargeField>;
+extern template class AlgebraicDecoder<TabledField>;
 
 }  // namespace rs

@@ -108,26 +108,26 @@ std::string ProgramRun::ReadExperiment() {
 
 // The engine's plan, checked against the memory there is, then the engine.
 std::string ProgramRun::MakeEngine() {
+    const std::optional<std::uint64_t> available = environment.availableMemory();
     const EnginePlan plan = PlanEngine({.m = parameters.M,
                                         .t = parameters.T,
                                         .largestP0 = parameters.Pmax,
                                         .reference = options.referenceEngine,
                                         .threads = options.threads,
-                                        .remoteFillers = environment.remoteFillers});
+                                        .remoteFillers = environment.remoteFillers,
+                                        .memoryBudget = available});
     if (!plan.error.empty()) {
         return plan.error;
     }
     // A run the machine cannot hold would be killed midway, after emptying the report.
-    if (const std::optional<std::uint64_t> available = environment.availableMemory()) {
-        if (plan.memoryNeed > *available) {
-            return std::string("the run needs about ")
-                .append(FormatBytes(plan.memoryNeed))
-                .append(" of memory (")
-                .append(plan.Name())
-                .append(" engine, M=" + std::to_string(parameters.M) + "), but only ")
-                .append(FormatBytes(*available))
-                .append(" is available");
-        }
+    if (available && plan.memoryNeed > *available) {
+        return std::string("the run needs about ")
+            .append(FormatBytes(plan.memoryNeed))
+            .append(" of memory (")
+            .append(plan.Name())
+            .append(" engine, M=" + std::to_string(parameters.M) + "), but only ")
+            .append(FormatBytes(*available))
+            .append(" is available");
     }
     MadeEngine made = plan.Make();
     if (!made.engine) {

@@ -19,12 +19,16 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m)
       t(codec.GetT()),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
+    if (m > kLargestChienField) {
+        tabledRoots =
+            std::make_unique<AlgebraicDecoder<TabledField>>(TabledField(codec.Field()), t);
+    }
     Allocate();
 }
 
 BlockCounter::BlockCounter(std::int32_t m, std::int32_t t)
     : codec(nullptr),
-      algebraic(std::make_unique<AlgebraicDecoder>(m, t)),
+      tableFree(std::make_unique<AlgebraicDecoder<LargeField>>(LargeField(m), t)),
       n(static_cast<std::int32_t>((std::int64_t{1} << m) - 1)),
       k(n - 2 * t),
       t(t),
@@ -141,6 +145,7 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
 
 // Walk is instantiated wherever a candidate source is; its decoding is compiled here.
 template BlockOutcome BlockCounter::Decode(ReedSolomonCodec& decoder);
-template BlockOutcome BlockCounter::Decode(AlgebraicDecoder& decoder);
+template BlockOutcome BlockCounter::Decode(AlgebraicDecoder<LargeField>& decoder);
+template BlockOutcome BlockCounter::Decode(AlgebraicDecoder<TabledField>& decoder);
 
 }  // namespace rs

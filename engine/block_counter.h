@@ -48,7 +48,13 @@ inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
 // symbols are where the pattern plus the decoder's corrections is nonzero.
 class BlockCounter {
   public:
-    // Decodes through a configured codec of GF(2^m).
+    // Fields up to this degree find a locator's roots by the codec's Chien search over all n
+    // positions; from the next one on, n outgrows what the algebraic search costs (about
+    // m L^2 products for a locator of degree L against n L), and it is used instead, with the
+    // codec's tables.
+    static constexpr std::int32_t kLargestChienField = 12;
+
+    // Decodes through a configured codec of GF(2^m), with its tables.
     BlockCounter(ReedSolomonCodec& codec, std::int32_t m);
     // Decodes algebraically, with no table of the field.
     BlockCounter(std::int32_t m, std::int32_t t);
@@ -114,7 +120,7 @@ class BlockCounter {
             return {hits, 0, 0, false};
         }
         ListHits(taken);
-        return codec != nullptr ? Decode(*codec) : Decode(*algebraic);
+        return DecodeHits();
     }
 
     // The same from a list of candidate draws in order, base + list[i], for sparse candidates:
@@ -147,7 +153,7 @@ class BlockCounter {
         if (hits <= t) {
             return {hits, 0, 0, false};
         }
-        return codec != nullptr ? Decode(*codec) : Decode(*algebraic);
+        return DecodeHits();
     }
 
     // The hits among candidate bits c when each hit makes the next draw its value: in every
@@ -163,6 +169,12 @@ class BlockCounter {
   private:
     template <typename Decoder>
     BlockOutcome Decode(Decoder& decoder);
+    BlockOutcome DecodeHits() {
+        if (tabledRoots) {
+            return Decode(*tabledRoots);
+        }
+        return codec != nullptr ? Decode(*codec) : Decode(*tableFree);
+    }
     // The positions of the block's hits, from the words the walk took them from.
     void ListHits(std::size_t words);
     void Allocate();
@@ -172,7 +184,10 @@ class BlockCounter {
     std::uint32_t ValueOfDraw(std::uint64_t index);
 
     ReedSolomonCodec* const codec;
-    std::unique_ptr<AlgebraicDecoder> algebraic;
+    // The roots by algebra: with the codec's tables above kLargestChienField, without any table
+    // when there is no codec.
+    std::unique_ptr<AlgebraicDecoder<TabledField>> tabledRoots;
+    std::unique_ptr<AlgebraicDecoder<LargeField>> tableFree;
     const std::int32_t n;
     const std::int32_t k;
     const std::int32_t t;

@@ -132,12 +132,22 @@ EnginePlan PlanEngine(const EngineRequest& request) {
                                 " are too long for segments"
                           : "the fast engine on one walk: one thread";
     }
-    // The reference engine is the literal experiment, tables and all; the fast engine decodes
-    // large fields algebraically.
+    // The reference engine is the literal experiment, tables and all; the fast engine uses the
+    // tables where they fit, and decodes larger fields without them.
+    const auto need = [&](bool tabled) {
+        std::uint64_t bytes = SingleWalkMemory(request, tabled);
+        if (plan.kind == EngineKind::kParallel) {
+            bytes += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);
+        }
+        return bytes;
+    };
     plan.tabled = request.reference || request.m <= kLargestTabledField;
-    plan.memoryNeed = SingleWalkMemory(request, plan.tabled);
-    if (plan.kind == EngineKind::kParallel) {
-        plan.memoryNeed += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);
+    plan.memoryNeed = need(plan.tabled);
+    if (!request.reference && plan.tabled && request.memoryBudget &&
+        plan.memoryNeed > *request.memoryBudget) {
+        plan.tabled = false;
+        plan.memoryNeed = need(false);
+        plan.why += ", without tables: they would not fit the memory";
     }
     return plan;
 }

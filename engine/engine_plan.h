@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct EngineRequest {
     RemoteFillers remoteFillers = {};
     // The parallel engine's test hooks; asking for any of them asks for that engine.
     SegmentShape shape = {};
+    // The bytes the run may use, when known: the fast engine leaves the tables out rather than
+    // need more.
+    std::optional<std::uint64_t> memoryBudget = {};
 };
 
 // An engine, or why it could not be made.
@@ -62,10 +66,11 @@ struct EnginePlan {
     MadeEngine Make() const;
 };
 
-// Fields up to this degree decode through the table-built codec and its Chien search over all
-// n positions; from the next one on, the algebraic decoder is faster (about 280x the
-// reference at M = 16 against 20x), and above M = 24 or so the tables would not fit.
-inline constexpr std::int32_t kLargestTabledField = 12;
+// Fields up to this degree decode with the field's tables (three of 2^M entries, and the
+// codec's buffers: about 40 MB at M = 20) when the memory allows; the table-free decoder,
+// whose products are carry-less multiplications, is several times slower on blocks with many
+// hits, and above M = 24 or so the tables would not fit.
+inline constexpr std::int32_t kLargestTabledField = 20;
 
 // The engine for a request: the reference engine when asked for; otherwise the fast engine's
 // counts, on segments when several threads (or other processes) share the work and the

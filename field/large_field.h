@@ -11,6 +11,9 @@ namespace rs {
 // table-built field uses, so every element and every power of alpha is the same.
 class LargeField {
   public:
+    // alpha^e takes a product per bit of e.
+    static constexpr bool kPowersAreLookups = false;
+
     // m in 2..31.
     explicit LargeField(std::int32_t m);
 

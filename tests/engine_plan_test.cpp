@@ -27,10 +27,14 @@ TEST(EnginePlan, ChoosesByEngineOptionFieldAndThreads) {
         {{.m = 8, .t = 16, .threads = 1}, EngineKind::kFast, true},
         {{.m = 8, .t = 16, .threads = 2}, EngineKind::kParallel, true},
         {{.m = 12, .t = 2, .threads = 2}, EngineKind::kParallel, true},
-        {{.m = 13, .t = 2, .threads = 2}, EngineKind::kParallel, false},
-        {{.m = 18, .t = 2, .threads = 2}, EngineKind::kParallel, false},
+        {{.m = 18, .t = 2, .threads = 2}, EngineKind::kParallel, true},
         // Blocks too long for segments: one walk, whatever the threads.
-        {{.m = 19, .t = 2, .threads = 8}, EngineKind::kFast, false},
+        {{.m = 19, .t = 2, .threads = 8}, EngineKind::kFast, true},
+        {{.m = 20, .t = 2, .threads = 1}, EngineKind::kFast, true},
+        {{.m = 21, .t = 2, .threads = 1}, EngineKind::kFast, false},
+        // Tables that would not fit the memory are left out.
+        {{.m = 20, .t = 2, .threads = 1, .memoryBudget = 20U << 20}, EngineKind::kFast, false},
+        {{.m = 20, .t = 2, .threads = 1, .memoryBudget = 60U << 20}, EngineKind::kFast, true},
         {{.m = 8, .t = 16, .threads = 1, .remoteFillers = remote}, EngineKind::kParallel, true},
         {{.m = 8, .t = 16, .threads = 1, .shape = {.prefetchCutChunks = 1}},
          EngineKind::kParallel,
@@ -48,7 +52,8 @@ TEST(EnginePlan, MemoryGrowsWithWhatTheEngineHolds) {
     const auto need = [](EngineRequest request) { return PlanEngine(request).memoryNeed; };
     // Tables from M = 13 on only for the reference engine; workers' segments with threads;
     // hit buffers with the largest P0.
-    EXPECT_GT(need({.m = 20, .t = 4, .reference = true}), need({.m = 20, .t = 4}) + (32U << 20));
+    EXPECT_GT(need({.m = 21, .t = 4, .reference = true}), need({.m = 21, .t = 4}) + (64U << 20));
+    EXPECT_GT(need({.m = 20, .t = 4}), need({.m = 21, .t = 4}) + (32U << 20));
     EXPECT_GT(need({.m = 8, .t = 16, .threads = 4}), need({.m = 8, .t = 16, .threads = 2}));
     EXPECT_GT(need({.m = 8, .t = 16, .threads = 2}), need({.m = 8, .t = 16, .threads = 1}));
     EXPECT_GT(need({.m = 16, .t = 8, .largestP0 = 0.5F}), need({.m = 16, .t = 8}));
@@ -61,13 +66,15 @@ TEST(EnginePlan, EveryMadeEngineCountsAsTheReference) {
         float P0;
         std::int32_t blocks;
     };
-    // Miscorrections are common at M = 4 and P0 = 0.3; M = 13 decodes without tables.
-    const Case cases[] = {{4, 2, 0.3F, 3000}, {8, 16, 0.06F, 400}, {13, 3, 0.0008F, 4}};
+    // Miscorrections are common at M = 4 and P0 = 0.3; M = 13 finds roots by algebra with the
+    // tables, M = 21 without.
+    const Case cases[] = {
+        {4, 2, 0.3F, 3000}, {8, 16, 0.06F, 400}, {13, 3, 0.0008F, 4}, {21, 1, 2e-6F, 3}};
     for (const Case& c : cases) {
         std::vector<PointStatistics> counts;
         for (const EngineRequest& request : {EngineRequest{.m = c.m, .t = c.t, .reference = true},
-                                            EngineRequest{.m = c.m, .t = c.t, .threads = 1},
-                                            EngineRequest{.m = c.m, .t = c.t, .threads = 3}}) {
+                                             EngineRequest{.m = c.m, .t = c.t, .threads = 1},
+                                             EngineRequest{.m = c.m, .t = c.t, .threads = 3}}) {
             MadeEngine made = PlanEngine(request).Make();
             ASSERT_NE(made.engine, nullptr) << made.error;
             PointStatistics statistics;

@@ -169,7 +169,8 @@ TEST(AlgebraicDecoder, FindsTheRootsAndValuesOfTheChienSearch) {
         ReedSolomonCodec codec;
         codec.Configure(m, t);
         ASSERT_TRUE(codec.IsReady());
-        AlgebraicDecoder algebraic(m, t);
+        AlgebraicDecoder<LargeField> algebraic(LargeField(m), t);
+        AlgebraicDecoder<TabledField> tabled(TabledField(codec.Field()), t);
         const std::int32_t n = codec.GetN();
         int detected = 0;
         for (int word = 0; word < 300; ++word) {
@@ -189,6 +190,7 @@ TEST(AlgebraicDecoder, FindsTheRootsAndValuesOfTheChienSearch) {
             const auto count = static_cast<std::int32_t>(weight);
             const bool zero = codec.SetSparseSyndromes(positions.data(), values.data(), count);
             ASSERT_EQ(algebraic.SetSparseSyndromes(positions.data(), values.data(), count), zero);
+            ASSERT_EQ(tabled.SetSparseSyndromes(positions.data(), values.data(), count), zero);
             if (zero) {
                 continue;
             }
@@ -202,10 +204,16 @@ TEST(AlgebraicDecoder, FindsTheRootsAndValuesOfTheChienSearch) {
             ASSERT_EQ(incremental, chien);
             ASSERT_EQ(codec.LastDecodeFailureDetected(), flagged);
             algebraic.FindErrors([&](std::int32_t p, Symbol v) { found.emplace_back(p, v); });
+            std::vector<std::pair<std::int32_t, Symbol>> foundWithTables;
+            tabled.FindErrors(
+                [&](std::int32_t p, Symbol v) { foundWithTables.emplace_back(p, v); });
             std::sort(chien.begin(), chien.end());
             std::sort(found.begin(), found.end());
+            std::sort(foundWithTables.begin(), foundWithTables.end());
             ASSERT_EQ(found, chien) << m << "," << t << " word " << word;
+            ASSERT_EQ(foundWithTables, chien) << m << "," << t << " word " << word;
             ASSERT_EQ(algebraic.LastDecodeFailureDetected(), codec.LastDecodeFailureDetected());
+            ASSERT_EQ(tabled.LastDecodeFailureDetected(), codec.LastDecodeFailureDetected());
             detected += codec.LastDecodeFailureDetected() ? 1 : 0;
         }
         if (t >= 2) {

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+
+#include "field/galois_field.h"
+
+namespace rs {
+
+// A table-built field seen through the table-free field's interface (LargeField), so that the
+// algebraic decoder finds roots with table lookups wherever the tables fit. It holds pointers
+// into the GaloisField's tables, which must outlive it.
+class TabledField {
+  public:
+    // alpha^e is one lookup.
+    static constexpr bool kPowersAreLookups = true;
+
+    explicit TabledField(const GaloisField& field)
+        : power(field.PowerTable().data()),
+          log(field.LogTable().data()),
+          m(field.GetM()),
+          order(static_cast<std::uint32_t>(field.GetOrder())) {}
+
+    std::uint32_t Multiply(std::uint32_t a, std::uint32_t b) const {
+        if (a == 0 || b == 0) {
+            return 0;
+        }
+        const std::uint32_t sum =
+            static_cast<std::uint32_t>(log[a]) + static_cast<std::uint32_t>(log[b]);
+        return static_cast<std::uint32_t>(power[sum >= order ? sum - order : sum]);
+    }
+    // 0 when either is 0, as the table-built field divides.
+    std::uint32_t Divide(std::uint32_t a, std::uint32_t b) const {
+        if (a == 0 || b == 0) {
+            return 0;
+        }
+        const std::uint32_t difference =
+            static_cast<std::uint32_t>(log[a]) + order - static_cast<std::uint32_t>(log[b]);
+        return static_cast<std::uint32_t>(
+            power[difference >= order ? difference - order : difference]);
+    }
+    std::uint32_t AlphaPower(std::uint64_t exponent) const {
+        return static_cast<std::uint32_t>(power[exponent % order]);
+    }
+    // The e in 0..n-1 with alpha^e = a, for a != 0.
+    std::uint64_t Log(std::uint32_t a) const { return static_cast<std::uint64_t>(log[a]); }
+
+    std::int32_t GetM() const { return m; }
+    std::uint64_t GetOrder() const { return order; }
+
+  private:
+    const Symbol* power;
+    const std::int32_t* log;
+    std::int32_t m;
+    std::uint32_t order;
+};
+
+}  // namespace rs
