@@ -21,23 +21,42 @@ template <typename Field>
 bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
                                                  const Symbol* values, std::int32_t count) {
     std::fill(syndromes.begin(), syndromes.end(), 0U);
-    std::int32_t previous = 0;
-    std::uint32_t previousStep = 1;
-    for (std::int32_t e = 0; e < count; ++e) {
-        // Without tables alpha^p costs a product per bit of p; from the hit before, positions
-        // being in order, only one per bit of the gap.
-        const std::int32_t position = positions[e];
-        const std::uint32_t step =
-            Field::kPowersAreLookups || position < previous
-                ? field.AlphaPower(static_cast<std::uint64_t>(position))
-                : field.Multiply(previousStep,
-                                 field.AlphaPower(static_cast<std::uint64_t>(position - previous)));
-        previous = position;
-        previousStep = step;
-        auto term = static_cast<std::uint32_t>(values[e]);
-        for (std::int32_t i = 0; i < 2 * t; ++i) {
-            term = field.Multiply(term, step);
-            syndromes[static_cast<std::size_t>(i)] ^= term;
+    if constexpr (Field::kPowersAreLookups) {
+        // In the log domain each term is one lookup, log e_p + (i + 1) p, and the terms of a hit
+        // do not wait for one another: with tables larger than the caches, the lookups overlap.
+        const std::uint64_t order = field.GetOrder();
+        for (std::int32_t e = 0; e < count; ++e) {
+            if (values[e] == 0) {
+                continue;
+            }
+            const auto step = static_cast<std::uint64_t>(positions[e]) % order;
+            std::uint64_t exponent = field.Log(static_cast<std::uint32_t>(values[e]));
+            for (std::int32_t i = 0; i < 2 * t; ++i) {
+                exponent += step;
+                exponent -= exponent >= order ? order : 0;
+                syndromes[static_cast<std::size_t>(i)] ^= field.PowerBelowOrder(exponent);
+            }
+        }
+    } else {
+        std::int32_t previous = 0;
+        std::uint32_t previousStep = 1;
+        for (std::int32_t e = 0; e < count; ++e) {
+            // Without tables alpha^p costs a product per bit of p; from the hit before,
+            // positions being in order, only one per bit of the gap.
+            const std::int32_t position = positions[e];
+            const std::uint32_t step =
+                position < previous
+                    ? field.AlphaPower(static_cast<std::uint64_t>(position))
+                    : field.Multiply(
+                          previousStep,
+                          field.AlphaPower(static_cast<std::uint64_t>(position - previous)));
+            previous = position;
+            previousStep = step;
+            auto term = static_cast<std::uint32_t>(values[e]);
+            for (std::int32_t i = 0; i < 2 * t; ++i) {
+                term = field.Multiply(term, step);
+                syndromes[static_cast<std::size_t>(i)] ^= term;
+            }
         }
     }
     locatorDegree = 0;

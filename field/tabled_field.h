@@ -11,7 +11,7 @@ namespace rs {
 // into the GaloisField's tables, which must outlive it.
 class TabledField {
   public:
-    // alpha^e is one lookup.
+    // alpha^e is one lookup, and so is a logarithm.
     static constexpr bool kPowersAreLookups = true;
 
     explicit TabledField(const GaloisField& field)
@@ -40,6 +40,10 @@ class TabledField {
     }
     std::uint32_t AlphaPower(std::uint64_t exponent) const {
         return static_cast<std::uint32_t>(power[exponent % order]);
+    }
+    // alpha^e for e below the order: a lookup alone.
+    std::uint32_t PowerBelowOrder(std::uint64_t exponent) const {
+        return static_cast<std::uint32_t>(power[exponent]);
     }
     // The e in 0..n-1 with alpha^e = a, for a != 0.
     std::uint64_t Log(std::uint32_t a) const { return static_cast<std::uint64_t>(log[a]); }
