@@ -130,13 +130,20 @@ bool ReedSolomonCodec::SetSparseSyndromes(const std::int32_t* positions, const S
     for (std::int32_t i = 0; i < 2 * t; ++i) {
         syndromes[i] = 0;
     }
+    // e_p alpha^((i+1)p) for i = 0..2t-1 in the log domain: one lookup a term, and the terms of
+    // a position do not wait for one another.
+    const auto logs = field.LogTable();
+    const auto powers = field.PowerTable();
     for (std::int32_t e = 0; e < count; ++e) {
-        // e_p alpha^((i+1)p) for i = 0..2t-1, by running products.
-        const Symbol step = field.Power(positions[e]);
-        Symbol term = values[e];
+        if (values[e] == 0) {
+            continue;
+        }
+        const std::int32_t step = positions[e] % n;
+        std::int32_t exponent = logs[static_cast<std::size_t>(values[e])];
         for (std::int32_t i = 0; i < 2 * t; ++i) {
-            term = field.Multiply(term, step);
-            syndromes[i] ^= term;
+            exponent += step;
+            exponent -= exponent >= n ? n : 0;
+            syndromes[i] ^= powers[static_cast<std::size_t>(exponent)];
         }
     }
     for (std::int32_t i = 0; i < 2 * t; ++i) {
