@@ -133,10 +133,20 @@ std::int32_t Simulation::NextPossibleBarChange() const {
     const double errorFraction = static_cast<double>(statistics.errorBlocks) /
                                  static_cast<double>(parameters.maxErrorBlocks);
     // The smallest count in (statistics.blocks, maxBlocks] that satisfies a condition that,
-    // once true, stays true; maxBlocks when none does.
-    const auto firstFrom = [&](auto condition) {
+    // once true, stays true; maxBlocks when none does. The estimate only narrows the search,
+    // which runs after every error block: the condition alone decides.
+    const auto firstFrom = [&](auto condition, double estimate) {
         std::int32_t low = statistics.blocks + 1;
         std::int32_t high = maxBlocks;
+        if (low < high && estimate >= low && estimate <= high) {
+            const auto guess = static_cast<std::int32_t>(estimate);
+            if (const std::int32_t above = std::min(high, guess + 2); condition(above)) {
+                high = above;
+            }
+            if (const std::int32_t below = std::max(low, guess - 2); !condition(below)) {
+                low = below + 1;
+            }
+        }
         while (low < high) {
             const std::int32_t middle = low + (high - low) / 2;
             if (condition(middle)) {
@@ -148,12 +158,15 @@ std::int32_t Simulation::NextPossibleBarChange() const {
         return low;
     };
     if (!(blockFraction(statistics.blocks) >= errorFraction)) {
-        return firstFrom([&](std::int32_t b) { return blockFraction(b) >= errorFraction; });
+        return firstFrom([&](std::int32_t b) { return blockFraction(b) >= errorFraction; },
+                         errorFraction * maxBlocks);
     }
-    return firstFrom([&](std::int32_t b) {
-        return std::floor((b * static_cast<double>(kBarWidth)) / static_cast<double>(maxBlocks)) >
-               static_cast<double>(starsShown);
-    });
+    return firstFrom(
+        [&](std::int32_t b) {
+            return std::floor((b * static_cast<double>(kBarWidth)) /
+                              static_cast<double>(maxBlocks)) > static_cast<double>(starsShown);
+        },
+        (starsShown + 1.0) * maxBlocks / kBarWidth);
 }
 
 // The bar follows whichever limit is nearer, ties going to the block count; the block that

@@ -265,15 +265,18 @@ struct StarLog {
 };
 
 TEST_F(SimulationTest, BarFollowsTheBlockLimitWhenItIsNearer) {
-    Build({0.0F, 0.0F, 0.1F, 7, 3, 4, 2});
-    StarLog log;
-    console.onWrite = [&](std::string_view piece) {
-        if (piece == "*") {
-            log.blocks.push_back(simulation->Statistics().blocks);
-        }
-    };
-    ASSERT_TRUE(simulation->RunPoint(0.0F));
-    EXPECT_EQ(log.blocks, StarsDue(7));
+    // Small and large limits: the engine must stop at every block a star is due.
+    for (const std::int32_t maxBlocks : {7, 1000, 4093}) {
+        Build({0.0F, 0.0F, 0.1F, maxBlocks, 3, 4, 2});
+        StarLog log;
+        console.onWrite = [&](std::string_view piece) {
+            if (piece == "*") {
+                log.blocks.push_back(simulation->Statistics().blocks);
+            }
+        };
+        ASSERT_TRUE(simulation->RunPoint(0.0F));
+        EXPECT_EQ(log.blocks, StarsDue(maxBlocks)) << maxBlocks;
+    }
 }
 
 TEST_F(SimulationTest, BarFollowsTheErrorLimitWhenItComesFirst) {
