@@ -19,7 +19,7 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m)
       t(codec.GetT()),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
-    if (m > kLargestChienField) {
+    if (!RootsByChien(n, m, t)) {
         tabledRoots =
             std::make_unique<AlgebraicDecoder<TabledField>>(TabledField(codec.Field()), t);
     }

@@ -48,11 +48,16 @@ inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
 // symbols are where the pattern plus the decoder's corrections is nonzero.
 class BlockCounter {
   public:
-    // Fields up to this degree find a locator's roots by the codec's Chien search over all n
-    // positions; from the next one on, n outgrows what the algebraic search costs (about
-    // m L^2 products for a locator of degree L against n L), and it is used instead, with the
-    // codec's tables.
-    static constexpr std::int32_t kLargestChienField = 12;
+    // Whether a code finds a locator's roots by the codec's Chien search over all n positions,
+    // about n (L + 1) lookups for a locator of degree L, rather than by algebra on the tables,
+    // about m L^2 products and a fixed cost. Measured on BM_Grid: Chien is faster for n up to
+    // 63 and at RS(255,223), algebra for t = 1 and 4 from M = 8 on and for every code from
+    // M = 10 on but the densest points.
+    static bool RootsByChien(std::int64_t n, std::int32_t m, std::int32_t t) {
+        constexpr std::int64_t kChienAlways = 63;
+        constexpr std::int64_t kChienPerRootProduct = 2;
+        return n <= kChienAlways || n <= kChienPerRootProduct * m * t;
+    }
 
     // Decodes through a configured codec of GF(2^m), with its tables.
     BlockCounter(ReedSolomonCodec& codec, std::int32_t m);
@@ -184,8 +189,8 @@ class BlockCounter {
     std::uint32_t ValueOfDraw(std::uint64_t index);
 
     ReedSolomonCodec* const codec;
-    // The roots by algebra: with the codec's tables above kLargestChienField, without any table
-    // when there is no codec.
+    // The roots by algebra: with the codec's tables where RootsByChien says so, without any
+    // table when there is no codec.
     std::unique_ptr<AlgebraicDecoder<TabledField>> tabledRoots;
     std::unique_ptr<AlgebraicDecoder<LargeField>> tableFree;
     const std::int32_t n;
