@@ -1,7 +1,9 @@
 // The draw kernel in plain 64-bit words, one state bit of 64 lanes a word: the twin that every
 // target's kernel (draw_kernel_targets.cpp) is tested against. It is written apart from that
 // source on purpose, with plain operators, so that a fault there does not hide here.
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -131,39 +133,17 @@ void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
     }
 }
 
-// Transposes a 64x64 bit matrix held as 64 words: bit j of word i goes to bit i of word j.
-// The swaps of a stage are independent, so the compiler may use the level's vectors.
-void Transpose64(std::uint64_t* a) {
-    std::uint64_t mask = 0x00000000FFFFFFFFULL;
-    for (int width = 32; width != 0; width >>= 1, mask ^= mask << width) {
-        for (int base = 0; base < 64; base += 2 * width) {
-            for (int i = 0; i < width; ++i) {
-                const std::uint64_t swap = ((a[base + i] >> width) ^ a[base + i + width]) & mask;
-                a[base + i] ^= swap << width;
-                a[base + i + width] ^= swap;
-            }
-        }
-    }
-}
-
 // From row masks (`words` words a row) to lane bits (rows / 64 words a lane, bit i of word b
-// for row 64 b + i), by 64x64 transposes; all-zero blocks need none.
+// for row 64 b + i), bit by bit: slow, and unlike the targets' transposes, so that it checks
+// them.
 void LanesFromRows(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits) {
     const int rowBlocks = rows / 64;
-    alignas(64) std::uint64_t block[64];
-    for (int group = 0; group < words; ++group) {
-        for (int rowBlock = 0; rowBlock < rowBlocks; ++rowBlock) {
-            std::uint64_t any = 0;
-            for (int i = 0; i < 64; ++i) {
-                block[i] = masks[(rowBlock * 64 + i) * words + group];
-                any |= block[i];
-            }
-            if (any != 0) {
-                Transpose64(block);
-            }
-            for (int j = 0; j < 64; ++j) {
-                laneBits[(group * 64 + j) * rowBlocks + rowBlock] = block[j];
-            }
+    std::fill(laneBits, laneBits + static_cast<std::ptrdiff_t>(64 * words * rowBlocks),
+              std::uint64_t{0});
+    for (int row = 0; row < rows; ++row) {
+        for (int lane = 0; lane < 64 * words; ++lane) {
+            const std::uint64_t bit = (masks[row * words + lane / 64] >> (lane % 64)) & 1U;
+            laneBits[lane * rowBlocks + row / 64] |= bit << (row % 64);
         }
     }
 }
