@@ -76,6 +76,22 @@ std::uint32_t AlgebraicDecoder<Field>::Evaluate(const Poly& poly, std::int32_t d
 }
 
 template <typename Field>
+typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Take(std::size_t size) {
+    Poly p;
+    if (!pool.empty()) {
+        p = std::move(pool.back());
+        pool.pop_back();
+    }
+    p.assign(size, 0);
+    return p;
+}
+
+template <typename Field>
+void AlgebraicDecoder<Field>::Give(Poly& p) {
+    pool.push_back(std::move(p));
+}
+
+template <typename Field>
 void AlgebraicDecoder<Field>::Trim(Poly& p) const {
     while (!p.empty() && p.back() == 0) {
         p.pop_back();
@@ -83,8 +99,7 @@ void AlgebraicDecoder<Field>::Trim(Poly& p) const {
 }
 
 template <typename Field>
-typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Remainder(Poly a,
-                                                                          const Poly& b) const {
+void AlgebraicDecoder<Field>::Reduce(Poly& a, const Poly& b) const {
     Trim(a);
     const std::size_t db = b.size() - 1;
     const std::uint32_t lead = b.back();
@@ -96,16 +111,14 @@ typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Remainder(Poly a
         }
         Trim(a);
     }
-    return a;
 }
 
 template <typename Field>
-typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Quotient(Poly a,
-                                                                         const Poly& b) const {
+void AlgebraicDecoder<Field>::Divide(Poly& a, const Poly& b, Poly& quotient) const {
     Trim(a);
     const std::size_t db = b.size() - 1;
     const std::uint32_t lead = b.back();
-    Poly quotient(a.size() >= b.size() ? a.size() - db : 1, 0);
+    quotient.assign(a.size() >= b.size() ? a.size() - db : 1, 0);
     while (a.size() > db) {
         const std::uint32_t factor = field.Divide(a.back(), lead);
         const std::size_t shift = a.size() - 1 - db;
@@ -116,30 +129,27 @@ typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Quotient(Poly a,
         Trim(a);
     }
     Trim(quotient);
-    return quotient;
 }
 
 template <typename Field>
-typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::Gcd(Poly a, Poly b) const {
+void AlgebraicDecoder<Field>::Gcd(Poly& a, Poly& b) const {
     Trim(a);
     Trim(b);
     while (!b.empty()) {
-        Poly r = Remainder(a, b);
-        a = std::move(b);
-        b = std::move(r);
+        Reduce(a, b);
+        std::swap(a, b);
     }
-    return a;
 }
 
 // a^2 mod modulus: in characteristic 2 squaring spreads the squared coefficients.
 template <typename Field>
-typename AlgebraicDecoder<Field>::Poly AlgebraicDecoder<Field>::SquareModulo(
-    const Poly& a, const Poly& modulus) const {
-    Poly square(a.empty() ? 0 : 2 * a.size() - 1, 0);
+void AlgebraicDecoder<Field>::SquareModulo(Poly& a, const Poly& modulus, Poly& scratch) const {
+    scratch.assign(a.empty() ? 0 : 2 * a.size() - 1, 0);
     for (std::size_t i = 0; i < a.size(); ++i) {
-        square[2 * i] = field.Multiply(a[i], a[i]);
+        scratch[2 * i] = field.Multiply(a[i], a[i]);
     }
-    return Remainder(std::move(square), modulus);
+    Reduce(scratch, modulus);
+    std::swap(a, scratch);
 }
 
 template <typename Field>
@@ -148,24 +158,37 @@ void AlgebraicDecoder<Field>::Split(const Poly& g, std::int32_t fromBasis) {
         rootValues.push_back(field.Divide(g[0], g[1]));  // g1 x + g0 vanishes at g0 / g1
         return;
     }
+    Poly power = Take(0);
+    Poly trace = Take(0);
+    Poly scratch = Take(0);
+    Poly part = Take(0);
     for (std::int32_t j = fromBasis; j < field.GetM(); ++j) {
         // Tr(beta x) mod g = sum of (beta x)^(2^i), i = 0..m-1.
-        Poly power = Remainder(Poly{0, field.AlphaPower(static_cast<std::uint64_t>(j))}, g);
-        Poly trace = power;
+        power.assign({0, field.AlphaPower(static_cast<std::uint64_t>(j))});
+        Reduce(power, g);
+        trace.assign(power.begin(), power.end());
         for (std::int32_t i = 1; i < field.GetM(); ++i) {
-            power = SquareModulo(power, g);
+            SquareModulo(power, g, scratch);
             trace.resize(std::max(trace.size(), power.size()), 0);
             for (std::size_t c = 0; c < power.size(); ++c) {
                 trace[c] ^= power[c];
             }
         }
-        Poly part = Gcd(g, trace);
+        part.assign(g.begin(), g.end());
+        Gcd(part, trace);
         if (part.size() > 1 && part.size() < g.size()) {
+            // g / part, with scratch holding what is left of g.
+            scratch.assign(g.begin(), g.end());
+            Divide(scratch, part, power);
             Split(part, j + 1);
-            Split(Quotient(g, part), j + 1);
-            return;
+            Split(power, j + 1);
+            break;
         }
     }
+    Give(power);
+    Give(trace);
+    Give(scratch);
+    Give(part);
 }
 
 template <typename Field>
@@ -174,32 +197,40 @@ void AlgebraicDecoder<Field>::FindRoots() {
                                               correction.data(), candidate.data());
     locatorDegree = L;
     rootValues.clear();
-    Poly lambda(locator.begin(), locator.begin() + L + 1);
+    Poly lambda = Take(0);
+    lambda.assign(locator.begin(), locator.begin() + L + 1);
     Trim(lambda);
     if (lambda.size() >= 2) {
         // x^(2^m) mod Lambda by m squarings, then the distinct roots: gcd with x^(2^m) + x.
-        Poly power = Remainder(Poly{0, 1}, lambda);
+        Poly power = Take(0);
+        Poly scratch = Take(0);
+        power.assign({0, 1});
+        Reduce(power, lambda);
         for (std::int32_t i = 0; i < field.GetM(); ++i) {
-            power = SquareModulo(power, lambda);
+            SquareModulo(power, lambda, scratch);
         }
         power.resize(std::max<std::size_t>(power.size(), 2), 0);
         power[1] ^= 1;
-        const Poly distinct = Gcd(lambda, power);
-        if (distinct.size() >= 2) {
-            Split(distinct, 0);
+        scratch.assign(lambda.begin(), lambda.end());
+        Gcd(scratch, power);  // the distinct roots' product
+        if (scratch.size() >= 2) {
+            Split(scratch, 0);
         }
+        Give(power);
+        Give(scratch);
     }
+    Give(lambda);
     rootCount = static_cast<std::int32_t>(rootValues.size());
 
     // Forney's values exactly as the codec computes them.
-    Poly evaluator(static_cast<std::size_t>(2 * t), 0);
+    Poly evaluator = Take(static_cast<std::size_t>(2 * t));
     for (std::int32_t j = 0; j < 2 * t; ++j) {
         for (std::int32_t i = 0; i <= std::min(j, L); ++i) {
             evaluator[static_cast<std::size_t>(j)] ^= field.Multiply(
                 syndromes[static_cast<std::size_t>(j - i)], locator[static_cast<std::size_t>(i)]);
         }
     }
-    Poly derivative(static_cast<std::size_t>(std::max(L, 1)), 0);
+    Poly derivative = Take(static_cast<std::size_t>(std::max(L, 1)));
     for (std::int32_t i = 1; i <= L; i += 2) {
         derivative[static_cast<std::size_t>(i - 1)] = locator[static_cast<std::size_t>(i)];
     }
@@ -211,6 +242,8 @@ void AlgebraicDecoder<Field>::FindRoots() {
         const auto position = static_cast<std::int32_t>((n - logarithm) % n);
         roots.push_back({position, static_cast<Symbol>(field.Divide(w, d))});
     }
+    Give(evaluator);
+    Give(derivative);
 }
 
 template class AlgebraicDecoder<LargeField>;

@@ -46,12 +46,20 @@ class AlgebraicDecoder {
 
     void FindRoots();
     std::uint32_t Evaluate(const Poly& poly, std::int32_t degree, std::uint32_t x) const;
-    // Polynomial helpers; results are trimmed of zero leading coefficients.
+    // Polynomials come from a pool of vectors that keep their capacity and go back to it, so
+    // that decoding allocates only while the blocks' locators grow.
+    Poly Take(std::size_t size);
+    void Give(Poly& p);
+    // Polynomial helpers, in place; results are trimmed of zero leading coefficients.
     void Trim(Poly& p) const;
-    Poly Remainder(Poly a, const Poly& b) const;
-    Poly Quotient(Poly a, const Poly& b) const;
-    Poly Gcd(Poly a, Poly b) const;
-    Poly SquareModulo(const Poly& a, const Poly& modulus) const;
+    // a = a mod b.
+    void Reduce(Poly& a, const Poly& b) const;
+    // quotient = a / b; a is left holding the remainder.
+    void Divide(Poly& a, const Poly& b, Poly& quotient) const;
+    // a = gcd(a, b); b is left empty.
+    void Gcd(Poly& a, Poly& b) const;
+    // a = a^2 mod modulus, with scratch as room.
+    void SquareModulo(Poly& a, const Poly& modulus, Poly& scratch) const;
     void Split(const Poly& g, std::int32_t fromBasis);
 
     Field field;
@@ -65,6 +73,7 @@ class AlgebraicDecoder {
     std::int32_t rootCount = 0;
     std::vector<std::uint32_t> rootValues;
     std::vector<Root> roots;
+    std::vector<Poly> pool;
 };
 
 extern template class AlgebraicDecoder<LargeField>;
