@@ -68,6 +68,12 @@ class ReedSolomonCodec {
                             std::int32_t count);
     template <bool kIncremental = false, typename OnRoot>
     void FindErrors(OnRoot&& onRoot);
+    // As FindErrors<true>, with the sums of the Chien search left to search(exponents, steps,
+    // terms, powers), which returns the j in 1..n (position n - j) at which the locator
+    // vanishes, in increasing order: each term's exponent at j = 1 and its step, both below n,
+    // and the power table. For a vectorised search.
+    template <typename Search, typename OnRoot>
+    void FindErrorsBy(Search&& search, OnRoot&& onRoot);
 
     // Whether the last Decode found fewer distinct roots of its locator among the n positions
     // than the locator's degree. A practical decoder would flag such a word as uncorrectable;
@@ -156,6 +162,33 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
                 forney(p, x);
             }
         }
+    }
+}
+
+template <typename Search, typename OnRoot>
+void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
+    const std::int32_t L = RunBerlekampMassey(field, syndromes.get(), t, locator.get(),
+                                              correctionPoly.get(), scratchPoly.get());
+    lastLocatorDegree = L;
+    lastRootCount = 0;
+    const Symbol* derivative = PrepareForney(L);
+    std::int32_t* exponent = quotient.get();
+    std::int32_t* step = remainder.get();
+    std::int32_t terms = 0;
+    const auto logs = field.LogTable();
+    for (std::int32_t i = 0; i <= L; ++i) {
+        if (locator[i] != 0) {
+            exponent[terms] = (logs[static_cast<std::size_t>(locator[i])] + i) % n;
+            step[terms] = i % n;
+            ++terms;
+        }
+    }
+    for (const std::int32_t j : search(exponent, step, terms, field.PowerTable().data())) {
+        const Symbol x = field.Power(j % n);
+        const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
+        const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
+        onRoot(n - j, field.Divide(w, d));
+        ++lastRootCount;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <span>
 #include <type_traits>
 
 namespace rs {
@@ -12,7 +13,7 @@ constexpr std::size_t kInitialHits = 1024;
 
 }  // namespace
 
-BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m)
+BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel)
     : codec(&codec),
       n(codec.GetN()),
       k(codec.GetK()),
@@ -22,6 +23,9 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m)
     if (!RootsByChien(n, m, t)) {
         tabledRoots =
             std::make_unique<AlgebraicDecoder<TabledField>>(TabledField(codec.Field()), t);
+    } else {
+        chien = kernel.chienRoots;
+        chienRoots.resize(static_cast<std::size_t>(n));
     }
     Allocate();
 }
@@ -104,7 +108,15 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
             corrections.push_back({p, value});
         };
         if constexpr (std::is_same_v<Decoder, ReedSolomonCodec>) {
-            decoder.template FindErrors<true>(correct);
+            decoder.FindErrorsBy(
+                [&](const std::int32_t* exponents, const std::int32_t* steps, std::int32_t terms,
+                    const std::int32_t* powers) {
+                    const std::int32_t found =
+                        chien(exponents, steps, terms, n, powers, chienRoots.data());
+                    return std::span<const std::int32_t>(chienRoots.data(),
+                                                         static_cast<std::size_t>(found));
+                },
+                correct);
         } else {
             decoder.FindErrors(correct);
         }

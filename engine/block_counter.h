@@ -7,6 +7,7 @@
 
 #include "codec/algebraic_decoder.h"
 #include "codec/reed_solomon_codec.h"
+#include "engine/kernel/draw_kernels.h"
 #include "engine/point_statistics.h"
 #include "random/jump_ahead.h"
 
@@ -59,8 +60,9 @@ class BlockCounter {
         return n <= kChienAlways || n <= kChienPerRootProduct * m * t;
     }
 
-    // Decodes through a configured codec of GF(2^m), with its tables.
-    BlockCounter(ReedSolomonCodec& codec, std::int32_t m);
+    // Decodes through a configured codec of GF(2^m), with its tables; the Chien search's sums
+    // run on the kernel's target.
+    BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel);
     // Decodes algebraically, with no table of the field.
     BlockCounter(std::int32_t m, std::int32_t t);
 
@@ -189,6 +191,9 @@ class BlockCounter {
     std::uint32_t ValueOfDraw(std::uint64_t index);
 
     ReedSolomonCodec* const codec;
+    // The Chien search's sums, and the roots they find (n at most), where the codec decodes.
+    decltype(DrawKernel::chienRoots) chien = nullptr;
+    std::vector<std::int32_t> chienRoots;
     // The roots by algebra: with the codec's tables where RootsByChien says so, without any
     // table when there is no codec.
     std::unique_ptr<AlgebraicDecoder<TabledField>> tabledRoots;

@@ -7,7 +7,7 @@ namespace rs {
 
 FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
                        int threads, int rowsPerLane)
-    : counter(codec, m), candidates(kernel, threads, rowsPerLane) {}
+    : counter(codec, m, kernel), candidates(kernel, threads, rowsPerLane) {}
 
 FastEngine::FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads,
                        int rowsPerLane)

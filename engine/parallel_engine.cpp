@@ -44,7 +44,7 @@ bool ParallelEngine::Handles(std::int32_t m) {
 ParallelEngine::ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
                                int threads, SegmentShape shape,
                                std::vector<std::unique_ptr<SegmentFiller>> more)
-    : ParallelEngine(std::make_unique<BlockCounter>(codec, m), kernel, threads, shape, m,
+    : ParallelEngine(std::make_unique<BlockCounter>(codec, m, kernel), kernel, threads, shape, m,
                      codec.GetT(), true, std::move(more)) {}
 
 ParallelEngine::ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel,

@@ -24,6 +24,7 @@
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
+#include "field/galois_field.h"
 #include "field/large_field.h"
 #include "random/jump_ahead.h"
 #include "random/random_generator.h"
@@ -585,6 +586,51 @@ TEST(DrawKernels, LevelCapPicksTheBestTargetAllowed) {
     for (const char* wrong : {"", "AVX2", "avx", "sve", "avx2 "}) {
         EXPECT_TRUE(SimdCapProblem(wrong).starts_with(std::string("RS_SIM_SIMD=") + wrong + " "))
             << wrong;
+    }
+}
+
+// Every target's Chien sums find the plain twin's roots: on locators with planted roots, of
+// few and of many terms (past the vector search's 64), for n that no vector's lanes divide.
+TEST(DrawKernels, ChienRootsOfEveryTargetAreThePlainTwins) {
+    std::mt19937 random(3);
+    for (const auto& [m, degree] : {std::pair{4, 3}, {6, 1}, {8, 16}, {8, 40}, {10, 70}}) {
+        GaloisField field;
+        ASSERT_TRUE(field.Init(2, m));
+        const std::int32_t n = field.GetOrder();
+        for (int trial = 0; trial < 10; ++trial) {
+            // Lambda(x) = product of (1 + alpha^p x): its roots are alpha^-p, at j = p.
+            std::vector<Symbol> locator = {1};
+            for (int r = 0; r < degree; ++r) {
+                const Symbol root = field.Power(static_cast<std::int32_t>(random() % n));
+                locator.push_back(0);
+                for (std::size_t i = locator.size() - 1; i > 0; --i) {
+                    locator[i] ^= field.Multiply(locator[i - 1], root);
+                }
+            }
+            std::vector<std::int32_t> exponents;
+            std::vector<std::int32_t> steps;
+            for (std::size_t i = 0; i < locator.size(); ++i) {
+                if (locator[i] != 0) {
+                    exponents.push_back((field.LogTable()[static_cast<std::size_t>(locator[i])] +
+                                         static_cast<std::int32_t>(i)) %
+                                        n);
+                    steps.push_back(static_cast<std::int32_t>(i) % n);
+                }
+            }
+            const auto terms = static_cast<std::int32_t>(exponents.size());
+            std::vector<std::int32_t> expected(static_cast<std::size_t>(n));
+            expected.resize(static_cast<std::size_t>(
+                PlainKernel().chienRoots(exponents.data(), steps.data(), terms, n,
+                                         field.PowerTable().data(), expected.data())));
+            EXPECT_FALSE(expected.empty());
+            for (const DrawKernel& kernel : RunnableKernels()) {
+                std::vector<std::int32_t> found(static_cast<std::size_t>(n));
+                found.resize(static_cast<std::size_t>(
+                    kernel.chienRoots(exponents.data(), steps.data(), terms, n,
+                                      field.PowerTable().data(), found.data())));
+                EXPECT_EQ(found, expected) << kernel.name << ", M=" << m << ", degree " << degree;
+            }
+        }
     }
 }
 

@@ -12,11 +12,7 @@
 // A ring of four steps' words therefore carries the state, and twelve steps (two draws) bring
 // the ring's naming back to where it started: the code of two draws, unrolled, loops.
 
-// The ring is an array of vectors, which targets with sizeless vectors (SVE, RISC-V V) cannot
-// hold; their machines run the NEON or scalar code instead.
-#ifndef HWY_DISABLED_TARGETS
-#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
-#endif
+#include "engine/kernel/targets.h"  // before Highway
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "engine/kernel/draw_kernel_targets.cpp"
@@ -237,14 +233,20 @@ void ApplyMap(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount) {
     }
 }
 
-// This target's kernel; called only where the machine runs the target.
+// In chien_targets.cpp, compiled for the same targets.
+std::int32_t ChienRoots(const std::int32_t* exponents, const std::int32_t* steps,
+                        std::int32_t terms, std::int32_t n, const std::int32_t* powers,
+                        std::int32_t* roots);
+
+// This target's kernels; called only where the machine runs the target.
 DrawKernel TargetKernel() {
     return {HWY_TARGET,
             hwy::TargetName(HWY_TARGET),
             static_cast<int>(hn::Lanes(Tag())),
             &RunRows,
             &LanesFromRows,
-            &ApplyMap};
+            &ApplyMap,
+            &ChienRoots};
 }
 
 }  // namespace rs::HWY_NAMESPACE

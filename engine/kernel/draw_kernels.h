@@ -7,9 +7,9 @@
 
 namespace rs {
 
-// The bit-sliced draw kernel for one instruction-set target, over slots of kStateBits vectors
-// of `words` 64-bit words each, so a pass draws 64 x words lanes at once. Slots and masks are
-// aligned to 64 bytes.
+// The engine's SIMD kernels for one instruction-set target: the bit-sliced draw kernel, over slots
+// of kStateBits vectors of `words` 64-bit words each, so a pass draws 64 x words lanes at once.
+// Slots and masks are aligned to 64 bytes.
 struct DrawKernel {
     std::int64_t target;  // Highway's target bit; 0 for the plain twin
     const char* name;     // "AVX2", "NEON", ...; "plain" for the twin
@@ -23,6 +23,13 @@ struct DrawKernel {
     // Replaces the lanes' states by a linear map of them, given as (output bit, input bit)
     // pairs.
     void (*applyMap)(std::uint64_t* slots, const std::uint8_t* pairs, int pairCount);
+    // The Chien search's sums, for the decoding of blocks with more hits than t: writes to
+    // roots, in increasing order, every j in 1..n at which the sum over the terms of
+    // powers[(exponents[e] + (j - 1) steps[e]) mod n] is zero, and returns how many. Exponents
+    // and steps are below n; powers holds n entries.
+    std::int32_t (*chienRoots)(const std::int32_t* exponents, const std::int32_t* steps,
+                               std::int32_t terms, std::int32_t n, const std::int32_t* powers,
+                               std::int32_t* roots);
 };
 
 // Every target's kernel this build holds that the machine runs, best first.

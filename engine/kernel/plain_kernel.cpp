@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "engine/kernel/draw_kernels.h"
 #include "random/packed_state.h"
@@ -160,10 +161,34 @@ void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
     }
 }
 
+// The Chien search's sums position by position, each term's exponent moving on by its step,
+// as the codec's incremental search runs them.
+std::int32_t ChienRoots(const std::int32_t* exponents, const std::int32_t* steps,
+                        std::int32_t terms, std::int32_t n, const std::int32_t* powers,
+                        std::int32_t* roots) {
+    std::vector<std::int32_t> exponent(exponents, exponents + terms);
+    std::int32_t count = 0;
+    for (std::int32_t j = 1; j <= n; ++j) {
+        std::int32_t sum = 0;
+        for (std::int32_t e = 0; e < terms; ++e) {
+            sum ^= powers[exponent[static_cast<std::size_t>(e)]];
+            exponent[static_cast<std::size_t>(e)] += steps[e];
+            if (exponent[static_cast<std::size_t>(e)] >= n) {
+                exponent[static_cast<std::size_t>(e)] -= n;
+            }
+        }
+        if (sum == 0) {
+            roots[count++] = j;
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 const DrawKernel& PlainKernel() {
-    static constexpr DrawKernel kPlain{0, "plain", 1, &RunRows, &LanesFromRows, &ApplyMap};
+    static constexpr DrawKernel kPlain{0,         "plain",    1, &RunRows, &LanesFromRows,
+                                       &ApplyMap, &ChienRoots};
     return kPlain;
 }
 

@@ -31,7 +31,7 @@ SegmentMaker::SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, s
     if (tabled) {
         codec = std::make_unique<ReedSolomonCodec>();
         codec->Configure(m, t);
-        counter = std::make_unique<BlockCounter>(*codec, m);
+        counter = std::make_unique<BlockCounter>(*codec, m, kernel);
     } else {
         counter = std::make_unique<BlockCounter>(m, t);
     }
