@@ -170,4 +170,17 @@ Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
     return derivative;
 }
 
+std::int32_t ReedSolomonCodec::ChienTerms(std::int32_t L) {
+    std::int32_t terms = 0;
+    const auto logs = field.LogTable();
+    for (std::int32_t i = 0; i <= L; ++i) {
+        if (locator[i] != 0) {
+            quotient[terms] = (logs[static_cast<std::size_t>(locator[i])] + i) % n;
+            remainder[terms] = i % n;
+            ++terms;
+        }
+    }
+    return terms;
+}
+
 }  // namespace rs

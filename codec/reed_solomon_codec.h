@@ -83,6 +83,11 @@ class ReedSolomonCodec {
   private:
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
+    // The incremental Chien search's terms for a locator of degree L, in the encoder's work
+    // buffers: Lambda(alpha^j) is the sum of alpha^(log Lambda_i + i j) over the nonzero
+    // Lambda_i, so quotient holds each term's exponent at j = 1 and remainder its step.
+    // Returns how many terms there are.
+    std::int32_t ChienTerms(std::int32_t L);
 
     bool BuildGenerator();
 
@@ -128,19 +133,10 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
         ++lastRootCount;
     };
     if constexpr (kIncremental) {
-        // Lambda(alpha^j) = sum of alpha^(log Lambda_i + i j) over the nonzero terms.
         std::int32_t* exponent = quotient.get();
         std::int32_t* step = remainder.get();
-        std::int32_t terms = 0;
-        const auto logs = field.LogTable();
+        const std::int32_t terms = ChienTerms(L);
         const auto powers = field.PowerTable();
-        for (std::int32_t i = 0; i <= L; ++i) {
-            if (locator[i] != 0) {
-                exponent[terms] = (logs[static_cast<std::size_t>(locator[i])] + i) % n;
-                step[terms] = i % n;
-                ++terms;
-            }
-        }
         for (std::int32_t j = 1; j <= n; ++j) {
             Symbol sum = 0;
             for (std::int32_t e = 0; e < terms; ++e) {
@@ -172,18 +168,9 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     lastLocatorDegree = L;
     lastRootCount = 0;
     const Symbol* derivative = PrepareForney(L);
-    std::int32_t* exponent = quotient.get();
-    std::int32_t* step = remainder.get();
-    std::int32_t terms = 0;
-    const auto logs = field.LogTable();
-    for (std::int32_t i = 0; i <= L; ++i) {
-        if (locator[i] != 0) {
-            exponent[terms] = (logs[static_cast<std::size_t>(locator[i])] + i) % n;
-            step[terms] = i % n;
-            ++terms;
-        }
-    }
-    for (const std::int32_t j : search(exponent, step, terms, field.PowerTable().data())) {
+    const std::int32_t terms = ChienTerms(L);
+    for (const std::int32_t j :
+         search(quotient.get(), remainder.get(), terms, field.PowerTable().data())) {
         const Symbol x = field.Power(j % n);
         const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
         const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
