@@ -1,11 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 #include "codec/berlekamp_massey.h"
 #include "field/galois_field.h"
+#include "field/tabled_field.h"
 
 namespace rs {
 
@@ -163,18 +165,44 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
 
 template <typename Search, typename OnRoot>
 void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
-    const std::int32_t L = RunBerlekampMassey(field, syndromes.get(), t, locator.get(),
+    // The stages of FindErrors on the same tables, through TabledField, whose products need no
+    // division by the field's order; the evaluator is only the product's terms below x^2t,
+    // the ones FindErrors keeps.
+    const TabledField tables(field);
+    const std::int32_t L = RunBerlekampMassey(tables, syndromes.get(), t, locator.get(),
                                               correctionPoly.get(), scratchPoly.get());
     lastLocatorDegree = L;
     lastRootCount = 0;
-    const Symbol* derivative = PrepareForney(L);
+    const std::int32_t twoT = 2 * t;
+    Symbol* omega = evaluator.get();
+    for (std::int32_t j = 0; j < twoT; ++j) {
+        Symbol sum = 0;
+        for (std::int32_t i = 0; i <= std::min(j, L); ++i) {
+            sum ^= static_cast<Symbol>(tables.Multiply(static_cast<std::uint32_t>(syndromes[j - i]),
+                                                       static_cast<std::uint32_t>(locator[i])));
+        }
+        omega[j] = sum;
+    }
+    evaluatorDegree = twoT - 1;
+    Symbol* derivative = scratchPoly.get();
+    for (std::int32_t i = 1; i <= L; i += 2) {
+        derivative[i - 1] = locator[i];
+        derivative[i] = 0;
+    }
+    // Horner's rule, for a polynomial of degree 0 or more.
+    const auto evaluate = [&](const Symbol* poly, std::int32_t degree, std::uint32_t x) {
+        std::uint32_t value = 0;
+        for (std::int32_t i = degree; i >= 0; --i) {
+            value = tables.Multiply(value, x) ^ static_cast<std::uint32_t>(poly[i]);
+        }
+        return value;
+    };
     const std::int32_t terms = ChienTerms(L);
     for (const std::int32_t j :
          search(quotient.get(), remainder.get(), terms, field.PowerTable().data())) {
-        const Symbol x = field.Power(j % n);
-        const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
-        const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
-        onRoot(n - j, field.Divide(w, d));
+        const auto x = static_cast<std::uint32_t>(field.Power(j % n));
+        onRoot(n - j, static_cast<Symbol>(tables.Divide(evaluate(omega, twoT - 1, x),
+                                                        evaluate(derivative, L - 1, x))));
         ++lastRootCount;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "field/galois_field.h"
@@ -26,7 +27,7 @@ class TabledField {
         }
         const std::uint32_t sum =
             static_cast<std::uint32_t>(log[a]) + static_cast<std::uint32_t>(log[b]);
-        return static_cast<std::uint32_t>(power[sum >= order ? sum - order : sum]);
+        return static_cast<std::uint32_t>(power[Reduced(sum)]);
     }
     // 0 when either is 0, as the table-built field divides.
     std::uint32_t Divide(std::uint32_t a, std::uint32_t b) const {
@@ -52,6 +53,10 @@ class TabledField {
     std::uint64_t GetOrder() const { return order; }
 
   private:
+    // e mod the order, for e below twice the order, without a branch on e: below the order,
+    // e - order wraps around above e.
+    std::uint32_t Reduced(std::uint32_t e) const { return std::min(e, e - order); }
+
     const Symbol* power;
     const std::int32_t* log;
     std::int32_t m;
