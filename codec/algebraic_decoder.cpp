@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "codec/berlekamp_massey.h"
+#include "codec/forney.h"
 
 namespace rs {
 
@@ -63,16 +64,6 @@ bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
     rootCount = 0;
     roots.clear();
     return std::all_of(syndromes.begin(), syndromes.end(), [](std::uint32_t s) { return s == 0; });
-}
-
-template <typename Field>
-std::uint32_t AlgebraicDecoder<Field>::Evaluate(const Poly& poly, std::int32_t degree,
-                                                std::uint32_t x) const {
-    std::uint32_t sum = 0;
-    for (std::int32_t i = degree; i >= 0; --i) {
-        sum = field.Multiply(sum, x) ^ poly[static_cast<std::size_t>(i)];
-    }
-    return sum;
 }
 
 template <typename Field>
@@ -224,19 +215,12 @@ void AlgebraicDecoder<Field>::FindRoots() {
 
     // Forney's values exactly as the codec computes them.
     Poly evaluator = Take(static_cast<std::size_t>(2 * t));
-    for (std::int32_t j = 0; j < 2 * t; ++j) {
-        for (std::int32_t i = 0; i <= std::min(j, L); ++i) {
-            evaluator[static_cast<std::size_t>(j)] ^= field.Multiply(
-                syndromes[static_cast<std::size_t>(j - i)], locator[static_cast<std::size_t>(i)]);
-        }
-    }
+    TruncatedEvaluator(field, syndromes.data(), locator.data(), L, t, evaluator.data());
     Poly derivative = Take(static_cast<std::size_t>(std::max(L, 1)));
-    for (std::int32_t i = 1; i <= L; i += 2) {
-        derivative[static_cast<std::size_t>(i - 1)] = locator[static_cast<std::size_t>(i)];
-    }
+    FormalDerivative(locator.data(), L, derivative.data());
     for (const std::uint32_t x : rootValues) {
-        const std::uint32_t w = Evaluate(evaluator, 2 * t - 1, x);
-        const std::uint32_t d = Evaluate(derivative, L - 1, x);
+        const std::uint32_t w = EvaluateAt(field, evaluator.data(), 2 * t - 1, x);
+        const std::uint32_t d = EvaluateAt(field, derivative.data(), L - 1, x);
         // x = alpha^(-p), so p = -log x mod n.
         const auto logarithm = static_cast<std::int64_t>(field.Log(x));
         const auto position = static_cast<std::int32_t>((n - logarithm) % n);

@@ -45,7 +45,6 @@ class AlgebraicDecoder {
     };
 
     void FindRoots();
-    std::uint32_t Evaluate(const Poly& poly, std::int32_t degree, std::uint32_t x) const;
     // Polynomials come from a pool of vectors that keep their capacity and go back to it, so
     // that decoding allocates only while the blocks' locators grow.
     Poly Take(std::size_t size);

@@ -163,10 +163,7 @@ Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
     // Formal derivative Lambda'(x) into scratchPoly[0..L-1]: in characteristic 2 only the
     // odd-index terms survive.
     Symbol* derivative = scratchPoly.get();
-    for (std::int32_t i = 1; i <= L; i += 2) {
-        derivative[i - 1] = locator[i];
-        derivative[i] = 0;
-    }
+    FormalDerivative(locator.get(), L, derivative);
     return derivative;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 #include "codec/berlekamp_massey.h"
+#include "codec/forney.h"
 #include "field/galois_field.h"
 #include "field/tabled_field.h"
 
@@ -173,36 +173,18 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
                                               correctionPoly.get(), scratchPoly.get());
     lastLocatorDegree = L;
     lastRootCount = 0;
-    const std::int32_t twoT = 2 * t;
     Symbol* omega = evaluator.get();
-    for (std::int32_t j = 0; j < twoT; ++j) {
-        Symbol sum = 0;
-        for (std::int32_t i = 0; i <= std::min(j, L); ++i) {
-            sum ^= static_cast<Symbol>(tables.Multiply(static_cast<std::uint32_t>(syndromes[j - i]),
-                                                       static_cast<std::uint32_t>(locator[i])));
-        }
-        omega[j] = sum;
-    }
-    evaluatorDegree = twoT - 1;
+    TruncatedEvaluator(tables, syndromes.get(), locator.get(), L, t, omega);
+    evaluatorDegree = 2 * t - 1;
     Symbol* derivative = scratchPoly.get();
-    for (std::int32_t i = 1; i <= L; i += 2) {
-        derivative[i - 1] = locator[i];
-        derivative[i] = 0;
-    }
-    // Horner's rule, for a polynomial of degree 0 or more.
-    const auto evaluate = [&](const Symbol* poly, std::int32_t degree, std::uint32_t x) {
-        std::uint32_t value = 0;
-        for (std::int32_t i = degree; i >= 0; --i) {
-            value = tables.Multiply(value, x) ^ static_cast<std::uint32_t>(poly[i]);
-        }
-        return value;
-    };
+    FormalDerivative(locator.get(), L, derivative);
     const std::int32_t terms = ChienTerms(L);
     for (const std::int32_t j :
          search(quotient.get(), remainder.get(), terms, field.PowerTable().data())) {
         const auto x = static_cast<std::uint32_t>(field.Power(j % n));
-        onRoot(n - j, static_cast<Symbol>(tables.Divide(evaluate(omega, twoT - 1, x),
-                                                        evaluate(derivative, L - 1, x))));
+        onRoot(n - j,
+               static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
+                                                 EvaluateAt(tables, derivative, L - 1, x))));
         ++lastRootCount;
     }
 }
