@@ -67,7 +67,7 @@ class ProgramRun {
     RunOutputs targets;
     SimulationParameters parameters;
     SweepPlan sweep;
-    std::unique_ptr<Engine> engine;
+    std::vector<std::unique_ptr<Engine>> engines;  // one per point run at once
     std::filesystem::path gnuplot;
     std::string header;
     RunDescription run;
@@ -106,7 +106,7 @@ std::string ProgramRun::ReadExperiment() {
     return {};
 }
 
-// The engine's plan, checked against the memory there is, then the engine.
+// The engine's plan, checked against the memory there is, then its engines.
 std::string ProgramRun::MakeEngine() {
     const std::optional<std::uint64_t> available = environment.availableMemory();
     const EnginePlan plan = PlanEngine({.m = parameters.M,
@@ -115,7 +115,9 @@ std::string ProgramRun::MakeEngine() {
                                         .reference = options.referenceEngine,
                                         .threads = options.threads,
                                         .remoteFillers = environment.remoteFillers,
-                                        .memoryBudget = available});
+                                        .memoryBudget = available,
+                                        .points = sweep.points.size(),
+                                        .pointBlocks = parameters.maxBlocks});
     if (!plan.error.empty()) {
         return plan.error;
     }
@@ -129,11 +131,13 @@ std::string ProgramRun::MakeEngine() {
             .append(FormatBytes(*available))
             .append(" is available");
     }
-    MadeEngine made = plan.Make();
-    if (!made.engine) {
-        return made.error;
+    for (int i = 0; i < plan.pointsAtOnce; ++i) {
+        MadeEngine made = plan.Make();
+        if (!made.engine) {
+            return made.error;
+        }
+        engines.push_back(std::move(made.engine));
     }
-    engine = std::move(made.engine);
     return {};
 }
 
@@ -227,7 +231,7 @@ void ProgramRun::PrepareInterruptNotice() const {
 
 // The header, then the points still to run; an interrupt from here on says how to continue.
 std::string ProgramRun::Sweep() {
-    Simulation simulation(parameters, run.code.n, run.code.k, std::move(engine),
+    Simulation simulation(parameters, run.code.n, run.code.k, std::move(engines),
                           environment.console, *results, environment.counter);
     simulation.SetSeed(options.seed);
     simulation.SetPointObserver(

@@ -11,13 +11,13 @@
 #include "driver/output_stream.h"
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
+#include "driver/point_run.h"
 #include "engine/engine_plan.h"
 
 namespace rs {
 
 // Every point restarts the generator from this seed, so any point can be reproduced alone.
 inline constexpr std::int32_t kSeed = 1234;
-inline constexpr int kBarWidth = 30;
 // A sweep longer than this is taken for a mistake in "param.dat" rather than an experiment.
 inline constexpr std::size_t kMaxSweepPoints = 1000000;
 
@@ -28,13 +28,6 @@ struct SweepPlan {
     std::string error;  // set when the sweep would never end or is absurdly long
 };
 SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep);
-
-// What a finished point hands to the machine-readable reports.
-struct PointRecord {
-    float P0 = 0.0F;
-    PointStatistics statistics;
-    double seconds = 0.0;
-};
 
 // Called once per finished point, after its statistics are known and before "results.dat" is
 // flushed, so files it keeps never hold fewer points than the report. Returns an error
@@ -62,6 +55,11 @@ class Simulation {
     Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
                std::unique_ptr<Engine> engine, OutputStream& console, OutputStream& results,
                PerformanceCounter& counter);
+    // With two engines or more, a sweep runs that many points at once, one on each, and its
+    // output is the same as on the first engine alone.
+    Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
+               std::vector<std::unique_ptr<Engine>> engines, OutputStream& console,
+               OutputStream& results, PerformanceCounter& counter);
 
     // The seed every point restarts from.
     void SetSeed(std::int32_t value) { seed = value; }
@@ -73,29 +71,28 @@ class Simulation {
     // point observer fails.
     bool RunSweep(std::span<const float> points);
 
-    // One point: heading, ruler, blocks until a limit, bar and report; next is the point
-    // that follows it, if any, which the engine may begin meanwhile. False when
-    // "results.dat" could not be written or the point observer failed.
+    // One point on the first engine: heading, ruler, blocks until a limit, bar and report;
+    // next is the point that follows it, if any, which the engine may begin meanwhile. False
+    // when "results.dat" could not be written or the point observer failed.
     bool RunPoint(float P0, std::optional<float> next = std::nullopt);
 
-    const PointStatistics& Statistics() const { return statistics; }
+    // The counts of the point RunPoint runs or ran last.
+    const PointStatistics& Statistics() const { return run.Statistics(); }
     // The point observer's message when it stopped the sweep; empty when the report failed.
     const std::string& ObserverError() const { return observerError; }
 
   private:
-    std::int32_t NextPossibleBarChange() const;
-    void UpdateBar();
-    bool ReportPoint(float P0, std::int64_t startCount, std::int64_t frequency);
+    // Hands a point whose lines are written on to the observer and the report's flush.
+    bool Finish(const PointRecord& record);
 
     const SimulationParameters parameters;
-    std::unique_ptr<Engine> engine;
+    const std::int32_t n;
+    const std::int32_t k;
+    std::vector<std::unique_ptr<Engine>> engines;
     OutputStream& console;
     OutputStream& results;
     PerformanceCounter& counter;
-    const std::int32_t n;
-    const std::int32_t k;
-    PointStatistics statistics;
-    std::int32_t starsShown = 0;
+    PointRun run;  // on the first engine
     std::int32_t seed = kSeed;
     PointObserver pointObserver;
     std::function<void()> pointReported;

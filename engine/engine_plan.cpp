@@ -98,9 +98,10 @@ std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
         case EngineKind::kFast:
             break;
     }
-    return codec != nullptr
-               ? std::make_unique<FastEngine>(*codec, request.m, kernel, request.threads)
-               : std::make_unique<FastEngine>(request.m, request.t, kernel, request.threads);
+    // Points at once keep every thread busy already.
+    const int threads = plan.pointsAtOnce > 1 ? 1 : request.threads;
+    return codec != nullptr ? std::make_unique<FastEngine>(*codec, request.m, kernel, threads)
+                            : std::make_unique<FastEngine>(request.m, request.t, kernel, threads);
 }
 
 }  // namespace
@@ -119,9 +120,18 @@ EnginePlan PlanEngine(const EngineRequest& request) {
                         request.shape.largestChunks != none.largestChunks ||
                         request.shape.prefetchCutChunks != none.prefetchCutChunks;
     const bool shared = request.threads > 1 || request.remoteFillers || hooked;
+    const double n = static_cast<double>((std::uint64_t{1} << request.m) - 1);
+    const bool shortPoints = request.points > 1 && request.pointBlocks > 0 &&
+                             request.pointBlocks * n <= kShortPointDraws;
     if (request.reference) {
         plan.kind = EngineKind::kReference;
         plan.why = "the reference engine, as asked";
+    } else if (request.threads > 1 && !request.remoteFillers && !hooked && shortPoints) {
+        plan.kind = EngineKind::kFast;
+        plan.pointsAtOnce = static_cast<int>(
+            std::min<std::size_t>(static_cast<std::size_t>(request.threads), request.points));
+        plan.why = "the fast engine on " + std::to_string(plan.pointsAtOnce) + " points of " +
+                   field + " at once, one walk each: the points are short";
     } else if (shared && ParallelEngine::Handles(request.m)) {
         plan.kind = EngineKind::kParallel;
         plan.why = "the parallel engine: " + std::to_string(request.threads) +
@@ -139,7 +149,7 @@ EnginePlan PlanEngine(const EngineRequest& request) {
         if (plan.kind == EngineKind::kParallel) {
             bytes += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);
         }
-        return bytes;
+        return bytes * static_cast<std::uint64_t>(plan.pointsAtOnce);
     };
     plan.tabled = request.reference || request.m <= kLargestTabledField;
     plan.memoryNeed = need(plan.tabled);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +44,10 @@ struct EngineRequest {
     // The bytes the run may use, when known: the fast engine leaves the tables out rather than
     // need more.
     std::optional<std::uint64_t> memoryBudget = {};
+    // The sweep's points still to run, and the most blocks one point runs: short points of a
+    // sweep run several at once rather than share their segments out.
+    std::size_t points = 1;
+    std::int32_t pointBlocks = 0;
 };
 
 // An engine, or why it could not be made.
@@ -57,12 +62,16 @@ struct EnginePlan {
     EngineKind kind = EngineKind::kFast;
     std::string why;               // one line on the choice, for messages and benchmarks
     bool tabled = true;            // builds the code's power and log tables
-    std::uint64_t memoryNeed = 0;  // about the most bytes the engine holds, for the memory check
+    std::uint64_t memoryNeed = 0;  // about the most bytes the engines hold, for the memory check
+    // Points run at once, each on an engine of its own made by Make(); 1 for one point at a
+    // time.
+    int pointsAtOnce = 1;
     std::string error;  // why no engine can run the request; the rest is then not planned
 
     // "reference" or "fast" (the parallel engine is the fast engine's counts on threads).
     const char* Name() const { return kind == EngineKind::kReference ? "reference" : "fast"; }
-    // Builds the code and the engine; a failure to allocate is an error, not an exception.
+    // Builds the code and the engine (with points at once, one of their engines); a failure to
+    // allocate is an error, not an exception.
     MadeEngine Make() const;
 };
 
@@ -72,9 +81,16 @@ struct EnginePlan {
 // hits, and above M = 24 or so the tables would not fit.
 inline constexpr std::int32_t kLargestTabledField = 20;
 
+// A point of at most this many draws (blocks times n) is short: a sweep of them runs on
+// threads fastest as whole points at once. A point runs in well under a second on the fast
+// engine below here at low P0, so the sweep's last point, which runs alone, leaves little
+// idle; longer points share their segments out.
+inline constexpr double kShortPointDraws = static_cast<double>(1U << 30U);
+
 // The engine for a request: the reference engine when asked for; otherwise the fast engine's
-// counts, on segments when several threads (or other processes) share the work and the
-// code's blocks fit segments, else on one walk.
+// counts: several short points at once when threads share a sweep of them; on segments when
+// threads (or other processes) share a point and the code's blocks fit segments; else on one
+// walk.
 EnginePlan PlanEngine(const EngineRequest& request);
 
 }  // namespace rs

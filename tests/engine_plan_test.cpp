@@ -20,6 +20,7 @@ TEST(EnginePlan, ChoosesByEngineOptionFieldAndThreads) {
         EngineRequest request;
         EngineKind kind;
         bool tabled;
+        int pointsAtOnce = 1;
     };
     const Case cases[] = {
         {{.m = 8, .t = 16, .reference = true, .threads = 4}, EngineKind::kReference, true},
@@ -39,11 +40,38 @@ TEST(EnginePlan, ChoosesByEngineOptionFieldAndThreads) {
         {{.m = 8, .t = 16, .threads = 1, .shape = {.prefetchCutChunks = 1}},
          EngineKind::kParallel,
          true},
+        // Short points of a sweep run whole, as many at once as threads and points allow; a
+        // lone point, long points (2^30 draws and more) and other processes take segments.
+        {{.m = 8, .t = 16, .threads = 2, .points = 11, .pointBlocks = 100000},
+         EngineKind::kFast,
+         true,
+         2},
+        {{.m = 8, .t = 16, .threads = 8, .points = 3, .pointBlocks = 4210752},
+         EngineKind::kFast,
+         true,
+         3},
+        {{.m = 8, .t = 16, .threads = 8, .points = 3, .pointBlocks = 4210753},
+         EngineKind::kParallel,
+         true},
+        {{.m = 8, .t = 16, .threads = 2, .points = 1, .pointBlocks = 100},
+         EngineKind::kParallel,
+         true},
+        {{.m = 8, .t = 16, .threads = 1, .points = 11, .pointBlocks = 100},
+         EngineKind::kFast,
+         true},
+        {{.m = 8, .t = 16, .threads = 2, .remoteFillers = remote, .points = 11, .pointBlocks = 100},
+         EngineKind::kParallel,
+         true},
+        {{.m = 20, .t = 2, .threads = 2, .points = 5, .pointBlocks = 1024},
+         EngineKind::kFast,
+         true,
+         2},
     };
     for (const Case& c : cases) {
         const EnginePlan plan = PlanEngine(c.request);
         EXPECT_EQ(plan.kind, c.kind) << plan.why;
         EXPECT_EQ(plan.tabled, c.tabled) << plan.why;
+        EXPECT_EQ(plan.pointsAtOnce, c.pointsAtOnce) << plan.why;
         EXPECT_FALSE(plan.why.empty());
     }
 }
@@ -56,6 +84,9 @@ TEST(EnginePlan, MemoryGrowsWithWhatTheEngineHolds) {
     EXPECT_GT(need({.m = 20, .t = 4}), need({.m = 21, .t = 4}) + (32U << 20));
     EXPECT_GT(need({.m = 8, .t = 16, .threads = 4}), need({.m = 8, .t = 16, .threads = 2}));
     EXPECT_GT(need({.m = 8, .t = 16, .threads = 2}), need({.m = 8, .t = 16, .threads = 1}));
+    // Each point run at once holds its own tables.
+    EXPECT_GT(need({.m = 20, .t = 4, .threads = 2, .points = 9, .pointBlocks = 100}),
+              need({.m = 20, .t = 4}) + (32U << 20));
     EXPECT_GT(need({.m = 16, .t = 8, .largestP0 = 0.5F}), need({.m = 16, .t = 8}));
 }
 

@@ -17,11 +17,13 @@
 namespace rs {
 namespace {
 
-// How a run makes its engine: threads as -j gives them, and the parallel engine's hooks.
+// How a run makes its engines: threads as -j gives them, the parallel engine's hooks, and
+// whether the plan hears of the whole sweep, which runs short points several at once.
 struct Variant {
     std::string name;
     int threads;
     SegmentShape shape;
+    bool wholeSweep = false;
 };
 
 struct SweepRun {
@@ -33,27 +35,36 @@ struct SweepRun {
 // The sweep through the engine the program picks for these threads and hooks; the scripted clock
 // makes the timing lines identical.
 SweepRun RunSweep(const SimulationParameters& p, const Variant& variant) {
-    MadeEngine made = PlanEngine({.m = p.M,
-                                  .t = p.T,
-                                  .largestP0 = p.Pmax,
-                                  .threads = variant.threads,
-                                  .shape = variant.shape})
-                          .Make();
-    if (!made.engine) {
-        ADD_FAILURE() << made.error;
-        return {};
+    const SweepPlan plan = PlanSweep(p.Pmax, p.Pmin, p.Pstep);
+    const EnginePlan enginePlan = PlanEngine({.m = p.M,
+                                              .t = p.T,
+                                              .largestP0 = p.Pmax,
+                                              .threads = variant.threads,
+                                              .shape = variant.shape,
+                                              .points = variant.wholeSweep ? plan.points.size() : 1,
+                                              .pointBlocks = variant.wholeSweep ? p.maxBlocks : 0});
+    if (variant.wholeSweep && plan.points.size() > 1) {
+        EXPECT_GT(enginePlan.pointsAtOnce, 1) << enginePlan.why;
+    }
+    std::vector<std::unique_ptr<Engine>> engines;
+    for (int i = 0; i < enginePlan.pointsAtOnce; ++i) {
+        MadeEngine made = enginePlan.Make();
+        if (!made.engine) {
+            ADD_FAILURE() << made.error;
+            return {};
+        }
+        engines.push_back(std::move(made.engine));
     }
     testing::CapturingStream console;
     testing::CapturingStream results;
-    testing::ScriptedCounter counter{{0, 1000}, 1000};
+    testing::SecondPerPointCounter counter;
     const auto n = static_cast<std::int32_t>((std::int64_t{1} << p.M) - 1);
-    Simulation simulation(p, n, n - 2 * p.T, std::move(made.engine), console, results, counter);
+    Simulation simulation(p, n, n - 2 * p.T, std::move(engines), console, results, counter);
     SweepRun run;
     simulation.SetPointObserver([&](const PointRecord& record) {
         run.statistics.push_back(record.statistics);
         return std::string();
     });
-    const SweepPlan plan = PlanSweep(p.Pmax, p.Pmin, p.Pstep);
     EXPECT_TRUE(simulation.RunSweep(plan.points));
     run.console = console.text;
     run.results = results.text;
@@ -69,7 +80,9 @@ TEST(Stress, EveryThreadCountMatchesOneThreadOnRandomExperiments) {
                                            {"-j 3", 3, {}},
                                            {"-j 7", 7, {}},
                                            {"-j 2, cut after one chunk", 2, {0, 0, 1}},
-                                           {"-j 3, small segments, cut", 3, {64, 2, 1}}};
+                                           {"-j 3, small segments, cut", 3, {64, 2, 1}},
+                                           {"-j 2, points at once", 2, {}, true},
+                                           {"-j 5, points at once", 5, {}, true}};
     std::mt19937_64 random(seed);
     for (std::uint64_t e = 0; e < experiments; ++e) {
         const SimulationParameters p = testing::RandomExperiment(random);

@@ -33,6 +33,17 @@ class CapturingStream final : public OutputStream {
     std::function<void(std::string_view)> onWrite;
 };
 
+// Every point takes one second, on whichever thread it runs: a point reads the clock at its
+// start and at its end, and each thread's reads climb by a second.
+class SecondPerPointCounter final : public PerformanceCounter {
+  public:
+    std::int64_t Count() override {
+        thread_local std::int64_t reads = 0;
+        return 1000 * reads++;
+    }
+    std::int64_t Frequency() override { return 1000; }
+};
+
 // Hands out scripted counts (the last one repeats) and a fixed frequency; remembers how
 // often it was read and can report each read to the test.
 class ScriptedCounter final : public PerformanceCounter {

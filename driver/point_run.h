@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+#include "driver/output_stream.h"
+#include "driver/parameter_file.h"
+#include "driver/performance_counter.h"
+#include "engine/engine.h"
+#include "engine/point_statistics.h"
+
+namespace rs {
+
+inline constexpr std::int32_t kBarWidth = 30;
+
+// What a finished point hands to the machine-readable reports.
+struct PointRecord {
+    float P0 = 0.0F;
+    PointStatistics statistics;
+    double seconds = 0.0;
+};
+
+// One point: its heading and ruler, blocks from an engine until a limit with the progress bar
+// as they come, and its report lines, on the console and in the results stream.
+class PointRun {
+  public:
+    // Blocks of a code with n symbols, k of them information, from engine.
+    PointRun(const SimulationParameters& parameters, std::int32_t n, std::int32_t k, Engine& engine,
+             OutputStream& console, OutputStream& results, PerformanceCounter& counter);
+
+    // Runs the point at P0 from seed; next is the point that follows it, if any, which the
+    // engine may begin meanwhile. Returns nothing when stop turned true before the point ended:
+    // its lines are then incomplete.
+    std::optional<PointRecord> Run(float P0, std::int32_t seed, std::optional<float> next = {},
+                                   const std::atomic<bool>* stop = nullptr);
+
+    // The counts so far of the point running, or of the last one.
+    const PointStatistics& Statistics() const { return statistics; }
+
+  private:
+    std::int32_t NextPossibleBarChange() const;
+    void UpdateBar();
+    PointRecord Report(float P0, std::int64_t startCount, std::int64_t frequency);
+
+    const SimulationParameters& parameters;
+    const std::int32_t n;
+    const std::int32_t k;
+    Engine& engine;
+    OutputStream& console;
+    OutputStream& results;
+    PerformanceCounter& counter;
+    PointStatistics statistics;
+    std::int32_t starsShown = 0;
+};
+
+}  // namespace rs
