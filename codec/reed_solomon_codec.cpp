@@ -167,7 +167,9 @@ Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
     return derivative;
 }
 
-std::int32_t ReedSolomonCodec::ChienTerms(std::int32_t L) {
+// Lambda(alpha^j) is the sum of alpha^(log Lambda_i + i j): quotient holds each term's exponent
+// at j = 1 and remainder its step.
+ReedSolomonCodec::ChienTermList ReedSolomonCodec::ChienTerms(std::int32_t L) {
     std::int32_t terms = 0;
     const auto logs = field.LogTable();
     for (std::int32_t i = 0; i <= L; ++i) {
@@ -177,7 +179,7 @@ std::int32_t ReedSolomonCodec::ChienTerms(std::int32_t L) {
             ++terms;
         }
     }
-    return terms;
+    return {quotient.get(), remainder.get(), terms};
 }
 
 }  // namespace rs

@@ -68,14 +68,30 @@ class ReedSolomonCodec {
     // roots. It borrows the encoder's work buffers, so it must not run within Encode.
     bool SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
                             std::int32_t count);
+    // As SetSparseSyndromes, with the syndromes left to compute(syndromes, 2t), which writes
+    // the 2t of them and returns whether all are zero. For a vectorised computation.
+    template <typename Compute>
+    bool SetSyndromesBy(Compute&& compute) {
+        return compute(syndromes.get(), 2 * t);
+    }
     template <bool kIncremental = false, typename OnRoot>
     void FindErrors(OnRoot&& onRoot);
-    // As FindErrors<true>, with the sums of the Chien search left to search(exponents, steps,
-    // terms, powers), which returns the j in 1..n (position n - j) at which the locator
-    // vanishes, in increasing order: each term's exponent at j = 1 and its step, both below n,
-    // and the power table. For a vectorised search.
+    // As FindErrors<true>, with the Chien search left to search(locator, degree), which
+    // returns the j in 1..n (position n - j) at which the locator vanishes, in increasing
+    // order. For a vectorised search.
     template <typename Search, typename OnRoot>
     void FindErrorsBy(Search&& search, OnRoot&& onRoot);
+
+    // The incremental Chien search's terms of the locator FindErrors or FindErrorsBy holds, of
+    // degree L: Lambda(alpha^j) is the sum of alpha^(exponents[e] + (j - 1) steps[e]) over the
+    // nonzero Lambda_i, each exponent and step below n. They live in the encoder's work
+    // buffers.
+    struct ChienTermList {
+        const std::int32_t* exponents;
+        const std::int32_t* steps;
+        std::int32_t count;
+    };
+    ChienTermList ChienTerms(std::int32_t L);
 
     // Whether the last Decode found fewer distinct roots of its locator among the n positions
     // than the locator's degree. A practical decoder would flag such a word as uncorrectable;
@@ -85,11 +101,6 @@ class ReedSolomonCodec {
   private:
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
-    // The incremental Chien search's terms for a locator of degree L, in the encoder's work
-    // buffers: Lambda(alpha^j) is the sum of alpha^(log Lambda_i + i j) over the nonzero
-    // Lambda_i, so quotient holds each term's exponent at j = 1 and remainder its step.
-    // Returns how many terms there are.
-    std::int32_t ChienTerms(std::int32_t L);
 
     bool BuildGenerator();
 
@@ -137,7 +148,7 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
     if constexpr (kIncremental) {
         std::int32_t* exponent = quotient.get();
         std::int32_t* step = remainder.get();
-        const std::int32_t terms = ChienTerms(L);
+        const std::int32_t terms = ChienTerms(L).count;
         const auto powers = field.PowerTable();
         for (std::int32_t j = 1; j <= n; ++j) {
             Symbol sum = 0;
@@ -178,9 +189,7 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     evaluatorDegree = 2 * t - 1;
     Symbol* derivative = scratchPoly.get();
     FormalDerivative(locator.get(), L, derivative);
-    const std::int32_t terms = ChienTerms(L);
-    for (const std::int32_t j :
-         search(quotient.get(), remainder.get(), terms, field.PowerTable().data())) {
+    for (const std::int32_t j : search(static_cast<const Symbol*>(locator.get()), L)) {
         const auto x = static_cast<std::uint32_t>(field.Power(j % n));
         onRoot(n - j,
                static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),

@@ -26,6 +26,12 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKe
     } else {
         chien = kernel.chienRoots;
         chienRoots.resize(static_cast<std::size_t>(n));
+        if (m <= ByteField::kLargestByteField) {
+            byteField = std::make_unique<ByteField>(codec.Field());
+            byteView = byteField->View();
+            byteChien = kernel.byteChienRoots;
+            byteSyndromes = kernel.byteSyndromes;
+        }
     }
     Allocate();
 }
@@ -103,16 +109,32 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
 
     corrections.clear();
     BlockOutcome outcome{hitCount, 0, 0, false};
-    if (!decoder.SetSparseSyndromes(hitPositions.data(), hitValues.data(), hitCount)) {
+    bool allZero = false;
+    if constexpr (std::is_same_v<Decoder, ReedSolomonCodec>) {
+        allZero = byteField
+                      ? decoder.SetSyndromesBy([&](Symbol* syndromes, std::int32_t twoT) {
+                            return byteSyndromes(byteView, hitPositions.data(), hitValues.data(),
+                                                 hitCount, twoT, syndromes);
+                        })
+                      : decoder.SetSparseSyndromes(hitPositions.data(), hitValues.data(), hitCount);
+    } else {
+        allZero = decoder.SetSparseSyndromes(hitPositions.data(), hitValues.data(), hitCount);
+    }
+    if (!allZero) {
         const auto correct = [&](std::int32_t p, Symbol value) {
             corrections.push_back({p, value});
         };
         if constexpr (std::is_same_v<Decoder, ReedSolomonCodec>) {
             decoder.FindErrorsBy(
-                [&](const std::int32_t* exponents, const std::int32_t* steps, std::int32_t terms,
-                    const std::int32_t* powers) {
-                    const std::int32_t found =
-                        chien(exponents, steps, terms, n, powers, chienRoots.data());
+                [&](const Symbol* locator, std::int32_t degree) {
+                    std::int32_t found = 0;
+                    if (byteField) {
+                        found = byteChien(byteView, locator, degree, chienRoots.data());
+                    } else {
+                        const ReedSolomonCodec::ChienTermList terms = decoder.ChienTerms(degree);
+                        found = chien(terms.exponents, terms.steps, terms.count, n,
+                                      decoder.Field().PowerTable().data(), chienRoots.data());
+                    }
                     return std::span<const std::int32_t>(chienRoots.data(),
                                                          static_cast<std::size_t>(found));
                 },

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
+#include "field/byte_field.h"
 #include "field/galois_field.h"
 #include "field/large_field.h"
 #include "random/jump_ahead.h"
@@ -630,6 +632,67 @@ TEST(DrawKernels, ChienRootsOfEveryTargetAreThePlainTwins) {
                                       field.PowerTable().data(), found.data())));
                 EXPECT_EQ(found, expected) << kernel.name << ", M=" << m << ", degree " << degree;
             }
+            if (m > ByteField::kLargestByteField) {
+                continue;
+            }
+            // The byte-vector search from the locator's coefficients, the plain twin's too.
+            const ByteField bytes(field);
+            std::vector<DrawKernel> kernels = {PlainKernel()};
+            kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+            for (const DrawKernel& kernel : kernels) {
+                std::vector<std::int32_t> found(static_cast<std::size_t>(n));
+                found.resize(static_cast<std::size_t>(
+                    kernel.byteChienRoots(bytes.View(), locator.data(), degree, found.data())));
+                EXPECT_EQ(found, expected)
+                    << kernel.name << " bytes, M=" << m << ", degree " << degree;
+            }
+        }
+    }
+}
+
+// Every target's byte-vector syndromes, and the plain twin's, are the sums of the hits' values
+// times alpha^((i + 1) p): for few and many hits, 2t within one vector and across several,
+// positions up to n - 1.
+TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
+    std::mt19937 random(5);
+    std::vector<DrawKernel> kernels = {PlainKernel()};
+    kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+    for (const auto& [m, twoT, hits] :
+         {std::tuple{3, 2, 1}, {4, 6, 3}, {8, 32, 20}, {8, 200, 90}, {8, 254, 255}}) {
+        GaloisField field;
+        ASSERT_TRUE(field.Init(2, m));
+        const ByteField bytes(field);
+        const std::int32_t n = field.GetOrder();
+        std::vector<std::int32_t> positions;
+        std::vector<std::int32_t> values;
+        for (int h = 0; h < hits; ++h) {
+            positions.push_back(h == 0 ? n - 1 : static_cast<std::int32_t>(random() % n));
+            values.push_back(1 + static_cast<std::int32_t>(random() % n));
+        }
+        std::vector<std::int32_t> expected(static_cast<std::size_t>(twoT));
+        for (std::int32_t i = 0; i < twoT; ++i) {
+            for (int h = 0; h < hits; ++h) {
+                expected[static_cast<std::size_t>(i)] ^= field.Multiply(
+                    values[static_cast<std::size_t>(h)],
+                    field.Power(static_cast<std::int32_t>(
+                        std::int64_t{i + 1} * positions[static_cast<std::size_t>(h)] % n)));
+            }
+        }
+        for (const DrawKernel& kernel : kernels) {
+            std::vector<std::int32_t> found(static_cast<std::size_t>(twoT), -1);
+            const bool allZero = kernel.byteSyndromes(bytes.View(), positions.data(), values.data(),
+                                                      hits, twoT, found.data());
+            EXPECT_EQ(found, expected) << kernel.name << ", M=" << m << ", 2t=" << twoT;
+            EXPECT_EQ(allZero, std::all_of(expected.begin(), expected.end(),
+                                           [](std::int32_t s) { return s == 0; }));
+        }
+        // One hit cancelling another leaves nothing.
+        const std::int32_t twice[] = {positions[0], positions[0]};
+        const std::int32_t same[] = {values[0], values[0]};
+        for (const DrawKernel& kernel : kernels) {
+            std::vector<std::int32_t> found(static_cast<std::size_t>(twoT), -1);
+            EXPECT_TRUE(kernel.byteSyndromes(bytes.View(), twice, same, 2, twoT, found.data()))
+                << kernel.name;
         }
     }
 }

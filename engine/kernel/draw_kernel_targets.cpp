@@ -238,6 +238,13 @@ std::int32_t ChienRoots(const std::int32_t* exponents, const std::int32_t* steps
                         std::int32_t terms, std::int32_t n, const std::int32_t* powers,
                         std::int32_t* roots);
 
+// In byte_field_targets.cpp, compiled for the same targets.
+std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* locator,
+                            std::int32_t degree, std::int32_t* roots);
+bool ByteSyndromes(const ByteFieldView& field, const std::int32_t* positions,
+                   const std::int32_t* values, std::int32_t count, std::int32_t twoT,
+                   std::int32_t* syndromes);
+
 // This target's kernels; called only where the machine runs the target.
 DrawKernel TargetKernel() {
     return {HWY_TARGET,
@@ -246,7 +253,9 @@ DrawKernel TargetKernel() {
             &RunRows,
             &LanesFromRows,
             &ApplyMap,
-            &ChienRoots};
+            &ChienRoots,
+            &ByteChienRoots,
+            &ByteSyndromes};
 }
 
 }  // namespace rs::HWY_NAMESPACE

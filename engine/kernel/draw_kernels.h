@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "field/byte_field.h"
+
 namespace rs {
 
 // The engine's SIMD kernels for one instruction-set target: the bit-sliced draw kernel, over slots
@@ -30,6 +32,16 @@ struct DrawKernel {
     std::int32_t (*chienRoots)(const std::int32_t* exponents, const std::int32_t* steps,
                                std::int32_t terms, std::int32_t n, const std::int32_t* powers,
                                std::int32_t* roots);
+    // The same search in a field of at most 256 elements, from the locator's coefficients
+    // 0..degree (degree < n): every j in 1..n, increasing, at which the locator is zero at
+    // alpha^j.
+    std::int32_t (*byteChienRoots)(const ByteFieldView& field, const std::int32_t* locator,
+                                   std::int32_t degree, std::int32_t* roots);
+    // The syndromes S_i = sum of values[e] alpha^((i + 1) positions[e]), i = 0..twoT - 1
+    // (twoT < n), of a block's hits in a field of at most 256 elements; true when all are zero.
+    bool (*byteSyndromes)(const ByteFieldView& field, const std::int32_t* positions,
+                          const std::int32_t* values, std::int32_t count, std::int32_t twoT,
+                          std::int32_t* syndromes);
 };
 
 // Every target's kernel this build holds that the machine runs, best first.

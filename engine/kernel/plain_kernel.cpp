@@ -184,11 +184,56 @@ std::int32_t ChienRoots(const std::int32_t* exponents, const std::int32_t* steps
     return count;
 }
 
+// A product in a field of at most 256 elements, as the byte tables give it.
+std::int32_t ByteProduct(const ByteFieldView& field, std::int32_t c, std::int32_t x) {
+    const std::uint8_t* table = field.products + 32 * static_cast<std::size_t>(c);
+    return table[x & 15] ^ table[16 + (x >> 4)];
+}
+
+// alpha^(r j), from the power rows.
+std::int32_t BytePower(const ByteFieldView& field, std::int32_t r, std::int32_t j) {
+    return field
+        .powers[static_cast<std::size_t>(r) * field.stride + static_cast<std::size_t>(j - 1)];
+}
+
+// The locator at each alpha^j in turn, by Horner's rule.
+std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* locator,
+                            std::int32_t degree, std::int32_t* roots) {
+    std::int32_t count = 0;
+    for (std::int32_t j = 1; j <= field.n; ++j) {
+        const std::int32_t x = BytePower(field, 1, j);
+        std::int32_t value = 0;
+        for (std::int32_t i = degree; i >= 0; --i) {
+            value = ByteProduct(field, value, x) ^ locator[i];
+        }
+        if (value == 0) {
+            roots[count++] = j;
+        }
+    }
+    return count;
+}
+
+bool ByteSyndromes(const ByteFieldView& field, const std::int32_t* positions,
+                   const std::int32_t* values, std::int32_t count, std::int32_t twoT,
+                   std::int32_t* syndromes) {
+    bool allZero = true;
+    for (std::int32_t i = 0; i < twoT; ++i) {
+        std::int32_t sum = 0;
+        for (std::int32_t e = 0; e < count; ++e) {
+            sum ^= ByteProduct(field, values[e], BytePower(field, positions[e] % field.n, i + 1));
+        }
+        syndromes[i] = sum;
+        allZero = allZero && sum == 0;
+    }
+    return allZero;
+}
+
 }  // namespace
 
 const DrawKernel& PlainKernel() {
-    static constexpr DrawKernel kPlain{0,         "plain",    1, &RunRows, &LanesFromRows,
-                                       &ApplyMap, &ChienRoots};
+    static constexpr DrawKernel kPlain{0,           "plain",         1,
+                                       &RunRows,    &LanesFromRows,  &ApplyMap,
+                                       &ChienRoots, &ByteChienRoots, &ByteSyndromes};
     return kPlain;
 }
 
