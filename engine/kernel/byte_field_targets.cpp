@@ -10,6 +10,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -69,9 +70,10 @@ std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* loca
             continue;  // nearly every vector of positions holds no root
         }
         hn::StoreMaskBits(tag, found, bits);
-        for (std::int32_t k = 0; k < lanes; ++k) {
-            if (((bits[k / 8] >> (k % 8)) & 1U) != 0) {
-                roots[count++] = base + k + 1;
+        // The set bits a byte at a time, each by its lowest: a locator has few roots.
+        for (std::int32_t byte = 0; byte * 8 < lanes; ++byte) {
+            for (std::uint32_t set = bits[byte]; set != 0; set &= set - 1) {
+                roots[count++] = base + 8 * byte + std::countr_zero(set) + 1;
             }
         }
     }
