@@ -16,7 +16,8 @@ AlgebraicDecoder<Field>::AlgebraicDecoder(Field field, std::int32_t t)
       syndromes(static_cast<std::size_t>(2 * t + 1), 0),
       locator(static_cast<std::size_t>(2 * t + 1), 0),
       correction(static_cast<std::size_t>(2 * t + 2), 0),
-      candidate(static_cast<std::size_t>(2 * t + 1), 0) {}
+      candidate(static_cast<std::size_t>(2 * t + 1), 0),
+      sentLength(n) {}
 
 template <typename Field>
 bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
@@ -61,7 +62,7 @@ bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
         }
     }
     locatorDegree = 0;
-    rootCount = 0;
+    usableRoots = 0;
     roots.clear();
     return std::all_of(syndromes.begin(), syndromes.end(), [](std::uint32_t s) { return s == 0; });
 }
@@ -211,7 +212,7 @@ void AlgebraicDecoder<Field>::FindRoots() {
         Give(scratch);
     }
     Give(lambda);
-    rootCount = static_cast<std::int32_t>(rootValues.size());
+    usableRoots = 0;
 
     // Forney's values exactly as the codec computes them.
     Poly evaluator = Take(static_cast<std::size_t>(2 * t));
@@ -224,7 +225,9 @@ void AlgebraicDecoder<Field>::FindRoots() {
         // x = alpha^(-p), so p = -log x mod n.
         const auto logarithm = static_cast<std::int64_t>(field.Log(x));
         const auto position = static_cast<std::int32_t>((n - logarithm) % n);
-        roots.push_back({position, static_cast<Symbol>(field.Divide(w, d))});
+        const auto value = static_cast<Symbol>(field.Divide(w, d));
+        roots.push_back({position, value});
+        usableRoots += position < sentLength && value != 0 ? 1 : 0;
     }
     Give(evaluator);
     Give(derivative);

@@ -35,7 +35,10 @@ class AlgebraicDecoder {
             onRoot(root.position, root.value);
         }
     }
-    bool LastDecodeFailureDetected() const { return rootCount < locatorDegree; }
+    // As ReedSolomonCodec::LastDecodeFailureDetected.
+    bool LastDecodeFailureDetected() const {
+        return locatorDegree > t || usableRoots < locatorDegree;
+    }
 
   private:
     using Poly = std::vector<std::uint32_t>;
@@ -69,7 +72,8 @@ class AlgebraicDecoder {
     Poly correction;
     Poly candidate;
     std::int32_t locatorDegree = 0;
-    std::int32_t rootCount = 0;
+    std::int32_t usableRoots = 0;  // roots among the sent positions, with nonzero values
+    std::int64_t sentLength;       // positions 0..sentLength-1 are sent
     std::vector<std::uint32_t> rootValues;
     std::vector<Root> roots;
     std::vector<Poly> pool;

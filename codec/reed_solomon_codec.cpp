@@ -20,6 +20,7 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
     ready = false;
     // Outside 1..31 there is no field; n = 0 then makes every t >= 1 fail the length test.
     n = (m >= 1 && m <= 31) ? static_cast<std::int32_t>((std::int64_t{1} << m) - 1) : 0;
+    sentLength = n;
 
     if (!BuildGenerator()) {
         return;
@@ -114,7 +115,7 @@ bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
     }
 
     lastLocatorDegree = 0;
-    lastRootCount = 0;
+    lastUsableRoots = 0;
     std::copy(received, received + n, corrected.get());
     if (!allZero) {
         FindErrors([this](std::int32_t p, Symbol value) { corrected[p] ^= value; });

@@ -93,12 +93,19 @@ class ReedSolomonCodec {
     };
     ChienTermList ChienTerms(std::int32_t L);
 
-    // Whether the last Decode found fewer distinct roots of its locator among the n positions
-    // than the locator's degree. A practical decoder would flag such a word as uncorrectable;
-    // this one corrects blindly, so the flag is only observed.
-    bool LastDecodeFailureDetected() const { return lastRootCount < lastLocatorDegree; }
+    // Whether a practical decoder would have flagged the last word as uncorrectable: its
+    // locator's degree exceeds t, or it has fewer distinct roots among the sent positions, with
+    // a nonzero error value, than its degree. The correction then yields no codeword within t of
+    // the word. This decoder corrects blindly all the same, so the flag is only observed.
+    bool LastDecodeFailureDetected() const {
+        return lastLocatorDegree > t || lastUsableRoots < lastLocatorDegree;
+    }
 
   private:
+    // A root a practical decoder could correct: at a position that was sent, with a value.
+    bool UsableRoot(std::int32_t position, Symbol value) const {
+        return position < sentLength && value != 0;
+    }
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
 
@@ -109,6 +116,7 @@ class ReedSolomonCodec {
     std::int32_t n = 0;
     std::int32_t k = 0;
     std::int32_t t = 0;
+    std::int32_t sentLength = 0;  // positions 0..sentLength-1 are sent; n unless shortened
     std::unique_ptr<Symbol[]> generator;
     std::int32_t generatorDegree = 0;
     float rate = 0.0F;
@@ -125,7 +133,7 @@ class ReedSolomonCodec {
     std::unique_ptr<Symbol[]> evaluator;
     std::int32_t evaluatorDegree = 0;
     std::int32_t lastLocatorDegree = 0;
-    std::int32_t lastRootCount = 0;
+    std::int32_t lastUsableRoots = 0;  // roots among the sent positions, with nonzero values
 };
 
 template <bool kIncremental, typename OnRoot>
@@ -133,7 +141,7 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
     const std::int32_t L = RunBerlekampMassey(field, syndromes.get(), t, locator.get(),
                                               correctionPoly.get(), scratchPoly.get());
     lastLocatorDegree = L;
-    lastRootCount = 0;
+    lastUsableRoots = 0;
     const Symbol* derivative = PrepareForney(L);
 
     // Chien search over j = 1..n, i.e. positions p = n-1 down to 0 at x = alpha^(-p);
@@ -142,8 +150,9 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
     const auto forney = [&](std::int32_t p, Symbol x) {
         const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
         const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
-        onRoot(p, field.Divide(w, d));
-        ++lastRootCount;
+        const Symbol value = field.Divide(w, d);
+        onRoot(p, value);
+        lastUsableRoots += UsableRoot(p, value) ? 1 : 0;
     };
     if constexpr (kIncremental) {
         std::int32_t* exponent = quotient.get();
@@ -183,7 +192,7 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     const std::int32_t L = RunBerlekampMassey(tables, syndromes.get(), t, locator.get(),
                                               correctionPoly.get(), scratchPoly.get());
     lastLocatorDegree = L;
-    lastRootCount = 0;
+    lastUsableRoots = 0;
     Symbol* omega = evaluator.get();
     TruncatedEvaluator(tables, syndromes.get(), locator.get(), L, t, omega);
     evaluatorDegree = 2 * t - 1;
@@ -191,10 +200,11 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     FormalDerivative(locator.get(), L, derivative);
     for (const std::int32_t j : search(static_cast<const Symbol*>(locator.get()), L)) {
         const auto x = static_cast<std::uint32_t>(field.Power(j % n));
-        onRoot(n - j,
-               static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
-                                                 EvaluateAt(tables, derivative, L - 1, x))));
-        ++lastRootCount;
+        const auto value =
+            static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
+                                              EvaluateAt(tables, derivative, L - 1, x)));
+        onRoot(n - j, value);
+        lastUsableRoots += UsableRoot(n - j, value) ? 1 : 0;
     }
 }
 

@@ -50,15 +50,15 @@ bool Equals(std::string_view text, Integer expected) {
 }  // namespace
 
 const char* const CsvReport::kHeader =
-    "P0,blocks,errorBlocks,channelErrors,errorSymbols,bitErrors,detectedFailures,channelSER,FER,"
-    "FERLow,FERHigh,SER,BER,theoryFER,seconds";
+    "P0,blocks,errorBlocks,channelErrors,errorSymbols,bitErrors,detectedFailures,miscorrections,"
+    "channelSER,FER,FERLow,FERHigh,SER,BER,theoryFER,seconds";
 
 std::string CsvRow(const PointFields& point) {
     std::string row = Text(point.P0);
     const PointStatistics& c = point.counts;
     for (const std::int64_t count :
          {std::int64_t{c.blocks}, std::int64_t{c.errorBlocks}, c.channelErrors, c.errorSymbols,
-          c.bitErrors, std::int64_t{c.detectedFailures}}) {
+          c.bitErrors, std::int64_t{c.detectedFailures}, std::int64_t{c.miscorrections}}) {
         row += ',' + Text(count);
     }
     for (const double rate : {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER,
@@ -136,7 +136,7 @@ CsvReport::Kept CsvReport::ReadKeptRows(const std::filesystem::path& csvPath,
         const auto fields =
             SplitFields(std::string_view(text).substr(position, newline - position));
         float P0 = 0.0F;
-        if (fields.size() != 15 ||
+        if (fields.size() != SplitFields(kHeader).size() ||
             std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), P0).ec !=
                 std::errc{} ||
             FormatScientific2(static_cast<double>(P0)) != r.P0Text ||

@@ -41,6 +41,7 @@ nlohmann::ordered_json PointJson(const PointFields& point) {
             {"errorSymbols", point.counts.errorSymbols},
             {"bitErrors", point.counts.bitErrors},
             {"detectedFailures", point.counts.detectedFailures},
+            {"miscorrections", point.counts.miscorrections},
             {"channelSER", point.channelSER},
             {"FER", point.FER},
             {"FERLow", point.FERLow},

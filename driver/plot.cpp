@@ -126,6 +126,7 @@ struct PointsBlock {
     double lowest = 0.0;  // the smallest and largest P0 plotted; 0 when none is
     double highest = 0.0;
     bool anyWithoutErrors = false;
+    bool anyMiscorrections = false;
 };
 
 PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShape& code) {
@@ -140,10 +141,14 @@ PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShap
         const double ser = static_cast<double>(p.errorSymbols) /
                            (static_cast<double>(p.blocks) * static_cast<double>(code.k));
         // A point without error blocks has no FER on a log axis, but still its upper bound.
+        // Miscorrections, the blocks a practical decoder would deliver wrong unflagged.
+        const double miscorrected = static_cast<double>(p.miscorrections) / p.blocks;
         block.text += Number(p.P0) + ' ' + Number(fer) + ' ' + Number(interval.low) + ' ' +
                       Number(interval.high) + ' ' + Number(ser) + ' ' +
-                      (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + '\n';
+                      (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + ' ' +
+                      (p.miscorrections > 0 ? Number(miscorrected) : "NaN") + '\n';
         block.anyWithoutErrors = block.anyWithoutErrors || p.errorBlocks == 0;
+        block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0;
         block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
         block.highest = std::max(block.highest, p.P0);
     }
@@ -183,6 +188,11 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
         script +=
             "     $points using 1:6 with points pt 11 ps 1.0 lc rgb '#c0392b' title 'FER upper "
             "bound, no error block', \\\n";
+    }
+    if (simulated.anyMiscorrections) {
+        script +=
+            "     $points using 1:7 with linespoints pt 9 ps 0.8 lc rgb '#7d3c98' title "
+            "'miscorrections (wrong blocks not flagged), per block', \\\n";
     }
     script +=
         "     $points using 1:5 with linespoints pt 5 ps 0.7 lc rgb '#2471a3' title 'SER "

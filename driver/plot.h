@@ -24,10 +24,11 @@ struct PlotPoint {
     std::int32_t blocks = 0;
     std::int32_t errorBlocks = 0;
     std::int64_t errorSymbols = 0;
+    std::int32_t miscorrections = -1;  // -1 when not known (a point kept from an older run)
 };
 
-// The gnuplot script for FER with its 95 % intervals, SER and the bounded-distance FER curve
-// against P0 on log-log axes, as SVG or PNG by the output's extension. Points without blocks,
+// The gnuplot script for FER with its 95 % intervals, SER, the miscorrection rate and the
+// bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension. Points without blocks,
 // and rates of 0, have no place on a log axis and are left out.
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
                        const CodeShape& code);

@@ -15,7 +15,8 @@ std::string PointOutputs::Record(const PointRecord& record) {
         }
     }
     plotPoints.push_back({static_cast<double>(record.P0), record.statistics.blocks,
-                          record.statistics.errorBlocks, record.statistics.errorSymbols});
+                          record.statistics.errorBlocks, record.statistics.errorSymbols,
+                          record.statistics.miscorrections});
     return {};
 }
 

@@ -183,8 +183,14 @@ std::string ProgramRun::OpenOutputs() {
     outputs.emplace(options.csvFile.has_value(), run.code);
     for (std::size_t i = 0; i < resume.kept.size(); ++i) {
         const ReportedPoint& kept = resume.kept[i];
+        // The report holds no miscorrections; the JSON kept beside it may.
+        std::int32_t miscorrections = -1;
+        if (i < resume.jsonPoints.size() && resume.jsonPoints[i].contains("miscorrections") &&
+            resume.jsonPoints[i]["miscorrections"].is_number_integer()) {
+            miscorrections = resume.jsonPoints[i]["miscorrections"].get<std::int32_t>();
+        }
         outputs->plotPoints.push_back({static_cast<double>(sweep.points[i]), kept.blocks,
-                                       kept.errorBlocks, kept.errorSymbols});
+                                       kept.errorBlocks, kept.errorSymbols, miscorrections});
     }
     if (jsonPath) {
         outputs->json.emplace(*targets.json, run, std::move(resume.jsonPoints));

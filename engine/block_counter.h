@@ -36,6 +36,7 @@ inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
     }
     if (block.errorSymbols != 0) {
         ++statistics.errorBlocks;
+        statistics.miscorrections += block.failure ? 0 : 1;
         return true;
     }
     return false;

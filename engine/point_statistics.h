@@ -13,9 +13,13 @@ struct PointStatistics {
     std::int64_t errorSymbols = 0;
     // Information bits in error: the popcount of decoded XOR sent over the k symbols.
     std::int64_t bitErrors = 0;
-    // Blocks whose locator had fewer distinct roots among the n positions than its degree,
-    // whether or not their information came out right.
+    // Blocks a practical decoder would have flagged as uncorrectable (a locator of degree
+    // above t, or with fewer distinct roots among the sent positions, with nonzero error values,
+    // than its degree), whether or not their information came out right.
     std::int32_t detectedFailures = 0;
+    // Blocks not flagged whose information came out wrong: those a practical decoder would
+    // have delivered as correct.
+    std::int32_t miscorrections = 0;
 
     bool operator==(const PointStatistics&) const = default;
 };

@@ -75,14 +75,16 @@ bool ReferenceEngine::RunBlock(PointStatistics& statistics) {
     }
     ++statistics.blocks;
     statistics.errorSymbols += blockSymbolErrors;
+    const bool failure = codec.LastDecodeFailureDetected();
     if constexpr (kGatherDetail) {
         statistics.bitErrors += blockBitErrors;
-        if (codec.LastDecodeFailureDetected()) {
-            ++statistics.detectedFailures;
-        }
+        statistics.detectedFailures += failure ? 1 : 0;
     }
     if (blockSymbolErrors != 0) {
         ++statistics.errorBlocks;
+        if constexpr (kGatherDetail) {
+            statistics.miscorrections += failure ? 0 : 1;
+        }
         return true;
     }
     return false;

@@ -22,9 +22,9 @@ using testing::CodeCase;
 using testing::CodeName;
 using testing::EncodeToVector;
 using testing::RandomInfo;
-using testing::ToVector;
 using testing::ReferenceDecode;
 using testing::ReferenceOutcome;
+using testing::ToVector;
 using testing::Word;
 
 // XORs a random nonzero value into each of the given positions.
@@ -75,7 +75,6 @@ Word Syndromes(const ReedSolomonCodec& codec, const Word& received) {
     }
     return syndromes;
 }
-
 
 // --- Up to t errors ------------------------------------------------------------------------------
 
@@ -340,7 +339,7 @@ class BeyondCapacity : public ::testing::TestWithParam<CodeCase> {
         }
         ASSERT_EQ(out.info, expected.decoded);
         ASSERT_EQ(out.corrected, expected.corrected);
-        ASSERT_EQ(codec.LastDecodeFailureDetected(), expected.roots < expected.locatorLength);
+        ASSERT_EQ(codec.LastDecodeFailureDetected(), expected.Flagged(codec.GetT()));
         ++detected[codec.LastDecodeFailureDetected() ? 1 : 0];
     }
 
@@ -454,6 +453,61 @@ TEST(Decoder, PinnedWordBeyondCapacity) {
     }
     EXPECT_EQ(Distance(received, sent), 3);
     EXPECT_EQ(Distance(received, expectedCorrected), 3);
+}
+
+// On codes small enough to list every codeword, a word is left unflagged exactly when a
+// codeword lies within t of it, and is then corrected to that codeword: the flag is a bounded
+// distance decoder's. Words are uniform, or a codeword with t + 1 .. n errors.
+TEST(Decoder, UnflaggedExactlyWhenACodewordIsWithinT) {
+    for (const auto& [m, t] : {std::pair{2, 1}, {3, 1}, {3, 2}, {3, 3}}) {
+        ReedSolomonCodec codec;
+        codec.Configure(m, t);
+        ASSERT_TRUE(codec.IsReady());
+        const int n = codec.GetN();
+        const int q = n + 1;
+        std::vector<Word> codewords;
+        Word info(static_cast<std::size_t>(codec.GetK()), 0);
+        for (;;) {
+            codewords.push_back(EncodeToVector(codec, info));
+            std::size_t i = 0;
+            while (i < info.size() && ++info[i] == q) {
+                info[i++] = 0;
+            }
+            if (i == info.size()) {
+                break;
+            }
+        }
+        std::mt19937 rng(static_cast<std::mt19937::result_type>(10 * m + t));
+        int unflagged = 0;
+        for (int word = 0; word < 400; ++word) {
+            Word received = codewords[rng() % codewords.size()];
+            if (word % 2 == 0) {
+                for (Symbol& s : received) {
+                    s = static_cast<Symbol>(rng() % static_cast<unsigned>(q));
+                }
+            } else {
+                const int errors = t + 1 + static_cast<int>(rng() % static_cast<unsigned>(n - t));
+                AddErrors(rng, codec, RandomPositions(rng, 0, n, errors), received);
+            }
+            const Word* near = nullptr;
+            for (const Word& c : codewords) {
+                int distance = 0;
+                for (int i = 0; i < n; ++i) {
+                    distance +=
+                        c[static_cast<std::size_t>(i)] != received[static_cast<std::size_t>(i)];
+                }
+                near = distance <= t ? &c : near;
+            }
+            const Decoded out = RunDecode(codec, received);
+            ASSERT_EQ(codec.LastDecodeFailureDetected(), near == nullptr)
+                << "M=" << m << " t=" << t << " word " << word;
+            if (near != nullptr) {
+                EXPECT_EQ(out.corrected, *near);
+                ++unflagged;
+            }
+        }
+        EXPECT_GT(unflagged, 0) << "M=" << m << " t=" << t;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -17,6 +18,7 @@
 
 #include "codec/algebraic_decoder.h"
 #include "driver/simulation.h"
+#include "engine/engine_plan.h"
 #include "engine/fast_engine.h"
 #include "engine/hit_search/candidate_stream.h"
 #include "engine/hit_search/chunk_maker.h"
@@ -694,6 +696,37 @@ TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
             EXPECT_TRUE(kernel.byteSyndromes(bytes.View(), twice, same, 2, twoT, found.data()))
                 << kernel.name;
         }
+    }
+}
+
+// At P0 = (q - 1)/q every received word is uniform, and a bounded-distance decoder leaves
+// unflagged exactly the fraction V_t / q^2t of them, V_t = sum over s <= t of C(n, s)(q - 1)^s
+// (the volume of a decoding sphere): the fast engine's flag, within four standard errors, for
+// codes of t >= 2.
+TEST(Engines, UnflaggedFractionOfUniformWordsIsTheDecodingSpheresShare) {
+    for (const auto& [m, t, blocks] :
+         {std::tuple{3, 2, 200000}, {4, 2, 200000}, {4, 3, 200000}, {5, 2, 100000}}) {
+        const double q = std::ldexp(1.0, m);
+        const double n = q - 1.0;
+        double volume = 0.0;
+        double choose = 1.0;
+        for (int s = 0; s <= t; ++s) {
+            volume += choose * std::pow(q - 1.0, s);
+            choose = choose * (n - s) / (s + 1.0);
+        }
+        const double exact = volume / std::pow(q, 2 * t);
+        MadeEngine made = PlanEngine({.m = m, .t = t, .largestP0 = 1.0F, .threads = 1}).Make();
+        ASSERT_NE(made.engine, nullptr) << made.error;
+        PointStatistics statistics;
+        made.engine->BoundBlocks(blocks);
+        made.engine->StartPoint(static_cast<float>((q - 1.0) / q), 1234);
+        while (statistics.blocks < blocks) {
+            made.engine->RunBlocks(statistics, blocks);
+        }
+        const double unflagged = static_cast<double>(blocks - statistics.detectedFailures) / blocks;
+        EXPECT_NEAR(unflagged, exact, 4.0 * std::sqrt(exact * (1.0 - exact) / blocks))
+            << "M=" << m << " t=" << t;
+        EXPECT_LE(statistics.miscorrections, statistics.errorBlocks);
     }
 }
 

@@ -27,7 +27,10 @@ struct ReferenceOutcome {
     LiteralWord decoded;
     int locatorLength = 0;
     int roots = 0;  // positions the Chien search took as erroneous
+    int valuedRoots = 0;  // those of them with a nonzero error value
     bool invariantsHeld = true;
+    // What a practical decoder flags: a locator above t, or fewer valued roots than its degree.
+    bool Flagged(int t) const { return locatorLength > t || valuedRoots < locatorLength; }
 };
 
 inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const LiteralWord& received) {
@@ -147,8 +150,10 @@ inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Lit
             } else {
                 const Symbol w = eval(omega, x, omegaDegree);
                 const Symbol d = eval(T, x, L - 1);
-                C.at(at(p)) = R.at(at(p)) ^ field.Divide(w, d);
+                const Symbol value = field.Divide(w, d);
+                C.at(at(p)) = R.at(at(p)) ^ value;
                 ++out.roots;
+                out.valuedRoots += value != 0 ? 1 : 0;
             }
         }
     }

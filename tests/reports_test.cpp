@@ -59,7 +59,8 @@ std::vector<std::vector<std::int64_t>> JsonCounts(const std::string& text) {
     const nlohmann::json document = nlohmann::json::parse(text);
     for (const auto& point : document["points"]) {
         counts.push_back({point["blocks"], point["errorBlocks"], point["channelErrors"],
-                          point["errorSymbols"], point["bitErrors"], point["detectedFailures"]});
+                          point["errorSymbols"], point["bitErrors"], point["detectedFailures"],
+                          point["miscorrections"]});
     }
     return counts;
 }
@@ -71,7 +72,7 @@ std::vector<std::vector<std::int64_t>> CsvCounts(const std::string& text) {
         std::string field;
         std::getline(row, field, ',');  // P0
         std::vector<std::int64_t> values;
-        for (int f = 0; f < 6 && std::getline(row, field, ','); ++f) {
+        for (int f = 0; f < 7 && std::getline(row, field, ','); ++f) {
             values.push_back(std::stoll(field));
         }
         counts.push_back(values);
@@ -170,6 +171,9 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
             EXPECT_GE(c[4], c[3]);
             EXPECT_LE(c[4], m * c[3]);
             EXPECT_LE(c[5], c[0]);
+            // A miscorrection is a wrong block that was not flagged.
+            EXPECT_LE(c[6], c[1]);
+            EXPECT_GE(c[6], c[1] - c[5]);
             if (uncoded) {  // nothing is corrected: every hit on the channel stays
                 EXPECT_EQ(c[3], c[2]);
                 EXPECT_EQ(c[5], 0);
