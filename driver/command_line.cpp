@@ -101,6 +101,8 @@ struct GivenTexts {
     std::string csvFile;
     std::string plotFile;
     std::string engine = "fast";
+    std::string p0List;
+    std::string p0Decades;
 };
 
 // The options in the order --help lists them: files, the run, the reports, the engine.
@@ -117,7 +119,16 @@ void AddFileOptions(CLI::App& app, GivenTexts& given) {
         ->check(kNonEmpty);
 }
 
-void AddRunOptions(CLI::App& app, RunOptions& options) {
+void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    auto* list = app.add_option("--p0", given.p0List,
+                                "P0 values to run, in this order, in place of the experiment "
+                                "file's Pmax, Pmin and Pstep (0.1,0.05,0.02)")
+                     ->type_name("LIST");
+    app.add_option("--p0-decades", given.p0Decades,
+                   "N points a decade from FROM down to TO, at 10^(-j/N) to three digits, in "
+                   "place of Pmax, Pmin and Pstep (1e-1:1e-6:4)")
+        ->type_name("FROM:TO:N")
+        ->excludes(list);
     app.add_flag("--no-wait", options.noWait,
                  "End without the closing prompt and key wait, also on a terminal")
         ->disable_flag_override();
@@ -194,7 +205,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
         "Example: " +
         program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
     AddFileOptions(app, given);
-    AddRunOptions(app, options);
+    AddRunOptions(app, options, given);
     AddReportOptions(app, options, given);
     AddEngineOptions(app, options, given);
 
@@ -213,6 +224,15 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     Apply(given, options);
     if (std::string clash = CheckDistinct(options); !clash.empty()) {
         return Misuse(clash, program);
+    }
+    // Given even when empty: an empty list is refused, not taken for none.
+    const bool list = app.count("--p0") > 0;
+    if (list || app.count("--p0-decades") > 0) {
+        P0GridParse grid = list ? ParseP0List(given.p0List) : ParseP0Decades(given.p0Decades);
+        if (!grid.error.empty()) {
+            return Misuse(grid.error, program);
+        }
+        options.grid = std::move(grid.grid);
     }
     result.options = std::move(options);
     return result;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "driver/p0_grid.h"
 #include "driver/simulation.h"
 
 namespace rs {
@@ -34,6 +35,8 @@ struct RunOptions {
     // Threads of the fast engine: every CPU the process may use unless told; the output is the
     // same for any number.
     int threads = DefaultThreads();
+    // P0 values in place of the experiment file's sweep lines.
+    std::optional<P0Grid> grid;
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

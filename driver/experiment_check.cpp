@@ -23,18 +23,18 @@ std::string CheckCodeParameters(const SimulationParameters& parameters, const st
 }
 
 std::vector<std::string> Warnings(const SimulationParameters& p, const std::string& name,
-                                  const std::string& program) {
+                                  const std::string& program, bool sweepLines) {
     const auto text = FormatFloat;
     std::vector<std::string> warnings;
-    if (p.Pmax > 1.0F) {
+    if (sweepLines && p.Pmax > 1.0F) {
         warnings.push_back("Pmax=" + text(p.Pmax) +
                            " is above 1: at a P0 above 1 every symbol is hit");
     }
-    if (p.Pmin < 0.0F) {
+    if (sweepLines && p.Pmin < 0.0F) {
         warnings.push_back("Pmin=" + text(p.Pmin) +
                            " is below 0: at a P0 below 0 no symbol is hit");
     }
-    if (p.Pmax < p.Pmin) {
+    if (sweepLines && p.Pmax < p.Pmin) {
         warnings.push_back("Pmax=" + text(p.Pmax) + " is below Pmin=" + text(p.Pmin) +
                            ": the sweep runs no point");
     }

@@ -93,7 +93,7 @@ void InterruptNotice::Uninstall() {
 std::string ResumeCommand(const std::string& program, const std::string& experimentFile,
                           const std::string& resultsFile, const std::string& jsonFile,
                           const std::string& csvFile, const std::string& plotFile,
-                          std::int32_t seed, bool noWait) {
+                          std::int32_t seed, bool noWait, const std::optional<P0Grid>& grid) {
     // Appended piece by piece: g++ 12 at -O3 warns falsely on "..." + std::string.
     std::string command = program;
     command.append(" --resume");
@@ -102,6 +102,10 @@ std::string ResumeCommand(const std::string& program, const std::string& experim
     }
     if (seed != kSeed) {
         command.append(" --seed ").append(std::to_string(seed));
+    }
+    if (grid) {
+        command.append(grid->kind == P0Grid::Kind::kList ? " --p0 " : " --p0-decades ")
+            .append(Quoted(grid->text));
     }
     const std::pair<const char*, const std::string*> files[] = {{" -o ", &resultsFile},
                                                                 {" --json ", &jsonFile},

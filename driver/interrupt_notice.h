@@ -1,7 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "driver/p0_grid.h"
 
 namespace rs {
 
@@ -21,10 +24,12 @@ class InterruptNotice {
 };
 
 // The command line that continues an interrupted run: the program, --resume and every option
-// of the run's files, its seed and --no-wait, quoted for a POSIX shell where needed.
+// of the run's files, its seed, its P0 grid and --no-wait, quoted for a POSIX shell where
+// needed.
 std::string ResumeCommand(const std::string& program, const std::string& experimentFile,
                           const std::string& resultsFile, const std::string& jsonFile,
                           const std::string& csvFile, const std::string& plotFile,
-                          std::int32_t seed, bool noWait);
+                          std::int32_t seed, bool noWait,
+                          const std::optional<P0Grid>& grid = std::nullopt);
 
 }  // namespace rs

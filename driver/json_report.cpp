@@ -16,14 +16,25 @@ constexpr std::size_t kAlwaysWriteBelow = 1 << 16;
 
 nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     const SimulationParameters& p = run.parameters;
-    return {{"Pmax", ShortestDecimal(p.Pmax)},
-            {"Pmin", ShortestDecimal(p.Pmin)},
-            {"Pstep", ShortestDecimal(p.Pstep)},
-            {"maxBlocks", p.maxBlocks},
-            {"maxErrorBlocks", p.maxErrorBlocks},
-            {"M", p.M},
-            {"T", p.T},
-            {"seed", run.seed}};
+    nlohmann::ordered_json experiment = {{"Pmax", ShortestDecimal(p.Pmax)},
+                                         {"Pmin", ShortestDecimal(p.Pmin)},
+                                         {"Pstep", ShortestDecimal(p.Pstep)},
+                                         {"maxBlocks", p.maxBlocks},
+                                         {"maxErrorBlocks", p.maxErrorBlocks},
+                                         {"M", p.M},
+                                         {"T", p.T},
+                                         {"seed", run.seed}};
+    if (run.grid) {
+        // The points that run in place of the sweep lines, and how they were asked for.
+        nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        for (const float P0 : run.grid->points) {
+            points.push_back(ShortestDecimal(P0));
+        }
+        experiment["grid"] = {
+            {run.grid->kind == P0Grid::Kind::kList ? "p0" : "p0Decades", run.grid->text},
+            {"P0", std::move(points)}};
+    }
+    return experiment;
 }
 
 nlohmann::ordered_json CodeJson(const CodeShape& code) {

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/files/output_target.h"
+#include "driver/p0_grid.h"
 #include "driver/parameter_file.h"
 #include "driver/point_fields.h"
 #include "driver/report_file.h"
@@ -19,6 +21,7 @@ struct RunDescription {
     SimulationParameters parameters;
     std::int32_t seed = 0;
     CodeShape code;
+    std::optional<P0Grid> grid;  // the P0 values given in place of the sweep lines
 };
 
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update

@@ -28,8 +28,8 @@ struct PlotPoint {
 };
 
 // The gnuplot script for FER with its 95 % intervals, SER, the miscorrection rate and the
-// bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension. Points without blocks,
-// and rates of 0, have no place on a log axis and are left out.
+// bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension.
+// Points without blocks, and rates of 0, have no place on a log axis and are left out.
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
                        const CodeShape& code);
 

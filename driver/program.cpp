@@ -1,5 +1,6 @@
 #include "driver/program.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +60,11 @@ class ProgramRun {
         return resultsName + ": cannot write: " + std::strerror(errno);
     }
     void PrepareInterruptNotice() const;
+    // The sweep's largest P0, for which the engine sizes its buffers.
+    float LargestP0() const {
+        return sweep.points.empty() ? parameters.Pmax
+                                    : *std::max_element(sweep.points.begin(), sweep.points.end());
+    }
 
     const ProgramEnvironment& environment;
     const RunOptions& options;
@@ -95,10 +101,15 @@ std::string ProgramRun::ReadExperiment() {
         !problem.empty()) {
         return problem;
     }
-    for (const std::string& warning : Warnings(parameters, parameterName, environment.program)) {
+    for (const std::string& warning :
+         Warnings(parameters, parameterName, environment.program, !options.grid)) {
         environment.errors.Write(warning);
     }
     environment.errors.Flush();
+    if (options.grid) {
+        sweep.points = options.grid->points;  // in place of the file's sweep lines
+        return {};
+    }
     sweep = PlanSweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
     if (!sweep.error.empty()) {
         return parameterName + ": " + sweep.error;
@@ -111,7 +122,7 @@ std::string ProgramRun::MakeEngine() {
     const std::optional<std::uint64_t> available = environment.availableMemory();
     const EnginePlan plan = PlanEngine({.m = parameters.M,
                                         .t = parameters.T,
-                                        .largestP0 = parameters.Pmax,
+                                        .largestP0 = LargestP0(),
                                         .reference = options.referenceEngine,
                                         .threads = options.threads,
                                         .remoteFillers = environment.remoteFillers,
@@ -161,7 +172,7 @@ std::string ProgramRun::OpenOutputs() {
     header = "Reed-Solomon codes, n=" + std::to_string(n) + "  k=" + std::to_string(k) +
              "  R=" + FormatFixed2(R) + "  t=" + std::to_string(parameters.T) +
              "  q=" + std::to_string(q) + "\n";
-    run = {parameters, options.seed, {n, k, parameters.T, q, parameters.M, R}};
+    run = {parameters, options.seed, {n, k, parameters.T, q, parameters.M, R}, options.grid};
     std::optional<std::filesystem::path> jsonPath;
     std::optional<std::filesystem::path> csvPath;
     if (options.jsonFile) {
@@ -260,7 +271,7 @@ std::string ProgramRun::Sweep() {
                                   options.jsonFile ? options.jsonFile->string() : "",
                                   options.csvFile ? options.csvFile->string() : "",
                                   options.plotFile ? options.plotFile->string() : "", options.seed,
-                                  options.noWait);
+                                  options.noWait, options.grid);
     PrepareInterruptNotice();
     if (environment.interruptible) {
         const auto aside = [](const std::optional<OutputTarget>& target) {

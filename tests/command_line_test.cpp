@@ -112,5 +112,54 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
     }
 }
 
+// The P0 grids' accepted forms, with the points they give, and refused forms, with the start
+// of their message.
+TEST(CommandLine, P0Grids) {
+    struct Accepted {
+        std::vector<const char*> arguments;
+        std::vector<float> points;
+    };
+    const Accepted accepted[] = {
+        {{"--p0", "0.1,0.05,2e-3"}, {0.1F, 0.05F, 2e-3F}},
+        {{"--p0", "0.02, 0.3 ,0"}, {0.02F, 0.3F, 0.0F}},  // any order, spaces, 0
+        {{"--p0=1.5"}, {1.5F}},
+        {{"--p0-decades", "1e-1:1e-3:4"},
+         {0.1F, 0.0562F, 0.0316F, 0.0178F, 0.01F, 0.00562F, 0.00316F, 0.00178F, 0.001F}},
+        {{"--p0-decades", "0.05:0.01:2"}, {0.0316F, 0.01F}},  // FROM off the grid
+        {{"--p0-decades", "1:1:3"}, {1.0F}},
+        {{"--p0-decades", "1e-30:1e-31:1"}, {1e-30F, 1e-31F}},
+    };
+    for (const Accepted& c : accepted) {
+        const CommandLine line = Parse(c.arguments);
+        ASSERT_TRUE(line.options && line.options->grid) << c.arguments[0] << ": " << line.err;
+        EXPECT_EQ(line.options->grid->points, c.points) << c.arguments.back();
+    }
+    struct Refused {
+        std::vector<const char*> arguments;
+        const char* message;
+    };
+    const Refused refused[] = {
+        {{"--p0", ""}, "rs-sim: --p0: \"\" is not"},
+        {{"--p0", "0.1,,0.2"}, "rs-sim: --p0: \"\" is not"},
+        {{"--p0", "0.1,-0.2"}, "rs-sim: --p0: \"-0.2\" is not"},
+        {{"--p0", "0.1,nan"}, "rs-sim: --p0: \"nan\" is not"},
+        {{"--p0", "1e-60"}, "rs-sim: --p0: \"1e-60\" is not"},
+        {{"--p0", "0.1x"}, "rs-sim: --p0: \"0.1x\" is not"},
+        {{"--p0-decades", "1e-1:1e-3"}, "rs-sim: --p0-decades: \"1e-1:1e-3\" is not FROM:TO:N"},
+        {{"--p0-decades", "1e-3:1e-1:4"}, "rs-sim: --p0-decades: \"1e-3:1e-1:4\" needs FROM >= TO"},
+        {{"--p0-decades", "0:0:4"}, "rs-sim: --p0-decades: \"0:0:4\" needs FROM >= TO > 0"},
+        {{"--p0-decades", "1:0.1:0"}, "rs-sim: --p0-decades: \"1:0.1:0\" needs N from 1"},
+        {{"--p0-decades", "0.05:0.04:1"}, "rs-sim: --p0-decades: \"0.05:0.04:1\" holds no point"},
+        {{"--p0-decades", "1e-40:1e-50:1"}, "rs-sim: --p0-decades: \"1e-40:1e-50:1\" reaches"},
+        {{"--p0", "0.1", "--p0-decades", "1:0.1:1"}, "rs-sim: --p0 excludes --p0-decades"},
+    };
+    for (const Refused& c : refused) {
+        const CommandLine line = Parse(c.arguments);
+        EXPECT_FALSE(line.options.has_value()) << c.arguments.back();
+        EXPECT_EQ(line.exitStatus, 2);
+        EXPECT_TRUE(line.err.starts_with(c.message)) << line.err;
+    }
+}
+
 }  // namespace
 }  // namespace rs

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "driver/csv_report.h"
+#include "driver/p0_grid.h"
 #include "driver/program.h"
 #include "driver/report_file.h"
 #include "test_support.h"
@@ -132,6 +134,7 @@ class ReportsTest : public ::testing::Test {
         options.jsonFile = "points.json";
         options.csvFile = "points.csv";
         options.resume = resume;
+        options.grid = grid;
         errors.text.clear();
         const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
         return RunProgram(environment);
@@ -140,6 +143,7 @@ class ReportsTest : public ::testing::Test {
     fs::path directory;
     CapturingStream console;
     CapturingStream errors;
+    std::optional<P0Grid> grid;  // P0 values in place of the file's sweep lines
 };
 
 // Small codes at high P0 decode wrongly often, and miscorrect; the uncoded code and a point
@@ -195,33 +199,41 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
 
 // Stopped while its third point's lines sit in the report's buffer, the run leaves two
 // complete points and the start of a third; resumed, it ends with the same files as a run
-// that was never stopped.
+// that was never stopped. So with the file's sweep and with a P0 grid in any order; resuming
+// with another grid is refused.
 TEST_F(ReportsTest, ResumedRunEqualsAnUninterruptedOne) {
     WriteFile("param.dat",
               "Pmax=0.4\nPmin=0.05\nPstep=0.05\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n");
-    ASSERT_EQ(Run(false), 0);
-    const std::string report = Read("results.dat");
-    const std::string json = Read("points.json");
-    const std::string csv = Read("points.csv");
+    const P0Grid listed = ParseP0List("0.3,0.05,0.2,0.1").grid;
+    for (const std::optional<P0Grid>& sweep : {std::optional<P0Grid>(), std::optional(listed)}) {
+        grid = sweep;
+        ASSERT_EQ(Run(false), 0);
+        const std::string report = Read("results.dat");
+        const std::string json = Read("points.json");
+        const std::string csv = Read("points.csv");
 
-    // Each point reads the clock twice; the sixth read ends the third point.
-    EXPECT_THROW(Run(false, 6), Interrupted);
-    const ReportContents cut = ParseReport(Read("results.dat"));
-    ASSERT_EQ(cut.points.size(), 2U);
-    ASSERT_LT(cut.completeLength, Read("results.dat").size()) << "no point was cut short";
-    ASSERT_EQ(JsonCounts(Read("points.json")).size(), 2U);
+        // Each point reads the clock twice; the sixth read ends the third point.
+        EXPECT_THROW(Run(false, 6), Interrupted);
+        const ReportContents cut = ParseReport(Read("results.dat"));
+        ASSERT_EQ(cut.points.size(), 2U);
+        ASSERT_LT(cut.completeLength, Read("results.dat").size()) << "no point was cut short";
+        ASSERT_EQ(JsonCounts(Read("points.json")).size(), 2U);
 
-    console.text.clear();
-    ASSERT_EQ(Run(true), 0) << errors.text;
-    EXPECT_NE(console.text.find("Resuming: 2 of "), std::string::npos);
-    EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
-    EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
-    EXPECT_EQ(CsvCounts(Read("points.csv")), CsvCounts(csv));
+        console.text.clear();
+        ASSERT_EQ(Run(true), 0) << errors.text;
+        EXPECT_NE(console.text.find("Resuming: 2 of "), std::string::npos);
+        EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
+        EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
+        EXPECT_EQ(CsvCounts(Read("points.csv")), CsvCounts(csv));
 
-    // Resuming a finished run runs nothing and changes no count.
-    ASSERT_EQ(Run(true), 0) << errors.text;
-    EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
-    EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
+        // Resuming a finished run runs nothing and changes no count.
+        ASSERT_EQ(Run(true), 0) << errors.text;
+        EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
+        EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
+    }
+    grid = ParseP0List("0.3,0.05,0.1,0.2").grid;
+    EXPECT_EQ(Run(true), 1);
+    EXPECT_NE(errors.text.find("cannot resume"), std::string::npos) << errors.text;
 }
 
 TEST_F(ReportsTest, ResumeRefusesFilesOfAnotherExperiment) {
