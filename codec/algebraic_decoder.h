@@ -35,6 +35,8 @@ class AlgebraicDecoder {
             onRoot(root.position, root.value);
         }
     }
+    // As ReedSolomonCodec::SetSentLength.
+    void SetSentLength(std::int64_t length) { sentLength = length; }
     // As ReedSolomonCodec::LastDecodeFailureDetected.
     bool LastDecodeFailureDetected() const {
         return locatorDegree > t || usableRoots < locatorDegree;

@@ -33,6 +33,11 @@ class ReedSolomonCodec {
     // Configure succeeds. t = 0 is the uncoded case: g(x) = 1 and k = n.
     void Configure(std::int32_t m, std::int32_t t);
 
+    // A shortened code sends only positions 0..length-1: the information symbols above are
+    // zero and never sent. Decoding stays that of the full code; a root of the locator at a
+    // position not sent flags the word (LastDecodeFailureDetected). Configure sends all n.
+    void SetSentLength(std::int32_t length) { sentLength = length; }
+
     std::int32_t GetN() const { return n; }
     std::int32_t GetK() const { return k; }
     std::int32_t GetT() const { return t; }

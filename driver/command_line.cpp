@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -129,6 +130,11 @@ void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "place of Pmax, Pmin and Pstep (1e-1:1e-6:4)")
         ->type_name("FROM:TO:N")
         ->excludes(list);
+    app.add_option("--length", options.length,
+                   "Shorten the code to N symbols, RS(N, N-2T) over GF(2^M), 2T < N < 2^M; "
+                   "the unsent information symbols are zero")
+        ->type_name("N")
+        ->check(CLI::Range(1, std::numeric_limits<std::int32_t>::max()));
     app.add_flag("--no-wait", options.noWait,
                  "End without the closing prompt and key wait, also on a terminal")
         ->disable_flag_override();

@@ -37,6 +37,8 @@ struct RunOptions {
     int threads = DefaultThreads();
     // P0 values in place of the experiment file's sweep lines.
     std::optional<P0Grid> grid;
+    // The code shortened to this length, RS(length, length - 2T); the full length unless told.
+    std::optional<std::int32_t> length;
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

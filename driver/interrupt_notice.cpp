@@ -93,7 +93,8 @@ void InterruptNotice::Uninstall() {
 std::string ResumeCommand(const std::string& program, const std::string& experimentFile,
                           const std::string& resultsFile, const std::string& jsonFile,
                           const std::string& csvFile, const std::string& plotFile,
-                          std::int32_t seed, bool noWait, const std::optional<P0Grid>& grid) {
+                          std::int32_t seed, bool noWait, const std::optional<P0Grid>& grid,
+                          std::optional<std::int32_t> length) {
     // Appended piece by piece: g++ 12 at -O3 warns falsely on "..." + std::string.
     std::string command = program;
     command.append(" --resume");
@@ -102,6 +103,9 @@ std::string ResumeCommand(const std::string& program, const std::string& experim
     }
     if (seed != kSeed) {
         command.append(" --seed ").append(std::to_string(seed));
+    }
+    if (length) {
+        command.append(" --length ").append(std::to_string(*length));
     }
     if (grid) {
         command.append(grid->kind == P0Grid::Kind::kList ? " --p0 " : " --p0-decades ")

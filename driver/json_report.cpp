@@ -24,6 +24,9 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
                                          {"M", p.M},
                                          {"T", p.T},
                                          {"seed", run.seed}};
+    if (run.length) {
+        experiment["length"] = *run.length;
+    }
     if (run.grid) {
         // The points that run in place of the sweep lines, and how they were asked for.
         nlohmann::ordered_json points = nlohmann::ordered_json::array();

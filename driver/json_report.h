@@ -21,7 +21,8 @@ struct RunDescription {
     SimulationParameters parameters;
     std::int32_t seed = 0;
     CodeShape code;
-    std::optional<P0Grid> grid;  // the P0 values given in place of the sweep lines
+    std::optional<P0Grid> grid;          // the P0 values given in place of the sweep lines
+    std::optional<std::int32_t> length;  // the shortened length asked for
 };
 
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update

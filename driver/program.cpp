@@ -101,6 +101,16 @@ std::string ProgramRun::ReadExperiment() {
         !problem.empty()) {
         return problem;
     }
+    if (options.length) {
+        const std::int64_t full = (std::int64_t{1} << parameters.M) - 1;
+        if (*options.length <= 2 * std::int64_t{parameters.T} || *options.length > full) {
+            return "--length " + std::to_string(*options.length) +
+                   " does not shorten the code of " + parameterName +
+                   " (M=" + std::to_string(parameters.M) + ", T=" + std::to_string(parameters.T) +
+                   "): it must exceed 2T=" + std::to_string(2 * parameters.T) +
+                   " and be at most 2^M-1=" + std::to_string(full);
+        }
+    }
     for (const std::string& warning :
          Warnings(parameters, parameterName, environment.program, !options.grid)) {
         environment.errors.Write(warning);
@@ -122,6 +132,7 @@ std::string ProgramRun::MakeEngine() {
     const std::optional<std::uint64_t> available = environment.availableMemory();
     const EnginePlan plan = PlanEngine({.m = parameters.M,
                                         .t = parameters.T,
+                                        .length = options.length.value_or(0),
                                         .largestP0 = LargestP0(),
                                         .reference = options.referenceEngine,
                                         .threads = options.threads,
@@ -165,14 +176,19 @@ std::string ProgramRun::FindPlotter() {
 
 // The report, fresh or resumed, and the JSON and CSV reports beside it.
 std::string ProgramRun::OpenOutputs() {
-    const auto n = static_cast<std::int32_t>((std::int64_t{1} << parameters.M) - 1);
+    const auto n =
+        options.length.value_or(static_cast<std::int32_t>((std::int64_t{1} << parameters.M) - 1));
     const std::int32_t k = n - 2 * parameters.T;
     const std::int32_t q = std::int32_t{1} << parameters.M;
     const double R = static_cast<double>(k) / static_cast<double>(n);
     header = "Reed-Solomon codes, n=" + std::to_string(n) + "  k=" + std::to_string(k) +
              "  R=" + FormatFixed2(R) + "  t=" + std::to_string(parameters.T) +
              "  q=" + std::to_string(q) + "\n";
-    run = {parameters, options.seed, {n, k, parameters.T, q, parameters.M, R}, options.grid};
+    run = {parameters,
+           options.seed,
+           {n, k, parameters.T, q, parameters.M, R},
+           options.grid,
+           options.length};
     std::optional<std::filesystem::path> jsonPath;
     std::optional<std::filesystem::path> csvPath;
     if (options.jsonFile) {
@@ -271,7 +287,7 @@ std::string ProgramRun::Sweep() {
                                   options.jsonFile ? options.jsonFile->string() : "",
                                   options.csvFile ? options.csvFile->string() : "",
                                   options.plotFile ? options.plotFile->string() : "", options.seed,
-                                  options.noWait, options.grid);
+                                  options.noWait, options.grid, options.length);
     PrepareInterruptNotice();
     if (environment.interruptible) {
         const auto aside = [](const std::optional<OutputTarget>& target) {

@@ -13,19 +13,23 @@ constexpr std::size_t kInitialHits = 1024;
 
 }  // namespace
 
-BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel)
+BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
+                           std::int32_t length)
     : codec(&codec),
-      n(codec.GetN()),
-      k(codec.GetK()),
+      order(codec.GetN()),
+      n(length > 0 ? length : order),
+      k(n - 2 * codec.GetT()),
       t(codec.GetT()),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
-    if (!RootsByChien(n, m, t)) {
+    codec.SetSentLength(n);
+    if (!RootsByChien(order, m, t)) {
         tabledRoots =
             std::make_unique<AlgebraicDecoder<TabledField>>(TabledField(codec.Field()), t);
+        tabledRoots->SetSentLength(n);
     } else {
         chien = kernel.chienRoots;
-        chienRoots.resize(static_cast<std::size_t>(n));
+        chienRoots.resize(static_cast<std::size_t>(order));
         if (m <= ByteField::kLargestByteField) {
             byteField = std::make_unique<ByteField>(codec.Field());
             byteView = byteField->View();
@@ -36,14 +40,16 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKe
     Allocate();
 }
 
-BlockCounter::BlockCounter(std::int32_t m, std::int32_t t)
+BlockCounter::BlockCounter(std::int32_t m, std::int32_t t, std::int32_t length)
     : codec(nullptr),
       tableFree(std::make_unique<AlgebraicDecoder<LargeField>>(LargeField(m), t)),
-      n(static_cast<std::int32_t>((std::int64_t{1} << m) - 1)),
+      order(static_cast<std::int32_t>((std::int64_t{1} << m) - 1)),
+      n(length > 0 ? length : order),
       k(n - 2 * t),
       t(t),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
+    tableFree->SetSentLength(n);
     Allocate();
 }
 
@@ -132,7 +138,7 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
                         found = byteChien(byteView, locator, degree, chienRoots.data());
                     } else {
                         const ReedSolomonCodec::ChienTermList terms = decoder.ChienTerms(degree);
-                        found = chien(terms.exponents, terms.steps, terms.count, n,
+                        found = chien(terms.exponents, terms.steps, terms.count, order,
                                       decoder.Field().PowerTable().data(), chienRoots.data());
                     }
                     return std::span<const std::int32_t>(chienRoots.data(),
@@ -148,10 +154,11 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
               [](const Correction& a, const Correction& b) { return a.position < b.position; });
 
     // The decoded information differs from the sent one where e plus the corrections is
-    // nonzero; the information symbols sit at positions n-k..n-1. Hits and corrections are
-    // both in ascending position here.
+    // nonzero; the information symbols sit at positions n-k..n-1 (a correction beyond, in a
+    // shortened code's unsent zeros, delivers nothing). Hits and corrections are both in
+    // ascending position here.
     const auto count = [&](std::int32_t p, Symbol d) {
-        if (p >= n - k && d != 0) {
+        if (p >= n - k && p < n && d != 0) {
             ++outcome.errorSymbols;
             outcome.bitErrors += std::popcount(static_cast<std::uint32_t>(d));
         }
@@ -159,8 +166,8 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
     std::size_t h = 0;
     std::size_t c = 0;
     while (h < hits || c < corrections.size()) {
-        const std::int32_t hp = h < hits ? hitPositions[h] : n;
-        const std::int32_t cp = c < corrections.size() ? corrections[c].position : n;
+        const std::int32_t hp = h < hits ? hitPositions[h] : order;
+        const std::int32_t cp = c < corrections.size() ? corrections[c].position : order;
         if (hp == cp) {
             count(hp, hitValues[h++] ^ corrections[c++].value);
         } else if (hp < cp) {

@@ -8,8 +8,8 @@
 #include "codec/algebraic_decoder.h"
 #include "codec/reed_solomon_codec.h"
 #include "engine/kernel/draw_kernels.h"
-#include "field/byte_field.h"
 #include "engine/point_statistics.h"
+#include "field/byte_field.h"
 #include "random/jump_ahead.h"
 
 namespace rs {
@@ -66,10 +66,12 @@ class BlockCounter {
     }
 
     // Decodes through a configured codec of GF(2^m), with its tables; the Chien search's sums
-    // run on the kernel's target.
-    BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel);
+    // run on the kernel's target. A length below 2^m - 1 counts blocks of the code shortened to
+    // that length (RS(length, length - 2t)); 0 for the full length.
+    BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
+                 std::int32_t length = 0);
     // Decodes algebraically, with no table of the field.
-    BlockCounter(std::int32_t m, std::int32_t t);
+    BlockCounter(std::int32_t m, std::int32_t t, std::int32_t length = 0);
 
     std::int32_t N() const { return n; }
     std::int32_t K() const { return k; }
@@ -208,7 +210,8 @@ class BlockCounter {
     // table when there is no codec.
     std::unique_ptr<AlgebraicDecoder<TabledField>> tabledRoots;
     std::unique_ptr<AlgebraicDecoder<LargeField>> tableFree;
-    const std::int32_t n;
+    const std::int32_t order;  // the full code's length, 2^m - 1: the decoders' positions
+    const std::int32_t n;      // the code's length, shortened or not: the positions sent
     const std::int32_t k;
     const std::int32_t t;
     const std::int32_t q;

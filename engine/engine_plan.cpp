@@ -79,29 +79,32 @@ std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
         case EngineKind::kReference: {
             const std::int32_t n = codec->GetN();
             generator = std::make_unique<RandomGenerator>();
-            return std::make_unique<ReferenceEngine>(*codec, *generator,
-                                                     BlockArrays(n, codec->GetK()), n + 1);
+            return std::make_unique<ReferenceEngine>(
+                *codec, *generator, BlockArrays(n, codec->GetK()), n + 1, request.length);
         }
         case EngineKind::kParallel: {
             std::vector<std::unique_ptr<SegmentFiller>> more;
             if (request.remoteFillers) {
-                more = request.remoteFillers(request.m, request.t, codec != nullptr);
+                more =
+                    request.remoteFillers(request.m, request.t, request.length, codec != nullptr);
             }
             return codec != nullptr
                        ? std::make_unique<ParallelEngine>(*codec, request.m, kernel,
                                                           request.threads, request.shape,
-                                                          std::move(more))
+                                                          std::move(more), request.length)
                        : std::make_unique<ParallelEngine>(request.m, request.t, kernel,
                                                           request.threads, request.shape,
-                                                          std::move(more));
+                                                          std::move(more), request.length);
         }
         case EngineKind::kFast:
             break;
     }
     // Points at once keep every thread busy already.
     const int threads = plan.pointsAtOnce > 1 ? 1 : request.threads;
-    return codec != nullptr ? std::make_unique<FastEngine>(*codec, request.m, kernel, threads)
-                            : std::make_unique<FastEngine>(request.m, request.t, kernel, threads);
+    return codec != nullptr
+               ? std::make_unique<FastEngine>(*codec, request.m, kernel, threads, 0, request.length)
+               : std::make_unique<FastEngine>(request.m, request.t, kernel, threads, 0,
+                                              request.length);
 }
 
 }  // namespace
@@ -120,7 +123,8 @@ EnginePlan PlanEngine(const EngineRequest& request) {
                         request.shape.largestChunks != none.largestChunks ||
                         request.shape.prefetchCutChunks != none.prefetchCutChunks;
     const bool shared = request.threads > 1 || request.remoteFillers || hooked;
-    const double n = static_cast<double>((std::uint64_t{1} << request.m) - 1);
+    const double n = request.length > 0 ? static_cast<double>(request.length)
+                                        : static_cast<double>((std::uint64_t{1} << request.m) - 1);
     const bool shortPoints = request.points > 1 && request.pointBlocks > 0 &&
                              request.pointBlocks * n <= kShortPointDraws;
     if (request.reference) {

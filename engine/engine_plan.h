@@ -18,10 +18,10 @@ namespace rs {
 
 class SegmentFiller;
 
-// Segment makers in other processes for a code of GF(2^m) correcting t errors, decoding with
-// tables or without; empty when there are none.
+// Segment makers in other processes for a code of GF(2^m) correcting t errors, shortened to
+// length (0: the full length), decoding with tables or without; empty when there are none.
 using RemoteFillers = std::function<std::vector<std::unique_ptr<SegmentFiller>>(
-    std::int32_t m, std::int32_t t, bool tabled)>;
+    std::int32_t m, std::int32_t t, std::int32_t length, bool tabled)>;
 
 enum class EngineKind : std::uint8_t {
     kReference,  // the literal experiment, block by block
@@ -31,8 +31,11 @@ enum class EngineKind : std::uint8_t {
 
 // What a run asks of the engines.
 struct EngineRequest {
-    std::int32_t m = 0;  // the code is the full-length one of GF(2^m)
+    std::int32_t m = 0;  // the code is one of GF(2^m)
     std::int32_t t = 0;  // correcting t errors
+    // Shortened to this length, 2t < length < 2^m - 1: RS(length, length - 2t); 0 (or
+    // 2^m - 1) for the full length.
+    std::int32_t length = 0;
     // The sweep's largest P0: the hit buffers are sized for a block there.
     float largestP0 = 0.0F;
     bool reference = false;  // the literal engine, as --engine reference asks

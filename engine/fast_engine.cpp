@@ -6,12 +6,12 @@
 namespace rs {
 
 FastEngine::FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
-                       int threads, int rowsPerLane)
-    : counter(codec, m, kernel), candidates(kernel, threads, rowsPerLane) {}
+                       int threads, int rowsPerLane, std::int32_t length)
+    : counter(codec, m, kernel, length), candidates(kernel, threads, rowsPerLane) {}
 
 FastEngine::FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads,
-                       int rowsPerLane)
-    : counter(m, t), candidates(kernel, threads, rowsPerLane) {}
+                       int rowsPerLane, std::int32_t length)
+    : counter(m, t, length), candidates(kernel, threads, rowsPerLane) {}
 
 void FastEngine::StartPoint(float P0, std::int32_t seed) {
     const PackedState seeded = SeededState(seed);

@@ -15,12 +15,13 @@ namespace rs {
 class FastEngine final : public Engine {
   public:
     // Decodes through a configured codec for the code of GF(2^m) correcting t errors. threads
-    // find the candidate draws (1: only the calling thread); rowsPerLane as CandidateStream's.
+    // find the candidate draws (1: only the calling thread); rowsPerLane as CandidateStream's;
+    // length as BlockCounter's.
     FastEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel, int threads = 1,
-               int rowsPerLane = 0);
+               int rowsPerLane = 0, std::int32_t length = 0);
     // Decodes algebraically, with no table of the field.
     FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads = 1,
-               int rowsPerLane = 0);
+               int rowsPerLane = 0, std::int32_t length = 0);
 
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;

@@ -20,18 +20,18 @@ std::uint64_t LongestBlock(std::int32_t m, std::int32_t t) {
 
 std::unique_ptr<SegmentScheduler> MakeScheduler(const DrawKernel& kernel, int threads,
                                                 SegmentShape shape, std::int32_t m, std::int32_t t,
-                                                bool tabled,
+                                                bool tabled, std::int32_t length,
                                                 std::vector<std::unique_ptr<SegmentFiller>> more) {
     const int rows = ChunkMaker::RowsFor(kernel, shape.rowsPerLane);
     const std::uint64_t chunkDraws =
         static_cast<std::uint64_t>(64 * kernel.words) * static_cast<std::uint64_t>(rows);
     std::vector<std::unique_ptr<SegmentMaker>> local;
     for (int w = 0; w < std::max(threads, 1); ++w) {
-        local.push_back(std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled));
+        local.push_back(std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled, length));
     }
     return std::make_unique<SegmentScheduler>(
         std::move(local), std::move(more),
-        std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled), chunkDraws,
+        std::make_unique<SegmentMaker>(kernel, rows, m, t, tabled, length), chunkDraws,
         SegmentSizes::For(chunkDraws, m, t, shape.largestChunks), shape);
 }
 
@@ -43,24 +43,27 @@ bool ParallelEngine::Handles(std::int32_t m) {
 
 ParallelEngine::ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
                                int threads, SegmentShape shape,
-                               std::vector<std::unique_ptr<SegmentFiller>> more)
-    : ParallelEngine(std::make_unique<BlockCounter>(codec, m, kernel), kernel, threads, shape, m,
-                     codec.GetT(), true, std::move(more)) {}
+                               std::vector<std::unique_ptr<SegmentFiller>> more,
+                               std::int32_t length)
+    : ParallelEngine(std::make_unique<BlockCounter>(codec, m, kernel, length), kernel, threads,
+                     shape, m, codec.GetT(), true, length, std::move(more)) {}
 
 ParallelEngine::ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel,
                                int threads, SegmentShape shape,
-                               std::vector<std::unique_ptr<SegmentFiller>> more)
-    : ParallelEngine(std::make_unique<BlockCounter>(m, t), kernel, threads, shape, m, t, false,
-                     std::move(more)) {}
+                               std::vector<std::unique_ptr<SegmentFiller>> more,
+                               std::int32_t length)
+    : ParallelEngine(std::make_unique<BlockCounter>(m, t, length), kernel, threads, shape, m, t,
+                     false, length, std::move(more)) {}
 
 ParallelEngine::ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const DrawKernel& kernel,
                                int threads, SegmentShape shape, std::int32_t m, std::int32_t t,
-                               bool tabled, std::vector<std::unique_ptr<SegmentFiller>> more)
+                               bool tabled, std::int32_t length,
+                               std::vector<std::unique_ptr<SegmentFiller>> more)
     : n(stitcher->N()),
       longestBlock(stitcher->LongestBlock()),
       emptyBlock(static_cast<std::uint64_t>(stitcher->N()) +
                  static_cast<std::uint64_t>(stitcher->K())),
-      scheduler(MakeScheduler(kernel, threads, shape, m, t, tabled, std::move(more))),
+      scheduler(MakeScheduler(kernel, threads, shape, m, t, tabled, length, std::move(more))),
       stitch(std::move(stitcher), *scheduler) {}
 
 std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int threads) {

@@ -34,11 +34,14 @@ class ParallelEngine final : public Engine {
 
     // Decodes through a configured codec of GF(2^m); each worker builds its own copy. Besides
     // the threads workers of this process, each filler in more makes segments too (elsewhere).
+    // length as BlockCounter's.
     ParallelEngine(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel, int threads,
-                   SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {});
+                   SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {},
+                   std::int32_t length = 0);
     // Decodes algebraically, with no table of the field.
     ParallelEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads,
-                   SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {});
+                   SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {},
+                   std::int32_t length = 0);
 
     void BoundBlocks(std::int32_t maxBlocks) override;
     // Workers with nothing left to make in this point make the first segment of that one.
@@ -55,7 +58,7 @@ class ParallelEngine final : public Engine {
   private:
     ParallelEngine(std::unique_ptr<BlockCounter> stitcher, const DrawKernel& kernel, int threads,
                    SegmentShape shape, std::int32_t m, std::int32_t t, bool tabled,
-                   std::vector<std::unique_ptr<SegmentFiller>> more);
+                   std::int32_t length, std::vector<std::unique_ptr<SegmentFiller>> more);
     // Draws past which a point at P0 takes no segment made by workers.
     std::uint64_t DrawBound(float P0) const;
 

@@ -1,5 +1,6 @@
 #include "engine/reference_engine.h"
 
+#include <algorithm>
 #include <bit>
 #include <utility>
 
@@ -12,13 +13,22 @@ BlockArrays::BlockArrays(std::int32_t n, std::int32_t k)
       receivedWord(std::make_unique_for_overwrite<Symbol[]>(static_cast<std::size_t>(n))) {}
 
 ReferenceEngine::ReferenceEngine(ReedSolomonCodec& codec, RandomGenerator& generator,
-                                 BlockArrays arrays, std::int32_t q)
+                                 BlockArrays arrays, std::int32_t q, std::int32_t length)
     : codec(codec),
       generator(generator),
       n(codec.GetN()),
       k(codec.GetK()),
+      sent(length > 0 ? length : n),
+      drawn(k - (n - sent)),
       q(q),
-      arrays(std::move(arrays)) {}
+      arrays(std::move(arrays)) {
+    codec.SetSentLength(sent);
+    // A shortened code's unsent information symbols are zero in every block, and so are their
+    // places in the codeword and in the received word.
+    std::fill(this->arrays.infoBlock.get() + drawn, this->arrays.infoBlock.get() + k, Symbol{0});
+    std::fill(this->arrays.receivedWord.get() + sent, this->arrays.receivedWord.get() + n,
+              Symbol{0});
+}
 
 void ReferenceEngine::StartPoint(float P0, std::int32_t seed) {
     generator.Seed(seed);
@@ -35,7 +45,8 @@ void ReferenceEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockL
 }
 
 // The draws of a block come in a fixed order (k information symbols, then per position one
-// uniform and, for a hit only, one error value), which fixes every count of a run.
+// uniform and, for a hit only, one error value), which fixes every count of a run. A shortened
+// code draws only its own information symbols and crosses only its own positions.
 template <bool kGatherDetail>
 bool ReferenceEngine::RunBlock(PointStatistics& statistics) {
     Symbol* const infoBlock = arrays.infoBlock.get();
@@ -45,13 +56,13 @@ bool ReferenceEngine::RunBlock(PointStatistics& statistics) {
     std::int32_t blockChannelErrors = 0;
     std::int32_t blockSymbolErrors = 0;
     std::int32_t blockBitErrors = 0;
-    for (std::int32_t j = 0; j < k; ++j) {
+    for (std::int32_t j = 0; j < drawn; ++j) {
         infoBlock[j] = generator.NextInt(q);
     }
     codec.Encode(infoBlock, codeword);
 
     // q-ary symmetric channel: a hit always changes the symbol, to one of the other q-1.
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = 0; i < sent; ++i) {
         if (generator.NextUniform() < p0) {
             const Symbol error = generator.NextInt(q - 1) + 1;
             receivedWord[i] = codeword[i] ^ error;
@@ -64,7 +75,7 @@ bool ReferenceEngine::RunBlock(PointStatistics& statistics) {
 
     // A decoding failure shows only as information symbols that differ from those sent.
     codec.Decode(receivedWord, decodedBlock);
-    for (std::int32_t j = 0; j < k; ++j) {
+    for (std::int32_t j = 0; j < drawn; ++j) {
         const auto difference = static_cast<std::uint32_t>(decodedBlock[j] ^ infoBlock[j]);
         if (difference != 0) {
             ++blockSymbolErrors;

@@ -25,9 +25,11 @@ struct BlockArrays {
 // faster engine is checked against, so it stays literal.
 class ReferenceEngine final : public Engine {
   public:
-    // The arrays must be sized for the configured codec's n and k.
+    // The arrays must be sized for the configured codec's n and k. A length below n runs the
+    // code shortened to it: each block draws length - 2t information symbols, the ones above
+    // are zero, and only positions 0..length-1 cross the channel. 0 for the full length.
     ReferenceEngine(ReedSolomonCodec& codec, RandomGenerator& generator, BlockArrays arrays,
-                    std::int32_t q);
+                    std::int32_t q, std::int32_t length = 0);
 
     void StartPoint(float P0, std::int32_t seed) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
@@ -42,8 +44,10 @@ class ReferenceEngine final : public Engine {
 
     ReedSolomonCodec& codec;
     RandomGenerator& generator;
-    const std::int32_t n;
+    const std::int32_t n;  // the full code's length, which the codec encodes and decodes
     const std::int32_t k;
+    const std::int32_t sent;   // positions that cross the channel
+    const std::int32_t drawn;  // information symbols drawn, the rest zero
     const std::int32_t q;
     BlockArrays arrays;
     double p0 = 0.0;

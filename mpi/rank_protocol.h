@@ -10,8 +10,9 @@ inline constexpr int kTaskTag = 1000;     // + lane
 inline constexpr int kSegmentTag = 2000;  // + lane
 inline constexpr int kMostLanes = 999;
 
-// Control words: what, then the code.
+// Control words: what, then the code (m, t, tabled, length).
 inline constexpr int kConfigure = 1;
 inline constexpr int kStop = 2;
+inline constexpr int kControlInts = 5;
 
 }  // namespace rs

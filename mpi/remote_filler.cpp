@@ -41,13 +41,13 @@ bool RemoteFiller::Fill(const SegmentTask& task, Segment& segment,
 }
 
 std::vector<std::unique_ptr<SegmentFiller>> ConnectRanks(std::int32_t m, std::int32_t t,
-                                                         bool tabled) {
+                                                         std::int32_t length, bool tabled) {
     int size = 1;
     MPI_Comm_size(MPI_COMM_WORLD, &size);
     std::vector<std::unique_ptr<SegmentFiller>> fillers;
-    const int configure[4] = {kConfigure, m, t, tabled ? 1 : 0};
+    const int configure[kControlInts] = {kConfigure, m, t, tabled ? 1 : 0, length};
     for (int rank = 1; rank < size; ++rank) {
-        MPI_Send(configure, 4, MPI_INT, rank, kControlTag, MPI_COMM_WORLD);
+        MPI_Send(configure, kControlInts, MPI_INT, rank, kControlTag, MPI_COMM_WORLD);
     }
     for (int rank = 1; rank < size; ++rank) {
         int lanes = 0;
@@ -63,9 +63,9 @@ std::vector<std::unique_ptr<SegmentFiller>> ConnectRanks(std::int32_t m, std::in
 void StopRanks() {
     int size = 1;
     MPI_Comm_size(MPI_COMM_WORLD, &size);
-    const int stop[4] = {kStop, 0, 0, 0};
+    const int stop[kControlInts] = {kStop, 0, 0, 0, 0};
     for (int rank = 1; rank < size; ++rank) {
-        MPI_Send(stop, 4, MPI_INT, rank, kControlTag, MPI_COMM_WORLD);
+        MPI_Send(stop, kControlInts, MPI_INT, rank, kControlTag, MPI_COMM_WORLD);
     }
 }
 

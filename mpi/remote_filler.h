@@ -35,7 +35,7 @@ class RemoteFiller final : public SegmentFiller {
 
 // Configures every other rank for the code and returns a filler for each of their lanes.
 std::vector<std::unique_ptr<SegmentFiller>> ConnectRanks(std::int32_t m, std::int32_t t,
-                                                         bool tabled);
+                                                         std::int32_t length, bool tabled);
 // Ends every other rank's service.
 void StopRanks();
 

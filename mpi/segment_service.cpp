@@ -35,10 +35,11 @@ long SegmentsBeforeFault(int rank) {
     return std::stol(text.substr(colon + 1));
 }
 
-void ServeLane(int lane, std::int32_t m, std::int32_t t, bool tabled, long faultAfter) {
+void ServeLane(int lane, std::int32_t m, std::int32_t t, bool tabled, std::int32_t length,
+               long faultAfter) {
     const DrawKernel& kernel = BestKernel();
     const int rows = ChunkMaker::RowsFor(kernel);
-    SegmentMaker maker(kernel, rows, m, t, tabled);
+    SegmentMaker maker(kernel, rows, m, t, tabled, length);
     Segment segment;
     MessageWords words(5);
     static std::atomic<long> made{0};
@@ -69,9 +70,9 @@ int ServeSegments(int threads) {
     const long faultAfter = SegmentsBeforeFault(rank);
     const int lanes = std::clamp(threads, 1, kMostLanes);
     for (;;) {
-        int control[4] = {};
+        int control[kControlInts] = {};
         WaitForMessage(0, kControlTag);
-        MPI_Recv(control, 4, MPI_INT, 0, kControlTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        MPI_Recv(control, kControlInts, MPI_INT, 0, kControlTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
         if (control[0] != kConfigure) {
             return 0;
         }
@@ -80,7 +81,7 @@ int ServeSegments(int threads) {
         serving.reserve(static_cast<std::size_t>(lanes));
         for (int lane = 0; lane < lanes; ++lane) {
             serving.emplace_back(ServeLane, lane, control[1], control[2], control[3] != 0,
-                                 faultAfter);
+                                 control[4], faultAfter);
         }
         // Rank 0 stops every lane when its engine ends.
         for (std::thread& lane : serving) {

@@ -10,6 +10,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "codec_test_support.h"
@@ -302,6 +303,57 @@ TEST(ReedSolomonConfigure, UnconfiguredCodecIsDestroyedCleanly) {
     EXPECT_TRUE(codec->Corrected().empty());
     EXPECT_FALSE(codec->Field().IsReady());
     codec.reset();
+}
+
+// The standard shortened codes, RS(204,188) over GF(256) and RS(544,514) over GF(2^10), as the
+// engines run them: the full code's encoder with the unsent information symbols zero. Checked
+// against an encoding written here from the definition, the remainder of x^2t m(x) by
+// g(x) = (x + alpha)(x + alpha^2)...(x + alpha^2t), by long division.
+TEST(ReedSolomonEncoder, ShortenedCodesAreTheDivisionsRemainderAndTheInformation) {
+    for (const auto& [m, t, length] : {std::tuple{8, 8, 204}, {10, 15, 544}}) {
+        ReedSolomonCodec codec;
+        codec.Configure(m, t);
+        ASSERT_TRUE(codec.IsReady());
+        const GaloisField& field = codec.Field();
+        const int twoT = 2 * t;
+        std::vector<Symbol> g = {1};
+        for (int i = 1; i <= twoT; ++i) {
+            std::vector<Symbol> next(g.size() + 1, 0);
+            for (std::size_t d = 0; d < g.size(); ++d) {
+                next[d + 1] ^= g[d];
+                next[d] ^= field.Multiply(g[d], field.Power(i));
+            }
+            g = next;
+        }
+        std::mt19937 rng(static_cast<std::mt19937::result_type>(length));
+        const int sentInfo = length - twoT;
+        std::vector<Symbol> info(static_cast<std::size_t>(codec.GetK()), 0);
+        for (int j = 0; j < sentInfo; ++j) {
+            info[static_cast<std::size_t>(j)] =
+                static_cast<Symbol>(rng() % static_cast<unsigned>(field.GetOrder() + 1));
+        }
+        // x^2t m(x), then its remainder by the monic g(x), highest degree first.
+        std::vector<Symbol> remainder(static_cast<std::size_t>(twoT + sentInfo), 0);
+        for (int j = 0; j < sentInfo; ++j) {
+            remainder[static_cast<std::size_t>(twoT + j)] = info[static_cast<std::size_t>(j)];
+        }
+        for (int d = twoT + sentInfo - 1; d >= twoT; --d) {
+            const Symbol lead = remainder[static_cast<std::size_t>(d)];
+            for (int i = 0; i <= twoT; ++i) {
+                remainder[static_cast<std::size_t>(d - twoT + i)] ^=
+                    field.Multiply(lead, g[static_cast<std::size_t>(i)]);
+            }
+        }
+        std::vector<Symbol> codeword(static_cast<std::size_t>(codec.GetN()));
+        codec.Encode(info.data(), codeword.data());
+        for (int p = 0; p < codec.GetN(); ++p) {
+            const Symbol expected = p < twoT     ? remainder[static_cast<std::size_t>(p)]
+                                    : p < length ? info[static_cast<std::size_t>(p - twoT)]
+                                                 : 0;
+            ASSERT_EQ(codeword[static_cast<std::size_t>(p)], expected)
+                << "RS(" << length << "," << sentInfo << ") position " << p;
+        }
+    }
 }
 
 }  // namespace

@@ -702,12 +702,16 @@ TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
 // At P0 = (q - 1)/q every received word is uniform, and a bounded-distance decoder leaves
 // unflagged exactly the fraction V_t / q^2t of them, V_t = sum over s <= t of C(n, s)(q - 1)^s
 // (the volume of a decoding sphere): the fast engine's flag, within four standard errors, for
-// codes of t >= 2.
+// codes of t >= 2. Shortened codes too, where a root at a position not sent flags the word.
 TEST(Engines, UnflaggedFractionOfUniformWordsIsTheDecodingSpheresShare) {
-    for (const auto& [m, t, blocks] :
-         {std::tuple{3, 2, 200000}, {4, 2, 200000}, {4, 3, 200000}, {5, 2, 100000}}) {
+    for (const auto& [m, t, length, blocks] : {std::tuple{3, 2, 0, 200000},
+                                               {4, 2, 0, 200000},
+                                               {4, 3, 0, 200000},
+                                               {5, 2, 0, 100000},
+                                               {4, 2, 10, 200000},
+                                               {5, 2, 20, 100000}}) {
         const double q = std::ldexp(1.0, m);
-        const double n = q - 1.0;
+        const double n = length > 0 ? length : q - 1.0;
         double volume = 0.0;
         double choose = 1.0;
         for (int s = 0; s <= t; ++s) {
@@ -715,7 +719,8 @@ TEST(Engines, UnflaggedFractionOfUniformWordsIsTheDecodingSpheresShare) {
             choose = choose * (n - s) / (s + 1.0);
         }
         const double exact = volume / std::pow(q, 2 * t);
-        MadeEngine made = PlanEngine({.m = m, .t = t, .largestP0 = 1.0F, .threads = 1}).Make();
+        MadeEngine made =
+            PlanEngine({.m = m, .t = t, .length = length, .largestP0 = 1.0F, .threads = 1}).Make();
         ASSERT_NE(made.engine, nullptr) << made.error;
         PointStatistics statistics;
         made.engine->BoundBlocks(blocks);
@@ -725,7 +730,7 @@ TEST(Engines, UnflaggedFractionOfUniformWordsIsTheDecodingSpheresShare) {
         }
         const double unflagged = static_cast<double>(blocks - statistics.detectedFailures) / blocks;
         EXPECT_NEAR(unflagged, exact, 4.0 * std::sqrt(exact * (1.0 - exact) / blocks))
-            << "M=" << m << " t=" << t;
+            << "M=" << m << " t=" << t << " length " << length;
         EXPECT_LE(statistics.miscorrections, statistics.errorBlocks);
     }
 }

@@ -135,6 +135,7 @@ class MpiEndToEndTest : public ::testing::Test {
 struct Experiment {
     const char* name;
     const char* file;
+    std::vector<std::string> options = {};  // given to both programs
 };
 
 // Dense candidates (workers' walks merge), sparse ones (listed), early stops by either limit,
@@ -150,6 +151,9 @@ const Experiment kExperiments[] = {
     {"uncoded, P0 0 and above 1",
      "Pmax=1.2\nPmin=-0.1\nPstep=0.3\nmaxBlocks=3000\nmaxErrorBlocks=5000\nM=6\nT=0\n"},
     {"M=20", "Pmax=1e-6\nPmin=1e-6\nPstep=1\nmaxBlocks=3\nmaxErrorBlocks=1\nM=20\nT=2\n"},
+    {"RS(204,188), shortened",
+     "Pmax=0.04\nPmin=0.02\nPstep=0.01\nmaxBlocks=3000\nmaxErrorBlocks=100\nM=8\nT=8\n",
+     {"--length", "204"}},
 };
 
 TEST_F(MpiEndToEndTest, EveryProcessCountWritesWhatRsSimWrites) {
@@ -160,13 +164,16 @@ TEST_F(MpiEndToEndTest, EveryProcessCountWritesWhatRsSimWrites) {
     const Layout layouts[] = {{1, "2"}, {2, "1"}, {3, "2"}};
     for (const Experiment& e : kExperiments) {
         const fs::path alone = Folder("alone", e.file);
-        const Outcome expected = Execute(alone, {RS_SIM_PATH, "--no-wait", "--json", "r.json"});
+        std::vector<std::string> command = {RS_SIM_PATH, "--no-wait", "--json", "r.json"};
+        command.insert(command.end(), e.options.begin(), e.options.end());
+        const Outcome expected = Execute(alone, command);
         ASSERT_EQ(expected.status, 0) << e.name << expected.err;
         for (const Layout& layout : layouts) {
             const fs::path folder = Folder("mpi" + std::to_string(layout.processes), e.file);
-            const Outcome run = Execute(
-                folder,
-                Mpirun(layout.processes, {"--no-wait", "-j", layout.threads, "--json", "r.json"}));
+            std::vector<std::string> arguments = {"--no-wait", "-j", layout.threads, "--json",
+                                                  "r.json"};
+            arguments.insert(arguments.end(), e.options.begin(), e.options.end());
+            const Outcome run = Execute(folder, Mpirun(layout.processes, arguments));
             const std::string where =
                 std::string(e.name) + ", " + std::to_string(layout.processes) + " processes";
             ASSERT_EQ(run.status, 0) << where << run.err;

@@ -176,9 +176,14 @@ TEST_F(ProgramTest, HeaderDescribesTheCode) {
     struct Case {
         const char* code;
         const char* header;
+        std::optional<std::int32_t> length = std::nullopt;
     };
     const Case cases[] = {
         {"M=8\nT=16\n", "Reed-Solomon codes, n=255  k=223  R=0.87  t=16  q=256\n"},
+        // Shortened: RS(204,188) over GF(256), and down to one information symbol.
+        {"M=8\nT=8\n", "Reed-Solomon codes, n=204  k=188  R=0.92  t=8  q=256\n", 204},
+        {"M=4\nT=2\n", "Reed-Solomon codes, n=5  k=1  R=0.20  t=2  q=16\n", 5},
+        {"M=8\nT=16\n", "Reed-Solomon codes, n=255  k=223  R=0.87  t=16  q=256\n", 255},
         {"M=8\nT=0\n", "Reed-Solomon codes, n=255  k=255  R=1.00  t=0  q=256\n"},
         {"M=3\nT=3\n", "Reed-Solomon codes, n=7  k=1  R=0.14  t=3  q=8\n"},
         {"M=2\nT=1\n", "Reed-Solomon codes, n=3  k=1  R=0.33  t=1  q=4\n"},
@@ -188,9 +193,27 @@ TEST_F(ProgramTest, HeaderDescribesTheCode) {
     for (const Case& c : cases) {
         WriteFile("param.dat", Parameters("Pmax=0\nPmin=1\nPstep=0.1\n", c.code));
         console.text.clear();
-        EXPECT_EQ(Run(), 0) << c.code;
+        RunOptions options;
+        options.length = c.length;
+        EXPECT_EQ(Run(options), 0) << c.code;
         EXPECT_EQ(console.text, std::string(c.header) + "\nPress any key");
         EXPECT_EQ(ReadFile("results.dat"), c.header);
+    }
+}
+
+// A length that does not shorten the code (2T or less, or past 2^M - 1) is refused before
+// anything is written.
+TEST_F(ProgramTest, RefusesALengthThatShortensNothing) {
+    WriteFile("param.dat", Parameters("Pmax=0.2\nPmin=0.1\nPstep=0.05\n", "M=4\nT=2\n"));
+    for (const std::int32_t length : {4, 16}) {
+        RunOptions options;
+        options.length = length;
+        errors.text.clear();
+        EXPECT_EQ(Run(options), 1);
+        EXPECT_TRUE(errors.text.starts_with("rs-sim: --length " + std::to_string(length) +
+                                            " does not shorten the code"))
+            << errors.text;
+        EXPECT_FALSE(std::filesystem::exists(directory / "results.dat"));
     }
 }
 

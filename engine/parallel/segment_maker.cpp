@@ -26,14 +26,14 @@ struct SegmentCandidates {
 }  // namespace
 
 SegmentMaker::SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t,
-                           bool tabled)
+                           bool tabled, std::int32_t length)
     : maker(kernel, rows, 1) {
     if (tabled) {
         codec = std::make_unique<ReedSolomonCodec>();
         codec->Configure(m, t);
-        counter = std::make_unique<BlockCounter>(*codec, m, kernel);
+        counter = std::make_unique<BlockCounter>(*codec, m, kernel, length);
     } else {
-        counter = std::make_unique<BlockCounter>(m, t);
+        counter = std::make_unique<BlockCounter>(m, t, length);
     }
     longestBlock = counter->LongestBlock();
 }

@@ -15,8 +15,10 @@ namespace rs {
 // needs it with its own decoder.
 class SegmentMaker final : public SegmentFiller {
   public:
-    // rows: chunk rows a lane; tabled: decode with a codec of its own (else algebraically).
-    SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t, bool tabled);
+    // rows: chunk rows a lane; tabled: decode with a codec of its own (else algebraically);
+    // length as BlockCounter's.
+    SegmentMaker(const DrawKernel& kernel, int rows, std::int32_t m, std::int32_t t, bool tabled,
+                 std::int32_t length = 0);
 
     bool Fill(const SegmentTask& task, Segment& segment,
               const std::function<bool()>& abandoned) override;
