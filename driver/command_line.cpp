@@ -135,6 +135,10 @@ void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "the unsent information symbols are zero")
         ->type_name("N")
         ->check(CLI::Range(1, std::numeric_limits<std::int32_t>::max()));
+    app.add_flag("--independent-points", options.independentPoints,
+                 "Start point i of the sweep i x 2^40 draws into the seed's stream, rather than "
+                 "every point from the seed, so that the points' errors are independent")
+        ->disable_flag_override();
     app.add_flag("--no-wait", options.noWait,
                  "End without the closing prompt and key wait, also on a terminal")
         ->disable_flag_override();

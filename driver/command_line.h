@@ -39,6 +39,9 @@ struct RunOptions {
     std::optional<P0Grid> grid;
     // The code shortened to this length, RS(length, length - 2T); the full length unless told.
     std::optional<std::int32_t> length;
+    // Point i starts from the seed's stream jumped ahead by i x 2^40 draws instead of from the
+    // seed.
+    bool independentPoints = false;
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

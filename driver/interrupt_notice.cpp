@@ -94,7 +94,7 @@ std::string ResumeCommand(const std::string& program, const std::string& experim
                           const std::string& resultsFile, const std::string& jsonFile,
                           const std::string& csvFile, const std::string& plotFile,
                           std::int32_t seed, bool noWait, const std::optional<P0Grid>& grid,
-                          std::optional<std::int32_t> length) {
+                          std::optional<std::int32_t> length, bool independentPoints) {
     // Appended piece by piece: g++ 12 at -O3 warns falsely on "..." + std::string.
     std::string command = program;
     command.append(" --resume");
@@ -106,6 +106,9 @@ std::string ResumeCommand(const std::string& program, const std::string& experim
     }
     if (length) {
         command.append(" --length ").append(std::to_string(*length));
+    }
+    if (independentPoints) {
+        command.append(" --independent-points");
     }
     if (grid) {
         command.append(grid->kind == P0Grid::Kind::kList ? " --p0 " : " --p0-decades ")

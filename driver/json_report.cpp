@@ -27,6 +27,9 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     if (run.length) {
         experiment["length"] = *run.length;
     }
+    if (run.independentPoints) {
+        experiment["independentPoints"] = true;
+    }
     if (run.grid) {
         // The points that run in place of the sweep lines, and how they were asked for.
         nlohmann::ordered_json points = nlohmann::ordered_json::array();

@@ -23,6 +23,7 @@ struct RunDescription {
     CodeShape code;
     std::optional<P0Grid> grid;          // the P0 values given in place of the sweep lines
     std::optional<std::int32_t> length;  // the shortened length asked for
+    bool independentPoints = false;
 };
 
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update

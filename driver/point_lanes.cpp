@@ -40,7 +40,7 @@ PointLanes::PointLanes(const LaneSetup& setup, std::span<const float> points)
     : parameters(setup.parameters),
       n(setup.n),
       k(setup.k),
-      seed(setup.seed),
+      startOf(setup.startOf),
       points(points),
       counter(std::make_unique<LockedCounter>(setup.counter)) {
     {
@@ -108,7 +108,7 @@ void PointLanes::Lane(Engine& engine) {
         std::optional<PointRecord> record;
         std::exception_ptr failure;
         try {
-            record = run.Run(points[point], seed, std::nullopt, &stop);
+            record = run.Run({points[point], startOf(point)}, std::nullopt, &stop);
         } catch (...) {
             failure = std::current_exception();
         }

@@ -23,13 +23,13 @@
 
 namespace rs {
 
-// What every lane shares: the experiment, the code, the seed each point restarts from, an
-// engine per lane and the clock.
+// What every lane shares: the experiment, the code, where each point's stream starts (by its
+// index among the points), an engine per lane and the clock.
 struct LaneSetup {
     const SimulationParameters& parameters;
     std::int32_t n;
     std::int32_t k;
-    std::int32_t seed;
+    std::function<PackedState(std::size_t)> startOf;
     std::span<const std::unique_ptr<Engine>> engines;
     PerformanceCounter& counter;
 };
@@ -77,7 +77,7 @@ class PointLanes {
     const SimulationParameters& parameters;
     const std::int32_t n;
     const std::int32_t k;
-    const std::int32_t seed;
+    const std::function<PackedState(std::size_t)> startOf;
     const std::span<const float> points;
     std::unique_ptr<LockedCounter> counter;
     Mutex lock;

@@ -23,14 +23,16 @@ PointRun::PointRun(const SimulationParameters& parameters, std::int32_t n, std::
       results(results),
       counter(counter) {}
 
-std::optional<PointRecord> PointRun::Run(float P0, std::int32_t seed, std::optional<float> next,
+std::optional<PointRecord> PointRun::Run(const PointStart& point,
+                                         const std::optional<PointStart>& next,
                                          const std::atomic<bool>* stop) {
+    const float P0 = point.P0;
     statistics = PointStatistics{};
     starsShown = 0;
     engine.BoundBlocks(parameters.maxBlocks);
-    engine.StartPoint(P0, seed);
+    engine.StartPointAt(P0, point.start);
     if (next) {
-        engine.ExpectPoint(*next, seed);
+        engine.ExpectPointAt(next->P0, next->start);
     }
 
     console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");

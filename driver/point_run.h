@@ -14,6 +14,12 @@ namespace rs {
 
 inline constexpr std::int32_t kBarWidth = 30;
 
+// Where a point runs: its P0, and the generator's state its stream starts from.
+struct PointStart {
+    float P0 = 0.0F;
+    PackedState start = 0;
+};
+
 // What a finished point hands to the machine-readable reports.
 struct PointRecord {
     float P0 = 0.0F;
@@ -29,10 +35,11 @@ class PointRun {
     PointRun(const SimulationParameters& parameters, std::int32_t n, std::int32_t k, Engine& engine,
              OutputStream& console, OutputStream& results, PerformanceCounter& counter);
 
-    // Runs the point at P0 from seed; next is the point that follows it, if any, which the
-    // engine may begin meanwhile. Returns nothing when stop turned true before the point ended:
-    // its lines are then incomplete.
-    std::optional<PointRecord> Run(float P0, std::int32_t seed, std::optional<float> next = {},
+    // Runs the point; next is the point that follows it, if any, which the engine may begin
+    // meanwhile. Returns nothing when stop turned true before the point ended: its lines are
+    // then incomplete.
+    std::optional<PointRecord> Run(const PointStart& point,
+                                   const std::optional<PointStart>& next = std::nullopt,
                                    const std::atomic<bool>* stop = nullptr);
 
     // The counts so far of the point running, or of the last one.

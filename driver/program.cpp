@@ -184,11 +184,8 @@ std::string ProgramRun::OpenOutputs() {
     header = "Reed-Solomon codes, n=" + std::to_string(n) + "  k=" + std::to_string(k) +
              "  R=" + FormatFixed2(R) + "  t=" + std::to_string(parameters.T) +
              "  q=" + std::to_string(q) + "\n";
-    run = {parameters,
-           options.seed,
-           {n, k, parameters.T, q, parameters.M, R},
-           options.grid,
-           options.length};
+    run = {parameters,   options.seed,   {n, k, parameters.T, q, parameters.M, R},
+           options.grid, options.length, options.independentPoints};
     std::optional<std::filesystem::path> jsonPath;
     std::optional<std::filesystem::path> csvPath;
     if (options.jsonFile) {
@@ -267,6 +264,10 @@ std::string ProgramRun::Sweep() {
     Simulation simulation(parameters, run.code.n, run.code.k, std::move(engines),
                           environment.console, *results, environment.counter);
     simulation.SetSeed(options.seed);
+    if (options.independentPoints) {
+        // Numbered through the whole sweep: a resumed run's first point keeps its own start.
+        simulation.SetIndependentPoints(resume.kept.size());
+    }
     simulation.SetPointObserver(
         [this](const PointRecord& record) { return outputs->Record(record); });
 
@@ -283,11 +284,12 @@ std::string ProgramRun::Sweep() {
         return WriteFailure();
     }
     pointsHeld = resume.kept.size();
-    resumeCommand = ResumeCommand(environment.program, parameterName, resultsName,
-                                  options.jsonFile ? options.jsonFile->string() : "",
-                                  options.csvFile ? options.csvFile->string() : "",
-                                  options.plotFile ? options.plotFile->string() : "", options.seed,
-                                  options.noWait, options.grid, options.length);
+    resumeCommand =
+        ResumeCommand(environment.program, parameterName, resultsName,
+                      options.jsonFile ? options.jsonFile->string() : "",
+                      options.csvFile ? options.csvFile->string() : "",
+                      options.plotFile ? options.plotFile->string() : "", options.seed,
+                      options.noWait, options.grid, options.length, options.independentPoints);
     PrepareInterruptNotice();
     if (environment.interruptible) {
         const auto aside = [](const std::optional<OutputTarget>& target) {

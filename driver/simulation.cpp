@@ -102,16 +102,19 @@ Simulation::Simulation(const SimulationParameters& parameters, std::int32_t n, s
 
 bool Simulation::RunSweep(std::span<const float> points) {
     if (engines.size() > 1 && points.size() > 1) {
-        PointLanes lanes({parameters, n, k, seed, engines, counter}, points);
+        PointLanes lanes(
+            {parameters, n, k, [this](std::size_t i) { return StartOf(i); }, engines, counter},
+            points);
         return lanes.Run(console, [this](const PointRecord& record, std::string_view lines) {
             results.Write(lines);
             return Finish(record);
         });
     }
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const std::optional<float> next =
-            i + 1 < points.size() ? std::optional<float>(points[i + 1]) : std::nullopt;
-        if (!RunPoint(points[i], next)) {
+        const std::optional<PointStart> next =
+            i + 1 < points.size() ? std::optional<PointStart>({points[i + 1], StartOf(i + 1)})
+                                  : std::nullopt;
+        if (!Finish(*run.Run({points[i], StartOf(i)}, next))) {
             return false;
         }
     }
@@ -119,7 +122,18 @@ bool Simulation::RunSweep(std::span<const float> points) {
 }
 
 bool Simulation::RunPoint(float P0, std::optional<float> next) {
-    return Finish(*run.Run(P0, seed, next));
+    const std::optional<PointStart> following =
+        next ? std::optional<PointStart>({*next, StartOf(1)}) : std::nullopt;
+    return Finish(*run.Run({P0, StartOf(0)}, following));
+}
+
+PackedState Simulation::StartOf(std::size_t index) const {
+    const PackedState seeded = SeededState(seed);
+    if (!independentFrom) {
+        return seeded;
+    }
+    const std::uint64_t point = *independentFrom + index;
+    return JumpAhead::Instance().Advance(seeded, point << kIndependentPointShift);
 }
 
 bool Simulation::Finish(const PointRecord& record) {

@@ -18,6 +18,9 @@ namespace rs {
 
 // Every point restarts the generator from this seed, so any point can be reproduced alone.
 inline constexpr std::int32_t kSeed = 1234;
+// Independent points start this many draws apart in the seed's stream: far more than any point
+// draws (2^31 blocks of at most 3 x 2^30 draws would be needed to reach the next).
+inline constexpr int kIndependentPointShift = 40;
 // A sweep longer than this is taken for a mistake in "param.dat" rather than an experiment.
 inline constexpr std::size_t kMaxSweepPoints = 1000000;
 
@@ -63,6 +66,10 @@ class Simulation {
 
     // The seed every point restarts from.
     void SetSeed(std::int32_t value) { seed = value; }
+    // Point i of the sweep (counted from its first point, the first point RunSweep runs being
+    // firstIndex) starts from the seed's stream jumped ahead by i x 2^40 draws, rather than
+    // from the seed itself: the points' counts are then independent of one another.
+    void SetIndependentPoints(std::size_t firstIndex) { independentFrom = firstIndex; }
     void SetPointObserver(PointObserver observer) { pointObserver = std::move(observer); }
     // Called after each point's report is flushed: the report holds it from then on.
     void SetPointReported(std::function<void()> reported) { pointReported = std::move(reported); }
@@ -84,6 +91,8 @@ class Simulation {
   private:
     // Hands a point whose lines are written on to the observer and the report's flush.
     bool Finish(const PointRecord& record);
+    // Where the stream of point index (among the points RunSweep runs) starts.
+    PackedState StartOf(std::size_t index) const;
 
     const SimulationParameters parameters;
     const std::int32_t n;
@@ -94,6 +103,7 @@ class Simulation {
     PerformanceCounter& counter;
     PointRun run;  // on the first engine
     std::int32_t seed = kSeed;
+    std::optional<std::size_t> independentFrom;  // set for independent points
     PointObserver pointObserver;
     std::function<void()> pointReported;
     std::string observerError;

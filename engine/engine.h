@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/point_statistics.h"
+#include "random/jump_ahead.h"
 
 namespace rs {
 
@@ -18,12 +19,15 @@ class Engine {
     // blocks asked for need not go further. Output never depends on it.
     virtual void BoundBlocks(std::int32_t /*maxBlocks*/) {}
 
-    // The point after the one running runs at P0 from seed: an engine may make its first
-    // blocks ahead. Output never depends on it.
-    virtual void ExpectPoint(float /*P0*/, std::int32_t /*seed*/) {}
+    // The point after the one running runs at P0 from the generator's state start: an engine
+    // may make its first blocks ahead. Output never depends on it.
+    virtual void ExpectPointAt(float /*P0*/, PackedState /*start*/) {}
+    void ExpectPoint(float P0, std::int32_t seed) { ExpectPointAt(P0, SeededState(seed)); }
 
-    // Restarts the random stream from seed for a point at channel error probability P0.
-    virtual void StartPoint(float P0, std::int32_t seed) = 0;
+    // Restarts the random stream from the generator's state start for a point at channel
+    // error probability P0: the state the seed gives, or a state further along its stream.
+    virtual void StartPointAt(float P0, PackedState start) = 0;
+    void StartPoint(float P0, std::int32_t seed) { StartPointAt(P0, SeededState(seed)); }
 
     // Runs blocks, adding each to statistics, until statistics.blocks reaches blockLimit or a
     // block is decoded wrongly (the run returns right after that block).

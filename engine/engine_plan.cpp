@@ -64,8 +64,8 @@ class OwningEngine final : public Engine {
     std::unique_ptr<Engine> engine;
 
     void BoundBlocks(std::int32_t maxBlocks) override { engine->BoundBlocks(maxBlocks); }
-    void ExpectPoint(float P0, std::int32_t seed) override { engine->ExpectPoint(P0, seed); }
-    void StartPoint(float P0, std::int32_t seed) override { engine->StartPoint(P0, seed); }
+    void ExpectPointAt(float P0, PackedState start) override { engine->ExpectPointAt(P0, start); }
+    void StartPointAt(float P0, PackedState start) override { engine->StartPointAt(P0, start); }
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override {
         engine->RunBlocks(statistics, blockLimit);
     }

@@ -13,10 +13,9 @@ FastEngine::FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel,
                        int rowsPerLane, std::int32_t length)
     : counter(m, t, length), candidates(kernel, threads, rowsPerLane) {}
 
-void FastEngine::StartPoint(float P0, std::int32_t seed) {
-    const PackedState seeded = SeededState(seed);
-    candidates.Start(seeded, HitThreshold(static_cast<double>(P0)));
-    counter.Restart(seeded);
+void FastEngine::StartPointAt(float P0, PackedState start) {
+    candidates.Start(start, HitThreshold(static_cast<double>(P0)));
+    counter.Restart(start);
     blockStart = 0;
 }
 

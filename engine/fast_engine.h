@@ -23,7 +23,7 @@ class FastEngine final : public Engine {
     FastEngine(std::int32_t m, std::int32_t t, const DrawKernel& kernel, int threads = 1,
                int rowsPerLane = 0, std::int32_t length = 0);
 
-    void StartPoint(float P0, std::int32_t seed) override;
+    void StartPointAt(float P0, PackedState start) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
     // Draws the point's blocks have taken so far.

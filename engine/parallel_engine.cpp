@@ -106,9 +106,9 @@ std::uint64_t ParallelEngine::DrawBound(float P0) const {
            longestBlock;
 }
 
-void ParallelEngine::ExpectPoint(float P0, std::int32_t seed) {
+void ParallelEngine::ExpectPointAt(float P0, PackedState start) {
     SegmentTask first;
-    first.seeded = SeededState(seed);
+    first.seeded = start;
     first.threshold = HitThreshold(static_cast<double>(P0));
     first.base = 0;
     const std::uint64_t chunkDraws = scheduler->ChunkDraws();
@@ -119,8 +119,8 @@ void ParallelEngine::ExpectPoint(float P0, std::int32_t seed) {
     scheduler->Expect(first);
 }
 
-void ParallelEngine::StartPoint(float P0, std::int32_t seed) {
-    const PackedState seeded = SeededState(seed);
+void ParallelEngine::StartPointAt(float P0, PackedState start) {
+    const PackedState seeded = start;
     const std::uint32_t threshold = HitThreshold(static_cast<double>(P0));
     scheduler->Start(seeded, threshold, DrawBound(P0));
     stitch.Start(seeded, threshold);

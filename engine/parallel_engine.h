@@ -45,8 +45,8 @@ class ParallelEngine final : public Engine {
 
     void BoundBlocks(std::int32_t maxBlocks) override;
     // Workers with nothing left to make in this point make the first segment of that one.
-    void ExpectPoint(float P0, std::int32_t seed) override;
-    void StartPoint(float P0, std::int32_t seed) override;
+    void ExpectPointAt(float P0, PackedState start) override;
+    void StartPointAt(float P0, PackedState start) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
     // How the stitch got its blocks over the engine's life.

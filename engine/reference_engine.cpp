@@ -30,8 +30,8 @@ ReferenceEngine::ReferenceEngine(ReedSolomonCodec& codec, RandomGenerator& gener
               Symbol{0});
 }
 
-void ReferenceEngine::StartPoint(float P0, std::int32_t seed) {
-    generator.Seed(seed);
+void ReferenceEngine::StartPointAt(float P0, PackedState start) {
+    generator.SetState(start);
     p0 = static_cast<double>(P0);
 }
 

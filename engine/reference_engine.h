@@ -31,7 +31,7 @@ class ReferenceEngine final : public Engine {
     ReferenceEngine(ReedSolomonCodec& codec, RandomGenerator& generator, BlockArrays arrays,
                     std::int32_t q, std::int32_t length = 0);
 
-    void StartPoint(float P0, std::int32_t seed) override;
+    void StartPointAt(float P0, PackedState start) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
     // Skips the bit and failure counts; only for measuring what gathering them costs.

@@ -47,6 +47,15 @@ class RandomGenerator {
     // divide 2^31 the smaller residues are marginally more likely.
     std::int32_t NextInt(std::int32_t limit) { return NextRaw() % limit; }
 
+    // The state a packed state (the fast engines' form: the lagged word's low 21 bits, then
+    // the current word) stands for; SetState(SeededState(s)) draws as Seed(s) does.
+    void SetState(std::uint64_t packed) {
+        lowMask = 0x1FFFFFU;
+        valueMask = 0x7FFFFFFFU;
+        previous = static_cast<std::uint32_t>(packed & lowMask);
+        current = static_cast<std::uint32_t>(packed >> 21U) & valueMask;
+    }
+
     std::uint32_t GetPrevious() const { return previous; }
     std::uint32_t GetCurrent() const { return current; }
 

@@ -26,7 +26,7 @@ class ScriptedEngine final : public Engine {
     std::atomic<int>* starts = nullptr;
     float failingP0 = -1.0F;
 
-    void StartPoint(float P0, std::int32_t /*seed*/) override {
+    void StartPointAt(float P0, PackedState /*start*/) override {
         if (starts != nullptr) {
             ++*starts;
         }
@@ -56,7 +56,10 @@ struct Lanes {
             engines.push_back(std::move(engine));
         }
     }
-    LaneSetup Setup() { return {parameters, 15, 13, 1234, engines, counter}; }
+    LaneSetup Setup() {
+        return {parameters, 15,     13, [](std::size_t) { return SeededState(1234); },
+                engines,    counter};
+    }
 
     SimulationParameters parameters;
     std::vector<std::unique_ptr<Engine>> engines;

@@ -6,12 +6,14 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
 #include "driver/number_format.h"
+#include "engine/engine_plan.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
 #include "test_support.h"
@@ -338,6 +340,57 @@ TEST_F(SimulationTest, SweepStopsWhenResultsCannotBeWritten) {
     ASSERT_GT(plan.points.size(), 1U);
     EXPECT_FALSE(simulation->RunSweep(plan.points));
     EXPECT_EQ(results.flushes, 1);
+}
+
+// With independent points, point i of a sweep counts as a lone point started from the seed's
+// stream jumped ahead by i x 2^40 draws, on one engine, on engines running points at once, and
+// numbered from a resumed run's first point. The reference engine is the guard.
+TEST(IndependentPoints, PointIEqualsALonePointFromTheJumpedState) {
+    const SimulationParameters p{0.3F, 0.1F, 0.1F, 400, 30, 4, 2};
+    const std::vector<float> points = PlanSweep(p.Pmax, p.Pmin, p.Pstep).points;
+    ASSERT_EQ(points.size(), 3U);
+    const auto engines = [&](int count, bool reference) {
+        std::vector<std::unique_ptr<Engine>> made;
+        for (int i = 0; i < count; ++i) {
+            made.push_back(PlanEngine({.m = p.M, .t = p.T, .reference = reference}).Make().engine);
+        }
+        return made;
+    };
+    const auto sweep = [&](std::vector<std::unique_ptr<Engine>> made, std::size_t first) {
+        testing::CapturingStream console;
+        testing::CapturingStream results;
+        testing::SecondPerPointCounter counter;
+        Simulation simulation(p, 15, 11, std::move(made), console, results, counter);
+        simulation.SetIndependentPoints(first);
+        std::vector<PointStatistics> counts;
+        simulation.SetPointObserver([&](const PointRecord& record) {
+            counts.push_back(record.statistics);
+            return std::string();
+        });
+        EXPECT_TRUE(simulation.RunSweep(std::span(points).subspan(first)));
+        return counts;
+    };
+    std::vector<PointStatistics> alone;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        auto engine = std::move(engines(1, true).front());
+        engine->StartPointAt(points[i], JumpAhead::Instance().Advance(SeededState(kSeed), i << 40));
+        PointStatistics statistics;
+        while (statistics.blocks < p.maxBlocks && statistics.errorBlocks < p.maxErrorBlocks) {
+            engine->RunBlocks(statistics, p.maxBlocks);
+        }
+        alone.push_back(statistics);
+    }
+    EXPECT_EQ(sweep(engines(1, false), 0), alone);
+    EXPECT_EQ(sweep(engines(3, false), 0), alone);
+    EXPECT_EQ(sweep(engines(1, false), 1), std::vector(alone.begin() + 1, alone.end()));
+    // Not the classic run's counts, whose points all start from the seed.
+    auto classic = std::move(engines(1, true).front());
+    classic->StartPoint(points[1], kSeed);
+    PointStatistics first;
+    while (first.blocks < p.maxBlocks && first.errorBlocks < p.maxErrorBlocks) {
+        classic->RunBlocks(first, p.maxBlocks);
+    }
+    EXPECT_NE(first, alone[1]);
 }
 
 }  // namespace
