@@ -139,6 +139,10 @@ void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                  "Start point i of the sweep i x 2^40 draws into the seed's stream, rather than "
                  "every point from the seed, so that the points' errors are independent")
         ->disable_flag_override();
+    app.add_flag("--no-status", options.noStatus,
+                 "No status line (blocks, FER, speed, time left) under a long point's bar on a "
+                 "terminal")
+        ->disable_flag_override();
     app.add_flag("--no-wait", options.noWait,
                  "End without the closing prompt and key wait, also on a terminal")
         ->disable_flag_override();

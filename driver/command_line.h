@@ -42,6 +42,8 @@ struct RunOptions {
     // Point i starts from the seed's stream jumped ahead by i x 2^40 draws instead of from the
     // seed.
     bool independentPoints = false;
+    // No status line under a long point's bar, even on a terminal.
+    bool noStatus = false;
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

@@ -1,5 +1,6 @@
 #include "driver/entry.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -38,6 +39,11 @@ int RunCommandLine(int argc, char** argv, RemoteFillers fillers, const std::stri
     environment.remoteFillers = std::move(fillers);
     environment.program = program;
     environment.interruptible = true;
+    if (isatty(STDOUT_FILENO) == 1) {
+        winsize size{};
+        const bool known = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0;
+        environment.terminalColumns = known ? size.ws_col : 80;
+    }
     return RunProgram(environment);
 }
 

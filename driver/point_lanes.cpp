@@ -1,6 +1,7 @@
 #include "driver/point_lanes.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace rs {
@@ -42,7 +43,8 @@ PointLanes::PointLanes(const LaneSetup& setup, std::span<const float> points)
       k(setup.k),
       startOf(setup.startOf),
       points(points),
-      counter(std::make_unique<LockedCounter>(setup.counter)) {
+      counter(std::make_unique<LockedCounter>(setup.counter)),
+      status(setup.status) {
     {
         MutexLock hold(lock);
         held.resize(points.size());
@@ -105,6 +107,13 @@ void PointLanes::Lane(Engine& engine) {
         HeldStream console(*this, point, true);
         HeldStream results(*this, point, false);
         PointRun run(parameters, n, k, engine, console, results, *counter);
+        if (status != nullptr) {
+            run.SetProgress([this, point](const PointStatistics& sofar, double seconds) {
+                MutexLock hold(lock);
+                held[point].sofar = sofar;
+                held[point].seconds = seconds;
+            });
+        }
         std::optional<PointRecord> record;
         std::exception_ptr failure;
         try {
@@ -129,12 +138,30 @@ bool PointLanes::Run(OutputStream& console, const Finish& finish) {
     for (std::size_t point = 0; point < points.size(); ++point) {
         std::size_t shown = 0;
         HeldPoint finished;
+        double statusShownAt = 0.0;
         for (bool done = false; !done;) {
             std::string text;
             {
                 MutexLock hold(lock);
                 while (!held[point].done && held[point].console.size() == shown) {
-                    lock.Await(changed);
+                    if (status == nullptr) {
+                        lock.Await(changed);
+                        continue;
+                    }
+                    // Wakes to show the point's status while it runs long.
+                    lock.AwaitFor(changed, std::chrono::duration<double>(kStatusEvery));
+                    const HeldPoint& running = held[point];
+                    if (!running.done && running.console.size() == shown &&
+                        running.seconds >= kStatusAfter &&
+                        running.seconds - statusShownAt >= kStatusEvery) {
+                        const std::string line =
+                            StatusText(running.sofar, parameters, running.seconds);
+                        statusShownAt = running.seconds;
+                        // The terminal's write holds no lane up.
+                        hold.Unlock();
+                        status->Show(line);
+                        hold.Lock();
+                    }
                 }
                 text = held[point].console.substr(shown);
                 done = held[point].done;

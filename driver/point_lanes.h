@@ -18,6 +18,7 @@
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
 #include "driver/point_run.h"
+#include "driver/status_line.h"
 #include "engine/engine.h"
 #include "engine/parallel/thread_annotations.h"
 
@@ -32,6 +33,8 @@ struct LaneSetup {
     std::function<PackedState(std::size_t)> startOf;
     std::span<const std::unique_ptr<Engine>> engines;
     PerformanceCounter& counter;
+    // Where the point being handed on shows its status while it runs long; none when null.
+    StatusConsole* status = nullptr;
 };
 
 // A sweep's points, several at once: each lane thread takes the next point not yet taken and
@@ -64,6 +67,8 @@ class PointLanes {
         std::optional<PointRecord> record;
         std::exception_ptr failure;
         bool done = false;
+        PointStatistics sofar;  // the counts so far, for the status line
+        double seconds = 0.0;   // the point's seconds at sofar
     };
     // A lane's text for one point, into its held point.
     class HeldStream;
@@ -80,6 +85,7 @@ class PointLanes {
     const std::function<PackedState(std::size_t)> startOf;
     const std::span<const float> points;
     std::unique_ptr<LockedCounter> counter;
+    StatusConsole* const status;
     Mutex lock;
     std::condition_variable changed;  // a point was taken, written to or finished; or stop
     std::vector<HeldPoint> held RS_GUARDED_BY(lock);  // by index into points

@@ -1,6 +1,8 @@
 #include "driver/point_run.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <span>
 #include <string>
@@ -9,6 +11,7 @@
 #include "driver/number_format.h"
 #include "driver/report_layout.h"
 #include "driver/simulation.h"
+#include "driver/status_line.h"
 
 namespace rs {
 
@@ -43,13 +46,32 @@ std::optional<PointRecord> PointRun::Run(const PointStart& point,
 
     // The bar is evaluated after every block in effect: the engine runs on only through
     // blocks after which it could not change.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point began = Clock::now();
+    std::int64_t step = 256;  // blocks a run, while progress is wanted
     while (statistics.blocks < parameters.maxBlocks &&
            statistics.errorBlocks < parameters.maxErrorBlocks) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             return std::nullopt;
         }
-        engine.RunBlocks(statistics, NextPossibleBarChange());
+        std::int32_t limit = NextPossibleBarChange();
+        if (!progress) {
+            engine.RunBlocks(statistics, limit);
+            UpdateBar();
+            continue;
+        }
+        limit = static_cast<std::int32_t>(std::min<std::int64_t>(limit, statistics.blocks + step));
+        const Clock::time_point before = Clock::now();
+        engine.RunBlocks(statistics, limit);
         UpdateBar();
+        const Clock::time_point after = Clock::now();
+        const double took = std::chrono::duration<double>(after - before).count();
+        if (took < kStatusEvery / 2) {
+            step = std::min<std::int64_t>(2 * step, std::int64_t{1} << 31);
+        } else if (took > kStatusEvery) {
+            step = std::max<std::int64_t>(step / 2, 1);
+        }
+        progress(statistics, std::chrono::duration<double>(after - began).count());
     }
     return Report(P0, startCount, frequency);
 }

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "driver/output_stream.h"
 #include "driver/parameter_file.h"
@@ -45,6 +47,12 @@ class PointRun {
     // The counts so far of the point running, or of the last one.
     const PointStatistics& Statistics() const { return statistics; }
 
+    // Called with the counts so far and the point's seconds so far a few times a second (the
+    // engine then runs in steps of blocks that take about kStatusEvery), for a status line.
+    // Counts never depend on it.
+    using Progress = std::function<void(const PointStatistics&, double seconds)>;
+    void SetProgress(Progress value) { progress = std::move(value); }
+
   private:
     std::int32_t NextPossibleBarChange() const;
     void UpdateBar();
@@ -59,6 +67,7 @@ class PointRun {
     PerformanceCounter& counter;
     PointStatistics statistics;
     std::int32_t starsShown = 0;
+    Progress progress;
 };
 
 }  // namespace rs

@@ -20,6 +20,7 @@
 #include "driver/point_outputs.h"
 #include "driver/resume.h"
 #include "driver/simulation.h"
+#include "driver/status_line.h"
 #include "engine/engine_plan.h"
 
 namespace rs {
@@ -261,8 +262,15 @@ void ProgramRun::PrepareInterruptNotice() const {
 
 // The header, then the points still to run; an interrupt from here on says how to continue.
 std::string ProgramRun::Sweep() {
+    // A status line on a terminal; the console text alone anywhere else.
+    std::optional<StatusConsole> status;
+    if (environment.terminalColumns > 0 && !options.noStatus) {
+        status.emplace(environment.console, environment.terminalColumns);
+    }
     Simulation simulation(parameters, run.code.n, run.code.k, std::move(engines),
-                          environment.console, *results, environment.counter);
+                          status ? static_cast<OutputStream&>(*status) : environment.console,
+                          *results, environment.counter);
+    simulation.SetStatus(status ? &*status : nullptr);
     simulation.SetSeed(options.seed);
     if (options.independentPoints) {
         // Numbered through the whole sweep: a resumed run's first point keeps its own start.

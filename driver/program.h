@@ -36,6 +36,9 @@ struct ProgramEnvironment {
     // SIGINT and SIGTERM end the run with a word on how to continue it (the real program; a
     // test in-process keeps the default handling).
     bool interruptible = false;
+    // The console's width when it is a terminal, where a long point shows a status line; 0
+    // when it is not (a file or a pipe gets the console text alone).
+    int terminalColumns = 0;
 };
 
 // What the program shows before it waits for the closing key.

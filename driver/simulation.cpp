@@ -102,12 +102,23 @@ Simulation::Simulation(const SimulationParameters& parameters, std::int32_t n, s
 
 bool Simulation::RunSweep(std::span<const float> points) {
     if (engines.size() > 1 && points.size() > 1) {
-        PointLanes lanes(
-            {parameters, n, k, [this](std::size_t i) { return StartOf(i); }, engines, counter},
-            points);
+        PointLanes lanes({parameters, n, k, [this](std::size_t i) { return StartOf(i); }, engines,
+                          counter, status},
+                         points);
         return lanes.Run(console, [this](const PointRecord& record, std::string_view lines) {
             results.Write(lines);
             return Finish(record);
+        });
+    }
+    if (status != nullptr) {
+        run.SetProgress([this](const PointStatistics& statistics, double seconds) {
+            if (seconds < statusShownAt) {
+                statusShownAt = 0.0;  // a new point
+            }
+            if (seconds >= kStatusAfter && seconds - statusShownAt >= kStatusEvery) {
+                status->Show(StatusText(statistics, parameters, seconds));
+                statusShownAt = seconds;
+            }
         });
     }
     for (std::size_t i = 0; i < points.size(); ++i) {

@@ -12,6 +12,7 @@
 #include "driver/parameter_file.h"
 #include "driver/performance_counter.h"
 #include "driver/point_run.h"
+#include "driver/status_line.h"
 #include "engine/engine_plan.h"
 
 namespace rs {
@@ -73,6 +74,8 @@ class Simulation {
     void SetPointObserver(PointObserver observer) { pointObserver = std::move(observer); }
     // Called after each point's report is flushed: the report holds it from then on.
     void SetPointReported(std::function<void()> reported) { pointReported = std::move(reported); }
+    // A status line under a long point's bar, on status, which must be the console.
+    void SetStatus(StatusConsole* value) { status = value; }
 
     // Runs the points in order. False as soon as "results.dat" cannot be written or the
     // point observer fails.
@@ -104,6 +107,8 @@ class Simulation {
     PointRun run;  // on the first engine
     std::int32_t seed = kSeed;
     std::optional<std::size_t> independentFrom;  // set for independent points
+    StatusConsole* status = nullptr;
+    double statusShownAt = 0.0;  // the point's seconds when its status was last shown
     PointObserver pointObserver;
     std::function<void()> pointReported;
     std::string observerError;

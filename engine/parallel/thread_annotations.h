@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -33,6 +34,15 @@ class RS_CAPABILITY("mutex") Mutex {
     void Await(std::condition_variable& condition) RS_REQUIRES(this) {
         std::unique_lock<std::mutex> held(mutex, std::adopt_lock);
         condition.wait(held);
+        held.release();
+    }
+
+    // As Await, back after timeout at the latest.
+    template <class Rep, class Period>
+    void AwaitFor(std::condition_variable& condition, std::chrono::duration<Rep, Period> timeout)
+        RS_REQUIRES(this) {
+        std::unique_lock<std::mutex> held(mutex, std::adopt_lock);
+        condition.wait_for(held, timeout);
         held.release();
     }
 

@@ -1,0 +1,122 @@
+// The status line on a terminal: shown under the text and gone before more text comes, so the
+// screen ends as the text alone leaves it; and what it says.
+#include "driver/status_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "test_support.h"
+
+namespace rs {
+namespace {
+
+// The screen a terminal shows after bytes, for the few controls the status line uses: newline
+// (the terminal's driver adds the carriage return), carriage return, cursor up, down and right,
+// and erase to the end of the line.
+std::vector<std::string> Screen(std::string_view bytes) {
+    std::vector<std::string> rows(1);
+    std::size_t row = 0;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\n') {
+            ++row;
+            column = 0;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+            std::size_t end = i + 2;
+            std::size_t count = 0;
+            while (bytes[end] >= '0' && bytes[end] <= '9') {
+                count = 10 * count + static_cast<std::size_t>(bytes[end++] - '0');
+            }
+            const char command = bytes[end];
+            if (command == 'A') {
+                row -= 1;
+            } else if (command == 'B') {
+                row += 1;
+            } else if (command == 'C') {
+                column += count;
+            } else if (command == 'K') {
+                rows[row].resize(std::min(rows[row].size(), column));
+            } else {
+                ADD_FAILURE() << "an unexpected control " << command;
+            }
+            i = end;
+            continue;
+        } else {
+            if (rows[row].size() <= column) {
+                rows[row].resize(column + 1, ' ');
+            }
+            rows[row][column++] = c;
+        }
+        if (rows.size() <= row) {
+            rows.resize(row + 1);
+        }
+    }
+    while (!rows.empty() && rows.back().empty()) {
+        rows.pop_back();
+    }
+    return rows;
+}
+
+TEST(StatusConsole, TheScreenEndsAsTheTextAloneLeavesIt) {
+    testing::CapturingStream terminal;
+    StatusConsole console(terminal, 40);
+    // Stars one, two and three at a time, then a line shorter than the status.
+    const std::vector<std::string_view> pieces = {"Reed-Solomon codes, n=15\n\nP0=5.00e-002\n",
+                                                  "0%       Please wait      100%\n",
+                                                  "*",
+                                                  "**",
+                                                  "***",
+                                                  "\nSER\n"};
+    std::string text;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        console.Write(pieces[i]);
+        text.append(pieces[i]);
+        if (i >= 2 && i + 1 < pieces.size()) {
+            // A status too long for the terminal is cut; shown twice, it replaces itself.
+            console.Show("1.00M blocks  12 errors  FER 1.20e-05 and more words than fit");
+            console.Show("status " + std::to_string(i));
+            const std::vector<std::string> shown = Screen(terminal.text);
+            ASSERT_GE(shown.size(), 2U);
+            EXPECT_EQ(shown.back(), "status " + std::to_string(i));
+            // The cursor is back at the end of the stars: what comes next extends them.
+            EXPECT_EQ(Screen(terminal.text + "#")[shown.size() - 2], Screen(text + "#").back());
+        }
+    }
+    EXPECT_EQ(Screen(terminal.text), Screen(text));
+    EXPECT_NE(terminal.text, text);
+}
+
+TEST(StatusText, SaysTheCountsTheRateAndTheNearerLimit) {
+    const SimulationParameters limits{0.1F, 0.1F, 0.1F, 1000000, 100, 8, 16};
+    struct Case {
+        PointStatistics statistics;
+        double seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        // The error blocks end the point first: 80 more at 20 in 4 s.
+        {{.blocks = 4000, .errorBlocks = 20},
+         4.0,
+         "4000 blocks  20 errors  FER 5.00e-03 [3.1e-03, 7.7e-03]  1000/s  16s left"},
+        // The block limit ends it first.
+        {{.blocks = 250000, .errorBlocks = 1},
+         2.5,
+         "250k blocks  1 errors  FER 4.00e-06 [1.0e-07, 2.2e-05]  100k/s  8s left"},
+        // No error block yet: only the block limit tells the time left, 26 271 s.
+        {{.blocks = 123456, .errorBlocks = 0},
+         3700.0,
+         "123k blocks  0 errors  FER 0.00e+00 [0.0e+00, 3.0e-05]  33/s  7h17m left"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StatusText(c.statistics, limits, c.seconds), c.text);
+    }
+}
+
+}  // namespace
+}  // namespace rs
