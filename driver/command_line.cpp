@@ -160,9 +160,16 @@ void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
     app.add_option("--csv", given.csvFile, "Also write the points, with intervals, to CSV")
         ->type_name("FILE")
         ->check(kNonEmpty);
-    app.add_option("--plot", given.plotFile, "Plot FER and SER against P0 (gnuplot, .svg or .png)")
-        ->type_name("FILE")
-        ->check(kPlotExtension);
+    auto* plot = app.add_option("--plot", given.plotFile,
+                                "Plot FER and SER against P0 (gnuplot, .svg or .png)")
+                     ->type_name("FILE")
+                     ->check(kPlotExtension);
+    app.add_option("--compare", options.compareFiles,
+                   "Draw these saved --json runs on the --plot figure (FER with intervals, SER, "
+                   "theory) and run nothing")
+        ->type_name("JSON...")
+        ->expected(1, -1)
+        ->needs(plot);
     app.add_flag("--resume", options.resume,
                  "Keep the report file's complete points and run the rest")
         ->disable_flag_override();

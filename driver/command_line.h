@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/p0_grid.h"
 #include "driver/simulation.h"
@@ -44,6 +45,8 @@ struct RunOptions {
     bool independentPoints = false;
     // No status line under a long point's bar, even on a terminal.
     bool noStatus = false;
+    // Saved JSON reports to draw on one plot instead of running anything.
+    std::vector<std::filesystem::path> compareFiles;
 };
 
 // Either the options of a run, or what to print and the exit status when there is no run:

@@ -100,15 +100,19 @@ std::filesystem::path FindGnuplot() {
 namespace {
 
 // The terminal, title, axes and key.
-std::string PlotSettings(const std::filesystem::path& output, const CodeShape& code) {
+std::string CodeTitle(const CodeShape& code) {
+    return "RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
+           "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +
+           ", q-ary symmetric channel";
+}
+
+std::string PlotSettings(const std::filesystem::path& output, const std::string& title) {
     std::string script;
     script += IsPngPlot(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
                                 : "set terminal svg size 900,640 enhanced font 'sans,11' "
                                   "background '#ffffff'\n";
     script += "set output " + Quoted(output.string()) + "\n";
-    script += "set title 'RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
-              "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +
-              ", q-ary symmetric channel'\n";
+    script += "set title " + Quoted(title) + "\n";
     script +=
         "set logscale xy\n"
         "set format x '10^{%L}'\nset format y '10^{%L}'\n"
@@ -129,9 +133,10 @@ struct PointsBlock {
     bool anyMiscorrections = false;
 };
 
-PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShape& code) {
+PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShape& code,
+                            const std::string& name = "$points") {
     PointsBlock block;
-    block.text = "$points << EOD\n";
+    block.text = name + " << EOD\n";
     for (const PlotPoint& p : points) {
         if (p.blocks <= 0 || !(p.P0 > 0.0)) {
             continue;
@@ -158,8 +163,9 @@ PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShap
 
 // The bounded-distance decoder's FER, log-spaced between the sweep's ends, a little beyond
 // each.
-std::string TheoryPoints(const PointsBlock& points, const CodeShape& code) {
-    std::string text = "$theory << EOD\n";
+std::string TheoryPoints(const PointsBlock& points, const CodeShape& code,
+                         const std::string& name = "$theory") {
+    std::string text = name + " << EOD\n";
     if (points.highest > 0.0) {
         const double from = std::log(points.lowest / 1.2);
         const double to = std::log(std::min(points.highest * 1.2, 1.0));
@@ -178,7 +184,7 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
                        const CodeShape& code) {
     const PointsBlock simulated = SimulatedPoints(points, code);
     std::string script =
-        PlotSettings(output, code) + simulated.text + TheoryPoints(simulated, code);
+        PlotSettings(output, CodeTitle(code)) + simulated.text + TheoryPoints(simulated, code);
     script +=
         "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
         "decoder (theory)', \\\n"
@@ -208,8 +214,50 @@ bool AnythingToPlot(const std::vector<PlotPoint>& points) {
 
 std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
                      const std::vector<PlotPoint>& points, const CodeShape& code) {
+    return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
+        return PlotScript(aside, points, code);
+    });
+}
+
+std::string CompareScript(const std::filesystem::path& output,
+                          const std::vector<PlottedRun>& runs) {
+    // A colour a run: its FER with intervals, its SER and its theory.
+    static constexpr const char* kColours[] = {"#c0392b", "#2471a3", "#1e8449", "#7d3c98",
+                                               "#b9770e", "#17202a", "#ca6f1e", "#138d75"};
+    std::string script =
+        PlotSettings(output, std::to_string(runs.size()) + " runs, q-ary symmetric channel");
+    std::string plots;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const PlottedRun& run = runs[r];
+        const std::string points = "$points" + std::to_string(r);
+        const std::string theory = "$theory" + std::to_string(r);
+        const PointsBlock simulated = SimulatedPoints(run.points, run.code, points);
+        script += simulated.text + TheoryPoints(simulated, run.code, theory);
+        const std::string colour =
+            std::string("lc rgb '") + kColours[r % std::size(kColours)] + "'";
+        const auto title = [&](const char* what) {
+            return " title " + Quoted(run.label + ", " + what) + " noenhanced";
+        };
+        plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
+                 " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+                 ", \\\n     " + points + " using 1:2:3:4 with yerrorbars pt 7 ps 0.7 " + colour +
+                 title("FER, 95 % interval") + ", \\\n     " + points +
+                 " using 1:5 with linespoints pt 5 ps 0.5 lw 0.8 " + colour + title("SER");
+    }
+    return script + plots + "\nunset output\n";
+}
+
+std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                           const std::vector<PlottedRun>& runs) {
+    return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
+        return CompareScript(aside, runs);
+    });
+}
+
+std::string DrawScript(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                       const std::function<std::string(const std::filesystem::path&)>& make) {
     const std::filesystem::path aside = AsidePath(output);
-    const std::string script = PlotScript(aside, points, code);
+    const std::string script = make(aside);
     const std::string& name = output.name;
     // gnuplot's complaints go to a file of their own: the user sees one line, not its dump.
     const std::filesystem::path complaints = aside.string() + ".err";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,25 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
 
 // Whether the points give the plot anything to draw: a point with blocks.
 bool AnythingToPlot(const std::vector<PlotPoint>& points);
+
+// One saved run as a comparison draws it: its label (code and seed), code and points.
+struct PlottedRun {
+    std::string label;
+    CodeShape code;
+    std::vector<PlotPoint> points;
+};
+
+// The gnuplot script for several runs on one figure: each run's FER with its intervals, SER and
+// bounded-distance FER in a colour of its own, labelled by the run.
+std::string CompareScript(const std::filesystem::path& output, const std::vector<PlottedRun>& runs);
+
+// Runs gnuplot on the script make(aside) writes to aside, then puts aside in place of the
+// output, as DrawPlot.
+std::string DrawScript(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                       const std::function<std::string(const std::filesystem::path&)>& make);
+// DrawScript with CompareScript.
+std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                           const std::vector<PlottedRun>& runs);
 
 // Runs gnuplot on the script, writing beside the output and putting it in place (renamed over a
 // file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/compare.h"
 #include "driver/experiment_check.h"
 #include "driver/files/run_outputs.h"
 #include "driver/interrupt_notice.h"
@@ -367,6 +368,9 @@ std::string ProgramRun::Close() {
 }  // namespace
 
 int RunProgram(const ProgramEnvironment& environment) {
+    if (!environment.options.compareFiles.empty()) {
+        return RunComparison(environment);
+    }
     ProgramRun run(environment);
     for (const auto step : {&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
                             &ProgramRun::MakeEngine, &ProgramRun::FindPlotter,

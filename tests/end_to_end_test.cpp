@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <csignal>
@@ -248,6 +249,39 @@ TEST_F(EndToEndTest, PlotIsDrawnAsSvgOrRefusedUpFront) {
         << empty.err;
     EXPECT_EQ(std::count(empty.err.begin(), empty.err.end(), '\n'), 2) << empty.err;
     EXPECT_FALSE(fs::exists(directory / "empty.svg"));
+}
+
+// Two saved runs, a full code and a shortened one with another seed, drawn on one figure
+// without running anything; a report of another version or a broken file is refused with why.
+TEST_F(EndToEndTest, CompareDrawsSavedRunsOnOneFigure) {
+    WriteFile(directory / "experiment.dat",
+              "Pmax=0.3\nPmin=0.1\nPstep=0.1\nmaxBlocks=500\nmaxErrorBlocks=30\nM=4\nT=2\n");
+    ASSERT_EQ(RunToEnd({"--json", "a.json", "-o", "a.dat", "experiment.dat"}).status, 0);
+    ASSERT_EQ(RunToEnd({"--json", "b.json", "-o", "b.dat", "--length", "9", "--seed", "7",
+                        "experiment.dat"})
+                  .status,
+              0);
+    const Outcome drawn = RunToEnd({"--compare", "a.json", "b.json", "--plot", "both.svg"});
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_EQ(drawn.out, "");
+    const std::string svg = ReadFile(directory / "both.svg");
+    EXPECT_NE(svg.find("RS(15,11), seed 1234, FER, theory"), std::string::npos);
+    EXPECT_NE(svg.find("RS(9,5), seed 7, SER"), std::string::npos);
+
+    nlohmann::json old = nlohmann::json::parse(ReadFile(directory / "a.json"));
+    old["version"] = "0.1.0";
+    WriteFile(directory / "old.json", old.dump());
+    WriteFile(directory / "cut.json", ReadFile(directory / "a.json").substr(0, 100));
+    const std::pair<const char*, const char*> refused[] = {
+        {"old.json", "rs-sim: old.json: cannot compare: it was written by rs-sim 0.1.0"},
+        {"cut.json", "rs-sim: cut.json: cannot compare: it is not JSON"},
+        {"a.dat", "rs-sim: a.dat: cannot compare: it is not JSON"}};
+    for (const auto& [file, message] : refused) {
+        const Outcome outcome = RunToEnd({"--compare", "a.json", file, "--plot", "no.svg"});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_TRUE(outcome.err.starts_with(message)) << outcome.err;
+        EXPECT_FALSE(fs::exists(directory / "no.svg"));
+    }
 }
 
 // An output that cannot be written ends the run with a message and status 1: the console
