@@ -44,7 +44,8 @@ PointLanes::PointLanes(const LaneSetup& setup, std::span<const float> points)
       startOf(setup.startOf),
       points(points),
       counter(std::make_unique<LockedCounter>(setup.counter)),
-      status(setup.status) {
+      status(setup.status),
+      statusAfter(setup.statusAfter) {
     {
         MutexLock hold(lock);
         held.resize(points.size());
@@ -138,29 +139,24 @@ bool PointLanes::Run(OutputStream& console, const Finish& finish) {
     for (std::size_t point = 0; point < points.size(); ++point) {
         std::size_t shown = 0;
         HeldPoint finished;
-        double statusShownAt = 0.0;
+        double statusShownAt = -kStatusEvery;  // shown as soon as the point runs long
+        // The status is due when the point has run long and its counts moved on since.
+        const auto due = [&](const HeldPoint& running) {
+            return status != nullptr && !running.done && running.seconds >= statusAfter &&
+                   running.seconds - statusShownAt >= kStatusEvery;
+        };
         for (bool done = false; !done;) {
             std::string text;
+            std::string statusLine;
             {
                 MutexLock hold(lock);
-                while (!held[point].done && held[point].console.size() == shown) {
+                while (!held[point].done && held[point].console.size() == shown &&
+                       !due(held[point])) {
                     if (status == nullptr) {
                         lock.Await(changed);
-                        continue;
-                    }
-                    // Wakes to show the point's status while it runs long.
-                    lock.AwaitFor(changed, std::chrono::duration<double>(kStatusEvery));
-                    const HeldPoint& running = held[point];
-                    if (!running.done && running.console.size() == shown &&
-                        running.seconds >= kStatusAfter &&
-                        running.seconds - statusShownAt >= kStatusEvery) {
-                        const std::string line =
-                            StatusText(running.sofar, parameters, running.seconds);
-                        statusShownAt = running.seconds;
-                        // The terminal's write holds no lane up.
-                        hold.Unlock();
-                        status->Show(line);
-                        hold.Lock();
+                    } else {
+                        // Wakes to show the point's status while it runs long.
+                        lock.AwaitFor(changed, std::chrono::duration<double>(kStatusEvery));
                     }
                 }
                 text = held[point].console.substr(shown);
@@ -168,11 +164,18 @@ bool PointLanes::Run(OutputStream& console, const Finish& finish) {
                 if (done) {
                     finished = std::move(held[point]);
                     front = point + 1;
+                } else if (due(held[point])) {
+                    statusLine = StatusText(held[point].sofar, parameters, held[point].seconds);
+                    statusShownAt = held[point].seconds;
                 }
             }
+            // The terminal's writes hold no lane up.
             shown += text.size();
             if (!text.empty()) {
                 console.Write(text);
+            }
+            if (!statusLine.empty()) {
+                status->Show(statusLine);
             }
         }
         changed.notify_all();  // a lane may take a point further ahead

@@ -35,6 +35,7 @@ struct LaneSetup {
     PerformanceCounter& counter;
     // Where the point being handed on shows its status while it runs long; none when null.
     StatusConsole* status = nullptr;
+    double statusAfter = kStatusAfter;  // the seconds a point runs before its status shows
 };
 
 // A sweep's points, several at once: each lane thread takes the next point not yet taken and
@@ -86,6 +87,7 @@ class PointLanes {
     const std::span<const float> points;
     std::unique_ptr<LockedCounter> counter;
     StatusConsole* const status;
+    const double statusAfter;
     Mutex lock;
     std::condition_variable changed;  // a point was taken, written to or finished; or stop
     std::vector<HeldPoint> held RS_GUARDED_BY(lock);  // by index into points

@@ -113,7 +113,7 @@ bool Simulation::RunSweep(std::span<const float> points) {
     if (status != nullptr) {
         run.SetProgress([this](const PointStatistics& statistics, double seconds) {
             if (seconds < statusShownAt) {
-                statusShownAt = 0.0;  // a new point
+                statusShownAt = -kStatusEvery;  // a new point
             }
             if (seconds >= kStatusAfter && seconds - statusShownAt >= kStatusEvery) {
                 status->Show(StatusText(statistics, parameters, seconds));

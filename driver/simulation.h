@@ -108,7 +108,7 @@ class Simulation {
     std::int32_t seed = kSeed;
     std::optional<std::size_t> independentFrom;  // set for independent points
     StatusConsole* status = nullptr;
-    double statusShownAt = 0.0;  // the point's seconds when its status was last shown
+    double statusShownAt = -kStatusEvery;  // the point's seconds at its last status
     PointObserver pointObserver;
     std::function<void()> pointReported;
     std::string observerError;

@@ -9,9 +9,11 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/point_lanes.h"
+#include "driver/status_line.h"
 #include "test_support.h"
 
 namespace rs {
@@ -148,6 +150,34 @@ TEST(PointLanes, ALanesFailureComesInItsPointsTurn) {
                            }),
                  std::bad_alloc);
     EXPECT_EQ(handedOn, (std::vector<float>{0.5F, 0.4F, 0.3F}));
+}
+
+// While the point being handed on runs, the calling thread shows its status, and the screen
+// ends as the console text alone leaves it.
+TEST(PointLanes, TheRunningPointsStatusShowsAndGoes) {
+    const float points[] = {0.5F, 0.4F, 0.3F};
+    const auto sweep = [&](bool status) {
+        Lanes lanes(2, 400);
+        for (ScriptedEngine* engine : lanes.scripted) {
+            engine->beforeBlocks = [](float, std::int32_t) {
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            };
+        }
+        testing::CapturingStream terminal;
+        StatusConsole console(terminal, 100);
+        LaneSetup setup = lanes.Setup();
+        setup.status = status ? &console : nullptr;
+        setup.statusAfter = 0.0;
+        PointLanes lanesRun(setup, points);
+        EXPECT_TRUE(
+            lanesRun.Run(console, [&](const PointRecord&, std::string_view) { return true; }));
+        return terminal.text;
+    };
+    const std::string shown = sweep(true);
+    const std::string plain = sweep(false);
+    EXPECT_NE(shown.find(" blocks  "), std::string::npos);
+    EXPECT_EQ(plain.find(" blocks  "), std::string::npos);
+    EXPECT_EQ(testing::Screen(shown), testing::Screen(plain));
 }
 
 }  // namespace

@@ -13,56 +13,6 @@
 namespace rs {
 namespace {
 
-// The screen a terminal shows after bytes, for the few controls the status line uses: newline
-// (the terminal's driver adds the carriage return), carriage return, cursor up, down and right,
-// and erase to the end of the line.
-std::vector<std::string> Screen(std::string_view bytes) {
-    std::vector<std::string> rows(1);
-    std::size_t row = 0;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\n') {
-            ++row;
-            column = 0;
-        } else if (c == '\r') {
-            column = 0;
-        } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-            std::size_t end = i + 2;
-            std::size_t count = 0;
-            while (bytes[end] >= '0' && bytes[end] <= '9') {
-                count = 10 * count + static_cast<std::size_t>(bytes[end++] - '0');
-            }
-            const char command = bytes[end];
-            if (command == 'A') {
-                row -= 1;
-            } else if (command == 'B') {
-                row += 1;
-            } else if (command == 'C') {
-                column += count;
-            } else if (command == 'K') {
-                rows[row].resize(std::min(rows[row].size(), column));
-            } else {
-                ADD_FAILURE() << "an unexpected control " << command;
-            }
-            i = end;
-            continue;
-        } else {
-            if (rows[row].size() <= column) {
-                rows[row].resize(column + 1, ' ');
-            }
-            rows[row][column++] = c;
-        }
-        if (rows.size() <= row) {
-            rows.resize(row + 1);
-        }
-    }
-    while (!rows.empty() && rows.back().empty()) {
-        rows.pop_back();
-    }
-    return rows;
-}
-
 TEST(StatusConsole, TheScreenEndsAsTheTextAloneLeavesIt) {
     testing::CapturingStream terminal;
     StatusConsole console(terminal, 40);
@@ -81,14 +31,15 @@ TEST(StatusConsole, TheScreenEndsAsTheTextAloneLeavesIt) {
             // A status too long for the terminal is cut; shown twice, it replaces itself.
             console.Show("1.00M blocks  12 errors  FER 1.20e-05 and more words than fit");
             console.Show("status " + std::to_string(i));
-            const std::vector<std::string> shown = Screen(terminal.text);
+            const std::vector<std::string> shown = testing::Screen(terminal.text);
             ASSERT_GE(shown.size(), 2U);
             EXPECT_EQ(shown.back(), "status " + std::to_string(i));
             // The cursor is back at the end of the stars: what comes next extends them.
-            EXPECT_EQ(Screen(terminal.text + "#")[shown.size() - 2], Screen(text + "#").back());
+            EXPECT_EQ(testing::Screen(terminal.text + "#")[shown.size() - 2],
+                      testing::Screen(text + "#").back());
         }
     }
-    EXPECT_EQ(Screen(terminal.text), Screen(text));
+    EXPECT_EQ(testing::Screen(terminal.text), testing::Screen(text));
     EXPECT_NE(terminal.text, text);
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/output_stream.h"
 #include "driver/performance_counter.h"
@@ -71,5 +73,55 @@ class ScriptedCounter final : public PerformanceCounter {
     std::deque<std::int64_t> counts;
     std::int64_t frequency;
 };
+
+// The screen a terminal shows after bytes, for the few controls the status line uses: newline
+// (the terminal's driver adds the carriage return), carriage return, cursor up, down and right,
+// and erase to the end of the line.
+inline std::vector<std::string> Screen(std::string_view bytes) {
+    std::vector<std::string> rows(1);
+    std::size_t row = 0;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\n') {
+            ++row;
+            column = 0;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+            std::size_t end = i + 2;
+            std::size_t count = 0;
+            while (bytes[end] >= '0' && bytes[end] <= '9') {
+                count = 10 * count + static_cast<std::size_t>(bytes[end++] - '0');
+            }
+            const char command = bytes[end];
+            if (command == 'A') {
+                row -= 1;
+            } else if (command == 'B') {
+                row += 1;
+            } else if (command == 'C') {
+                column += count;
+            } else if (command == 'K') {
+                rows[row].resize(std::min(rows[row].size(), column));
+            } else {
+                rows[row] += "<unexpected control>";
+            }
+            i = end;
+            continue;
+        } else {
+            if (rows[row].size() <= column) {
+                rows[row].resize(column + 1, ' ');
+            }
+            rows[row][column++] = c;
+        }
+        if (rows.size() <= row) {
+            rows.resize(row + 1);
+        }
+    }
+    while (!rows.empty() && rows.back().empty()) {
+        rows.pop_back();
+    }
+    return rows;
+}
 
 }  // namespace rs::testing
