@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<rs::Symbol> decoded(static_cast<std::size_t>(codec.GetK()));
     const bool allZero = codec.Decode(received.data(), decoded.data());
     const rs::testing::ReferenceOutcome literal = rs::testing::ReferenceDecode(codec, received);
-    const bool literalFailure = literal.roots < literal.locatorLength;
+    const bool literalFailure = literal.Flagged(codec.GetT());
     if (allZero != literal.allZero || decoded != literal.decoded ||
         codec.LastDecodeFailureDetected() != literalFailure || !literal.invariantsHeld) {
         std::abort();
