@@ -1,5 +1,6 @@
 #include "driver/compare.h"
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -112,44 +113,31 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
     return compared;
 }
 
-int RunComparison(const ProgramEnvironment& environment) {
+std::string RunComparison(const ProgramEnvironment& environment) {
     const RunOptions& options = environment.options;
-    const auto resolve = [&](const std::filesystem::path& name) {
-        return name.is_absolute() || environment.directory == "." ? name
-                                                                  : environment.directory / name;
-    };
-    const auto fail = [&](const std::string& why) {
-        environment.errors.Write(environment.program + ": " + why + "\n");
-        environment.errors.Flush();
-        return 1;
-    };
     const std::filesystem::path gnuplot = FindGnuplot();
     if (gnuplot.empty()) {
-        return fail(
-            "--plot needs gnuplot, which is not on PATH (Debian: apt-get install "
-            "gnuplot-nox)");
+        return std::string(kNoGnuplot);
     }
     OutputTarget plot;
-    if (std::string why = CheckOutput(options.plotFile->string(), resolve(*options.plotFile), plot);
+    if (std::string why = CheckOutput(options.plotFile->string(),
+                                      ResolveName(environment, *options.plotFile), plot);
         !why.empty()) {
-        return fail(why);
+        return why;
     }
     std::vector<PlottedRun> runs;
     for (const std::filesystem::path& file : options.compareFiles) {
-        ComparedRun compared = ReadComparedRun(resolve(file), file.string());
+        ComparedRun compared = ReadComparedRun(ResolveName(environment, file), file.string());
         if (!compared.error.empty()) {
-            return fail(compared.error);
+            return compared.error;
         }
         runs.push_back(std::move(compared.run));
     }
     if (!std::any_of(runs.begin(), runs.end(),
                      [](const PlottedRun& run) { return AnythingToPlot(run.points); })) {
-        return fail(plot.name + ": no run sent a block, so there is nothing to plot");
+        return plot.name + ": no run sent a block, so there is nothing to plot";
     }
-    if (std::string why = DrawComparison(gnuplot, plot, runs); !why.empty()) {
-        return fail(why);
-    }
-    return 0;
+    return DrawComparison(gnuplot, plot, runs);
 }
 
 }  // namespace rs

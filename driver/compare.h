@@ -18,8 +18,8 @@ struct ComparedRun {
 // its code and its points' counts. The label names the code and the seed.
 ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string& name);
 
-// --compare: the saved runs on one plot, nothing simulated. Returns the exit status, with one
-// line on the error stream when a file is refused or the plot cannot be drawn.
-int RunComparison(const ProgramEnvironment& environment);
+// --compare: the saved runs on one plot, nothing simulated. Returns why a file is refused or
+// the plot cannot be drawn; empty on success.
+std::string RunComparison(const ProgramEnvironment& environment);
 
 }  // namespace rs

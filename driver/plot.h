@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/files/output_target.h"
@@ -15,6 +16,10 @@ namespace rs {
 bool IsPngPlot(const std::filesystem::path& output);
 // Whether the extension names a format the plot can take.
 bool IsPlotFile(const std::filesystem::path& output);
+
+// Why a plot cannot be drawn without gnuplot, and how to get it.
+inline constexpr std::string_view kNoGnuplot =
+    "--plot needs gnuplot, which is not on PATH (Debian: apt-get install gnuplot-nox)";
 
 // gnuplot as found on PATH; empty when it is not there.
 std::filesystem::path FindGnuplot();

@@ -52,10 +52,8 @@ class ProgramRun {
     std::string Close();
 
   private:
-    // Relative names start from the environment's directory; messages name files as given.
     std::filesystem::path Resolve(const std::filesystem::path& name) const {
-        return name.is_absolute() || environment.directory == "." ? name
-                                                                  : environment.directory / name;
+        return ResolveName(environment, name);
     }
     std::string OpenReport();
     std::string WriteFailure() const {
@@ -169,8 +167,7 @@ std::string ProgramRun::FindPlotter() {
     if (options.plotFile) {
         gnuplot = FindGnuplot();
         if (gnuplot.empty()) {
-            return "--plot needs gnuplot, which is not on PATH (Debian: apt-get install "
-                   "gnuplot-nox)";
+            return std::string(kNoGnuplot);
         }
     }
     return {};
@@ -367,18 +364,27 @@ std::string ProgramRun::Close() {
 
 }  // namespace
 
+std::filesystem::path ResolveName(const ProgramEnvironment& environment,
+                                  const std::filesystem::path& name) {
+    return name.is_absolute() || environment.directory == "." ? name : environment.directory / name;
+}
+
 int RunProgram(const ProgramEnvironment& environment) {
+    const auto refuse = [&](const std::string& error) {
+        environment.errors.Write(environment.program + ": " + error + "\n");
+        environment.errors.Flush();
+        return 1;
+    };
     if (!environment.options.compareFiles.empty()) {
-        return RunComparison(environment);
+        const std::string error = RunComparison(environment);
+        return error.empty() ? 0 : refuse(error);
     }
     ProgramRun run(environment);
     for (const auto step : {&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
                             &ProgramRun::MakeEngine, &ProgramRun::FindPlotter,
                             &ProgramRun::OpenOutputs, &ProgramRun::Sweep, &ProgramRun::Close}) {
         if (const std::string error = (run.*step)(); !error.empty()) {
-            environment.errors.Write(environment.program + ": " + error + "\n");
-            environment.errors.Flush();
-            return 1;
+            return refuse(error);
         }
     }
     return 0;

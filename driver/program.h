@@ -41,6 +41,11 @@ struct ProgramEnvironment {
     int terminalColumns = 0;
 };
 
+// A file name as given, from the environment's directory when relative; messages name files as
+// given.
+std::filesystem::path ResolveName(const ProgramEnvironment& environment,
+                                  const std::filesystem::path& name);
+
 // What the program shows before it waits for the closing key.
 inline constexpr std::string_view kClosingPrompt = "\nPress any key";
 
