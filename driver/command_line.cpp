@@ -77,6 +77,29 @@ std::string Printable(const std::string& text) {
     return shown;
 }
 
+// The options of one method that the other cannot take.
+std::string CheckMethod(const CLI::App& app, const RunOptions& options) {
+    if (options.method == Method::kMonteCarlo) {
+        for (const char* option : {"--samples", "--precision"}) {
+            if (app.count(option) > 0) {
+                return std::string(option) + " needs --method stratified";
+            }
+        }
+        return {};
+    }
+    const std::pair<bool, const char*> clashes[] = {
+        {options.resume, "--resume"},
+        {options.referenceEngine, "--engine reference"},
+        {options.independentPoints, "--independent-points"},
+        {!options.compareFiles.empty(), "--compare"}};
+    for (const auto& [given, option] : clashes) {
+        if (given) {
+            return std::string("--method stratified cannot take ") + option;
+        }
+    }
+    return {};
+}
+
 CommandLine Misuse(const std::string& message, const std::string& program) {
     CommandLine result;
     result.exitStatus = 2;
@@ -104,6 +127,7 @@ struct GivenTexts {
     std::string engine = "fast";
     std::string p0List;
     std::string p0Decades;
+    std::string method = "monte-carlo";
 };
 
 // The options in the order --help lists them: files, the run, the reports, the engine.
@@ -187,9 +211,30 @@ void AddEngineOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
         ->check(CLI::IsMember({"fast", "reference"}));
 }
 
+void AddMethodOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    app.add_option("--method", given.method,
+                   "monte-carlo (default), sending random blocks; or stratified, decoding "
+                   "sampled error patterns of each weight and weighting them exactly at each P0, "
+                   "for curves down to any error rate")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"monte-carlo", "stratified"}));
+    auto* samples = app.add_option("--samples", options.samples,
+                                   "Stratified: N error patterns per weight, in place of "
+                                   "--precision")
+                        ->type_name("N")
+                        ->check(CLI::Range(std::int64_t{1}, std::int64_t{1} << 40));
+    app.add_option("--precision", options.precision,
+                   "Stratified: sample until every FER, SER and BER 95 % interval is within "
+                   "this fraction of its value (default 0.01)")
+        ->type_name("X")
+        ->check(CLI::Range(1e-4, 0.5))
+        ->excludes(samples);
+}
+
 // Puts what was given in place of the defaults.
 void Apply(const GivenTexts& given, RunOptions& options) {
     options.referenceEngine = given.engine == "reference";
+    options.method = given.method == "stratified" ? Method::kStratified : Method::kMonteCarlo;
     if (!given.positionalFile.empty()) {
         options.parameterFile = given.positionalFile;
     } else if (!given.parameterFile.empty()) {
@@ -229,6 +274,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     AddRunOptions(app, options, given);
     AddReportOptions(app, options, given);
     AddEngineOptions(app, options, given);
+    AddMethodOptions(app, options, given);
 
     CommandLine result;
     try {
@@ -244,6 +290,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     }
     Apply(given, options);
     if (std::string clash = CheckDistinct(options); !clash.empty()) {
+        return Misuse(clash, program);
+    }
+    if (std::string clash = CheckMethod(app, options); !clash.empty()) {
         return Misuse(clash, program);
     }
     // Given even when empty: an empty list is refused, not taken for none.

@@ -20,6 +20,13 @@ inline constexpr int kMaxThreads = 1024;
 // The CPUs the process may use at once (affinity mask, cgroup quota), at least 1.
 int DefaultThreads();
 
+// How a run estimates its rates: by sending random blocks (the default), or by sampling the
+// error patterns of each weight and weighting them by their binomial chance at each P0.
+enum class Method : std::uint8_t { kMonteCarlo, kStratified };
+
+// The relative half-width a stratified run's intervals reach unless told.
+inline constexpr double kDefaultPrecision = 0.01;
+
 // What the command line asks of a run. The defaults are the program's behaviour without
 // arguments.
 struct RunOptions {
@@ -45,6 +52,10 @@ struct RunOptions {
     bool independentPoints = false;
     // No status line under a long point's bar, even on a terminal.
     bool noStatus = false;
+    Method method = Method::kMonteCarlo;
+    // A stratified run's patterns per weight; when not given, as many as the precision needs.
+    std::optional<std::int64_t> samples;
+    double precision = kDefaultPrecision;
     // Saved JSON reports to draw on one plot instead of running anything.
     std::vector<std::filesystem::path> compareFiles;
 };

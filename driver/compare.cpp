@@ -1,6 +1,7 @@
 #include "driver/compare.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -69,6 +70,42 @@ std::string ReadPoints(const nlohmann::json& document, std::vector<PlotPoint>& p
     return {};
 }
 
+// A stratified run's points: each rate's value and interval, null where a double has no room.
+std::string ReadEstimatedPoints(const nlohmann::json& document,
+                                std::vector<EstimatedPoint>& points) {
+    const auto all = document.find("points");
+    if (all == document.end() || !all->is_array() || all->empty()) {
+        return "it holds no points";
+    }
+    const auto value = [](const nlohmann::json& point, const std::string& key, double& out) {
+        const auto found = point.find(key);
+        if (found == point.end() || !(found->is_number() || found->is_null())) {
+            return false;
+        }
+        out = found->is_null() ? std::nan("") : found->get<double>();
+        return true;
+    };
+    for (std::size_t i = 0; i < all->size(); ++i) {
+        const nlohmann::json& point = (*all)[i];
+        EstimatedPoint estimated;
+        bool whole = point.is_object() && value(point, "P0", estimated.P0) &&
+                     value(point, "miscorrectionRate", estimated.miscorrections);
+        const std::pair<const char*, std::array<double, 3>*> rates[] = {
+            {"FER", &estimated.fer}, {"SER", &estimated.ser}, {"BER", &estimated.ber}};
+        for (const auto& [name, rate] : rates) {
+            const std::string base(name);
+            whole = whole && value(point, base, (*rate)[0]) &&
+                    value(point, base + "Low", (*rate)[1]) &&
+                    value(point, base + "High", (*rate)[2]);
+        }
+        if (!whole) {
+            return "point " + std::to_string(i + 1) + " lacks its P0 or its rates";
+        }
+        points.push_back(estimated);
+    }
+    return {};
+}
+
 }  // namespace
 
 ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string& name) {
@@ -97,7 +134,10 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
     if (std::string why = ReadCode(document, compared.run.code); !why.empty()) {
         return refuse(why);
     }
-    if (std::string why = ReadPoints(document, compared.run.points); !why.empty()) {
+    const bool stratified = document.value("method", "") == "stratified";
+    if (std::string why = stratified ? ReadEstimatedPoints(document, compared.run.estimated)
+                                     : ReadPoints(document, compared.run.points);
+        !why.empty()) {
         return refuse(why);
     }
     const nlohmann::json experiment = document.value("experiment", nlohmann::json::object());
@@ -108,6 +148,9 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
     }
     if (experiment.value("independentPoints", false)) {
         label += ", independent points";
+    }
+    if (stratified) {
+        label += ", stratified";
     }
     compared.run.label = label;
     return compared;
@@ -133,8 +176,9 @@ std::string RunComparison(const ProgramEnvironment& environment) {
         }
         runs.push_back(std::move(compared.run));
     }
-    if (!std::any_of(runs.begin(), runs.end(),
-                     [](const PlottedRun& run) { return AnythingToPlot(run.points); })) {
+    if (!std::any_of(runs.begin(), runs.end(), [](const PlottedRun& run) {
+            return !run.estimated.empty() || AnythingToPlot(run.points);
+        })) {
         return plot.name + ": no run sent a block, so there is nothing to plot";
     }
     return DrawComparison(gnuplot, plot, runs);

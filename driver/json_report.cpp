@@ -14,6 +14,8 @@ namespace {
 // very short points spends at most about half its time rewriting the file.
 constexpr std::size_t kAlwaysWriteBelow = 1 << 16;
 
+}  // namespace
+
 nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     const SimulationParameters& p = run.parameters;
     nlohmann::ordered_json experiment = {{"Pmax", ShortestDecimal(p.Pmax)},
@@ -46,8 +48,6 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
 nlohmann::ordered_json CodeJson(const CodeShape& code) {
     return {{"n", code.n}, {"k", code.k}, {"t", code.t}, {"q", code.q}, {"rate", code.rate}};
 }
-
-}  // namespace
 
 nlohmann::ordered_json PointJson(const PointFields& point) {
     // NaN rates (a point without blocks) become null, as JSON has no NaN.

@@ -26,6 +26,10 @@ struct RunDescription {
     bool independentPoints = false;
 };
 
+// The experiment and the code as the JSON reports describe them.
+nlohmann::ordered_json ExperimentJson(const RunDescription& run);
+nlohmann::ordered_json CodeJson(const CodeShape& code);
+
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update
 // writes the whole document beside the file and renames it over the file, so a reader, or an
 // interrupted run, only ever sees a complete document. A device or a FIFO cannot be replaced:

@@ -178,7 +178,77 @@ std::string TheoryPoints(const PointsBlock& points, const CodeShape& code,
     return text + "EOD\n";
 }
 
+// Estimated points as a data block: P0, then FER, SER and BER each with its low and high
+// end, then the miscorrection rate.
+PointsBlock EstimatedBlock(const std::vector<EstimatedPoint>& points,
+                           const std::string& name = "$estimates") {
+    PointsBlock block;
+    block.text = name + " << EOD\n";
+    for (const EstimatedPoint& p : points) {
+        if (!(p.P0 > 0.0)) {
+            continue;
+        }
+        block.text += Number(p.P0);
+        for (const auto* rate : {&p.fer, &p.ser, &p.ber}) {
+            for (const double value : *rate) {
+                block.text += ' ' + Number(value);
+            }
+        }
+        block.text += ' ' + Number(p.miscorrections) + '\n';
+        block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0.0;
+        block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
+        block.highest = std::max(block.highest, p.P0);
+    }
+    block.text += "EOD\n";
+    return block;
+}
+
+// The plot commands of an estimated run: each rate's band and line in one colour family.
+std::string EstimatedCurves(const std::string& block, const std::string& label,
+                            const std::array<const char*, 3>& colours, bool miscorrections) {
+    const auto title = [&](const char* what) {
+        return " title " + Quoted(label.empty() ? what : label + ", " + what) + " noenhanced";
+    };
+    std::string plots;
+    const char* names[] = {"FER", "SER", "BER"};
+    for (int r = 0; r < 3; ++r) {
+        const std::string colour = std::string("lc rgb '") + colours[r] + "'";
+        const int column = 2 + 3 * r;
+        plots += ", \\\n     " + block + " using 1:" + std::to_string(column + 1) + ":" +
+                 std::to_string(column + 2) + " with filledcurves fs transparent solid 0.25 " +
+                 colour + " notitle" + ", \\\n     " + block +
+                 " using 1:" + std::to_string(column) + " with lines lw 1.5 " + colour +
+                 title((std::string(names[r]) + ", stratified, 95 % band").c_str());
+    }
+    if (miscorrections) {
+        plots += ", \\\n     " + block + " using 1:11 with lines lw 1 dt 3 lc rgb '#7d3c98'" +
+                 title("miscorrections (wrong blocks not flagged), per block");
+    }
+    return plots;
+}
+
 }  // namespace
+
+std::string StratifiedPlotScript(const std::filesystem::path& output,
+                                 const std::vector<EstimatedPoint>& points, const CodeShape& code) {
+    const PointsBlock estimated = EstimatedBlock(points);
+    std::string script = PlotSettings(output, CodeTitle(code) + ", weight-stratified") +
+                         estimated.text + TheoryPoints(estimated, code);
+    script +=
+        "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, "
+        "bounded-distance decoder (theory)'" +
+        EstimatedCurves("$estimates", "", {"#c0392b", "#2471a3", "#1e8449"},
+                        estimated.anyMiscorrections) +
+        "\nunset output\n";
+    return script;
+}
+
+std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                               const std::vector<EstimatedPoint>& points, const CodeShape& code) {
+    return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
+        return StratifiedPlotScript(aside, points, code);
+    });
+}
 
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
                        const CodeShape& code) {
@@ -231,13 +301,22 @@ std::string CompareScript(const std::filesystem::path& output,
         const PlottedRun& run = runs[r];
         const std::string points = "$points" + std::to_string(r);
         const std::string theory = "$theory" + std::to_string(r);
-        const PointsBlock simulated = SimulatedPoints(run.points, run.code, points);
-        script += simulated.text + TheoryPoints(simulated, run.code, theory);
         const std::string colour =
             std::string("lc rgb '") + kColours[r % std::size(kColours)] + "'";
         const auto title = [&](const char* what) {
             return " title " + Quoted(run.label + ", " + what) + " noenhanced";
         };
+        if (!run.estimated.empty()) {
+            const PointsBlock estimated = EstimatedBlock(run.estimated, points);
+            script += estimated.text + TheoryPoints(estimated, run.code, theory);
+            const char* base = kColours[r % std::size(kColours)];
+            plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
+                     " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+                     EstimatedCurves(points, run.label, {base, base, base}, false);
+            continue;
+        }
+        const PointsBlock simulated = SimulatedPoints(run.points, run.code, points);
+        script += simulated.text + TheoryPoints(simulated, run.code, theory);
         plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
                  " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
                  ", \\\n     " + points + " using 1:2:3:4 with yerrorbars pt 7 ps 0.7 " + colour +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -42,11 +43,28 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
 // Whether the points give the plot anything to draw: a point with blocks.
 bool AnythingToPlot(const std::vector<PlotPoint>& points);
 
-// One saved run as a comparison draws it: its label (code and seed), code and points.
+// What the plot shows of a point estimated rather than counted (a stratified run): each rate
+// as value, low and high end of its 95 % interval, NaN where a log axis has no place for it.
+struct EstimatedPoint {
+    double P0 = 0.0;
+    std::array<double, 3> fer{};
+    std::array<double, 3> ser{};
+    std::array<double, 3> ber{};
+    double miscorrections = 0.0;
+};
+
+// The gnuplot script for a stratified run: FER, SER and BER each as a line in its 95 % band,
+// the miscorrection rate and the bounded-distance FER, on log-log axes.
+std::string StratifiedPlotScript(const std::filesystem::path& output,
+                                 const std::vector<EstimatedPoint>& points, const CodeShape& code);
+
+// One saved run as a comparison draws it: its label (code and seed), code and points, counted
+// (a Monte-Carlo run) or estimated (a stratified one).
 struct PlottedRun {
     std::string label;
     CodeShape code;
     std::vector<PlotPoint> points;
+    std::vector<EstimatedPoint> estimated;
 };
 
 // The gnuplot script for several runs on one figure: each run's FER with its intervals, SER and
@@ -60,6 +78,10 @@ std::string DrawScript(const std::filesystem::path& gnuplot, const OutputTarget&
 // DrawScript with CompareScript.
 std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
                            const std::vector<PlottedRun>& runs);
+
+// DrawScript with StratifiedPlotScript.
+std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                               const std::vector<EstimatedPoint>& points, const CodeShape& code);
 
 // Runs gnuplot on the script, writing beside the output and putting it in place (renamed over a
 // file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own

@@ -22,6 +22,7 @@
 #include "driver/resume.h"
 #include "driver/simulation.h"
 #include "driver/status_line.h"
+#include "driver/stratified/stratified_run.h"
 #include "engine/engine_plan.h"
 
 namespace rs {
@@ -50,12 +51,15 @@ class ProgramRun {
     std::string OpenOutputs();
     std::string Sweep();
     std::string Close();
+    std::string Stratified();
 
   private:
     std::filesystem::path Resolve(const std::filesystem::path& name) const {
         return ResolveName(environment, name);
     }
     std::string OpenReport();
+    // The code's header line and the run as the reports describe it.
+    void DescribeRun();
     std::string WriteFailure() const {
         return resultsName + ": cannot write: " + std::strerror(errno);
     }
@@ -173,8 +177,7 @@ std::string ProgramRun::FindPlotter() {
     return {};
 }
 
-// The report, fresh or resumed, and the JSON and CSV reports beside it.
-std::string ProgramRun::OpenOutputs() {
+void ProgramRun::DescribeRun() {
     const auto n =
         options.length.value_or(static_cast<std::int32_t>((std::int64_t{1} << parameters.M) - 1));
     const std::int32_t k = n - 2 * parameters.T;
@@ -185,6 +188,32 @@ std::string ProgramRun::OpenOutputs() {
              "  q=" + std::to_string(q) + "\n";
     run = {parameters,   options.seed,   {n, k, parameters.T, q, parameters.M, R},
            options.grid, options.length, options.independentPoints};
+}
+
+// Every rate at every P0 by weight-stratified sampling, with its outputs, then the closing key.
+std::string ProgramRun::Stratified() {
+    DescribeRun();
+    if (std::string error =
+            RunStratified({environment, targets, run, sweep.points, header, gnuplot});
+        !error.empty()) {
+        return error;
+    }
+    const bool consoleWritten = environment.console.Flush();
+    if (!options.noWait && consoleWritten) {
+        environment.console.Write(std::string(kClosingPrompt));
+        environment.console.Flush();
+        environment.waitForKey();
+    }
+    if (!consoleWritten || !environment.console.Flush()) {
+        const std::string reason = environment.console.FailureReason();
+        return "standard output: cannot write" + (reason.empty() ? "" : ": " + reason);
+    }
+    return {};
+}
+
+// The report, fresh or resumed, and the JSON and CSV reports beside it.
+std::string ProgramRun::OpenOutputs() {
+    DescribeRun();
     std::optional<std::filesystem::path> jsonPath;
     std::optional<std::filesystem::path> csvPath;
     if (options.jsonFile) {
@@ -380,9 +409,16 @@ int RunProgram(const ProgramEnvironment& environment) {
         return error.empty() ? 0 : refuse(error);
     }
     ProgramRun run(environment);
-    for (const auto step : {&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
-                            &ProgramRun::MakeEngine, &ProgramRun::FindPlotter,
-                            &ProgramRun::OpenOutputs, &ProgramRun::Sweep, &ProgramRun::Close}) {
+    using Step = std::string (ProgramRun::*)();
+    const std::vector<Step> steps =
+        environment.options.method == Method::kStratified
+            ? std::vector<Step>{&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
+                                &ProgramRun::FindPlotter, &ProgramRun::Stratified}
+            : std::vector<Step>{&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
+                                &ProgramRun::MakeEngine,   &ProgramRun::FindPlotter,
+                                &ProgramRun::OpenOutputs,  &ProgramRun::Sweep,
+                                &ProgramRun::Close};
+    for (const Step step : steps) {
         if (const std::string error = (run.*step)(); !error.empty()) {
             return refuse(error);
         }

@@ -102,8 +102,7 @@ std::uint32_t BlockCounter::ValueOfDraw(std::uint64_t index) {
     return DrawnValue(valueState);
 }
 
-template <typename Decoder>
-BlockOutcome BlockCounter::Decode(Decoder& decoder) {
+BlockOutcome BlockCounter::DecodeHits() {
     const auto hits = static_cast<std::size_t>(hitCount);
     for (std::size_t i = 0; i < hits; ++i) {
         // NextInt(q - 1) + 1, a plain remainder as the reference draws it.
@@ -112,7 +111,23 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
         hitValues[i] =
             static_cast<Symbol>(ValueOfDraw(valueDraw) % static_cast<std::uint32_t>(q - 1)) + 1;
     }
+    return DecodeListed();
+}
 
+BlockOutcome BlockCounter::DecodePattern(const std::int32_t* positions, const Symbol* values,
+                                         std::int32_t count) {
+    if (hitPositions.size() < static_cast<std::size_t>(count)) {
+        GrowHits(static_cast<std::size_t>(count));
+    }
+    std::copy_n(positions, count, hitPositions.data());
+    std::copy_n(values, count, hitValues.data());
+    hitCount = count;
+    return DecodeListed();
+}
+
+template <typename Decoder>
+BlockOutcome BlockCounter::Decode(Decoder& decoder) {
+    const auto hits = static_cast<std::size_t>(hitCount);
     corrections.clear();
     BlockOutcome outcome{hitCount, 0, 0, false};
     bool allZero = false;

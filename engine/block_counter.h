@@ -170,6 +170,12 @@ class BlockCounter {
         return DecodeHits();
     }
 
+    // Counts a block whose error pattern is given: count nonzero values at distinct sent
+    // positions (0..n-1) in increasing order. The pattern goes through the same decoder stages
+    // as a walked block's, whatever its weight.
+    BlockOutcome DecodePattern(const std::int32_t* positions, const Symbol* values,
+                               std::int32_t count);
+
     // The hits among candidate bits c when each hit makes the next draw its value: in every
     // run of consecutive candidates, the first, third, fifth and so on.
     static std::uint64_t HitsOfRuns(std::uint64_t c) {
@@ -181,9 +187,12 @@ class BlockCounter {
     }
 
   private:
+    // Decodes the block's hits with the values drawn for them.
+    BlockOutcome DecodeHits();
+    // Decodes the block's hits with their values already in place.
     template <typename Decoder>
     BlockOutcome Decode(Decoder& decoder);
-    BlockOutcome DecodeHits() {
+    BlockOutcome DecodeListed() {
         if (tabledRoots) {
             return Decode(*tabledRoots);
         }

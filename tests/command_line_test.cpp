@@ -32,8 +32,17 @@ TEST(CommandLine, AcceptedLines) {
     RunOptions seedZero;
     seedZero.seed = 0;
     seedZero.plotFile = "plot.png";
+    RunOptions stratified;
+    stratified.method = Method::kStratified;
+    stratified.samples = 500;
+    RunOptions precise;
+    precise.method = Method::kStratified;
+    precise.precision = 0.001;
     const Case cases[] = {
         {{}, RunOptions{}},
+        {{"--method", "stratified", "--samples", "500"}, stratified},
+        {{"--method=stratified", "--precision=0.001"}, precise},
+        {{"--method", "monte-carlo"}, RunOptions{}},
         {{"my experiment.dat"}, positional},
         {{"-p", "exp.dat", "-o", "out.dat", "--no-wait", "--seed", "2097151", "--json", "out.json",
           "--csv", "out.csv", "--plot", "out.SVG", "--resume"},
@@ -56,6 +65,9 @@ TEST(CommandLine, AcceptedLines) {
         EXPECT_EQ(o.csvFile, e.csvFile);
         EXPECT_EQ(o.plotFile, e.plotFile);
         EXPECT_EQ(o.resume, e.resume);
+        EXPECT_EQ(o.method, e.method);
+        EXPECT_EQ(o.samples, e.samples);
+        EXPECT_EQ(o.precision, e.precision);
         EXPECT_EQ(line.err, "");
     }
 }
@@ -95,6 +107,16 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
         // span lines or reach the terminal raw.
         {"-", "", "\n", "--\x01", "$"},
         {"--seed", "\x1b[2J"},
+        // The stratified method's options, alone or where they clash.
+        {"--method", "exact"},
+        {"--samples", "100"},
+        {"--precision", "0.01"},
+        {"--method", "stratified", "--samples", "0"},
+        {"--method", "stratified", "--precision", "0"},
+        {"--method", "stratified", "--samples", "10", "--precision", "0.1"},
+        {"--method", "stratified", "--resume"},
+        {"--method", "stratified", "--engine", "reference"},
+        {"--method", "stratified", "--independent-points"},
     };
     for (const auto& arguments : refused) {
         const CommandLine line = Parse(arguments);

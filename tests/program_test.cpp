@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -410,6 +412,54 @@ TEST_F(ProgramTest, EveryOutputIsCheckedFirstAndWrittenByItsKind) {
             << c.name;
     }
     EXPECT_NE(ReadFile("real.json").find("\"points\""), std::string::npos);
+}
+
+// A stratified run reaches rates far below a double's range: RS(1023,963) at P0 = 1e-12 has a
+// FER near 1e-313, a denormal, and 1e-14 takes it to about 1e-375.
+TEST_F(ProgramTest, StratifiedRunReportsRatesBelowTheRangeOfADouble) {
+    WriteFile("param.dat", Parameters("Pmax=0.1\nPmin=0.1\nPstep=0.1\n", "M=10\nT=30\n"));
+    RunOptions options;
+    options.noWait = true;
+    options.method = Method::kStratified;
+    options.samples = 64;
+    options.jsonFile = "s.json";
+    options.csvFile = "s.csv";
+    options.grid = ParseP0List("0.01,1e-12,1e-14").grid;
+    ASSERT_EQ(Run(options), 0) << errors.text;
+    EXPECT_TRUE(
+        console.text.starts_with("Reed-Solomon codes, n=1023  k=963  R=0.94  t=30  q=1024\n"
+                                 "Method: weight-stratified estimation, weights 31 to "))
+        << console.text;
+    EXPECT_NE(console.text.find("\nP0=1.00e-014   Bounded-distance FER=1."), std::string::npos);
+    EXPECT_NE(console.text.find("FER=1.55e-375  (1.4"), std::string::npos) << console.text;
+    EXPECT_EQ(ReadFile("results.dat"), console.text);
+
+    const auto json = nlohmann::json::parse(ReadFile("s.json"));
+    EXPECT_EQ(json["method"], "stratified");
+    EXPECT_EQ(json["stratified"]["samples"], 64);
+    const auto& points = json["points"];
+    ASSERT_EQ(points.size(), 3U);
+    EXPECT_GT(points[0]["FER"].get<double>(), 1e-10);  // in range: plain and log10 agree
+    EXPECT_NEAR(std::log10(points[0]["FER"].get<double>()), points[0]["log10FER"].get<double>(),
+                1e-9);
+    for (const std::size_t deep : {1U, 2U}) {
+        // Below the normal doubles: no plain value, only its logarithm.
+        EXPECT_TRUE(points[deep]["FER"].is_null());
+        EXPECT_TRUE(points[deep]["BER"].is_null());
+        EXPECT_LT(points[deep]["log10FER"].get<double>(), -300.0);
+        EXPECT_LT(points[deep]["log10FERLow"].get<double>(),
+                  points[deep]["log10FER"].get<double>());
+    }
+    EXPECT_NEAR(points[2]["log10FER"].get<double>(), -374.8, 0.05);
+    const auto& perWeight = json["perWeight"];
+    ASSERT_FALSE(perWeight.empty());
+    EXPECT_EQ(perWeight[0]["w"], 31);
+    EXPECT_EQ(perWeight[0]["patterns"], 64);
+
+    const std::string csv = ReadFile("s.csv");
+    EXPECT_TRUE(csv.starts_with("P0,channelSER,FER,FERLow,FERHigh,log10FER,"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+    EXPECT_NE(csv.find("\n1e-14,1e-14,,,,-374."), std::string::npos) << csv;
 }
 
 }  // namespace

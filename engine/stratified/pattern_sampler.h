@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "codec/reed_solomon_codec.h"
+#include "engine/block_counter.h"
+#include "engine/kernel/draw_kernels.h"
+#include "stats/weight_tally.h"
+
+namespace rs {
+
+// The code a stratified study samples: RS over GF(2^m) correcting t, shortened to length
+// (0: the full 2^m - 1), decoded with the field's tables or, beyond them, without.
+struct StratifiedCode {
+    std::int32_t m = 0;
+    std::int32_t t = 0;
+    std::int32_t length = 0;
+    bool tabled = true;
+};
+
+// Draws error patterns of a given weight and counts what the decoder makes of them. Sample s of
+// weight w from a seed is always the same pattern: its w positions a uniform subset of the n
+// sent positions (Floyd's algorithm), its values uniform over the q - 1 nonzero symbols, in
+// increasing position. The decoding is the fast engine's, stage for stage.
+class PatternSampler {
+  public:
+    PatternSampler(const StratifiedCode& code, const DrawKernel& kernel);
+
+    std::int32_t N() const { return counter->N(); }
+    std::int32_t K() const { return counter->K(); }
+
+    // Adds samples first .. first + count - 1 of weight (1..n) to the tally.
+    void Sample(std::uint32_t seed, std::int32_t weight, std::uint64_t first, std::uint64_t count,
+                WeightTally& tally);
+
+    // The pattern of one sample: its positions, increasing, and their values.
+    struct Pattern {
+        std::span<const std::int32_t> positions;
+        std::span<const Symbol> values;
+    };
+    Pattern Draw(std::uint32_t seed, std::int32_t weight, std::uint64_t sample);
+
+  private:
+    std::unique_ptr<ReedSolomonCodec> codec;
+    std::unique_ptr<BlockCounter> counter;
+    std::int32_t q = 0;
+    std::vector<std::uint8_t> chosen;  // by position, while a pattern is drawn
+    std::vector<std::int32_t> positions;
+    std::vector<Symbol> values;
+};
+
+}  // namespace rs

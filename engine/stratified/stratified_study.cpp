@@ -1,0 +1,228 @@
+#include "engine/stratified/stratified_study.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "engine/stratified/sample_pool.h"
+#include "stats/binomial_weights.h"
+
+namespace rs {
+
+namespace {
+
+constexpr double kZero = -std::numeric_limits<double>::infinity();
+constexpr std::array<Rate, 3> kPreciseRates = {Rate::kFER, Rate::kSER, Rate::kBER};
+// The most a round multiplies a weight's patterns by.
+constexpr std::int64_t kMostGrowth = 16;
+
+class Study {
+  public:
+    explicit Study(const StudyRequest& request)
+        : request(request),
+          pool(request.code, request.threads),
+          n(pool.N()),
+          k(pool.K()),
+          t(request.code.t) {
+        result.firstWeight = t + 1;
+        result.lastWeight = t;
+    }
+
+    StudyResult Run(const std::function<void(int, std::int64_t)>& progress);
+
+  private:
+    std::int64_t StartingSamples() const { return request.samples.value_or(request.firstSamples); }
+    // The smallest last weight whose tail is at most the share of floor(P0) at every P0.
+    std::int32_t LastWeight(const std::function<double(std::size_t)>& logFloor) const;
+    void Sample(std::vector<SampleJob>& jobs);
+    void Estimate();
+    // The patterns each weight should have for the intervals to be narrow enough.
+    std::vector<std::int64_t> Wanted() const;
+
+    const StudyRequest& request;
+    SamplePool pool;
+    const std::int32_t n;
+    const std::int32_t k;
+    const std::int32_t t;
+    std::vector<StratumRates> rates;
+    StudyResult result;
+    std::int64_t patterns = 0;
+};
+
+std::int32_t Study::LastWeight(const std::function<double(std::size_t)>& logFloor) const {
+    const double share = std::log(request.tailShare);
+    std::int32_t last = result.lastWeight;
+    for (std::size_t i = 0; i < request.points.size(); ++i) {
+        const double floor = logFloor(i);
+        if (floor == kZero) {
+            continue;  // nothing can err at this P0
+        }
+        while (last < n &&
+               LogBinomialTail(n, std::int64_t{last} + 1, request.points[i]) > share + floor) {
+            ++last;
+        }
+    }
+    return last;
+}
+
+void Study::Sample(std::vector<SampleJob>& jobs) {
+    if (jobs.empty()) {
+        return;
+    }
+    const std::vector<WeightTally> tallies = pool.Run(request.seed, jobs);
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const auto i = static_cast<std::size_t>(jobs[j].weight - result.firstWeight);
+        result.tallies[i] += tallies[j];
+        rates[i] = SummarizeWeight(result.tallies[i], k, request.code.m);
+        patterns += static_cast<std::int64_t>(jobs[j].count);
+    }
+    jobs.clear();
+}
+
+void Study::Estimate() {
+    result.points.clear();
+    for (const double P0 : request.points) {
+        result.points.push_back(EstimatePoint(P0, n, t, result.firstWeight, rates));
+    }
+}
+
+std::vector<std::int64_t> Study::Wanted() const {
+    std::vector<std::int64_t> wanted(result.tallies.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        wanted[i] = result.tallies[i].patterns;
+    }
+    const double z = NormalQuantile(kConfidence);
+    std::vector<double> logWeights(wanted.size());
+    std::vector<std::pair<double, std::size_t>> shares;
+    for (std::size_t p = 0; p < request.points.size(); ++p) {
+        const StratifiedPoint& point = result.points[p];
+        double largest = kZero;
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            logWeights[i] =
+                LogBinomialWeight(n, result.firstWeight + static_cast<std::int64_t>(i), point.P0);
+            largest = std::max(largest, logWeights[i]);
+        }
+        if (largest == kZero) {
+            continue;
+        }
+        for (const Rate rate : kPreciseRates) {
+            const auto r = static_cast<std::size_t>(rate);
+            // In units of the largest weight: the estimate, each weight's variance share, and
+            // the variance the precision allows.
+            double sum = 0.0;
+            double total = 0.0;
+            shares.clear();
+            for (std::size_t i = 0; i < wanted.size(); ++i) {
+                const double scale = std::exp(logWeights[i] - largest);
+                const StratumRate& s = rates[i][r];
+                sum += scale * s.mean;
+                const double error = std::max(s.errorLow, s.errorHigh);
+                const double share = scale * scale * error * error;
+                total += share;
+                shares.emplace_back(share, i);
+            }
+            // The tail's share widens the upper end beside the sampling error.
+            const double allowed = std::pow((request.precision - request.tailShare) * sum / z, 2.0);
+            if (sum <= 0.0 || total <= allowed) {
+                continue;  // a rate of 0 has no relative width to reach
+            }
+            // The largest shares get more patterns until what is left of the rest fits a
+            // quarter of the allowance.
+            std::sort(shares.begin(), shares.end(), std::greater<>());
+            double rest = total;
+            const auto growth = std::min<std::int64_t>(
+                kMostGrowth, static_cast<std::int64_t>(std::bit_ceil(
+                                 static_cast<std::uint64_t>(std::ceil(total / allowed)))));
+            for (const auto& [share, i] : shares) {
+                if (rest <= allowed / 4.0) {
+                    break;
+                }
+                rest -= share;
+                wanted[i] = std::max(
+                    wanted[i], std::min(request.mostSamples, result.tallies[i].patterns * growth));
+            }
+        }
+    }
+    return wanted;
+}
+
+StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
+    // Start with the weights whose tail share is small against the chance of more than t hits
+    // alone; the estimates then say how far the tail must really reach.
+    std::vector<SampleJob> jobs;
+    const auto extend = [&](std::int32_t last) {
+        for (std::int32_t w = result.lastWeight + 1; w <= last; ++w) {
+            result.tallies.emplace_back();
+            rates.emplace_back();
+            jobs.push_back({w, 0, static_cast<std::uint64_t>(StartingSamples())});
+        }
+        result.lastWeight = std::max(result.lastWeight, last);
+    };
+    const auto report = [&] {
+        ++result.rounds;
+        if (progress) {
+            progress(result.rounds, patterns);
+        }
+    };
+    extend(LastWeight(
+        [&](std::size_t i) { return LogBinomialTail(n, std::int64_t{t} + 1, request.points[i]); }));
+    for (;;) {
+        Sample(jobs);
+        Estimate();
+        report();
+        // Every weight whose tail could still matter to the smallest rate of a point.
+        const std::int32_t last = LastWeight([&](std::size_t i) {
+            double floor = 0.0;
+            for (const Rate rate : kPreciseRates) {
+                floor =
+                    std::min(floor, result.points[i].rates[static_cast<std::size_t>(rate)].value);
+            }
+            return floor;
+        });
+        if (last > result.lastWeight) {
+            extend(last);
+            continue;
+        }
+        if (request.samples) {
+            break;
+        }
+        const std::vector<std::int64_t> wanted = Wanted();
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            const std::int64_t have = result.tallies[i].patterns;
+            if (wanted[i] > have) {
+                jobs.push_back({result.firstWeight + static_cast<std::int32_t>(i),
+                                static_cast<std::uint64_t>(have),
+                                static_cast<std::uint64_t>(wanted[i] - have)});
+            }
+        }
+        if (jobs.empty()) {
+            break;
+        }
+    }
+    if (!request.samples) {
+        // Precise when no rate's interval is wider than asked.
+        for (const StratifiedPoint& point : result.points) {
+            for (const Rate rate : kPreciseRates) {
+                const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+                if (e.value == kZero) {
+                    continue;
+                }
+                const double width =
+                    std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value));
+                result.precise = result.precise && width <= request.precision * (1.0 + 1e-9);
+            }
+        }
+    }
+    return std::move(result);
+}
+
+}  // namespace
+
+StudyResult RunStudy(const StudyRequest& request,
+                     const std::function<void(int, std::int64_t)>& progress) {
+    Study study(request);
+    return study.Run(progress);
+}
+
+}  // namespace rs

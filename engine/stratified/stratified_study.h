@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "engine/stratified/pattern_sampler.h"
+#include "stats/stratified_estimate.h"
+#include "stats/weight_tally.h"
+
+namespace rs {
+
+// What a stratified study asks: the code, the P0 values, the seed of the patterns, the
+// threads, and either a fixed number of patterns per weight or the relative half-width the
+// FER, SER and BER intervals must reach at every P0.
+struct StudyRequest {
+    StratifiedCode code = {};
+    std::vector<double> points = {};
+    std::uint32_t seed = 0;
+    int threads = 1;
+    std::optional<std::int64_t> samples = {};
+    double precision = 0.01;
+    // The weights beyond the last sampled may hold at most this share of any rate at any P0.
+    double tailShare = 1e-6;
+    // Patterns of a weight before its first estimate, and at most.
+    std::int64_t firstSamples = 256;
+    std::int64_t mostSamples = std::int64_t{1} << 24;
+};
+
+// The weights sampled (t + 1 .. lastWeight), their tallies, and the estimates at each P0.
+struct StudyResult {
+    std::int32_t firstWeight = 0;
+    std::int32_t lastWeight = 0;
+    std::vector<WeightTally> tallies;  // weight firstWeight + i at i
+    std::vector<StratifiedPoint> points;
+    // Whether every point's FER, SER and BER met the precision (always with fixed samples).
+    bool precise = true;
+    int rounds = 0;
+};
+
+// Runs a study: sample every weight that matters, decode, and estimate. With a precision, the
+// weights whose share of a too-wide interval's variance is largest get more patterns, round by
+// round, until every interval is narrow enough (or a weight reaches the most). A point whose
+// every rate is 0 needs nothing. progress(round, patterns so far) is called after each round.
+StudyResult RunStudy(const StudyRequest& request,
+                     const std::function<void(int, std::int64_t)>& progress = {});
+
+}  // namespace rs

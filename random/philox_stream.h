@@ -1,0 +1,53 @@
+#pragma once
+
+#include <Random123/philox.h>
+
+#include <cstdint>
+
+namespace rs {
+
+// The random numbers of one sampled error pattern: Philox4x32-10 keyed by (seed, weight), its
+// counter the sample's index and a block number. Each pattern's numbers are a function of those
+// three alone, so a study gives the same patterns for any split of its work among threads or
+// processes, and more samples never change the earlier ones.
+class PhiloxStream {
+  public:
+    using Generator = r123::Philox4x32;
+
+    PhiloxStream(std::uint32_t seed, std::uint32_t weight, std::uint64_t sample)
+        : key{{seed, weight}},
+          counter{{static_cast<std::uint32_t>(sample), static_cast<std::uint32_t>(sample >> 32U), 0,
+                   0}} {}
+
+    std::uint32_t Next() {
+        if (used == kWordsPerBlock) {
+            block = Generator()(counter, key);
+            ++counter.v[2];
+            used = 0;
+        }
+        return block.v[used++];
+    }
+
+    // Uniform in 0..bound-1 for bound >= 1, exactly: the high half of a 64-bit product, with
+    // the few words that would favour some values drawn again (Lemire's method).
+    std::uint32_t Below(std::uint32_t bound) {
+        std::uint64_t product = std::uint64_t{Next()} * bound;
+        if (static_cast<std::uint32_t>(product) < bound) {
+            const std::uint32_t threshold = (0U - bound) % bound;
+            while (static_cast<std::uint32_t>(product) < threshold) {
+                product = std::uint64_t{Next()} * bound;
+            }
+        }
+        return static_cast<std::uint32_t>(product >> 32U);
+    }
+
+  private:
+    static constexpr int kWordsPerBlock = 4;
+
+    Generator::key_type key;
+    Generator::ctr_type counter;
+    Generator::ctr_type block{};
+    int used = kWordsPerBlock;
+};
+
+}  // namespace rs
