@@ -211,14 +211,15 @@ std::string EstimatedCurves(const std::string& block, const std::string& label,
     };
     std::string plots;
     const char* names[] = {"FER", "SER", "BER"};
+    const char* dashes[] = {"1", "4", "5"};  // told apart when one colour draws all three
     for (int r = 0; r < 3; ++r) {
         const std::string colour = std::string("lc rgb '") + colours[r] + "'";
         const int column = 2 + 3 * r;
         plots += ", \\\n     " + block + " using 1:" + std::to_string(column + 1) + ":" +
                  std::to_string(column + 2) + " with filledcurves fs transparent solid 0.25 " +
                  colour + " notitle" + ", \\\n     " + block +
-                 " using 1:" + std::to_string(column) + " with lines lw 1.5 " + colour +
-                 title((std::string(names[r]) + ", stratified, 95 % band").c_str());
+                 " using 1:" + std::to_string(column) + " with lines lw 1.5 dt " + dashes[r] + " " + colour +
+                 title((std::string(names[r]) + ", 95 % band").c_str());
     }
     if (miscorrections) {
         plots += ", \\\n     " + block + " using 1:11 with lines lw 1 dt 3 lc rgb '#7d3c98'" +
@@ -237,7 +238,7 @@ std::string StratifiedPlotScript(const std::filesystem::path& output,
     script +=
         "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, "
         "bounded-distance decoder (theory)'" +
-        EstimatedCurves("$estimates", "", {"#c0392b", "#2471a3", "#1e8449"},
+        EstimatedCurves("$estimates", "stratified", {"#c0392b", "#2471a3", "#1e8449"},
                         estimated.anyMiscorrections) +
         "\nunset output\n";
     return script;
