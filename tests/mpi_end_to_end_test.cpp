@@ -69,7 +69,8 @@ std::string MaskTimes(const std::string& text) {
     std::istringstream lines(text);
     std::string masked;
     for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("Experiment time=") || line.starts_with("Transmitting speed=")) {
+        if (line.starts_with("Experiment time=") || line.starts_with("Transmitting speed=") ||
+            line.starts_with("Decoding speed=")) {
             line = line.substr(0, line.find('=') + 1) + "#";
         }
         masked += line + "\n";
@@ -154,6 +155,9 @@ const Experiment kExperiments[] = {
     {"RS(204,188), shortened",
      "Pmax=0.04\nPmin=0.02\nPstep=0.01\nmaxBlocks=3000\nmaxErrorBlocks=100\nM=8\nT=8\n",
      {"--length", "204"}},
+    {"RS(255,223), stratified",
+     "Pmax=0.06\nPmin=0.001\nPstep=0.01\nmaxBlocks=1\nmaxErrorBlocks=1\nM=8\nT=16\n",
+     {"--method", "stratified", "--precision", "0.02"}},
 };
 
 TEST_F(MpiEndToEndTest, EveryProcessCountWritesWhatRsSimWrites) {

@@ -50,12 +50,14 @@ class ProgramTest : public ::testing::Test {
     int Run(RunOptions options = {}) {
         ProgramEnvironment environment{
             directory, console, errors, counter, [this] { ++keyWaits; }, std::move(options)};
+        environment.terminalColumns = terminalColumns;
         if (availableMemory) {
             environment.availableMemory = [this] { return availableMemory; };
         }
         return RunProgram(environment);
     }
     std::optional<std::uint64_t> availableMemory;  // the machine's, unless set
+    int terminalColumns = 0;                       // no terminal, unless set
 
     std::filesystem::path directory;
     CapturingStream console;
@@ -460,6 +462,19 @@ TEST_F(ProgramTest, StratifiedRunReportsRatesBelowTheRangeOfADouble) {
     EXPECT_TRUE(csv.starts_with("P0,channelSER,FER,FERLow,FERHigh,log10FER,"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
     EXPECT_NE(csv.find("\n1e-14,1e-14,,,,-374."), std::string::npos) << csv;
+}
+
+// On a terminal a long study shows its rounds, then erases them: the screen ends as the text.
+TEST_F(ProgramTest, StratifiedRoundsShownOnATerminalLeaveTheScreenAsTheText) {
+    WriteFile("param.dat", Parameters("Pmax=0.1\nPmin=0.05\nPstep=0.05\n", "M=4\nT=2\n"));
+    counter = ScriptedCounter({0, 3000, 4000, 5000}, 1000);  // seconds pass from the start
+    terminalColumns = 80;
+    RunOptions options;
+    options.noWait = true;
+    options.method = Method::kStratified;
+    ASSERT_EQ(Run(options), 0) << errors.text;
+    EXPECT_NE(console.text.find("Sampling: round 1, "), std::string::npos);
+    EXPECT_EQ(testing::Screen(console.text), testing::Screen(ReadFile("results.dat")));
 }
 
 }  // namespace

@@ -66,6 +66,9 @@ TEST(PhiloxStream, MatchesTheLibrarysKnownAnswers) {
         keyed.Next();
     }
     EXPECT_EQ(keyed.Next(), second.v[0]);
+    // A number below a bound is the high half of the word times the bound: 0x6627e8d5 x 10
+    // is 3.99 x 2^32 (the word's remainder by 10 would be 1).
+    EXPECT_EQ(PhiloxStream(0, 0, 0).Below(10), 3U);
 }
 
 TEST(PatternSampler, DrawsUniformSubsetsOfNonzeroValues) {
@@ -121,12 +124,39 @@ TEST(StratifiedStudy, SameTalliesForAnyNumberOfThreads) {
         StudyRequest request{.code = code, .points = points, .seed = 99};
         request.precision = 0.03;
         const StudyResult one = RunStudy(request);
+        // The pool's pieces add up to the patterns one sampler decodes in a row.
+        PatternSampler sampler(code, BestKernel());
+        WeightTally direct;
+        sampler.Sample(99, code.t + 1, 0, static_cast<std::uint64_t>(one.tallies[0].patterns),
+                       direct);
+        EXPECT_EQ(one.tallies[0], direct);
         for (const int threads : {2, 3, 8}) {
             request.threads = threads;
             const StudyResult many = RunStudy(request);
             EXPECT_EQ(many.lastWeight, one.lastWeight);
             EXPECT_EQ(many.tallies, one.tallies) << "M=" << code.m << " -j " << threads;
         }
+    }
+}
+
+TEST(StratifiedStudy, ReachesThePrecisionAskedAtEveryPoint) {
+    for (const double precision : {0.05, 0.005}) {
+        StudyRequest request{.code = {8, 8, 204, true}, .points = {0.05, 0.01, 1e-4, 1e-9}};
+        request.precision = precision;
+        const StudyResult study = RunStudy(request);
+        EXPECT_TRUE(study.precise);
+        for (const StratifiedPoint& point : study.points) {
+            // The weights beyond the last hold at most a millionth of every rate.
+            EXPECT_NEAR(point.tail, LogBinomialTail(204, study.lastWeight + 1, point.P0), 1e-9);
+            for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+                const LogEstimate& e = Of(point, rate);
+                EXPECT_LE(point.tail - e.value, std::log(1e-6)) << point.P0;
+                EXPECT_LE(High(e) / Value(e) - 1.0, precision) << point.P0;
+                EXPECT_LE(1.0 - Low(e) / Value(e), precision) << point.P0;
+            }
+        }
+        // No weight takes more patterns than a round's growth past what the precision needs.
+        EXPECT_LT(study.tallies.front().patterns, precision > 0.01 ? 1024 : 65536);
     }
 }
 

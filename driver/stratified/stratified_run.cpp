@@ -5,6 +5,7 @@
 #include "driver/number_format.h"
 #include "driver/plot.h"
 #include "driver/point_fields.h"
+#include "driver/status_line.h"
 #include "driver/stratified/stratified_documents.h"
 #include "driver/stratified/stratified_text.h"
 #include "engine/engine_plan.h"
@@ -34,11 +35,29 @@ std::string RunStratified(const StratifiedInputs& inputs) {
     environment.console.Flush();
     PerformanceCounter& counter = environment.counter;
     const std::int64_t started = counter.Count();
+    // On a terminal, a long study shows its rounds on a line that is erased before the
+    // results, so the screen ends as the text alone leaves it.
+    const bool showRounds = environment.terminalColumns > 0 && !options.noStatus;
+    bool shown = false;
+    const auto progress = [&](int round, std::int64_t decoded) {
+        const double elapsed = static_cast<double>(counter.Count() - started) /
+                               static_cast<double>(counter.Frequency());
+        if (showRounds && elapsed >= kStatusAfter) {
+            environment.console.Write("\r\x1b[KSampling: round " + std::to_string(round) + ", " +
+                                      std::to_string(decoded) + " patterns decoded, " +
+                                      FormatFixed2(elapsed) + " s");
+            environment.console.Flush();
+            shown = true;
+        }
+    };
     StudyResult result;
     try {
-        result = RunStudy(request);
+        result = RunStudy(request, progress);
     } catch (const std::bad_alloc&) {
         return "out of memory while sampling error patterns";
+    }
+    if (shown) {
+        environment.console.Write("\r\x1b[K");
     }
     const double seconds =
         static_cast<double>(counter.Count() - started) / static_cast<double>(counter.Frequency());
