@@ -11,6 +11,7 @@
 
 #include "driver/simulation.h"
 #include "engine/engine_plan.h"
+#include "engine/stratified/stratified_study.h"
 #include "random_experiment.h"
 #include "test_support.h"
 
@@ -99,6 +100,39 @@ TEST(Stress, EveryThreadCountMatchesOneThreadOnRandomExperiments) {
                                   << many.console << "\nconsole with -j 1:\n"
                                   << one.console;
             }
+        }
+    }
+}
+
+// The stratified method on the same random codes, at their sweep's points that a hundred
+// hits reach: every thread count gives one thread's tallies, rounds of sampling included.
+TEST(Stress, StratifiedTalliesOfEveryThreadCountMatchOneThread) {
+    const std::uint64_t experiments = testing::StressSetting("RS_SIM_STRESS_EXPERIMENTS", 12);
+    const std::uint64_t seed = testing::StressSetting("RS_SIM_STRESS_SEED", 1);
+    constexpr double kMostHits = 100.0;
+    std::mt19937_64 random(seed);
+    for (std::uint64_t e = 0; e < experiments; ++e) {
+        const SimulationParameters p = testing::RandomExperiment(random);
+        const double n = static_cast<double>((std::int64_t{1} << p.M) - 1);
+        StudyRequest request{.code = {p.M, p.T, 0, p.M <= kLargestTabledField},
+                             .seed = static_cast<std::uint32_t>(e)};
+        for (const float P0 : PlanSweep(p.Pmax, p.Pmin, p.Pstep).points) {
+            if (P0 > 0.0F && P0 <= 1.0F && n * P0 <= kMostHits) {
+                request.points.push_back(P0);
+            }
+        }
+        if (request.points.empty()) {
+            continue;
+        }
+        request.precision = 0.1;
+        const StudyResult one = RunStudy(request);
+        for (const int threads : {2, 3, 7}) {
+            request.threads = threads;
+            const StudyResult many = RunStudy(request);
+            ASSERT_TRUE(many.tallies == one.tallies && many.lastWeight == one.lastWeight)
+                << "RS_SIM_STRESS_SEED=" << seed << ", experiment " << e << ", -j " << threads
+                << " differs from -j 1 on\n"
+                << testing::ExperimentFile(p);
         }
     }
 }
