@@ -13,12 +13,6 @@ namespace {
 // last of a round out evenly.
 constexpr std::uint64_t kPieceSamples = 256;
 
-struct Piece {
-    std::size_t job;
-    std::uint64_t first;
-    std::uint64_t count;
-};
-
 }  // namespace
 
 SamplePool::SamplePool(const StratifiedCode& code, int threads) {
@@ -29,30 +23,34 @@ SamplePool::SamplePool(const StratifiedCode& code, int threads) {
 }
 
 std::vector<WeightTally> SamplePool::Run(std::uint32_t seed, std::span<const SampleJob> jobs) {
-    std::vector<Piece> pieces;
+    // Piece p belongs to the last job whose pieces start at or before it: job j's start at
+    // starts[j], so that a job of any size costs no memory.
+    std::vector<std::uint64_t> starts(jobs.size() + 1, 0);
     for (std::size_t j = 0; j < jobs.size(); ++j) {
-        for (std::uint64_t at = 0; at < jobs[j].count; at += kPieceSamples) {
-            pieces.push_back({j, jobs[j].first + at, std::min(kPieceSamples, jobs[j].count - at)});
-        }
+        starts[j + 1] = starts[j] + (jobs[j].count + kPieceSamples - 1) / kPieceSamples;
     }
-    const auto threads =
-        std::min<std::size_t>(samplers.size(), std::max<std::size_t>(pieces.size(), 1));
+    const std::uint64_t pieces = starts.back();
+    const auto threads = static_cast<std::size_t>(
+        std::min<std::uint64_t>(samplers.size(), std::max<std::uint64_t>(pieces, 1)));
     // Each thread adds into its own row of tallies and records its own failure; the rows are
     // read after every thread has joined. Pieces are handed out by the one atomic counter.
     std::vector<std::vector<WeightTally>> rows(threads, std::vector<WeightTally>(jobs.size()));
     std::vector<std::exception_ptr> failures(threads);
-    std::atomic<std::size_t> next{0};
+    std::atomic<std::uint64_t> next{0};
     const auto work = [&](std::size_t thread) {
         try {
-            for (std::size_t p = next.fetch_add(1, std::memory_order_relaxed); p < pieces.size();
+            for (std::uint64_t p = next.fetch_add(1, std::memory_order_relaxed); p < pieces;
                  p = next.fetch_add(1, std::memory_order_relaxed)) {
-                const Piece& piece = pieces[p];
-                samplers[thread]->Sample(seed, jobs[piece.job].weight, piece.first, piece.count,
-                                         rows[thread][piece.job]);
+                const auto job = static_cast<std::size_t>(
+                    std::upper_bound(starts.begin(), starts.end(), p) - starts.begin() - 1);
+                const std::uint64_t at = (p - starts[job]) * kPieceSamples;
+                samplers[thread]->Sample(seed, jobs[job].weight, jobs[job].first + at,
+                                         std::min(kPieceSamples, jobs[job].count - at),
+                                         rows[thread][job]);
             }
         } catch (...) {
             failures[thread] = std::current_exception();
-            next.store(pieces.size(), std::memory_order_relaxed);  // the others stop too
+            next.store(pieces, std::memory_order_relaxed);  // the others stop too
         }
     };
     {
