@@ -72,6 +72,9 @@ StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::in
     point.theoryFER = LogBinomialTail(n, std::int64_t{t} + 1, P0);
     point.tail =
         LogBinomialTail(n, std::int64_t{firstWeight} + static_cast<std::int64_t>(rates.size()), P0);
+    for (std::int64_t w = std::int64_t{t} + 1; w < firstWeight; ++w) {
+        point.tail = LogAdd(point.tail, LogBinomialWeight(n, w, P0));
+    }
     const std::int64_t lastWeight = std::int64_t{firstWeight} + std::ssize(rates) - 1;
     // The weights below firstWeight are those up to t, which contribute nothing.
     std::vector<double> logWeights(rates.size());

@@ -49,16 +49,18 @@ struct StratifiedPoint {
     std::array<LogEstimate, kRateCount> rates{};
     // ln of the chance of more than t hits, the bounded-distance decoder's FER.
     double theoryFER = 0.0;
-    // ln of the chance of more hits than the last weight sampled: a bound on what the weights
-    // left out add to any rate, which each interval's upper end includes.
+    // ln of the chance of more than t hits but a weight not sampled (below the first or above
+    // the last): a bound on what the weights left out add to any rate, which each interval's
+    // upper end includes.
     double tail = 0.0;
 };
 
-// Combines the rates of weights firstWeight .. firstWeight + rates.size() - 1 of a code of
-// length n correcting t by their binomial weights at P0: each estimate is the weighted sum of
-// the means, and each side of its interval the normal quantile times the weighted errors added
-// in quadrature. For a single weight that is its Clopper-Pearson interval; for many, the normal
-// interval of a stratified mean. Weights up to t never err and weigh nothing.
+// Combines the rates of weights firstWeight .. firstWeight + rates.size() - 1 (firstWeight > t)
+// of a code of length n correcting t by their binomial weights at P0: each estimate is the
+// weighted sum of the means, and each side of its interval the normal quantile times the
+// weighted errors added in quadrature. For a single weight that is its Clopper-Pearson
+// interval; for many, the normal interval of a stratified mean. Weights up to t never err;
+// the others left out only widen the upper end.
 StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::int32_t firstWeight,
                               std::span<const StratumRates> rates);
 

@@ -41,6 +41,10 @@ double LogTailShare(const StudyResult& result) {
 
 std::string StratifiedMethodText(const StratifiedAsk& ask, const StudyResult& result,
                                  std::int64_t patterns) {
+    if (result.tallies.empty()) {
+        return "Method: weight-stratified estimation; no weight sampled, as no P0 makes more "
+               "errors than the code corrects\n";
+    }
     std::string text = "Method: weight-stratified estimation, weights " +
                        std::to_string(result.firstWeight) + " to " +
                        std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
@@ -53,9 +57,16 @@ std::string StratifiedMethodText(const StratifiedAsk& ask, const StudyResult& re
     text +=
         "Intervals: 95 %, Clopper-Pearson per weight for block rates and standard errors for "
         "symbol and bit rates, added in quadrature\n";
-    text += "Weights above " + std::to_string(result.lastWeight) + " hold at most " +
-            FormatLogScientific2(LogTailShare(result)) +
-            " of any rate, included in the upper ends\n";
+    // The weights above t left out: above the last, and below the first where the binomial
+    // mass there is negligible.
+    const std::string below = result.firstWeight > result.t + 1
+                                  ? "below " + std::to_string(result.firstWeight) + " and "
+                                  : std::string();
+    text += std::string("Weights ")
+                .append(below)
+                .append("above " + std::to_string(result.lastWeight) + " hold at most ")
+                .append(FormatLogScientific2(LogTailShare(result)))
+                .append(" of any rate, included in the upper ends\n");
     return text;
 }
 

@@ -25,6 +25,7 @@ class Study {
           n(pool.N()),
           k(pool.K()),
           t(request.code.t) {
+        result.t = t;
         result.firstWeight = t + 1;
         result.lastWeight = t;
     }
@@ -33,8 +34,14 @@ class Study {
 
   private:
     std::int64_t StartingSamples() const { return request.samples.value_or(request.firstSamples); }
-    // The smallest last weight whose tail is at most the share of floor(P0) at every P0.
-    std::int32_t LastWeight(const std::function<double(std::size_t)>& logFloor) const;
+    // The weights to sample: from the largest first weight whose head (the weights above t
+    // below it) and to the smallest last weight whose tail each hold at most half the share of
+    // floor(P0) at every P0, and never fewer than are sampled already.
+    struct Weights {
+        std::int32_t first;
+        std::int32_t last;
+    };
+    Weights Range(const std::function<double(std::size_t)>& logFloor, bool sampling) const;
     void Sample(std::vector<SampleJob>& jobs);
     void Estimate();
     // The patterns each weight should have for the intervals to be narrow enough.
@@ -50,20 +57,32 @@ class Study {
     std::int64_t patterns = 0;
 };
 
-std::int32_t Study::LastWeight(const std::function<double(std::size_t)>& logFloor) const {
-    const double share = std::log(request.tailShare);
-    std::int32_t last = result.lastWeight;
+Study::Weights Study::Range(const std::function<double(std::size_t)>& logFloor,
+                            bool sampling) const {
+    // Half the share for the weights left out below, half for those above.
+    const double share = std::log(request.tailShare / 2.0);
+    Weights range{sampling ? result.firstWeight : n, sampling ? result.lastWeight : t};
     for (std::size_t i = 0; i < request.points.size(); ++i) {
         const double floor = logFloor(i);
         if (floor == kZero) {
             continue;  // nothing can err at this P0
         }
-        while (last < n &&
-               LogBinomialTail(n, std::int64_t{last} + 1, request.points[i]) > share + floor) {
-            ++last;
+        const double P0 = request.points[i];
+        double head = kZero;
+        std::int32_t first = t + 1;
+        while (first < range.first &&
+               LogAdd(head, LogBinomialWeight(n, first, P0)) <= share + floor) {
+            head = LogAdd(head, LogBinomialWeight(n, first, P0));
+            ++first;
         }
+        range.first = std::min(range.first, first);
+        while (range.last < n &&
+               LogBinomialTail(n, std::int64_t{range.last} + 1, P0) > share + floor) {
+            ++range.last;
+        }
+        range.last = std::max(range.last, range.first - 1);
     }
-    return last;
+    return range;
 }
 
 void Study::Sample(std::vector<SampleJob>& jobs) {
@@ -151,13 +170,20 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
     // Start with the weights whose tail share is small against the chance of more than t hits
     // alone; the estimates then say how far the tail must really reach.
     std::vector<SampleJob> jobs;
-    const auto extend = [&](std::int32_t last) {
-        for (std::int32_t w = result.lastWeight + 1; w <= last; ++w) {
+    const auto extend = [&](const Weights& range) {
+        const auto starting = static_cast<std::uint64_t>(StartingSamples());
+        for (std::int32_t w = result.firstWeight - 1; w >= range.first; --w) {
+            result.tallies.insert(result.tallies.begin(), WeightTally{});
+            rates.insert(rates.begin(), StratumRates{});
+            jobs.push_back({w, 0, starting});
+        }
+        result.firstWeight = std::min(result.firstWeight, range.first);
+        for (std::int32_t w = result.lastWeight + 1; w <= range.last; ++w) {
             result.tallies.emplace_back();
             rates.emplace_back();
-            jobs.push_back({w, 0, static_cast<std::uint64_t>(StartingSamples())});
+            jobs.push_back({w, 0, starting});
         }
-        result.lastWeight = std::max(result.lastWeight, last);
+        result.lastWeight = std::max(result.lastWeight, range.last);
     };
     const auto report = [&] {
         ++result.rounds;
@@ -165,23 +191,29 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
             progress(result.rounds, patterns);
         }
     };
-    extend(LastWeight(
-        [&](std::size_t i) { return LogBinomialTail(n, std::int64_t{t} + 1, request.points[i]); }));
+    const Weights start = Range(
+        [&](std::size_t i) { return LogBinomialTail(n, std::int64_t{t} + 1, request.points[i]); },
+        false);
+    result.firstWeight = start.first;
+    result.lastWeight = start.first - 1;
+    extend(start);
     for (;;) {
         Sample(jobs);
         Estimate();
         report();
-        // Every weight whose tail could still matter to the smallest rate of a point.
-        const std::int32_t last = LastWeight([&](std::size_t i) {
-            double floor = 0.0;
-            for (const Rate rate : kPreciseRates) {
-                floor =
-                    std::min(floor, result.points[i].rates[static_cast<std::size_t>(rate)].value);
-            }
-            return floor;
-        });
-        if (last > result.lastWeight) {
-            extend(last);
+        // Every weight that could still matter to the smallest rate of a point.
+        const Weights range = Range(
+            [&](std::size_t i) {
+                double floor = 0.0;
+                for (const Rate rate : kPreciseRates) {
+                    floor = std::min(floor,
+                                     result.points[i].rates[static_cast<std::size_t>(rate)].value);
+                }
+                return floor;
+            },
+            true);
+        if (range.first < result.firstWeight || range.last > result.lastWeight) {
+            extend(range);
             continue;
         }
         if (request.samples) {

@@ -28,8 +28,10 @@ struct StudyRequest {
     std::int64_t mostSamples = std::int64_t{1} << 24;
 };
 
-// The weights sampled (t + 1 .. lastWeight), their tallies, and the estimates at each P0.
+// The weights sampled (firstWeight .. lastWeight, above t), their tallies, and the estimates at
+// each P0.
 struct StudyResult {
+    std::int32_t t = 0;  // the code corrects t: weights up to t never err
     std::int32_t firstWeight = 0;
     std::int32_t lastWeight = 0;
     std::vector<WeightTally> tallies;  // weight firstWeight + i at i
