@@ -261,12 +261,20 @@ TEST_F(EndToEndTest, CompareDrawsSavedRunsOnOneFigure) {
                         "experiment.dat"})
                   .status,
               0);
-    const Outcome drawn = RunToEnd({"--compare", "a.json", "b.json", "--plot", "both.svg"});
+    // A stratified run of the same code, drawn as bands beside the counted points, and alone.
+    ASSERT_EQ(RunToEnd({"--json", "s.json", "-o", "s.dat", "--method", "stratified", "--samples",
+                        "200", "--plot", "s.svg", "experiment.dat"})
+                  .status,
+              0);
+    EXPECT_NE(ReadFile(directory / "s.svg").find("stratified, BER, 95 % band"), std::string::npos);
+    const Outcome drawn =
+        RunToEnd({"--compare", "a.json", "b.json", "s.json", "--plot", "both.svg"});
     ASSERT_EQ(drawn.status, 0) << drawn.err;
     EXPECT_EQ(drawn.out, "");
     const std::string svg = ReadFile(directory / "both.svg");
     EXPECT_NE(svg.find("RS(15,11), seed 1234, FER, theory"), std::string::npos);
     EXPECT_NE(svg.find("RS(9,5), seed 7, SER"), std::string::npos);
+    EXPECT_NE(svg.find("RS(15,11), seed 1234, stratified, FER, 95 % band"), std::string::npos);
 
     nlohmann::json old = nlohmann::json::parse(ReadFile(directory / "a.json"));
     old["version"] = "0.1.0";
