@@ -137,6 +137,53 @@ class BlockCounter {
         return DecodeHits();
     }
 
+    // Whether a block's positions and as many draws again fit one 64-bit window, for WalkShort.
+    bool ShortBlocks() const { return 2 * n <= 64; }
+
+    // Walk for codes of ShortBlocks(): the candidates of the block's positions and the draws
+    // after them come from one 64-bit window, and a block whose candidates are all hits (no
+    // two adjacent) with no candidate among the draws its hits add ends at once, its hits
+    // listed from the window when it needs decoding. Any other block goes through Walk.
+    // candidates.Pair(w) gives the candidate words w and w + 1, for w that never decrease.
+    template <typename Candidates>
+    BlockOutcome WalkShort(Candidates& candidates, std::uint64_t& blockStart) {
+        const std::uint64_t start = blockStart + static_cast<std::uint64_t>(k);
+        const std::uint64_t word = start / 64;
+        const unsigned offset = start % 64;
+        const auto [low, high] = candidates.Pair(word);
+        // Draw start + i at bit i; the double shift keeps an offset of 0 defined.
+        const std::uint64_t window = (low >> offset) | ((high << 1) << (63 - offset));
+        const std::uint64_t positions = window & positionMask;
+        const int hits = std::popcount(positions);
+        const std::uint64_t added = (window >> n) & ((std::uint64_t{1} << hits) - 1);
+        if (((positions & (positions >> 1)) | added) != 0) {
+            // Walk reads the window's words again, then later ones.
+            struct Words {
+                Candidates& candidates;
+                std::uint64_t first;
+                std::uint64_t low;
+                std::uint64_t high;
+                std::uint64_t Word(std::uint64_t w) {
+                    return w == first ? low : w == first + 1 ? high : candidates.Word(w);
+                }
+            } words{candidates, word, low, high};
+            return Walk(words, blockStart);
+        }
+        blockStart = start + static_cast<std::uint64_t>(n) + static_cast<std::uint64_t>(hits);
+        if (hits <= t) {
+            return {hits, 0, 0, false};
+        }
+        // Hit i at window bit b took draw start + b, so its position is b - i.
+        positionsStart = start;
+        hitCount = hits;
+        std::int32_t* position = hitPositions.data();
+        std::int32_t earlier = 0;
+        for (std::uint64_t bits = positions; bits != 0; bits &= bits - 1) {
+            *position++ = std::countr_zero(bits) - earlier++;
+        }
+        return DecodeHits();
+    }
+
     // The same from a list of candidate draws in order, base + list[i], for sparse candidates:
     // list[at] is the first at or after the block's positions, the list holds every candidate
     // up to the block's end, and at moves past the block's.
@@ -221,6 +268,8 @@ class BlockCounter {
     std::unique_ptr<AlgebraicDecoder<LargeField>> tableFree;
     const std::int32_t order;  // the full code's length, 2^m - 1: the decoders' positions
     const std::int32_t n;      // the code's length, shortened or not: the positions sent
+    // The low n bits, for WalkShort.
+    const std::uint64_t positionMask = n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
     const std::int32_t k;
     const std::int32_t t;
     const std::int32_t q;

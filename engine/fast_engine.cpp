@@ -21,6 +21,15 @@ void FastEngine::StartPointAt(float P0, PackedState start) {
 
 void FastEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
     RunWithBestPopcount([&] {
+        if (counter.ShortBlocks() && candidates.Threshold() != 0 &&
+            candidates.Threshold() <= kValueMask) {
+            while (statistics.blocks < blockLimit) {
+                if (AddBlock(statistics, counter.WalkShort(candidates, blockStart))) {
+                    return;
+                }
+            }
+            return;
+        }
         while (statistics.blocks < blockLimit) {
             if (AddBlock(statistics, counter.Walk(candidates, blockStart))) {
                 return;

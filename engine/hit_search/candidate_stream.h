@@ -56,6 +56,24 @@ class CandidateStream {
         return bitmap[w - chunkBase / 64];
     }
 
+    // The candidate bits of draws 64 w .. 64 w + 127, as Word(w) and Word(w + 1), for a
+    // threshold that draws (0 < threshold <= kValueMask). Each call's w is at least the last
+    // one's: the last word of a chunk stays readable after the next chunk is made.
+    struct WordPair {
+        std::uint64_t low;
+        std::uint64_t high;
+    };
+    WordPair Pair(std::uint64_t w) {
+        while (64 * (w + 1) >= chunkEnd) {
+            previousLast = chunkEnd == 0 ? 0 : bitmap[bitmapWords - 1];
+            NextChunk();
+        }
+        const std::uint64_t base = chunkBase / 64;
+        return {w < base ? previousLast : bitmap[w - base], bitmap[w + 1 - base]};
+    }
+
+    std::uint32_t Threshold() const { return threshold; }
+
     // The first candidate in [from, limit), or limit when there is none. Calls must not
     // lower from.
     std::uint64_t Next(std::uint64_t from, std::uint64_t limit) {
@@ -108,6 +126,7 @@ class CandidateStream {
     std::int64_t chunk = -1;  // the chunk being walked
     std::uint64_t chunkBase = 0;
     std::uint64_t chunkEnd = 0;
+    std::uint64_t previousLast = 0;  // the last word of the chunk before, for Pair
     std::uint32_t threshold = 0;
 };
 
