@@ -699,6 +699,33 @@ TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
     }
 }
 
+// Short codes walk each block from one window of 64 draws, which holds a block's positions and
+// as many draws again up to n = 32: codes on both sides of that edge, at points dense enough to
+// put a hit on most of the window's draws, count as the reference engine does.
+TEST(Engines, ShortBlocksCountAsTheReferenceOnBothSidesOfTheWindow) {
+    for (const std::int32_t length : {31, 32, 33}) {
+        for (const float P0 : {0.1F, 0.45F, 0.9F}) {
+            PointStatistics counted[2];
+            for (const bool reference : {false, true}) {
+                MadeEngine made = PlanEngine({.m = 6,
+                                              .t = 3,
+                                              .length = length,
+                                              .largestP0 = P0,
+                                              .reference = reference,
+                                              .threads = 1})
+                                      .Make();
+                ASSERT_NE(made.engine, nullptr) << made.error;
+                PointStatistics& statistics = counted[reference ? 1 : 0];
+                made.engine->StartPoint(P0, 99);
+                while (statistics.blocks < 4000) {
+                    made.engine->RunBlocks(statistics, 4000);
+                }
+            }
+            EXPECT_EQ(counted[0], counted[1]) << "length " << length << ", P0=" << P0;
+        }
+    }
+}
+
 // At P0 = (q - 1)/q every received word is uniform, and a bounded-distance decoder leaves
 // unflagged exactly the fraction V_t / q^2t of them, V_t = sum over s <= t of C(n, s)(q - 1)^s
 // (the volume of a decoding sphere): the fast engine's flag, within four standard errors, for
