@@ -66,8 +66,14 @@ class JumpAhead {
     // powers[i] advances 2^i draws; nibbles[i] holds its images of every 4-bit group of the
     // state, so that applying it costs 13 lookups.
     static constexpr int kNibbles = (kStateBits + 3) / 4;
+    using NibbleTable = std::array<std::uint64_t, kNibbles * 16>;
     std::array<BitMatrix, 64> powers;
-    std::array<std::array<std::uint64_t, kNibbles * 16>, 64> nibbles;
+    std::array<NibbleTable, 64> nibbles;
+    // The short jumps the decoders' value draws take most: digits[l][d - 1] advances d 16^l
+    // draws, so a distance below 16^kDigitLevels costs one product per nonzero hexadecimal
+    // digit rather than per set bit.
+    static constexpr int kDigitLevels = 3;
+    std::array<std::array<NibbleTable, 15>, kDigitLevels> digits;
 };
 
 }  // namespace rs
