@@ -16,7 +16,6 @@ AlgebraicDecoder<Field>::AlgebraicDecoder(Field field, std::int32_t t)
       syndromes(static_cast<std::size_t>(2 * t + 1), 0),
       locator(static_cast<std::size_t>(2 * t + 1), 0),
       correction(static_cast<std::size_t>(2 * t + 2), 0),
-      candidate(static_cast<std::size_t>(2 * t + 1), 0),
       sentLength(n) {}
 
 template <typename Field>
@@ -185,8 +184,8 @@ void AlgebraicDecoder<Field>::Split(const Poly& g, std::int32_t fromBasis) {
 
 template <typename Field>
 void AlgebraicDecoder<Field>::FindRoots() {
-    const std::int32_t L = RunBerlekampMassey(field, syndromes.data(), t, locator.data(),
-                                              correction.data(), candidate.data());
+    const std::int32_t L =
+        RunBerlekampMassey(field, syndromes.data(), t, locator.data(), correction.data());
     locatorDegree = L;
     rootValues.clear();
     Poly lambda = Take(0);

@@ -72,7 +72,6 @@ class AlgebraicDecoder {
     Poly syndromes;
     Poly locator;
     Poly correction;
-    Poly candidate;
     std::int32_t locatorDegree = 0;
     std::int32_t usableRoots = 0;  // roots among the sent positions, with nonzero values
     std::int64_t sentLength;       // positions 0..sentLength-1 are sent

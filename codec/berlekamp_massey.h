@@ -9,11 +9,11 @@ namespace rs {
 // codec and the table-free decoder share it so that both find the same locator. Lambda(x) is
 // the locator, B(x) the correction polynomial (always kept multiplied by x), L the locator
 // length, D the degree bound of B and P the marker r - L of the last length change.
-// locator and candidate hold 2t + 1 coefficients, correction 2t + 2. Returns the final L, the
-// locator's degree.
+// locator holds 2t + 1 coefficients, correction 2t + 2. Returns the final L, the locator's
+// degree.
 template <typename Field, typename Element>
 std::int32_t RunBerlekampMassey(const Field& field, const Element* syndromes, std::int32_t t,
-                                Element* locator, Element* correction, Element* candidate) {
+                                Element* locator, Element* correction) {
     const std::int32_t twoT = 2 * t;
     std::fill(locator, locator + twoT + 1, Element{0});
     std::fill(correction, correction + twoT + 1, Element{0});
@@ -30,27 +30,28 @@ std::int32_t RunBerlekampMassey(const Field& field, const Element* syndromes, st
         }
 
         if (discrepancy != 0) {
-            // Candidate T(x) = Lambda(x) + Delta B(x).
+            // Lambda(x) <- Lambda(x) + Delta B(x), in place: coefficient g of each needs only
+            // coefficient g of the others. On a length change B(x) restarts from the old
+            // locator scaled by 1/Delta, taken at the same g before it is overwritten. The new
+            // length never exceeds top (D is always iteration - lengthMarker), so nothing
+            // beyond it is left to copy.
+            const bool lengthChange = locatorLength < iteration - lengthMarker;
             const std::int32_t top = std::max(locatorLength, correctionDegree);
+            const std::int32_t newLength = lengthChange ? iteration - lengthMarker : top;
             for (std::int32_t g = 0; g <= top; ++g) {
                 const Element fromLocator = g <= locatorLength ? locator[g] : 0;
                 const Element fromCorrection =
                     g <= correctionDegree ? field.Multiply(discrepancy, correction[g]) : 0;
-                candidate[g] = fromLocator ^ fromCorrection;
+                if (lengthChange && g <= locatorLength) {
+                    correction[g] = field.Divide(fromLocator, discrepancy);
+                }
+                locator[g] = fromLocator ^ fromCorrection;
             }
-
-            std::int32_t newLength = top;
-            if (locatorLength < iteration - lengthMarker) {
-                // Length change: B(x) restarts from the old locator scaled by 1/Delta.
-                newLength = iteration - lengthMarker;
+            if (lengthChange) {
                 lengthMarker = iteration - locatorLength;
                 correctionDegree = locatorLength;
-                for (std::int32_t g = 0; g <= locatorLength; ++g) {
-                    correction[g] = field.Divide(locator[g], discrepancy);
-                }
             }
             locatorLength = newLength;
-            std::copy(candidate, candidate + locatorLength + 1, locator);
         }
 
         // B(x) <- x B(x) at every step.

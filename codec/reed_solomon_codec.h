@@ -143,8 +143,8 @@ class ReedSolomonCodec {
 
 template <bool kIncremental, typename OnRoot>
 void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
-    const std::int32_t L = RunBerlekampMassey(field, syndromes.get(), t, locator.get(),
-                                              correctionPoly.get(), scratchPoly.get());
+    const std::int32_t L =
+        RunBerlekampMassey(field, syndromes.get(), t, locator.get(), correctionPoly.get());
     lastLocatorDegree = L;
     lastUsableRoots = 0;
     const Symbol* derivative = PrepareForney(L);
@@ -194,8 +194,8 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     // division by the field's order; the evaluator is only the product's terms below x^2t,
     // the ones FindErrors keeps.
     const TabledField tables(field);
-    const std::int32_t L = RunBerlekampMassey(tables, syndromes.get(), t, locator.get(),
-                                              correctionPoly.get(), scratchPoly.get());
+    const std::int32_t L =
+        RunBerlekampMassey(tables, syndromes.get(), t, locator.get(), correctionPoly.get());
     lastLocatorDegree = L;
     lastUsableRoots = 0;
     Symbol* omega = evaluator.get();
