@@ -154,20 +154,35 @@ class BlockCounter {
         // Draw start + i at bit i; the double shift keeps an offset of 0 defined.
         const std::uint64_t window = (low >> offset) | ((high << 1) << (63 - offset));
         const std::uint64_t positions = window & positionMask;
-        const int hits = std::popcount(positions);
-        const std::uint64_t added = (window >> n) & ((std::uint64_t{1} << hits) - 1);
+        const std::uint64_t added =
+            (window >> n) & ((std::uint64_t{1} << std::popcount(positions)) - 1);
+        std::uint64_t hitBits = positions;
+        std::int32_t hits = std::popcount(positions);
         if (((positions & (positions >> 1)) | added) != 0) {
-            // Walk reads the window's words again, then later ones.
-            struct Words {
-                Candidates& candidates;
-                std::uint64_t first;
-                std::uint64_t low;
-                std::uint64_t high;
-                std::uint64_t Word(std::uint64_t w) {
-                    return w == first ? low : w == first + 1 ? high : candidates.Word(w);
-                }
-            } words{candidates, word, low, high};
-            return Walk(words, blockStart);
+            // Adjacent candidates, or candidates among the draws the hits add: the hits are
+            // every other candidate of a run (the draw before the window is an information
+            // draw, so none is a value draw), counted up to the block's end, found in two
+            // rounds but for a chain of hits there, which goes through Walk.
+            const std::uint64_t runHits = HitsOfRuns(window);
+            const auto before = [](std::int32_t end) {
+                return end >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << end) - 1;
+            };
+            std::int32_t end = n + std::popcount(runHits & positionMask);
+            end = n + std::popcount(runHits & before(end));
+            if (n + std::popcount(runHits & before(end)) != end) {
+                struct Words {
+                    Candidates& candidates;
+                    std::uint64_t first;
+                    std::uint64_t low;
+                    std::uint64_t high;
+                    std::uint64_t Word(std::uint64_t w) {
+                        return w == first ? low : w == first + 1 ? high : candidates.Word(w);
+                    }
+                } words{candidates, word, low, high};
+                return Walk(words, blockStart);
+            }
+            hits = end - n;
+            hitBits = runHits & before(end);
         }
         blockStart = start + static_cast<std::uint64_t>(n) + static_cast<std::uint64_t>(hits);
         if (hits <= t) {
@@ -178,7 +193,7 @@ class BlockCounter {
         hitCount = hits;
         std::int32_t* position = hitPositions.data();
         std::int32_t earlier = 0;
-        for (std::uint64_t bits = positions; bits != 0; bits &= bits - 1) {
+        for (std::uint64_t bits = hitBits; bits != 0; bits &= bits - 1) {
             *position++ = std::countr_zero(bits) - earlier++;
         }
         return DecodeHits();
