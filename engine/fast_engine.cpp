@@ -20,21 +20,28 @@ void FastEngine::StartPointAt(float P0, PackedState start) {
 }
 
 void FastEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+    const bool drawn = candidates.Threshold() != 0 && candidates.Threshold() <= kValueMask;
     RunWithBestPopcount([&] {
-        if (counter.ShortBlocks() && candidates.Threshold() != 0 &&
-            candidates.Threshold() <= kValueMask) {
-            while (statistics.blocks < blockLimit) {
-                if (AddBlock(statistics, counter.WalkShort(candidates, blockStart))) {
-                    return;
+        // The counts and the walk's place live in the walk's own locals until it returns:
+        // stores through the caller's counts or this engine's members could alias the
+        // candidate words it reads, and would keep every block's counts in memory.
+        PointStatistics counts = statistics;
+        std::uint64_t start = blockStart;
+        if (counter.ShortBlocks() && drawn) {
+            while (counts.blocks < blockLimit) {
+                if (AddBlock(counts, counter.WalkShort(candidates, start))) {
+                    break;
                 }
             }
-            return;
-        }
-        while (statistics.blocks < blockLimit) {
-            if (AddBlock(statistics, counter.Walk(candidates, blockStart))) {
-                return;
+        } else {
+            while (counts.blocks < blockLimit) {
+                if (AddBlock(counts, counter.Walk(candidates, start))) {
+                    break;
+                }
             }
         }
+        statistics = counts;
+        blockStart = start;
     });
 }
 
