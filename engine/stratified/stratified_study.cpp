@@ -70,9 +70,12 @@ Study::Weights Study::Range(const std::function<double(std::size_t)>& logFloor,
         const double P0 = request.points[i];
         double head = kZero;
         std::int32_t first = t + 1;
-        while (first < range.first &&
-               LogAdd(head, LogBinomialWeight(n, first, P0)) <= share + floor) {
-            head = LogAdd(head, LogBinomialWeight(n, first, P0));
+        while (first < range.first) {
+            const double withFirst = LogAdd(head, LogBinomialWeight(n, first, P0));
+            if (withFirst > share + floor) {
+                break;
+            }
+            head = withFirst;
             ++first;
         }
         range.first = std::min(range.first, first);
