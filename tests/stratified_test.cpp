@@ -149,7 +149,16 @@ TEST(StratifiedStudy, ReachesThePrecisionAskedAtEveryPoint) {
         // needs those from 9 up.
         EXPECT_EQ(study.firstWeight, 9);
         request.points = {0.5};
-        EXPECT_GT(RunStudy(request).firstWeight, 40);
+        const StudyResult dense = RunStudy(request);
+        EXPECT_GT(dense.firstWeight, 40);
+        // The weights left out below hold at most half the millionth, the rest going above.
+        double head = -INFINITY;
+        for (int w = 9; w < dense.firstWeight; ++w) {
+            head = LogAdd(head, LogBinomialWeight(204, w, 0.5));
+        }
+        for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+            EXPECT_LE(head - Of(dense.points[0], rate).value, std::log(0.5e-6));
+        }
         for (const StratifiedPoint& point : study.points) {
             // The weights left out hold at most a millionth of every rate.
             EXPECT_NEAR(point.tail, LogBinomialTail(204, study.lastWeight + 1, point.P0), 1e-9);
