@@ -159,6 +159,18 @@ TEST(StratifiedStudy, ReachesThePrecisionAskedAtEveryPoint) {
         for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
             EXPECT_LE(head - Of(dense.points[0], rate).value, std::log(0.5e-6));
         }
+        // Where the weights fall off slowly (n = 1023), many small ones must add up.
+        StudyRequest wide{.code = {10, 4, 0, true}, .points = {0.5}};
+        wide.samples = 16;
+        const StudyResult slow = RunStudy(wide);
+        double wideHead = -INFINITY;
+        for (int w = 5; w < slow.firstWeight; ++w) {
+            wideHead = LogAdd(wideHead, LogBinomialWeight(1023, w, 0.5));
+        }
+        EXPECT_GT(slow.firstWeight, 300);
+        for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+            EXPECT_LE(wideHead - Of(slow.points[0], rate).value, std::log(0.5e-6));
+        }
         for (const StratifiedPoint& point : study.points) {
             // The weights left out hold at most a millionth of every rate.
             EXPECT_NEAR(point.tail, LogBinomialTail(204, study.lastWeight + 1, point.P0), 1e-9);
