@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
-#include "driver/output_stream.h"
-#include "driver/parameter_file.h"
-#include "driver/performance_counter.h"
-#include "driver/simulation.h"
+#include "system/output_stream.h"
+#include "cli/parameter_file.h"
+#include "system/performance_counter.h"
+#include "simulator/sweep.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/cpu_count.h"
+#include "system/cpu_count.h"
 #include "engine/engine_plan.h"
 
 namespace rs {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/simulation.h"
+#include "simulator/sweep.h"
 #include "engine/engine_plan.h"
 
 namespace rs {

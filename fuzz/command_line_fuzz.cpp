@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Arguments are the input's pieces between zero bytes.

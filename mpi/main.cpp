@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "driver/command_line.h"
-#include "driver/entry.h"
+#include "cli/command_line.h"
+#include "cli/entry.h"
 #include "mpi/remote_filler.h"
 #include "mpi/segment_service.h"
 

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "codec/reed_solomon_codec.h"
-#include "driver/program.h"
+#include "cli/program.h"
 #include "field/galois_field.h"
 #include "test_support.h"
 

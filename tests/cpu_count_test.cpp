@@ -1,4 +1,4 @@
-#include "driver/cpu_count.h"
+#include "system/cpu_count.h"
 
 #include <sched.h>
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "codec/algebraic_decoder.h"
-#include "driver/simulation.h"
+#include "simulator/sweep.h"
 #include "engine/engine_plan.h"
 #include "engine/fast_engine.h"
 #include "engine/hit_search/candidate_stream.h"

@@ -1,4 +1,4 @@
-#include "driver/number_format.h"
+#include "report/text/number_format.h"
 
 #include <gtest/gtest.h>
 

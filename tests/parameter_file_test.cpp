@@ -1,4 +1,4 @@
-#include "driver/parameter_file.h"
+#include "cli/parameter_file.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/point_lanes.h"
-#include "driver/status_line.h"
+#include "simulator/point_lanes.h"
+#include "report/text/status_line.h"
 #include "test_support.h"
 
 namespace rs {

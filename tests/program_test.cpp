@@ -1,4 +1,4 @@
-#include "driver/program.h"
+#include "cli/program.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

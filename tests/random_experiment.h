@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/parameter_file.h"
+#include "cli/parameter_file.h"
 
 namespace rs::testing {
 

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/csv_report.h"
-#include "driver/p0_grid.h"
-#include "driver/program.h"
-#include "driver/report_file.h"
+#include "report/documents/csv_report.h"
+#include "cli/p0_grid.h"
+#include "cli/program.h"
+#include "report/text/report_file.h"
 #include "test_support.h"
 
 namespace rs {

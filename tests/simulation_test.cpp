@@ -1,4 +1,4 @@
-#include "driver/simulation.h"
+#include "simulator/sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
-#include "driver/number_format.h"
+#include "report/text/number_format.h"
 #include "engine/engine_plan.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"

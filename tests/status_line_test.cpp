@@ -1,6 +1,6 @@
 // The status line on a terminal: shown under the text and gone before more text comes, so the
 // screen ends as the text alone leaves it; and what it says.
-#include "driver/status_line.h"
+#include "report/text/status_line.h"
 
 #include <gtest/gtest.h>
 

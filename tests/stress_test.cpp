@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/simulation.h"
+#include "simulator/sweep.h"
 #include "engine/engine_plan.h"
 #include "engine/stratified/stratified_study.h"
 #include "random_experiment.h"

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/output_stream.h"
-#include "driver/performance_counter.h"
+#include "system/output_stream.h"
+#include "system/performance_counter.h"
 
 namespace rs::testing {
 

@@ -1,0 +1,311 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "system/cpu_count.h"
+#include "report/plot/plot.h"
+#include "cli/version.h"
+
+namespace rs {
+
+namespace {
+
+// A file name that is no file: empty text.
+const CLI::Validator kNonEmpty(
+    [](const std::string& value) { return value.empty() ? std::string("empty file name") : ""; },
+    "");
+
+const CLI::Validator kPlotExtension(
+    [](const std::string& value) {
+        return IsPlotFile(value) ? std::string()
+                                 : "the plot file must end in .svg or .png: " + value;
+    },
+    "");
+
+std::filesystem::path Normal(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    // Without a working directory, names are compared as given.
+    return (error ? path : absolute).lexically_normal();
+}
+
+// Two outputs written to one file would destroy each other.
+std::string CheckDistinct(const RunOptions& options) {
+    std::vector<std::pair<std::string, std::filesystem::path>> files = {
+        {"the experiment file", options.parameterFile}, {"--results", options.resultsFile}};
+    if (options.jsonFile) {
+        files.emplace_back("--json", *options.jsonFile);
+    }
+    if (options.csvFile) {
+        files.emplace_back("--csv", *options.csvFile);
+    }
+    if (options.plotFile) {
+        files.emplace_back("--plot", *options.plotFile);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            if (Normal(files[i].second) == Normal(files[j].second)) {
+                return files[i].first + " and " + files[j].first + " name the same file " +
+                       files[j].second.string();
+            }
+        }
+    }
+    return {};
+}
+
+// Arguments echoed in a message are shown with their control characters escaped, so that the
+// message stays one line and cannot drive the terminal.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
+            shown += escape;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+// The options of one method that the other cannot take.
+std::string CheckMethod(const CLI::App& app, const RunOptions& options) {
+    if (options.method == Method::kMonteCarlo) {
+        for (const char* option : {"--samples", "--precision"}) {
+            if (app.count(option) > 0) {
+                return std::string(option) + " needs --method stratified";
+            }
+        }
+        return {};
+    }
+    const std::pair<bool, const char*> clashes[] = {
+        {options.resume, "--resume"},
+        {options.referenceEngine, "--engine reference"},
+        {options.independentPoints, "--independent-points"},
+        {!options.compareFiles.empty(), "--compare"}};
+    for (const auto& [given, option] : clashes) {
+        if (given) {
+            return std::string("--method stratified cannot take ") + option;
+        }
+    }
+    return {};
+}
+
+CommandLine Misuse(const std::string& message, const std::string& program) {
+    CommandLine result;
+    result.exitStatus = 2;
+    result.err = program + ": " + Printable(message) + " (see " + program + " --help)\n";
+    return result;
+}
+
+}  // namespace
+
+int DefaultThreads() {
+    // No more than -j accepts.
+    return std::min(UsableCpuCount(), kMaxThreads);
+}
+
+namespace {
+
+// What the options give as text, before it becomes RunOptions.
+struct GivenTexts {
+    std::string positionalFile;
+    std::string parameterFile;
+    std::string resultsFile;
+    std::string jsonFile;
+    std::string csvFile;
+    std::string plotFile;
+    std::string engine = "fast";
+    std::string p0List;
+    std::string p0Decades;
+    std::string method = "monte-carlo";
+};
+
+// The options in the order --help lists them: files, the run, the reports, the engine.
+void AddFileOptions(CLI::App& app, GivenTexts& given) {
+    auto* positional = app.add_option("EXPERIMENT_FILE", given.positionalFile,
+                                      "The experiment file (default param.dat)")
+                           ->check(kNonEmpty);
+    app.add_option("-p,--param", given.parameterFile, "The experiment file (default param.dat)")
+        ->type_name("FILE")
+        ->check(kNonEmpty)
+        ->excludes(positional);
+    app.add_option("-o,--results", given.resultsFile, "The report file (default results.dat)")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+}
+
+void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    auto* list = app.add_option("--p0", given.p0List,
+                                "P0 values to run, in this order, in place of the experiment "
+                                "file's Pmax, Pmin and Pstep (0.1,0.05,0.02)")
+                     ->type_name("LIST");
+    app.add_option("--p0-decades", given.p0Decades,
+                   "N points a decade from FROM down to TO, at 10^(-j/N) to three digits, in "
+                   "place of Pmax, Pmin and Pstep (1e-1:1e-6:4)")
+        ->type_name("FROM:TO:N")
+        ->excludes(list);
+    app.add_option("--length", options.length,
+                   "Shorten the code to N symbols, RS(N, N-2T) over GF(2^M), 2T < N < 2^M; "
+                   "the unsent information symbols are zero")
+        ->type_name("N")
+        ->check(CLI::Range(1, std::numeric_limits<std::int32_t>::max()));
+    app.add_flag("--independent-points", options.independentPoints,
+                 "Start point i of the sweep i x 2^40 draws into the seed's stream, rather than "
+                 "every point from the seed, so that the points' errors are independent")
+        ->disable_flag_override();
+    app.add_flag("--no-status", options.noStatus,
+                 "No status line (blocks, FER, speed, time left) under a long point's bar on a "
+                 "terminal")
+        ->disable_flag_override();
+    app.add_flag("--no-wait", options.noWait,
+                 "End without the closing prompt and key wait, also on a terminal")
+        ->disable_flag_override();
+    app.add_option("--seed", options.seed,
+                   "The seed every point restarts from, 0 to " + std::to_string(kMaxSeed) +
+                       " (default " + std::to_string(kSeed) + ")")
+        ->type_name("N")
+        ->check(CLI::Range(0, kMaxSeed));
+}
+
+void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    app.add_option("--json", given.jsonFile, "Also write the points, with intervals, to JSON")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app.add_option("--csv", given.csvFile, "Also write the points, with intervals, to CSV")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    auto* plot = app.add_option("--plot", given.plotFile,
+                                "Plot FER and SER against P0 (gnuplot, .svg or .png)")
+                     ->type_name("FILE")
+                     ->check(kPlotExtension);
+    app.add_option("--compare", options.compareFiles,
+                   "Draw these saved --json runs on the --plot figure (FER with intervals, SER, "
+                   "theory) and run nothing")
+        ->type_name("JSON...")
+        ->expected(1, -1)
+        ->needs(plot);
+    app.add_flag("--resume", options.resume,
+                 "Keep the report file's complete points and run the rest")
+        ->disable_flag_override();
+}
+
+void AddEngineOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    app.add_option("-j,--threads", options.threads,
+                   "Threads of the fast engine (default: every CPU the process may use, here " +
+                       std::to_string(DefaultThreads()) + "); same output for any number")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMaxThreads));
+    app.add_option("--engine", given.engine,
+                   "fast (default) or reference, the literal per-block path; same counts")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"fast", "reference"}));
+}
+
+void AddMethodOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    app.add_option("--method", given.method,
+                   "monte-carlo (default), sending random blocks; or stratified, decoding "
+                   "sampled error patterns of each weight and weighting them exactly at each P0, "
+                   "for curves down to any error rate")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"monte-carlo", "stratified"}));
+    auto* samples = app.add_option("--samples", options.samples,
+                                   "Stratified: N error patterns per weight, in place of "
+                                   "--precision")
+                        ->type_name("N")
+                        ->check(CLI::Range(std::int64_t{1}, std::int64_t{1} << 40));
+    app.add_option("--precision", options.precision,
+                   "Stratified: sample until every FER, SER and BER 95 % interval is within "
+                   "this fraction of its value (default 0.01)")
+        ->type_name("X")
+        ->check(CLI::Range(1e-4, 0.5))
+        ->excludes(samples);
+}
+
+// Puts what was given in place of the defaults.
+void Apply(const GivenTexts& given, RunOptions& options) {
+    options.referenceEngine = given.engine == "reference";
+    options.method = given.method == "stratified" ? Method::kStratified : Method::kMonteCarlo;
+    if (!given.positionalFile.empty()) {
+        options.parameterFile = given.positionalFile;
+    } else if (!given.parameterFile.empty()) {
+        options.parameterFile = given.parameterFile;
+    }
+    if (!given.resultsFile.empty()) {
+        options.resultsFile = given.resultsFile;
+    }
+    const std::pair<const std::string*, std::optional<std::filesystem::path>*> optional[] = {
+        {&given.jsonFile, &options.jsonFile},
+        {&given.csvFile, &options.csvFile},
+        {&given.plotFile, &options.plotFile}};
+    for (const auto& [text, file] : optional) {
+        if (!text->empty()) {
+            *file = *text;
+        }
+    }
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& program) {
+    RunOptions options;
+    GivenTexts given;
+    CLI::App app(
+        "Monte-Carlo simulation of a Reed-Solomon code over GF(2^M) on a q-ary symmetric "
+        "channel.\nThe experiment file holds seven lines: Pmax=, Pmin=, Pstep=, maxBlocks=, "
+        "maxErrorBlocks=, M=, T=.",
+        program);
+    app.set_help_flag("-h,--help", "Print this help and exit");
+    app.set_version_flag("--version", program + " " + kVersion, "Print the version and exit");
+    app.footer(
+        "Exit status: 0 after a complete run, 1 when the run is refused or fails, 2 on misuse.\n"
+        "Example: " +
+        program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
+    AddFileOptions(app, given);
+    AddRunOptions(app, options, given);
+    AddReportOptions(app, options, given);
+    AddEngineOptions(app, options, given);
+    AddMethodOptions(app, options, given);
+
+    CommandLine result;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        result.out = app.help();
+        return result;
+    } catch (const CLI::CallForVersion& version) {
+        result.out = std::string(version.what()) + "\n";
+        return result;
+    } catch (const CLI::ParseError& error) {
+        return Misuse(error.what(), program);
+    }
+    Apply(given, options);
+    if (std::string clash = CheckDistinct(options); !clash.empty()) {
+        return Misuse(clash, program);
+    }
+    if (std::string clash = CheckMethod(app, options); !clash.empty()) {
+        return Misuse(clash, program);
+    }
+    // Given even when empty: an empty list is refused, not taken for none.
+    const bool list = app.count("--p0") > 0;
+    if (list || app.count("--p0-decades") > 0) {
+        P0GridParse grid = list ? ParseP0List(given.p0List) : ParseP0Decades(given.p0Decades);
+        if (!grid.error.empty()) {
+            return Misuse(grid.error, program);
+        }
+        options.grid = std::move(grid.grid);
+    }
+    result.options = std::move(options);
+    return result;
+}
+
+}  // namespace rs

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/p0_grid.h"
+#include "simulator/sweep.h"
+
+namespace rs {
+
+// Every seed in 0..kMaxSeed gives its own random stream; the generator reads only the low 21
+// bits of a seed, so larger values would silently repeat a smaller seed's stream.
+inline constexpr std::int32_t kMaxSeed = (1 << 21) - 1;
+
+inline constexpr int kMaxThreads = 1024;
+
+// The CPUs the process may use at once (affinity mask, cgroup quota), at least 1.
+int DefaultThreads();
+
+// How a run estimates its rates: by sending random blocks (the default), or by sampling the
+// error patterns of each weight and weighting them by their binomial chance at each P0.
+enum class Method : std::uint8_t { kMonteCarlo, kStratified };
+
+// The relative half-width a stratified run's intervals reach unless told.
+inline constexpr double kDefaultPrecision = 0.01;
+
+// What the command line asks of a run. The defaults are the program's behaviour without
+// arguments.
+struct RunOptions {
+    std::filesystem::path parameterFile = "param.dat";
+    std::filesystem::path resultsFile = "results.dat";
+    bool noWait = false;
+    std::int32_t seed = kSeed;
+    std::optional<std::filesystem::path> jsonFile;
+    std::optional<std::filesystem::path> csvFile;
+    std::optional<std::filesystem::path> plotFile;
+    bool resume = false;
+    // The fast engine unless the literal reference engine is asked for; both count alike.
+    bool referenceEngine = false;
+    // Threads of the fast engine: every CPU the process may use unless told; the output is the
+    // same for any number.
+    int threads = DefaultThreads();
+    // P0 values in place of the experiment file's sweep lines.
+    std::optional<P0Grid> grid;
+    // The code shortened to this length, RS(length, length - 2T); the full length unless told.
+    std::optional<std::int32_t> length;
+    // Point i starts from the seed's stream jumped ahead by i x 2^40 draws instead of from the
+    // seed.
+    bool independentPoints = false;
+    // No status line under a long point's bar, even on a terminal.
+    bool noStatus = false;
+    Method method = Method::kMonteCarlo;
+    // A stratified run's patterns per weight; when not given, as many as the precision needs.
+    std::optional<std::int64_t> samples;
+    double precision = kDefaultPrecision;
+    // Saved JSON reports to draw on one plot instead of running anything.
+    std::vector<std::filesystem::path> compareFiles;
+};
+
+// Either the options of a run, or what to print and the exit status when there is no run:
+// 0 after --help or --version (text on standard output), 2 on misuse (one line on standard
+// error pointing to --help).
+struct CommandLine {
+    std::optional<RunOptions> options;
+    int exitStatus = 0;
+    std::string out;
+    std::string err;
+};
+
+// Parses argv without touching any file.
+// program names the program in messages, the usage and the version.
+CommandLine ParseCommandLine(int argc, const char* const* argv,
+                             const std::string& program = "rs-sim");
+
+}  // namespace rs

@@ -1,0 +1,128 @@
+#include "cli/p0_grid.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <initializer_list>
+#include <system_error>
+
+#include "simulator/sweep.h"
+
+namespace rs {
+
+namespace {
+
+// The whole text as a number of type Number, or nothing.
+template <typename Number>
+bool ReadWhole(std::string_view text, Number& value) {
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && status == std::errc{} && end == text.data() + text.size();
+}
+
+// Pieces joined by appending: g++ 12 warns falsely on "..." + std::string at -O3.
+std::string Join(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (const std::string_view piece : pieces) {
+        text.append(piece);
+    }
+    return text;
+}
+
+}  // namespace
+
+P0GridParse ParseP0List(std::string_view text) {
+    P0GridParse parse;
+    parse.grid.kind = P0Grid::Kind::kList;
+    parse.grid.text = std::string(text);
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(',', start);
+        std::string_view item = text.substr(start, comma - start);
+        while (!item.empty() && item.front() == ' ') {
+            item.remove_prefix(1);
+        }
+        while (!item.empty() && item.back() == ' ') {
+            item.remove_suffix(1);
+        }
+        float value = 0.0F;
+        if (!ReadWhole(item, value) || !std::isfinite(value) || std::signbit(value)) {
+            parse.error = Join({"--p0: \"", item,
+                                "\" is not a probability: give decimal values of 0 or more, "
+                                "separated by commas"});
+            return parse;
+        }
+        if (parse.grid.points.size() == kMaxSweepPoints) {
+            parse.error = Join({"--p0: more than ", std::to_string(kMaxSweepPoints), " values"});
+            return parse;
+        }
+        parse.grid.points.push_back(value);
+        if (comma == std::string_view::npos) {
+            return parse;
+        }
+        start = comma + 1;
+    }
+}
+
+P0GridParse ParseP0Decades(std::string_view text) {
+    P0GridParse parse;
+    parse.grid.kind = P0Grid::Kind::kDecades;
+    parse.grid.text = std::string(text);
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    double from = 0.0;
+    double to = 0.0;
+    int perDecade = 0;
+    if (second == std::string_view::npos || !ReadWhole(text.substr(0, first), from) ||
+        !ReadWhole(text.substr(first + 1, second - first - 1), to) ||
+        !ReadWhole(text.substr(second + 1), perDecade)) {
+        parse.error = Join({"--p0-decades: \"", text,
+                            "\" is not FROM:TO:N, as in 1e-1:1e-6:4 (four points a decade)"});
+        return parse;
+    }
+    if (!(from > 0.0) || !(to > 0.0) || !std::isfinite(from) || !(from >= to)) {
+        parse.error = Join({"--p0-decades: \"", text, "\" needs FROM >= TO > 0"});
+        return parse;
+    }
+    if (perDecade < 1 || perDecade > 1000) {
+        parse.error = Join({"--p0-decades: \"", text, "\" needs N from 1 to 1000 points a decade"});
+        return parse;
+    }
+    // Values within a relative hair of FROM or TO count as them: FROM = 1e-1 is 10^(-4/4).
+    constexpr double kHair = 1e-9;
+    const double top = from * (1.0 + kHair);
+    const double bottom = to * (1.0 - kHair);
+    // Start a step above FROM, so that its own value is reached whatever the logarithm's
+    // rounding.
+    for (auto j = static_cast<long long>(std::floor(-std::log10(from) * perDecade)) - 1;; ++j) {
+        char decimal[32];
+        std::snprintf(decimal, sizeof decimal, "%.2e",
+                      std::pow(10.0, -static_cast<double>(j) / perDecade));
+        double value = 0.0;
+        ReadWhole(std::string_view(decimal), value);
+        if (value < bottom) {
+            break;
+        }
+        if (value > top) {
+            continue;
+        }
+        float point = 0.0F;
+        if (!ReadWhole(std::string_view(decimal), point) || point == 0.0F) {
+            parse.grid.points.clear();
+            parse.error = Join(
+                {"--p0-decades: \"", text, "\" reaches ", decimal, ", beyond single precision"});
+            return parse;
+        }
+        if (parse.grid.points.size() == kMaxSweepPoints) {
+            parse.grid.points.clear();
+            parse.error = Join({"--p0-decades: \"", text, "\" has more than ",
+                                std::to_string(kMaxSweepPoints), " points"});
+            return parse;
+        }
+        parse.grid.points.push_back(point);
+    }
+    if (parse.grid.points.empty()) {
+        parse.error = Join({"--p0-decades: \"", text, "\" holds no point of the grid"});
+    }
+    return parse;
+}
+
+}  // namespace rs

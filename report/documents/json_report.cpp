@@ -1,0 +1,167 @@
+#include "report/documents/json_report.h"
+
+#include <utility>
+
+#include "report/text/number_format.h"
+#include "cli/version.h"
+
+namespace rs {
+
+namespace {
+
+// Small documents are written after every point. A document this large is rewritten only
+// once the sweep has run at least as long as the last rewrite took, so that a sweep of many
+// very short points spends at most about half its time rewriting the file.
+constexpr std::size_t kAlwaysWriteBelow = 1 << 16;
+
+}  // namespace
+
+nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
+    const SimulationParameters& p = run.parameters;
+    nlohmann::ordered_json experiment = {{"Pmax", ShortestDecimal(p.Pmax)},
+                                         {"Pmin", ShortestDecimal(p.Pmin)},
+                                         {"Pstep", ShortestDecimal(p.Pstep)},
+                                         {"maxBlocks", p.maxBlocks},
+                                         {"maxErrorBlocks", p.maxErrorBlocks},
+                                         {"M", p.M},
+                                         {"T", p.T},
+                                         {"seed", run.seed}};
+    if (run.length) {
+        experiment["length"] = *run.length;
+    }
+    if (run.independentPoints) {
+        experiment["independentPoints"] = true;
+    }
+    if (run.grid) {
+        // The points that run in place of the sweep lines, and how they were asked for.
+        nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        for (const float P0 : run.grid->points) {
+            points.push_back(ShortestDecimal(P0));
+        }
+        experiment["grid"] = {
+            {run.grid->kind == P0Grid::Kind::kList ? "p0" : "p0Decades", run.grid->text},
+            {"P0", std::move(points)}};
+    }
+    return experiment;
+}
+
+nlohmann::ordered_json CodeJson(const CodeShape& code) {
+    return {{"n", code.n}, {"k", code.k}, {"t", code.t}, {"q", code.q}, {"rate", code.rate}};
+}
+
+nlohmann::ordered_json PointJson(const PointFields& point) {
+    // NaN rates (a point without blocks) become null, as JSON has no NaN.
+    return {{"P0", ShortestDecimal(point.P0)},
+            {"blocks", point.counts.blocks},
+            {"errorBlocks", point.counts.errorBlocks},
+            {"channelErrors", point.counts.channelErrors},
+            {"errorSymbols", point.counts.errorSymbols},
+            {"bitErrors", point.counts.bitErrors},
+            {"detectedFailures", point.counts.detectedFailures},
+            {"miscorrections", point.counts.miscorrections},
+            {"channelSER", point.channelSER},
+            {"FER", point.FER},
+            {"FERLow", point.FERLow},
+            {"FERHigh", point.FERHigh},
+            {"SER", point.SER},
+            {"BER", point.BER},
+            {"theoryFER", point.theoryFER},
+            {"seconds", point.seconds}};
+}
+
+JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
+                       std::vector<nlohmann::ordered_json> keptPoints)
+    : target(std::move(output)) {
+    document["program"] = "rs-sim";
+    document["version"] = kVersion;
+    document["experiment"] = ExperimentJson(run);
+    document["code"] = CodeJson(run.code);
+    document["points"] = nlohmann::ordered_json::array();
+    for (auto& point : keptPoints) {
+        document["points"].push_back(std::move(point));
+    }
+}
+
+std::string JsonReport::Add(const PointFields& point) {
+    document["points"].push_back(PointJson(point));
+    pending = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (target.kind == OutputKind::kReplace &&
+        (lastSize < kAlwaysWriteBelow || now - lastWriteEnded >= lastWriteTook)) {
+        return Write();
+    }
+    return {};
+}
+
+std::string JsonReport::Start() {
+    pending = true;
+    return target.kind == OutputKind::kReplace ? Write() : std::string();
+}
+
+std::string JsonReport::Finish() {
+    return pending ? Write() : std::string();
+}
+
+std::string JsonReport::Write() {
+    const auto started = std::chrono::steady_clock::now();
+    const std::string text = document.dump(2) + "\n";
+    if (std::string error = WriteWhole(target, text); !error.empty()) {
+        return error;
+    }
+    pending = false;
+    lastSize = text.size();
+    lastWriteEnded = std::chrono::steady_clock::now();
+    lastWriteTook = lastWriteEnded - started;
+    return {};
+}
+
+JsonReport::Kept JsonReport::ReadKeptPoints(const std::filesystem::path& path,
+                                            const RunDescription& run,
+                                            const std::vector<ReportedPoint>& reported) {
+    Kept kept;
+    if (reported.empty()) {
+        return kept;  // nothing to keep: the file starts afresh
+    }
+    const std::string name = path.string();
+    CompanionText companion = ReadCompanion(path, reported.size());
+    if (!companion.error.empty()) {
+        kept.error = std::move(companion.error);
+        return kept;
+    }
+    const nlohmann::ordered_json document =
+        nlohmann::ordered_json::parse(companion.text, nullptr, false);
+    if (document.is_discarded() || !document.is_object()) {
+        kept.error = name + ": cannot resume: it is not a JSON document";
+        return kept;
+    }
+    if (document.value("program", "") != "rs-sim" ||
+        document.value("experiment", nlohmann::ordered_json()) != ExperimentJson(run) ||
+        document.value("code", nlohmann::ordered_json()) != CodeJson(run.code)) {
+        kept.error = name + ": cannot resume: it describes another experiment or seed";
+        return kept;
+    }
+    const auto& points = document.value("points", nlohmann::ordered_json());
+    if (!points.is_array() || points.size() < reported.size()) {
+        kept.error = name + ": cannot resume: it holds fewer points than the report file";
+        return kept;
+    }
+    for (std::size_t i = 0; i < reported.size(); ++i) {
+        const auto& point = points[i];
+        const ReportedPoint& r = reported[i];
+        if (!point.is_object() || !point.contains("P0") || !point["P0"].is_number() ||
+            // The shortest decimal reads back as the run's own single-precision P0.
+            FormatScientific2(static_cast<float>(point["P0"].get<double>())) != r.P0Text ||
+            point.value("blocks", -1) != r.blocks ||
+            point.value("errorBlocks", -1) != r.errorBlocks ||
+            point.value("errorSymbols", std::int64_t{-1}) != r.errorSymbols) {
+            kept.error = name + ": cannot resume: point " + std::to_string(i + 1) +
+                         " differs from the report file";
+            kept.points.clear();
+            return kept;
+        }
+        kept.points.push_back(point);
+    }
+    return kept;
+}
+
+}  // namespace rs

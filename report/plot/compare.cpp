@@ -1,0 +1,187 @@
+#include "report/plot/compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "system/output_target.h"
+#include "cli/version.h"
+
+namespace rs {
+
+namespace {
+
+// A whole number of at least 0 in document[key], or nothing.
+bool Count(const nlohmann::json& document, const char* key, std::int64_t& value) {
+    const auto found = document.find(key);
+    if (found == document.end() || !found->is_number_integer() || found->get<std::int64_t>() < 0) {
+        return false;
+    }
+    value = found->get<std::int64_t>();
+    return true;
+}
+
+std::string ReadCode(const nlohmann::json& document, CodeShape& code) {
+    const auto shape = document.find("code");
+    std::int64_t n = 0;
+    std::int64_t k = 0;
+    std::int64_t t = 0;
+    std::int64_t q = 0;
+    if (shape == document.end() || !shape->is_object() || !Count(*shape, "n", n) ||
+        !Count(*shape, "k", k) || !Count(*shape, "t", t) || !Count(*shape, "q", q) || n < 1 ||
+        k > n || q < 2 || n > q - 1) {
+        return "its code is missing or is no code";
+    }
+    code.n = static_cast<std::int32_t>(n);
+    code.k = static_cast<std::int32_t>(k);
+    code.t = static_cast<std::int32_t>(t);
+    code.q = static_cast<std::int32_t>(q);
+    code.m = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint64_t>(q)) - 1);
+    code.rate = static_cast<double>(k) / static_cast<double>(n);
+    return {};
+}
+
+std::string ReadPoints(const nlohmann::json& document, std::vector<PlotPoint>& points) {
+    const auto all = document.find("points");
+    if (all == document.end() || !all->is_array()) {
+        return "it holds no points";
+    }
+    for (std::size_t i = 0; i < all->size(); ++i) {
+        const nlohmann::json& point = (*all)[i];
+        std::int64_t blocks = 0;
+        std::int64_t errorBlocks = 0;
+        std::int64_t errorSymbols = 0;
+        std::int64_t miscorrections = -1;
+        if (!point.is_object() || !point.contains("P0") || !point["P0"].is_number() ||
+            !Count(point, "blocks", blocks) || !Count(point, "errorBlocks", errorBlocks) ||
+            !Count(point, "errorSymbols", errorSymbols) || errorBlocks > blocks ||
+            blocks > INT32_MAX) {
+            return "point " + std::to_string(i + 1) + " lacks its P0 or its counts";
+        }
+        if (point.contains("miscorrections") && !Count(point, "miscorrections", miscorrections)) {
+            return "point " + std::to_string(i + 1) + " has a broken miscorrection count";
+        }
+        points.push_back({point["P0"].get<double>(), static_cast<std::int32_t>(blocks),
+                          static_cast<std::int32_t>(errorBlocks), errorSymbols,
+                          static_cast<std::int32_t>(miscorrections)});
+    }
+    return {};
+}
+
+// A stratified run's points: each rate's value and interval, null where a double has no room.
+std::string ReadEstimatedPoints(const nlohmann::json& document,
+                                std::vector<EstimatedPoint>& points) {
+    const auto all = document.find("points");
+    if (all == document.end() || !all->is_array() || all->empty()) {
+        return "it holds no points";
+    }
+    const auto value = [](const nlohmann::json& point, const std::string& key, double& out) {
+        const auto found = point.find(key);
+        if (found == point.end() || !(found->is_number() || found->is_null())) {
+            return false;
+        }
+        out = found->is_null() ? std::nan("") : found->get<double>();
+        return true;
+    };
+    for (std::size_t i = 0; i < all->size(); ++i) {
+        const nlohmann::json& point = (*all)[i];
+        EstimatedPoint estimated;
+        bool whole = point.is_object() && value(point, "P0", estimated.P0) &&
+                     value(point, "miscorrectionRate", estimated.miscorrections);
+        const std::pair<const char*, std::array<double, 3>*> rates[] = {
+            {"FER", &estimated.fer}, {"SER", &estimated.ser}, {"BER", &estimated.ber}};
+        for (const auto& [name, rate] : rates) {
+            const std::string base(name);
+            whole = whole && value(point, base, (*rate)[0]) &&
+                    value(point, base + "Low", (*rate)[1]) &&
+                    value(point, base + "High", (*rate)[2]);
+        }
+        if (!whole) {
+            return "point " + std::to_string(i + 1) + " lacks its P0 or its rates";
+        }
+        points.push_back(estimated);
+    }
+    return {};
+}
+
+}  // namespace
+
+ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string& name) {
+    ComparedRun compared;
+    const auto refuse = [&](const std::string& why) {
+        compared.error = name + ": cannot compare: " + why;
+        return compared;
+    };
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return refuse("the file cannot be read");
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    const nlohmann::json document = nlohmann::json::parse(text.str(), nullptr, false);
+    if (document.is_discarded() || !document.is_object()) {
+        return refuse("it is not JSON (a run cut short, or another file)");
+    }
+    if (document.value("program", "") != "rs-sim") {
+        return refuse("it is not a JSON report of rs-sim");
+    }
+    if (const std::string version = document.value("version", "?"); version != kVersion) {
+        return refuse("it was written by rs-sim " + version + ", not by this rs-sim " +
+                      std::string(kVersion));
+    }
+    if (std::string why = ReadCode(document, compared.run.code); !why.empty()) {
+        return refuse(why);
+    }
+    const bool stratified = document.value("method", "") == "stratified";
+    if (std::string why = stratified ? ReadEstimatedPoints(document, compared.run.estimated)
+                                     : ReadPoints(document, compared.run.points);
+        !why.empty()) {
+        return refuse(why);
+    }
+    const nlohmann::json experiment = document.value("experiment", nlohmann::json::object());
+    std::string label = "RS(" + std::to_string(compared.run.code.n) + "," +
+                        std::to_string(compared.run.code.k) + ")";
+    if (experiment.contains("seed") && experiment["seed"].is_number_integer()) {
+        label += ", seed " + std::to_string(experiment["seed"].get<std::int64_t>());
+    }
+    if (experiment.value("independentPoints", false)) {
+        label += ", independent points";
+    }
+    if (stratified) {
+        label += ", stratified";
+    }
+    compared.run.label = label;
+    return compared;
+}
+
+std::string RunComparison(const ProgramEnvironment& environment) {
+    const RunOptions& options = environment.options;
+    const std::filesystem::path gnuplot = FindGnuplot();
+    if (gnuplot.empty()) {
+        return std::string(kNoGnuplot);
+    }
+    OutputTarget plot;
+    if (std::string why = CheckOutput(options.plotFile->string(),
+                                      ResolveName(environment, *options.plotFile), plot);
+        !why.empty()) {
+        return why;
+    }
+    std::vector<PlottedRun> runs;
+    for (const std::filesystem::path& file : options.compareFiles) {
+        ComparedRun compared = ReadComparedRun(ResolveName(environment, file), file.string());
+        if (!compared.error.empty()) {
+            return compared.error;
+        }
+        runs.push_back(std::move(compared.run));
+    }
+    if (!std::any_of(runs.begin(), runs.end(), [](const PlottedRun& run) {
+            return !run.estimated.empty() || AnythingToPlot(run.points);
+        })) {
+        return plot.name + ": no run sent a block, so there is nothing to plot";
+    }
+    return DrawComparison(gnuplot, plot, runs);
+}
+
+}  // namespace rs

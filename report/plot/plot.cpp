@@ -1,0 +1,396 @@
+#include "report/plot/plot.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string_view>
+
+#include "stats/bounded_distance.h"
+#include "stats/confidence_interval.h"
+
+namespace rs {
+
+namespace {
+
+constexpr int kTheorySamples = 60;
+
+// The last line with text in a file, trimmed; empty when there is none.
+std::string LastLine(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::string last;
+    for (std::string line; std::getline(in, line);) {
+        const auto begin = line.find_first_not_of(" \t\r^");
+        if (begin != std::string::npos) {
+            last = line.substr(begin);
+        }
+    }
+    return last;
+}
+
+std::string Number(double value) {
+    if (!std::isfinite(value) || value <= 0.0) {
+        return "NaN";  // gnuplot skips it
+    }
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, end);
+}
+
+// A gnuplot string in single quotes, which knows no escape but a doubled quote.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '\'') {
+            quoted += '\'';
+        }
+    }
+    return quoted + "'";
+}
+
+std::string LowerExtension(const std::filesystem::path& output) {
+    std::string extension = output.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+}  // namespace
+
+bool IsPngPlot(const std::filesystem::path& output) {
+    return LowerExtension(output) == ".png";
+}
+
+bool IsPlotFile(const std::filesystem::path& output) {
+    const std::string extension = LowerExtension(output);
+    return extension == ".png" || extension == ".svg";
+}
+
+std::filesystem::path FindGnuplot() {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path != nullptr ? path : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        const std::string_view directory = rest.substr(0, colon);
+        std::filesystem::path candidate =
+            std::filesystem::path(directory.empty() ? "." : std::string(directory)) / "gnuplot";
+        std::error_code ignored;
+        if (access(candidate.c_str(), X_OK) == 0 &&
+            !std::filesystem::is_directory(candidate, ignored)) {
+            return candidate;
+        }
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(colon + 1);
+    }
+    return {};
+}
+
+namespace {
+
+// The terminal, title, axes and key.
+std::string CodeTitle(const CodeShape& code) {
+    return "RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
+           "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +
+           ", q-ary symmetric channel";
+}
+
+std::string PlotSettings(const std::filesystem::path& output, const std::string& title) {
+    std::string script;
+    script += IsPngPlot(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
+                                : "set terminal svg size 900,640 enhanced font 'sans,11' "
+                                  "background '#ffffff'\n";
+    script += "set output " + Quoted(output.string()) + "\n";
+    script += "set title " + Quoted(title) + "\n";
+    script +=
+        "set logscale xy\n"
+        "set format x '10^{%L}'\nset format y '10^{%L}'\n"
+        "set xlabel 'P0, channel symbol error probability'\n"
+        "set ylabel 'error rate'\n"
+        "set grid xtics ytics lc rgb '#dddddd'\n"
+        "set key left top box opaque\n"
+        "set bars 0.6\n";
+    return script;
+}
+
+// The simulated points as a data block, and what the rest of the script needs of them.
+struct PointsBlock {
+    std::string text;
+    double lowest = 0.0;  // the smallest and largest P0 plotted; 0 when none is
+    double highest = 0.0;
+    bool anyWithoutErrors = false;
+    bool anyMiscorrections = false;
+};
+
+PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShape& code,
+                            const std::string& name = "$points") {
+    PointsBlock block;
+    block.text = name + " << EOD\n";
+    for (const PlotPoint& p : points) {
+        if (p.blocks <= 0 || !(p.P0 > 0.0)) {
+            continue;
+        }
+        const Interval interval = ClopperPearson(p.errorBlocks, p.blocks);
+        const double fer = static_cast<double>(p.errorBlocks) / p.blocks;
+        const double ser = static_cast<double>(p.errorSymbols) /
+                           (static_cast<double>(p.blocks) * static_cast<double>(code.k));
+        // A point without error blocks has no FER on a log axis, but still its upper bound.
+        // Miscorrections, the blocks a practical decoder would deliver wrong unflagged.
+        const double miscorrected = static_cast<double>(p.miscorrections) / p.blocks;
+        block.text += Number(p.P0) + ' ' + Number(fer) + ' ' + Number(interval.low) + ' ' +
+                      Number(interval.high) + ' ' + Number(ser) + ' ' +
+                      (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + ' ' +
+                      (p.miscorrections > 0 ? Number(miscorrected) : "NaN") + '\n';
+        block.anyWithoutErrors = block.anyWithoutErrors || p.errorBlocks == 0;
+        block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0;
+        block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
+        block.highest = std::max(block.highest, p.P0);
+    }
+    block.text += "EOD\n";
+    return block;
+}
+
+// The bounded-distance decoder's FER, log-spaced between the sweep's ends, a little beyond
+// each.
+std::string TheoryPoints(const PointsBlock& points, const CodeShape& code,
+                         const std::string& name = "$theory") {
+    std::string text = name + " << EOD\n";
+    if (points.highest > 0.0) {
+        const double from = std::log(points.lowest / 1.2);
+        const double to = std::log(std::min(points.highest * 1.2, 1.0));
+        for (int i = 0; i <= kTheorySamples; ++i) {
+            const double p = std::exp(from + (to - from) * i / kTheorySamples);
+            text += Number(p) + ' ' +
+                    Number(BoundedDistanceBlockErrorProbability(code.n, code.t, p)) + '\n';
+        }
+    }
+    return text + "EOD\n";
+}
+
+// Estimated points as a data block: P0, then FER, SER and BER each with its low and high
+// end, then the miscorrection rate.
+PointsBlock EstimatedBlock(const std::vector<EstimatedPoint>& points,
+                           const std::string& name = "$estimates") {
+    PointsBlock block;
+    block.text = name + " << EOD\n";
+    for (const EstimatedPoint& p : points) {
+        if (!(p.P0 > 0.0)) {
+            continue;
+        }
+        block.text += Number(p.P0);
+        for (const auto* rate : {&p.fer, &p.ser, &p.ber}) {
+            for (const double value : *rate) {
+                block.text += ' ' + Number(value);
+            }
+        }
+        block.text += ' ' + Number(p.miscorrections) + '\n';
+        block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0.0;
+        block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
+        block.highest = std::max(block.highest, p.P0);
+    }
+    block.text += "EOD\n";
+    return block;
+}
+
+// The plot commands of an estimated run: each rate's band and line in one colour family.
+std::string EstimatedCurves(const std::string& block, const std::string& label,
+                            const std::array<const char*, 3>& colours, bool miscorrections) {
+    const auto title = [&](const char* what) {
+        return " title " + Quoted(label.empty() ? what : label + ", " + what) + " noenhanced";
+    };
+    std::string plots;
+    const char* names[] = {"FER", "SER", "BER"};
+    const char* dashes[] = {"1", "4", "5"};  // told apart when one colour draws all three
+    for (int r = 0; r < 3; ++r) {
+        const std::string colour = std::string("lc rgb '") + colours[r] + "'";
+        const int column = 2 + 3 * r;
+        plots += ", \\\n     " + block + " using 1:" + std::to_string(column + 1) + ":" +
+                 std::to_string(column + 2) + " with filledcurves fs transparent solid 0.25 " +
+                 colour + " notitle" + ", \\\n     " + block +
+                 " using 1:" + std::to_string(column) + " with lines lw 1.5 dt " + dashes[r] + " " + colour +
+                 title((std::string(names[r]) + ", 95 % band").c_str());
+    }
+    if (miscorrections) {
+        plots += ", \\\n     " + block + " using 1:11 with lines lw 1 dt 3 lc rgb '#7d3c98'" +
+                 title("miscorrections (wrong blocks not flagged), per block");
+    }
+    return plots;
+}
+
+}  // namespace
+
+std::string StratifiedPlotScript(const std::filesystem::path& output,
+                                 const std::vector<EstimatedPoint>& points, const CodeShape& code) {
+    const PointsBlock estimated = EstimatedBlock(points);
+    std::string script = PlotSettings(output, CodeTitle(code) + ", weight-stratified") +
+                         estimated.text + TheoryPoints(estimated, code);
+    script +=
+        "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, "
+        "bounded-distance decoder (theory)'" +
+        EstimatedCurves("$estimates", "stratified", {"#c0392b", "#2471a3", "#1e8449"},
+                        estimated.anyMiscorrections) +
+        "\nunset output\n";
+    return script;
+}
+
+std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                               const std::vector<EstimatedPoint>& points, const CodeShape& code) {
+    return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
+        return StratifiedPlotScript(aside, points, code);
+    });
+}
+
+std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
+                       const CodeShape& code) {
+    const PointsBlock simulated = SimulatedPoints(points, code);
+    std::string script =
+        PlotSettings(output, CodeTitle(code)) + simulated.text + TheoryPoints(simulated, code);
+    script +=
+        "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
+        "decoder (theory)', \\\n"
+        "     $points using 1:2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb '#c0392b' title 'FER, "
+        "simulated, 95 % interval', \\\n";
+    if (simulated.anyWithoutErrors) {
+        script +=
+            "     $points using 1:6 with points pt 11 ps 1.0 lc rgb '#c0392b' title 'FER upper "
+            "bound, no error block', \\\n";
+    }
+    if (simulated.anyMiscorrections) {
+        script +=
+            "     $points using 1:7 with linespoints pt 9 ps 0.8 lc rgb '#7d3c98' title "
+            "'miscorrections (wrong blocks not flagged), per block', \\\n";
+    }
+    script +=
+        "     $points using 1:5 with linespoints pt 5 ps 0.7 lc rgb '#2471a3' title 'SER "
+        "(decoded symbols)'\n"
+        "unset output\n";
+    return script;
+}
+
+bool AnythingToPlot(const std::vector<PlotPoint>& points) {
+    return std::any_of(points.begin(), points.end(),
+                       [](const PlotPoint& p) { return p.blocks > 0; });
+}
+
+std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                     const std::vector<PlotPoint>& points, const CodeShape& code) {
+    return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
+        return PlotScript(aside, points, code);
+    });
+}
+
+std::string CompareScript(const std::filesystem::path& output,
+                          const std::vector<PlottedRun>& runs) {
+    // A colour a run: its FER with intervals, its SER and its theory.
+    static constexpr const char* kColours[] = {"#c0392b", "#2471a3", "#1e8449", "#7d3c98",
+                                               "#b9770e", "#17202a", "#ca6f1e", "#138d75"};
+    std::string script =
+        PlotSettings(output, std::to_string(runs.size()) + " runs, q-ary symmetric channel");
+    std::string plots;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const PlottedRun& run = runs[r];
+        const std::string points = "$points" + std::to_string(r);
+        const std::string theory = "$theory" + std::to_string(r);
+        const std::string colour =
+            std::string("lc rgb '") + kColours[r % std::size(kColours)] + "'";
+        const auto title = [&](const char* what) {
+            return " title " + Quoted(run.label + ", " + what) + " noenhanced";
+        };
+        if (!run.estimated.empty()) {
+            const PointsBlock estimated = EstimatedBlock(run.estimated, points);
+            script += estimated.text + TheoryPoints(estimated, run.code, theory);
+            const char* base = kColours[r % std::size(kColours)];
+            plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
+                     " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+                     EstimatedCurves(points, run.label, {base, base, base}, false);
+            continue;
+        }
+        const PointsBlock simulated = SimulatedPoints(run.points, run.code, points);
+        script += simulated.text + TheoryPoints(simulated, run.code, theory);
+        plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
+                 " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+                 ", \\\n     " + points + " using 1:2:3:4 with yerrorbars pt 7 ps 0.7 " + colour +
+                 title("FER, 95 % interval") + ", \\\n     " + points +
+                 " using 1:5 with linespoints pt 5 ps 0.5 lw 0.8 " + colour + title("SER");
+    }
+    return script + plots + "\nunset output\n";
+}
+
+std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                           const std::vector<PlottedRun>& runs) {
+    return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
+        return CompareScript(aside, runs);
+    });
+}
+
+std::string DrawScript(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                       const std::function<std::string(const std::filesystem::path&)>& make) {
+    const std::filesystem::path aside = AsidePath(output);
+    const std::string script = make(aside);
+    const std::string& name = output.name;
+    // gnuplot's complaints go to a file of their own: the user sees one line, not its dump.
+    const std::filesystem::path complaints = aside.string() + ".err";
+
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return name + ": cannot start gnuplot: " + std::strerror(errno);
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        close(channel[0]);
+        close(channel[1]);
+        return name + ": cannot start gnuplot: " + std::strerror(errno);
+    }
+    if (child == 0) {
+        dup2(channel[0], STDIN_FILENO);
+        close(channel[0]);
+        close(channel[1]);
+        const int err = open(complaints.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (err >= 0) {
+            dup2(err, STDERR_FILENO);
+        }
+        execl(gnuplot.c_str(), "gnuplot", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(channel[0]);
+    // gnuplot may end early on a bad script; its closed pipe must not end us.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::size_t written = 0;
+    while (written < script.size()) {
+        const ssize_t got = write(channel[1], script.data() + written, script.size() - written);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        written += static_cast<std::size_t>(got);
+    }
+    close(channel[1]);
+    std::signal(SIGPIPE, previous);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const std::string said = LastLine(complaints);
+    std::error_code ignored;
+    std::filesystem::remove(complaints, ignored);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || written < script.size() ||
+        !std::filesystem::exists(aside)) {
+        std::filesystem::remove(aside, ignored);
+        return name + ": gnuplot could not draw the plot" + (said.empty() ? "" : ": " + said);
+    }
+    return PutInPlace(output, aside);
+}
+
+}  // namespace rs

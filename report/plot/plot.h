@@ -1,0 +1,92 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "system/output_target.h"
+#include "report/documents/point_fields.h"
+
+namespace rs {
+
+// Whether the plot goes out as PNG (a .png extension, any case) rather than SVG (.svg).
+bool IsPngPlot(const std::filesystem::path& output);
+// Whether the extension names a format the plot can take.
+bool IsPlotFile(const std::filesystem::path& output);
+
+// Why a plot cannot be drawn without gnuplot, and how to get it.
+inline constexpr std::string_view kNoGnuplot =
+    "--plot needs gnuplot, which is not on PATH (Debian: apt-get install gnuplot-nox)";
+
+// gnuplot as found on PATH; empty when it is not there.
+std::filesystem::path FindGnuplot();
+
+// What the plot shows of one point.
+struct PlotPoint {
+    double P0 = 0.0;
+    std::int32_t blocks = 0;
+    std::int32_t errorBlocks = 0;
+    std::int64_t errorSymbols = 0;
+    std::int32_t miscorrections = -1;  // -1 when not known (a point kept from an older run)
+};
+
+// The gnuplot script for FER with its 95 % intervals, SER, the miscorrection rate and the
+// bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension.
+// Points without blocks, and rates of 0, have no place on a log axis and are left out.
+std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
+                       const CodeShape& code);
+
+// Whether the points give the plot anything to draw: a point with blocks.
+bool AnythingToPlot(const std::vector<PlotPoint>& points);
+
+// What the plot shows of a point estimated rather than counted (a stratified run): each rate
+// as value, low and high end of its 95 % interval, NaN where a log axis has no place for it.
+struct EstimatedPoint {
+    double P0 = 0.0;
+    std::array<double, 3> fer{};
+    std::array<double, 3> ser{};
+    std::array<double, 3> ber{};
+    double miscorrections = 0.0;
+};
+
+// The gnuplot script for a stratified run: FER, SER and BER each as a line in its 95 % band,
+// the miscorrection rate and the bounded-distance FER, on log-log axes.
+std::string StratifiedPlotScript(const std::filesystem::path& output,
+                                 const std::vector<EstimatedPoint>& points, const CodeShape& code);
+
+// One saved run as a comparison draws it: its label (code and seed), code and points, counted
+// (a Monte-Carlo run) or estimated (a stratified one).
+struct PlottedRun {
+    std::string label;
+    CodeShape code;
+    std::vector<PlotPoint> points;
+    std::vector<EstimatedPoint> estimated;
+};
+
+// The gnuplot script for several runs on one figure: each run's FER with its intervals, SER and
+// bounded-distance FER in a colour of its own, labelled by the run.
+std::string CompareScript(const std::filesystem::path& output, const std::vector<PlottedRun>& runs);
+
+// Runs gnuplot on the script make(aside) writes to aside, then puts aside in place of the
+// output, as DrawPlot.
+std::string DrawScript(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                       const std::function<std::string(const std::filesystem::path&)>& make);
+// DrawScript with CompareScript.
+std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                           const std::vector<PlottedRun>& runs);
+
+// DrawScript with StratifiedPlotScript.
+std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                               const std::vector<EstimatedPoint>& points, const CodeShape& code);
+
+// Runs gnuplot on the script, writing beside the output and putting it in place (renamed over a
+// file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own
+// last word when it failed; empty on success.
+std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
+                     const std::vector<PlotPoint>& points, const CodeShape& code);
+
+}  // namespace rs

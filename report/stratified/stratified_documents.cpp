@@ -1,0 +1,185 @@
+#include "report/stratified/stratified_documents.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "cli/version.h"
+
+namespace rs {
+
+namespace {
+
+// The rates with the names the reports give them.
+constexpr std::array<std::pair<Rate, const char*>, kRateCount> kRateNames = {{
+    {Rate::kFER, "FER"},
+    {Rate::kSER, "SER"},
+    {Rate::kBER, "BER"},
+    {Rate::kFailure, "failureRate"},
+    {Rate::kMiscorrection, "miscorrectionRate"},
+}};
+
+double Log10(double logValue) {
+    return logValue / std::log(10.0);
+}
+
+// JSON has no NaN or infinity: those are null.
+nlohmann::ordered_json Number(double value) {
+    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
+}
+
+std::string Text(double value) {
+    if (!std::isfinite(value)) {
+        return {};
+    }
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return status == std::errc{} ? std::string(buffer, end) : std::string();
+}
+
+std::string Capitalized(const char* name) {
+    std::string text(name);
+    text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// "log10" and the name with its first letter capital: log10FER, log10FailureRate.
+std::string LogName(const char* name, const char* side = "") {
+    const std::string base(name);
+    return std::string("log10")
+        .append(base[0] >= 'a' && base[0] <= 'z' ? Capitalized(name) : base)
+        .append(side);
+}
+
+}  // namespace
+
+double PlainValue(double logValue) {
+    if (logValue == -std::numeric_limits<double>::infinity()) {
+        return 0.0;
+    }
+    const double value = std::exp(logValue);
+    return value >= std::numeric_limits<double>::min() ? value
+                                                       : std::numeric_limits<double>::quiet_NaN();
+}
+
+const char* const kStratifiedCsvHeader =
+    "P0,channelSER,FER,FERLow,FERHigh,log10FER,log10FERLow,log10FERHigh,SER,SERLow,SERHigh,"
+    "log10SER,log10SERLow,log10SERHigh,BER,BERLow,BERHigh,log10BER,log10BERLow,log10BERHigh,"
+    "failureRate,failureRateLow,failureRateHigh,log10FailureRate,log10FailureRateLow,"
+    "log10FailureRateHigh,miscorrectionRate,miscorrectionRateLow,miscorrectionRateHigh,"
+    "log10MiscorrectionRate,log10MiscorrectionRateLow,log10MiscorrectionRateHigh,theoryFER,"
+    "log10TheoryFER,log10Tail";
+
+std::string StratifiedCsv(const StudyResult& result) {
+    std::string csv = std::string(kStratifiedCsvHeader) + "\n";
+    for (const StratifiedPoint& point : result.points) {
+        std::vector<double> fields = {point.P0, point.P0};
+        for (const auto& [rate, name] : kRateNames) {
+            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+            for (const double value : {e.value, e.low, e.high}) {
+                fields.push_back(PlainValue(value));
+            }
+            for (const double value : {e.value, e.low, e.high}) {
+                fields.push_back(Log10(value));
+            }
+        }
+        fields.insert(fields.end(),
+                      {PlainValue(point.theoryFER), Log10(point.theoryFER), Log10(point.tail)});
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            csv.append(i == 0 ? "" : ",").append(Text(fields[i]));
+        }
+        csv.append("\n");
+    }
+    return csv;
+}
+
+std::vector<EstimatedPoint> EstimatedPoints(const StudyResult& result) {
+    std::vector<EstimatedPoint> points;
+    for (const StratifiedPoint& point : result.points) {
+        const auto plain = [&](Rate rate) {
+            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+            return std::array<double, 3>{PlainValue(e.value), PlainValue(e.low),
+                                         PlainValue(e.high)};
+        };
+        points.push_back({point.P0, plain(Rate::kFER), plain(Rate::kSER), plain(Rate::kBER),
+                          plain(Rate::kMiscorrection)[0]});
+    }
+    return points;
+}
+
+nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
+                                      const StudyResult& result, std::int64_t patterns,
+                                      double seconds) {
+    nlohmann::ordered_json document;
+    document["program"] = "rs-sim";
+    document["version"] = kVersion;
+    document["method"] = "stratified";
+    document["experiment"] = ExperimentJson(run);
+    document["code"] = CodeJson(run.code);
+    nlohmann::ordered_json sampling = {{"seed", ask.seed}};
+    if (ask.samples) {
+        sampling["samples"] = *ask.samples;
+    } else {
+        sampling["precision"] = ask.precision;
+        sampling["precise"] = result.precise;
+    }
+    sampling["confidence"] = kConfidence;
+    sampling["interval"] =
+        "Clopper-Pearson per weight for block rates, standard errors for symbol and bit rates, "
+        "each side added in quadrature over the weights; the upper end includes the unsampled "
+        "weights' bound";
+    sampling["firstWeight"] = result.firstWeight;
+    sampling["lastWeight"] = result.lastWeight;
+    sampling["patterns"] = patterns;
+    sampling["log10TailShare"] = Number(Log10(LogTailShare(result)));
+    sampling["seconds"] = seconds;
+    document["stratified"] = std::move(sampling);
+
+    nlohmann::ordered_json points = nlohmann::ordered_json::array();
+    for (const StratifiedPoint& point : result.points) {
+        nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", point.P0}};
+        for (const auto& [rate, name] : kRateNames) {
+            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+            const std::string base(name);
+            json[base] = Number(PlainValue(e.value));
+            json[base + "Low"] = Number(PlainValue(e.low));
+            json[base + "High"] = Number(PlainValue(e.high));
+            json[LogName(name)] = Number(Log10(e.value));
+            json[LogName(name, "Low")] = Number(Log10(e.low));
+            json[LogName(name, "High")] = Number(Log10(e.high));
+        }
+        json["theoryFER"] = Number(PlainValue(point.theoryFER));
+        json["log10TheoryFER"] = Number(Log10(point.theoryFER));
+        json["log10Tail"] = Number(Log10(point.tail));
+        points.push_back(std::move(json));
+    }
+    document["points"] = std::move(points);
+
+    const double z = NormalQuantile(kConfidence);
+    nlohmann::ordered_json perWeight = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < result.tallies.size(); ++i) {
+        const WeightTally& tally = result.tallies[i];
+        const StratumRates rates = SummarizeWeight(tally, run.code.k, run.code.m);
+        nlohmann::ordered_json json = {{"w", result.firstWeight + static_cast<std::int32_t>(i)},
+                                       {"patterns", tally.patterns},
+                                       {"errorBlocks", tally.wrongBlocks},
+                                       {"errorSymbols", tally.errorSymbols},
+                                       {"bitErrors", tally.bitErrors},
+                                       {"detectedFailures", tally.failures},
+                                       {"miscorrections", tally.miscorrections}};
+        for (const auto& [rate, name] : kRateNames) {
+            const StratumRate& r = rates[static_cast<std::size_t>(rate)];
+            const std::string base(name);
+            json[base] = Number(r.mean);
+            json[base + "Low"] = Number(std::max(r.mean - z * r.errorLow, 0.0));
+            json[base + "High"] = Number(std::min(r.mean + z * r.errorHigh, 1.0));
+        }
+        perWeight.push_back(std::move(json));
+    }
+    document["perWeight"] = std::move(perWeight);
+    return document;
+}
+
+}  // namespace rs

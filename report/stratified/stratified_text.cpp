@@ -1,0 +1,99 @@
+#include "report/stratified/stratified_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "report/text/number_format.h"
+
+namespace rs {
+
+namespace {
+
+std::string Estimate(const LogEstimate& estimate) {
+    return FormatLogScientific2(estimate.value) + "  (" + FormatLogScientific2(estimate.low) +
+           " .. " + FormatLogScientific2(estimate.high) + ")";
+}
+
+const LogEstimate& Of(const StratifiedPoint& point, Rate rate) {
+    return point.rates[static_cast<std::size_t>(rate)];
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+}  // namespace
+
+double LogTailShare(const StudyResult& result) {
+    double share = -std::numeric_limits<double>::infinity();
+    for (const StratifiedPoint& point : result.points) {
+        for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+            const double value = Of(point, rate).value;
+            if (std::isfinite(value)) {
+                share = std::max(share, point.tail - value);
+            }
+        }
+    }
+    return share;
+}
+
+std::string StratifiedMethodText(const StratifiedAsk& ask, const StudyResult& result,
+                                 std::int64_t patterns) {
+    if (result.tallies.empty()) {
+        return "Method: weight-stratified estimation; no weight sampled, as no P0 makes more "
+               "errors than the code corrects\n";
+    }
+    std::string text = "Method: weight-stratified estimation, weights " +
+                       std::to_string(result.firstWeight) + " to " +
+                       std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
+                       " decoded error patterns, seed " + std::to_string(ask.seed) + "\n";
+    text += ask.samples
+                ? "Samples: " + std::to_string(*ask.samples) + " patterns per weight\n"
+                : "Precision: every FER, SER and BER within " +
+                      FormatFixed2(100.0 * ask.precision) + " % at 95 % confidence" +
+                      (result.precise ? "" : " (not reached: a weight hit its limit)") + "\n";
+    text +=
+        "Intervals: 95 %, Clopper-Pearson per weight for block rates and standard errors for "
+        "symbol and bit rates, added in quadrature\n";
+    // The weights above t left out: above the last, and below the first where the binomial
+    // mass there is negligible.
+    const std::string below = result.firstWeight > result.t + 1
+                                  ? "below " + std::to_string(result.firstWeight) + " and "
+                                  : std::string();
+    text += std::string("Weights ")
+                .append(below)
+                .append("above " + std::to_string(result.lastWeight) + " hold at most ")
+                .append(FormatLogScientific2(LogTailShare(result)))
+                .append(" of any rate, included in the upper ends\n");
+    return text;
+}
+
+std::string StratifiedPointText(const StratifiedPoint& point) {
+    return "\nP0=" + FormatScientific2(point.P0) +
+           "   Bounded-distance FER=" + FormatLogScientific2(point.theoryFER) +
+           "\nFER=" + Estimate(Of(point, Rate::kFER)) + "\nSER=" + Estimate(Of(point, Rate::kSER)) +
+           "\nBER=" + Estimate(Of(point, Rate::kBER)) +
+           "\nDetected failures=" + Estimate(Of(point, Rate::kFailure)) +
+           "\nMiscorrections=" + Estimate(Of(point, Rate::kMiscorrection)) + "\n";
+}
+
+std::string PerWeightText(const StudyResult& result) {
+    std::string text =
+        "\nPer weight:\n     w    patterns  error blocks  error symbols    bit errors  detected "
+        "failures  miscorrections\n";
+    for (std::size_t i = 0; i < result.tallies.size(); ++i) {
+        const WeightTally& tally = result.tallies[i];
+        text += Padded(std::to_string(result.firstWeight + static_cast<std::int32_t>(i)), 6) +
+                Padded(std::to_string(tally.patterns), 12) +
+                Padded(std::to_string(tally.wrongBlocks), 14) +
+                Padded(std::to_string(tally.errorSymbols), 15) +
+                Padded(std::to_string(tally.bitErrors), 14) +
+                Padded(std::to_string(tally.failures), 18) +
+                Padded(std::to_string(tally.miscorrections), 16) + "\n";
+    }
+    return text;
+}
+
+}  // namespace rs

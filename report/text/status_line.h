@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "system/output_stream.h"
+#include "cli/parameter_file.h"
+#include "engine/point_statistics.h"
+
+namespace rs {
+
+// A terminal console with a status line under the text: the line shows while a long point
+// runs and goes before any text is written, so the screen always ends as the text alone would
+// leave it. Drawn with the cursor moves every terminal in use knows (VT100).
+class StatusConsole final : public OutputStream {
+  public:
+    // width: the terminal's columns; the status is cut to fit one line.
+    StatusConsole(OutputStream& console, int width) : console(console), width(width) {}
+
+    void Write(std::string_view text) override;
+    bool Flush() override { return console.Flush(); }
+    std::string FailureReason() const override { return console.FailureReason(); }
+
+    // Shows status on the line under the cursor's, the cursor staying where it was.
+    void Show(std::string_view status);
+    // Clears the status line, if shown.
+    void Hide();
+
+  private:
+    // Back to the text's column on the line above the status.
+    void ReturnToText();
+
+    OutputStream& console;
+    const int width;
+    std::int64_t column = 0;  // characters since the text's last newline
+    bool shown = false;
+};
+
+// The status of a point so far after seconds: blocks and error blocks, FER with its 95 %
+// interval, blocks a second and the time to whichever limit ends the point first.
+std::string StatusText(const PointStatistics& statistics, const SimulationParameters& limits,
+                       double seconds);
+
+// When a point's status is due: after the point has run kStatusAfter seconds, then every
+// kStatusEvery.
+inline constexpr double kStatusAfter = 2.0;
+inline constexpr double kStatusEvery = 0.25;
+
+}  // namespace rs

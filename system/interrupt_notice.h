@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/p0_grid.h"
+
+namespace rs {
+
+// What the run says when SIGINT or SIGTERM ends it: one line, prepared before the signal can
+// come, since a handler may only write and exit. The files stay as the last complete point
+// left them: the report and CSV are flushed per point, and the JSON is replaced whole, so only
+// a half-written copy beside it is removed.
+class InterruptNotice {
+  public:
+    // Handles SIGINT and SIGTERM from now on, ending the process with 128 + the signal. aside
+    // names files to remove if the signal comes while they are being written.
+    static void Install(const std::filesystem::path& asideA, const std::filesystem::path& asideB);
+    // The line the handler writes from now on.
+    static void Prepare(const std::string& line);
+    // Back to the default handling (at the closing prompt, the run is complete).
+    static void Uninstall();
+};
+
+// The command line that continues an interrupted run: the program, --resume and every option
+// of the run's files, its seed, its P0 grid, its length, independent points and --no-wait, quoted
+// for a POSIX shell where needed.
+std::string ResumeCommand(const std::string& program, const std::string& experimentFile,
+                          const std::string& resultsFile, const std::string& jsonFile,
+                          const std::string& csvFile, const std::string& plotFile,
+                          std::int32_t seed, bool noWait,
+                          const std::optional<P0Grid>& grid = std::nullopt,
+                          std::optional<std::int32_t> length = std::nullopt,
+                          bool independentPoints = false);
+
+}  // namespace rs
