@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/p0_grid.h"
+#include "simulator/p0_grid.h"
 #include "simulator/sweep.h"
 
 namespace rs {

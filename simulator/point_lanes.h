@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "system/output_stream.h"
 #include "cli/parameter_file.h"
-#include "system/performance_counter.h"
-#include "simulator/point_runner.h"
-#include "report/text/status_line.h"
 #include "engine/engine.h"
 #include "engine/parallel/thread_annotations.h"
+#include "report/text/status_line.h"
+#include "simulator/point_runner.h"
+#include "system/output_stream.h"
+#include "system/performance_counter.h"
 
 namespace rs {
 

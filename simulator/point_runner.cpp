@@ -10,8 +10,8 @@
 
 #include "report/text/number_format.h"
 #include "report/text/report_layout.h"
-#include "simulator/sweep.h"
 #include "report/text/status_line.h"
+#include "simulator/sweep.h"
 
 namespace rs {
 

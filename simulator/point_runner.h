@@ -6,11 +6,11 @@
 #include <optional>
 #include <utility>
 
-#include "system/output_stream.h"
 #include "cli/parameter_file.h"
-#include "system/performance_counter.h"
 #include "engine/engine.h"
 #include "engine/point_statistics.h"
+#include "system/output_stream.h"
+#include "system/performance_counter.h"
 
 namespace rs {
 

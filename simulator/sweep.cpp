@@ -105,13 +105,28 @@ bool Simulation::RunSweep(std::span<const float> points) {
         PointLanes lanes({parameters, n, k, [this](std::size_t i) { return StartOf(i); }, engines,
                           counter, status},
                          points);
-        return lanes.Run(console, [this](const PointRecord& record, std::string_view lines) {
+        std::size_t index = 0;
+        return lanes.Run(console, [&](const PointRecord& record, std::string_view lines) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+                return false;
+            }
+            if (pointStarted) {
+                pointStarted(index, record.P0);
+            }
+            ++index;
             results.Write(lines);
             return Finish(record);
         });
     }
-    if (status != nullptr) {
-        run.SetProgress([this](const PointStatistics& statistics, double seconds) {
+    std::size_t running = 0;
+    if (status != nullptr || progress || stop != nullptr) {
+        run.SetProgress([this, &running](const PointStatistics& statistics, double seconds) {
+            if (progress) {
+                progress(running, statistics, seconds);
+            }
+            if (status == nullptr) {
+                return;
+            }
             if (seconds < statusShownAt) {
                 statusShownAt = -kStatusEvery;  // a new point
             }
@@ -122,10 +137,18 @@ bool Simulation::RunSweep(std::span<const float> points) {
         });
     }
     for (std::size_t i = 0; i < points.size(); ++i) {
+        running = i;
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return false;
+        }
+        if (pointStarted) {
+            pointStarted(i, points[i]);
+        }
         const std::optional<PointStart> next =
             i + 1 < points.size() ? std::optional<PointStart>({points[i + 1], StartOf(i + 1)})
                                   : std::nullopt;
-        if (!Finish(*run.Run({points[i], StartOf(i)}, next))) {
+        const std::optional<PointRecord> record = run.Run({points[i], StartOf(i)}, next, stop);
+        if (!record || !Finish(*record)) {
             return false;
         }
     }

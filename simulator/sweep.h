@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "system/output_stream.h"
 #include "cli/parameter_file.h"
-#include "system/performance_counter.h"
-#include "simulator/point_runner.h"
-#include "report/text/status_line.h"
 #include "engine/engine_plan.h"
+#include "report/text/status_line.h"
+#include "simulator/point_runner.h"
+#include "system/output_stream.h"
+#include "system/performance_counter.h"
 
 namespace rs {
 
@@ -76,6 +77,16 @@ class Simulation {
     void SetPointReported(std::function<void()> reported) { pointReported = std::move(reported); }
     // A status line under a long point's bar, on status, which must be the console.
     void SetStatus(StatusConsole* value) { status = value; }
+    // Told of each point (by its index among the points RunSweep runs) as it starts; points
+    // run at once are told as their turn comes.
+    void SetPointStarted(std::function<void(std::size_t, float)> started) {
+        pointStarted = std::move(started);
+    }
+    // Told of a running point's counts a few times a second (points run at once are not).
+    using Progress = std::function<void(std::size_t, const PointStatistics&, double seconds)>;
+    void SetProgress(Progress value) { progress = std::move(value); }
+    // Set from any thread to stop the sweep soon: the point running is dropped.
+    void SetStop(const std::atomic<bool>* value) { stop = value; }
 
     // Runs the points in order. False as soon as "results.dat" cannot be written or the
     // point observer fails.
@@ -111,6 +122,9 @@ class Simulation {
     double statusShownAt = -kStatusEvery;  // the point's seconds at its last status
     PointObserver pointObserver;
     std::function<void()> pointReported;
+    std::function<void(std::size_t, float)> pointStarted;
+    Progress progress;
+    const std::atomic<bool>* stop = nullptr;
     std::string observerError;
 };
 

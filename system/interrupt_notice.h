@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/p0_grid.h"
+#include "simulator/p0_grid.h"
 
 namespace rs {
 

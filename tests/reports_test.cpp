@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "report/documents/csv_report.h"
-#include "cli/p0_grid.h"
+#include "simulator/p0_grid.h"
 #include "cli/program.h"
 #include "report/text/report_file.h"
 #include "test_support.h"

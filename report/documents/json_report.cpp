@@ -1,4 +1,5 @@
 #include "report/documents/json_report.h"
+#include "rs_sim/experiment.h"
 
 #include <utility>
 
@@ -18,9 +19,9 @@ constexpr std::size_t kAlwaysWriteBelow = 1 << 16;
 
 nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     const SimulationParameters& p = run.parameters;
-    nlohmann::ordered_json experiment = {{"Pmax", ShortestDecimal(p.Pmax)},
-                                         {"Pmin", ShortestDecimal(p.Pmin)},
-                                         {"Pstep", ShortestDecimal(p.Pstep)},
+    nlohmann::ordered_json experiment = {{"Pmax", rs_sim::ShortestDecimal(p.Pmax)},
+                                         {"Pmin", rs_sim::ShortestDecimal(p.Pmin)},
+                                         {"Pstep", rs_sim::ShortestDecimal(p.Pstep)},
                                          {"maxBlocks", p.maxBlocks},
                                          {"maxErrorBlocks", p.maxErrorBlocks},
                                          {"M", p.M},
@@ -36,7 +37,7 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
         // The points that run in place of the sweep lines, and how they were asked for.
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
         for (const float P0 : run.grid->points) {
-            points.push_back(ShortestDecimal(P0));
+            points.push_back(rs_sim::ShortestDecimal(P0));
         }
         experiment["grid"] = {
             {run.grid->kind == P0Grid::Kind::kList ? "p0" : "p0Decades", run.grid->text},
@@ -51,7 +52,7 @@ nlohmann::ordered_json CodeJson(const CodeShape& code) {
 
 nlohmann::ordered_json PointJson(const PointFields& point) {
     // NaN rates (a point without blocks) become null, as JSON has no NaN.
-    return {{"P0", ShortestDecimal(point.P0)},
+    return {{"P0", rs_sim::ShortestDecimal(point.P0)},
             {"blocks", point.counts.blocks},
             {"errorBlocks", point.counts.errorBlocks},
             {"channelErrors", point.counts.channelErrors},

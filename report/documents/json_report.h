@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "system/output_target.h"
-#include "cli/p0_grid.h"
+#include "simulator/p0_grid.h"
 #include "cli/parameter_file.h"
 #include "report/documents/point_fields.h"
 #include "report/text/report_file.h"

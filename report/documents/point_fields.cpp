@@ -29,14 +29,5 @@ PointFields DerivePointFields(const PointRecord& record, const CodeShape& code) 
     return fields;
 }
 
-double ShortestDecimal(float value) {
-    char buffer[64];
-    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer - 1, value);
-    if (status != std::errc{}) {
-        return static_cast<double>(value);
-    }
-    *end = '\0';
-    return std::strtod(buffer, nullptr);
-}
 
 }  // namespace rs

@@ -32,8 +32,5 @@ struct PointFields {
 
 PointFields DerivePointFields(const PointRecord& record, const CodeShape& code);
 
-// The shortest decimal text that reads back as the same single-precision value ("0.07" for
-// the float nearest 0.07), so reports show P0 as the experiment file wrote it.
-double ShortestDecimal(float value);
 
 }  // namespace rs

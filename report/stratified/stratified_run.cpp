@@ -1,4 +1,5 @@
 #include "report/stratified/stratified_run.h"
+#include "rs_sim/experiment.h"
 
 #include <new>
 
@@ -23,7 +24,7 @@ std::string RunStratified(const StratifiedInputs& inputs) {
                     .length = options.length.value_or(0),
                     .tabled = code.m <= kLargestTabledField};
     for (const float P0 : inputs.points) {
-        request.points.push_back(ShortestDecimal(P0));
+        request.points.push_back(rs_sim::ShortestDecimal(P0));
     }
     request.seed = static_cast<std::uint32_t>(options.seed);
     request.threads = options.threads;

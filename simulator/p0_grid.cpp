@@ -1,11 +1,13 @@
-#include "cli/p0_grid.h"
+#include "simulator/p0_grid.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <system_error>
 
+#include "rs_sim/experiment.h"
 #include "simulator/sweep.h"
 
 namespace rs {
@@ -126,3 +128,17 @@ P0GridParse ParseP0Decades(std::string_view text) {
 }
 
 }  // namespace rs
+
+namespace rs_sim {
+
+double ShortestDecimal(float value) {
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer - 1, value);
+    if (status != std::errc{}) {
+        return static_cast<double>(value);
+    }
+    *end = '\0';
+    return std::strtod(buffer, nullptr);
+}
+
+}  // namespace rs_sim

@@ -1,0 +1,127 @@
+#pragma once
+
+// What to simulate: a Reed-Solomon code, a channel, the channel values to run, when a point
+// stops, how the rates are estimated, and on how many threads. Plain values: build one, check
+// it with CheckExperiment, hand it to Simulate (simulator.h).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace rs_sim {
+
+// A value, or the message the program prints when there is none.
+template <typename T>
+struct Expected {
+    std::optional<T> value;
+    std::string error;
+
+    explicit operator bool() const { return value.has_value(); }
+};
+
+// RS(n, n - 2t) over GF(2^m), 1 <= m <= 30, with n = 2^m - 1, or shortened to length symbols
+// (2t < length <= 2^m - 1): the codeword's first positions are never sent.
+struct Code {
+    std::int32_t m = 0;
+    std::int32_t t = 0;
+    std::optional<std::int32_t> length;
+
+    // The symbols sent per block.
+    std::int32_t N() const;
+    // The information symbols per block.
+    std::int32_t K() const { return N() - 2 * t; }
+};
+
+// Each symbol is replaced with probability P0 by one of the q - 1 others, uniformly: the
+// channel the program has always run. P0 is its symbol error probability.
+struct QarySymmetricChannel {};
+
+// The channel the blocks cross; P0 is the value each channel sweeps.
+using Channel = std::variant<QarySymmetricChannel>;
+
+// The P0 values a run visits, in order, and how they were given (the reports say so).
+struct Points {
+    enum class Kind : std::uint8_t {
+        kSweep,    // the experiment file's Pmax, Pmin and Pstep
+        kList,     // values as listed
+        kDecades,  // "FROM:TO:N", N values a decade
+    };
+    Kind kind = Kind::kList;
+    std::vector<float> values;
+    // The sweep's lines, when kind is kSweep.
+    float Pmax = 0.0F;
+    float Pmin = 0.0F;
+    float Pstep = 0.0F;
+    // A list or decades as written, for the reports and the resume command.
+    std::string text;
+
+    // From Pmax down by Pstep while the next value, taken in double precision before rounding
+    // to single, stays at or above Pmin. Refused when it would never end or is absurdly long.
+    static Expected<Points> Sweep(float Pmax, float Pmin, float Pstep);
+    // "0.1,0.05,2e-3": each the float nearest its decimal text, finite and not negative.
+    static Expected<Points> List(std::string_view text);
+    // "FROM:TO:N": N points a decade from FROM down to TO at 10^(-j/N) rounded to three
+    // significant digits.
+    static Expected<Points> Decades(std::string_view text);
+    // The given values, as a list.
+    static Points Values(std::vector<float> values);
+};
+
+// A point ends when either limit is reached: blocks sent, or blocks decoded wrongly.
+struct StopRules {
+    std::int32_t maxBlocks = 0;
+    std::int32_t maxErrorBlocks = 0;
+};
+
+// Random blocks through the channel, counted exactly.
+struct MonteCarlo {};
+
+// Error patterns of each weight sampled and weighted by their exact binomial chance at every
+// P0: rates to any depth, with intervals. Either a fixed number of patterns per weight, or as
+// many as bring every interval's relative half-width down to precision.
+struct Stratified {
+    std::optional<std::int64_t> samples;
+    double precision = 0.01;
+};
+
+using Method = std::variant<MonteCarlo, Stratified>;
+
+// Which Monte-Carlo engine runs the blocks: both give the same counts.
+enum class EngineChoice : std::uint8_t {
+    kFast,       // the fast exact engine, on threads
+    kReference,  // the literal block-by-block experiment
+};
+
+// The seed of the program's default stream.
+inline constexpr std::int32_t kDefaultSeed = 1234;
+// Seeds beyond this would repeat a smaller seed's stream.
+inline constexpr std::int32_t kMaxSeed = (1 << 21) - 1;
+inline constexpr int kMaxThreads = 1024;
+
+struct Experiment {
+    Code code;
+    Channel channel = QarySymmetricChannel{};
+    Points points;
+    StopRules stop;
+    Method method = MonteCarlo{};
+    EngineChoice engine = EngineChoice::kFast;
+    // The output is the same on any number of threads.
+    int threads = 1;
+    // Every point restarts the stream from the seed, so any point can be reproduced alone.
+    std::int32_t seed = kDefaultSeed;
+    // Point i instead starts i x 2^40 draws along the seed's stream: counts independent of one
+    // another's.
+    bool independentPoints = false;
+};
+
+// The shortest decimal text that reads back as the same single-precision value (0.07 for the
+// float nearest 0.07): P0 as it was written, for reports and the stratified method's weights.
+double ShortestDecimal(float value);
+
+// Why the experiment cannot run, in the program's words; empty when it can.
+std::string CheckExperiment(const Experiment& experiment);
+
+}  // namespace rs_sim

@@ -1,0 +1,123 @@
+#pragma once
+
+// What a run gives back: per point the counts, the rates with their intervals, the theory and
+// the time, as plain data.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace rs_sim {
+
+// The code as run.
+struct CodeFacts {
+    std::int32_t n = 0;
+    std::int32_t k = 0;
+    std::int32_t t = 0;
+    std::int32_t q = 0;  // 2^m
+    std::int32_t m = 0;
+    double rate = 0.0;  // k / n
+};
+
+// A Monte-Carlo point's counts.
+struct Counts {
+    std::int32_t blocks = 0;
+    std::int32_t errorBlocks = 0;     // blocks whose information came out wrong
+    std::int64_t channelErrors = 0;   // symbols the channel changed
+    std::int64_t errorSymbols = 0;    // wrong information symbols after decoding
+    std::int64_t bitErrors = 0;       // wrong information bits after decoding
+    std::int32_t failures = 0;        // blocks a practical decoder would flag
+    std::int32_t miscorrections = 0;  // wrong blocks it would not flag
+
+    bool operator==(const Counts&) const = default;
+};
+
+// A point's counts and what the reports derive from them. Rates of a point without blocks
+// are NaN.
+struct PointResult {
+    float P0 = 0.0F;
+    Counts counts;
+    double channelSER = 0.0;  // channel errors over the symbols sent
+    double FER = 0.0;         // error blocks over blocks
+    double FERLow = 0.0;      // its exact (Clopper-Pearson) 95 % interval
+    double FERHigh = 0.0;
+    std::int64_t transmittedSymbols = 0;  // information symbols sent
+    double SER = 0.0;                     // wrong information symbols over those sent
+    double BER = 0.0;                     // over the k m information bits of each block
+    double theoryFER = 0.0;               // the bounded-distance decoder's FER at this P0
+    double seconds = 0.0;                 // the point's blocks and statistics
+};
+
+// The rates a stratified run estimates, per block sent.
+enum class Rate : std::uint8_t { kFER, kSER, kBER, kFailure, kMiscorrection };
+inline constexpr std::size_t kRateCount = 5;
+
+// A nonnegative estimate with its 95 % interval, each as a natural logarithm (-infinity for
+// 0), so that rates of 1e-400 and beyond keep their digits.
+struct LogEstimate {
+    double value = 0.0;
+    double low = 0.0;
+    double high = 0.0;
+};
+
+// A stratified run's estimates at one P0.
+struct StratifiedPoint {
+    double P0 = 0.0;
+    std::array<LogEstimate, kRateCount> rates{};
+    double theoryFER = 0.0;  // ln of the bounded-distance decoder's FER
+    // ln of what the weights not sampled could add to any rate; every upper end includes it.
+    double tail = 0.0;
+};
+
+// What the patterns of one weight gave, summed over the patterns.
+struct WeightTally {
+    std::int64_t patterns = 0;
+    std::int64_t wrongBlocks = 0;
+    std::int64_t errorSymbols = 0;
+    std::int64_t errorSymbolsSquared = 0;
+    std::int64_t bitErrors = 0;
+    std::int64_t bitErrorsSquared = 0;
+    std::int64_t failures = 0;
+    std::int64_t miscorrections = 0;
+};
+
+// A stratified run: the weights sampled (firstWeight .. lastWeight, above t), their tallies,
+// and the estimates at each P0.
+struct StratifiedResults {
+    std::int32_t t = 0;
+    std::int32_t firstWeight = 0;
+    std::int32_t lastWeight = 0;
+    std::vector<WeightTally> tallies;  // weight firstWeight + i at i
+    std::vector<StratifiedPoint> points;
+    bool precise = true;  // every interval met the precision (always with fixed samples)
+    int rounds = 0;
+    std::int64_t patterns = 0;  // decoded in all
+    double seconds = 0.0;
+};
+
+struct Results {
+    CodeFacts code;
+    // Monte-Carlo: the points run, in order (fewer than asked when stopped).
+    std::vector<PointResult> points;
+    // The stratified method's estimates.
+    std::optional<StratifiedResults> stratified;
+    // Stopped early: by the stop flag, or by the observer.
+    bool stopped = false;
+};
+
+// The exact 95 % (Clopper-Pearson) interval of errors in trials, and the bounded-distance
+// decoder's FER of a code at P0: what a report derives for points it keeps from a file.
+struct Interval {
+    double low = 0.0;
+    double high = 0.0;
+};
+Interval FrameErrorInterval(std::int64_t errorBlocks, std::int64_t blocks);
+double TheoryFER(const CodeFacts& code, double P0);
+// The facts of a code, as the reports describe it.
+CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length);
+// The rates and intervals of a point's counts.
+PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds);
+
+}  // namespace rs_sim

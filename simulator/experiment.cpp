@@ -1,0 +1,122 @@
+#include <string>
+
+#include "rs_sim/experiment.h"
+#include "simulator/p0_grid.h"
+#include "simulator/sweep.h"
+
+namespace rs_sim {
+
+namespace {
+
+// q = 2^m must fit a 32-bit signed integer.
+constexpr std::int32_t kMaxFieldDegree = 30;
+
+Expected<Points> FromGrid(const rs::P0GridParse& parsed, Points::Kind kind) {
+    if (!parsed.error.empty()) {
+        return {{}, parsed.error};
+    }
+    Points points;
+    points.kind = kind;
+    points.values = parsed.grid.points;
+    points.text = parsed.grid.text;
+    return {points, {}};
+}
+
+std::string CheckCode(const Code& code) {
+    if (code.m < 1 || code.m > kMaxFieldDegree) {
+        return "M=" + std::to_string(code.m) + " is out of range: the field degree must be 1 to " +
+               std::to_string(kMaxFieldDegree);
+    }
+    if (code.t < 0) {
+        return "T=" + std::to_string(code.t) + " is out of range: T must be 0 or more";
+    }
+    const std::int64_t n = (std::int64_t{1} << code.m) - 1;
+    if (2 * std::int64_t{code.t} > n) {
+        return "T=" + std::to_string(code.t) + " is too large for M=" + std::to_string(code.m) +
+               ": 2T must not exceed n=" + std::to_string(n);
+    }
+    if (code.length && (*code.length <= 2 * std::int64_t{code.t} || *code.length > n)) {
+        return "length " + std::to_string(*code.length) +
+               " does not shorten the code (M=" + std::to_string(code.m) +
+               ", T=" + std::to_string(code.t) +
+               "): it must exceed 2T=" + std::to_string(2 * code.t) +
+               " and be at most 2^M-1=" + std::to_string(n);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::int32_t Code::N() const {
+    return length.value_or(static_cast<std::int32_t>((std::int64_t{1} << m) - 1));
+}
+
+Expected<Points> Points::Sweep(float Pmax, float Pmin, float Pstep) {
+    rs::SweepPlan plan = rs::PlanSweep(Pmax, Pmin, Pstep);
+    if (!plan.error.empty()) {
+        return {{}, plan.error};
+    }
+    Points points;
+    points.kind = Kind::kSweep;
+    points.values = std::move(plan.points);
+    points.Pmax = Pmax;
+    points.Pmin = Pmin;
+    points.Pstep = Pstep;
+    return {points, {}};
+}
+
+Expected<Points> Points::List(std::string_view text) {
+    return FromGrid(rs::ParseP0List(text), Kind::kList);
+}
+
+Expected<Points> Points::Decades(std::string_view text) {
+    return FromGrid(rs::ParseP0Decades(text), Kind::kDecades);
+}
+
+Points Points::Values(std::vector<float> values) {
+    Points points;
+    points.values = std::move(values);
+    return points;
+}
+
+std::string CheckExperiment(const Experiment& experiment) {
+    if (std::string problem = CheckCode(experiment.code); !problem.empty()) {
+        return problem;
+    }
+    if (experiment.points.values.size() > rs::kMaxSweepPoints) {
+        return "more than " + std::to_string(rs::kMaxSweepPoints) + " points";
+    }
+    for (const float P0 : experiment.points.values) {
+        if (!(P0 == P0)) {
+            return "a P0 is not a number";
+        }
+    }
+    if (experiment.seed < 0 || experiment.seed > kMaxSeed) {
+        return "seed " + std::to_string(experiment.seed) + " is out of range: 0 to " +
+               std::to_string(kMaxSeed);
+    }
+    if (experiment.threads < 1 || experiment.threads > kMaxThreads) {
+        return "threads " + std::to_string(experiment.threads) + " is out of range: 1 to " +
+               std::to_string(kMaxThreads);
+    }
+    if (const auto* stratified = std::get_if<Stratified>(&experiment.method)) {
+        if (experiment.engine == EngineChoice::kReference) {
+            return "the stratified method runs no Monte-Carlo engine: the reference engine "
+                   "cannot be asked for";
+        }
+        if (experiment.independentPoints) {
+            return "the stratified method has no points' streams to make independent";
+        }
+        if (stratified->samples &&
+            (*stratified->samples < 1 || *stratified->samples > std::int64_t{1} << 40)) {
+            return "samples must be 1 to 2^40";
+        }
+        if (!stratified->samples &&
+            !(stratified->precision >= 1e-4 && stratified->precision <= 0.5)) {
+            return "precision must be 0.0001 to 0.5";
+        }
+    }
+    return {};
+}
+
+}  // namespace rs_sim

@@ -1,0 +1,51 @@
+#include "rs_sim/results.h"
+
+#include "simulator/sweep.h"
+#include "stats/bounded_distance.h"
+#include "stats/confidence_interval.h"
+
+namespace rs_sim {
+
+Interval FrameErrorInterval(std::int64_t errorBlocks, std::int64_t blocks) {
+    const rs::Interval interval = rs::ClopperPearson(errorBlocks, blocks);
+    return {interval.low, interval.high};
+}
+
+double TheoryFER(const CodeFacts& code, double P0) {
+    return rs::BoundedDistanceBlockErrorProbability(code.n, code.t, P0);
+}
+
+CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length) {
+    CodeFacts facts;
+    facts.m = m;
+    facts.t = t;
+    facts.n = length.value_or(static_cast<std::int32_t>((std::int64_t{1} << m) - 1));
+    facts.k = facts.n - 2 * t;
+    facts.q = static_cast<std::int32_t>(std::int64_t{1} << m);
+    facts.rate = static_cast<double>(facts.k) / static_cast<double>(facts.n);
+    return facts;
+}
+
+PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds) {
+    const rs::PointStatistics statistics{
+        counts.blocks,    counts.errorBlocks, counts.channelErrors, counts.errorSymbols,
+        counts.bitErrors, counts.failures,    counts.miscorrections};
+    const rs::PointRates rates = rs::ComputeRates(statistics, code.n, code.k);
+    PointResult result;
+    result.P0 = P0;
+    result.counts = counts;
+    result.channelSER = rates.channelSER;
+    result.FER = rates.FER;
+    const Interval interval = FrameErrorInterval(counts.errorBlocks, counts.blocks);
+    result.FERLow = interval.low;
+    result.FERHigh = interval.high;
+    result.transmittedSymbols = rates.transmittedSymbols;
+    result.SER = rates.SER;
+    result.BER = static_cast<double>(counts.bitErrors) /
+                 (static_cast<double>(rates.transmittedSymbols) * static_cast<double>(code.m));
+    result.theoryFER = TheoryFER(code, static_cast<double>(P0));
+    result.seconds = seconds;
+    return result;
+}
+
+}  // namespace rs_sim

@@ -1,0 +1,78 @@
+#include "simulator/stratified_study.h"
+
+#include <chrono>
+#include <new>
+
+#include "engine/engine_plan.h"
+#include "engine/stratified/stratified_study.h"
+#include "rs_sim/experiment.h"
+
+namespace rs_sim {
+
+namespace {
+
+StratifiedResults ResultsOf(const rs::StudyResult& study) {
+    StratifiedResults results;
+    results.t = study.t;
+    results.firstWeight = study.firstWeight;
+    results.lastWeight = study.lastWeight;
+    for (const rs::WeightTally& tally : study.tallies) {
+        results.tallies.push_back({tally.patterns, tally.wrongBlocks, tally.errorSymbols,
+                                   tally.errorSymbolsSquared, tally.bitErrors,
+                                   tally.bitErrorsSquared, tally.failures, tally.miscorrections});
+        results.patterns += tally.patterns;
+    }
+    for (const rs::StratifiedPoint& point : study.points) {
+        StratifiedPoint& made = results.points.emplace_back();
+        made.P0 = point.P0;
+        for (std::size_t i = 0; i < kRateCount; ++i) {
+            made.rates[i] = {point.rates[i].value, point.rates[i].low, point.rates[i].high};
+        }
+        made.theoryFER = point.theoryFER;
+        made.tail = point.tail;
+    }
+    results.precise = study.precise;
+    results.rounds = study.rounds;
+    return results;
+}
+
+}  // namespace
+
+Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratified& method,
+                                     const RunControls& controls) {
+    Results results;
+    results.code = FactsOf(experiment.code.m, experiment.code.t, experiment.code.length);
+    rs::StudyRequest request;
+    request.code = {.m = experiment.code.m,
+                    .t = experiment.code.t,
+                    .length = experiment.code.length.value_or(0),
+                    .tabled = experiment.code.m <= rs::kLargestTabledField};
+    for (const float P0 : experiment.points.values) {
+        // P0 as its decimal text reads, not the float's binary expansion.
+        request.points.push_back(ShortestDecimal(P0));
+    }
+    request.seed = static_cast<std::uint32_t>(experiment.seed);
+    request.threads = experiment.threads;
+    request.samples = method.samples;
+    request.precision = method.precision;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point began = Clock::now();
+    const auto seconds = [&] {
+        return std::chrono::duration<double>(Clock::now() - began).count();
+    };
+    rs::StudyResult study;
+    try {
+        study = rs::RunStudy(request, [&](int round, std::int64_t patterns) {
+            if (controls.observer != nullptr) {
+                controls.observer->Round(round, patterns, seconds());
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        return {{}, "out of memory while sampling error patterns"};
+    }
+    results.stratified = ResultsOf(study);
+    results.stratified->seconds = seconds();
+    return {std::move(results), {}};
+}
+
+}  // namespace rs_sim

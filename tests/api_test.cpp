@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/program.h"
+#include "rs_sim/codec.h"
+#include "rs_sim/simulator.h"
+#include "test_support.h"
+
+namespace rs {
+namespace {
+
+struct ApiCase {
+    const char* name;
+    std::int32_t m;
+    std::int32_t t;
+    std::optional<std::int32_t> length;
+    std::vector<float> points;
+    std::int32_t maxBlocks;
+    std::int32_t maxErrorBlocks;
+    bool independent;
+    bool reference;
+};
+
+// Dense points where most blocks fail, a miscorrection-heavy short code, a shortened code,
+// independent points, the reference engine.
+const ApiCase kApiCases[] = {
+    {"dense", 4, 2, std::nullopt, {0.4F, 0.2F, 0.05F}, 300, 100, false, false},
+    {"miscorrections", 3, 1, std::nullopt, {0.3F, 0.1F}, 500, 400, false, false},
+    {"shortened", 8, 4, 40, {0.1F, 0.02F}, 400, 50, true, false},
+    {"reference", 5, 3, std::nullopt, {0.15F, 0.05F}, 300, 60, false, true},
+};
+
+// The program's JSON points for the same experiment, run in-process.
+nlohmann::json ProgramPoints(const ApiCase& c, int threads) {
+    const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() / (std::string("rs-sim-api-") + c.name);
+    std::filesystem::remove_all(directory);
+    std::filesystem::create_directories(directory);
+    std::ofstream(directory / "param.dat")
+        << "Pmax=0.1\nPmin=0.1\nPstep=0.1\nmaxBlocks=" << c.maxBlocks
+        << "\nmaxErrorBlocks=" << c.maxErrorBlocks << "\nM=" << c.m << "\nT=" << c.t << "\n";
+    std::string list;
+    for (const float P0 : c.points) {
+        if (!list.empty()) {
+            list += ',';
+        }
+        list += std::to_string(P0);
+    }
+    RunOptions options;
+    options.noWait = true;
+    options.jsonFile = "run.json";
+    options.threads = threads;
+    options.grid = ParseP0List(list).grid;
+    options.length = c.length;
+    options.independentPoints = c.independent;
+    options.referenceEngine = c.reference;
+    testing::CapturingStream console;
+    testing::CapturingStream errors;
+    testing::SecondPerPointCounter counter;
+    const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
+    EXPECT_EQ(RunProgram(environment), 0) << errors.text;
+    nlohmann::json document = nlohmann::json::parse(std::ifstream(directory / "run.json"));
+    std::filesystem::remove_all(directory);
+    return document["points"];
+}
+
+TEST(ApiTest, SimulateCountsAsTheProgramReports) {
+    for (const ApiCase& c : kApiCases) {
+        for (const int threads : {1, 2}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            rs_sim::Experiment experiment;
+            experiment.code = {c.m, c.t, c.length};
+            experiment.points = rs_sim::Points::Values(c.points);
+            experiment.stop = {c.maxBlocks, c.maxErrorBlocks};
+            experiment.threads = threads;
+            experiment.independentPoints = c.independent;
+            experiment.engine =
+                c.reference ? rs_sim::EngineChoice::kReference : rs_sim::EngineChoice::kFast;
+            const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+            ASSERT_TRUE(results) << results.error;
+            const nlohmann::json expected = ProgramPoints(c, threads);
+            ASSERT_EQ(results.value->points.size(), expected.size());
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                const rs_sim::PointResult& point = results.value->points[i];
+                EXPECT_EQ(point.counts.blocks, expected[i]["blocks"]);
+                EXPECT_EQ(point.counts.errorBlocks, expected[i]["errorBlocks"]);
+                EXPECT_EQ(point.counts.channelErrors, expected[i]["channelErrors"]);
+                EXPECT_EQ(point.counts.errorSymbols, expected[i]["errorSymbols"]);
+                EXPECT_EQ(point.counts.bitErrors, expected[i]["bitErrors"]);
+                EXPECT_EQ(point.counts.failures, expected[i]["detectedFailures"]);
+                EXPECT_EQ(point.counts.miscorrections, expected[i]["miscorrections"]);
+                EXPECT_DOUBLE_EQ(point.FERHigh, expected[i]["FERHigh"].get<double>());
+                EXPECT_DOUBLE_EQ(point.theoryFER, expected[i]["theoryFER"].get<double>());
+            }
+        }
+    }
+}
+
+// Stops after the observer's second point, and at once on a raised flag.
+TEST(ApiTest, ObserverAndStopFlagEndTheRunEarly) {
+    class StopAfterTwo final : public rs_sim::Observer {
+      public:
+        void PointStarted(std::size_t index, float /*P0*/) override { started.push_back(index); }
+        bool PointFinished(std::size_t index, const rs_sim::PointResult&) override {
+            return index < 1;
+        }
+        std::vector<std::size_t> started;
+    };
+    rs_sim::Experiment experiment;
+    experiment.code = {4, 2, std::nullopt};
+    experiment.points = rs_sim::Points::Values({0.3F, 0.2F, 0.1F});
+    experiment.stop = {100, 10};
+    StopAfterTwo observer;
+    const auto stopped = rs_sim::Simulate(experiment, {.observer = &observer});
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE(stopped.value->stopped);
+    EXPECT_EQ(stopped.value->points.size(), 2U);
+    EXPECT_EQ(observer.started, (std::vector<std::size_t>{0, 1}));
+
+    const std::atomic<bool> stop{true};
+    const auto none = rs_sim::Simulate(experiment, {.stop = &stop});
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none.value->stopped);
+    EXPECT_TRUE(none.value->points.empty());
+}
+
+TEST(ApiTest, RefusedExperimentsSayWhy) {
+    struct Case {
+        rs_sim::Code code;
+        int threads;
+        std::int32_t seed;
+        const char* error;
+    };
+    const Case cases[] = {
+        {{31, 1, std::nullopt}, 1, 1, "M=31 is out of range: the field degree must be 1 to 30"},
+        {{4, 8, std::nullopt}, 1, 1, "T=8 is too large for M=4: 2T must not exceed n=15"},
+        {{4, 2, 4}, 1, 1, "length 4 does not shorten the code (M=4, T=2): it must exceed 2T=4"},
+        {{4, 2, 16}, 1, 1, "and be at most 2^M-1=15"},
+        {{4, 2, std::nullopt}, 0, 1, "threads 0 is out of range"},
+        {{4, 2, std::nullopt}, 1, 1 << 21, "seed 2097152 is out of range"},
+    };
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment;
+        experiment.code = c.code;
+        experiment.threads = c.threads;
+        experiment.seed = c.seed;
+        experiment.points = rs_sim::Points::Values({0.1F});
+        experiment.stop = {10, 10};
+        const auto results = rs_sim::Simulate(experiment);
+        EXPECT_FALSE(results);
+        EXPECT_NE(results.error.find(c.error), std::string::npos) << results.error;
+    }
+}
+
+// Up to t errors anywhere among the sent symbols come back corrected; t + 1 on a word of the
+// shortened code never come back as the sent word unflagged.
+TEST(ApiTest, CodecCorrectsUpToTAndCountsItsCorrections) {
+    for (const std::optional<std::int32_t> length : {std::optional<std::int32_t>{}, {20}}) {
+        auto codec = rs_sim::Codec::Make({5, 3, length});
+        ASSERT_TRUE(codec) << codec.error;
+        std::vector<std::uint32_t> information(static_cast<std::size_t>(codec.value->K()));
+        for (std::size_t j = 0; j < information.size(); ++j) {
+            information[j] = static_cast<std::uint32_t>((7 * j + 3) % 32);
+        }
+        const auto sent = codec.value->Encode(information);
+        ASSERT_TRUE(sent) << sent.error;
+        ASSERT_EQ(sent.value->size(), static_cast<std::size_t>(codec.value->N()));
+        for (std::size_t j = 0; j < information.size(); ++j) {
+            EXPECT_EQ((*sent.value)[6 + j], information[j]);  // systematic, after 2t parity
+        }
+        std::vector<std::uint32_t> received = *sent.value;
+        for (const std::size_t i : {std::size_t{0}, received.size() / 2, received.size() - 1}) {
+            received[i] ^= 5;
+        }
+        const auto decoded = codec.value->Decode(received);
+        ASSERT_TRUE(decoded) << decoded.error;
+        EXPECT_FALSE(decoded.value->failed);
+        EXPECT_EQ(decoded.value->corrections, 3);
+        EXPECT_EQ(decoded.value->word, *sent.value);
+    }
+    auto codec = rs_sim::Codec::Make({4, 2, std::nullopt});
+    ASSERT_TRUE(codec);
+    EXPECT_FALSE(codec.value->Encode(std::vector<std::uint32_t>(10, 16)));
+    EXPECT_FALSE(codec.value->Decode(std::vector<std::uint32_t>(14, 0)));
+}
+
+}  // namespace
+}  // namespace rs
