@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
-#include "system/output_stream.h"
-#include "cli/parameter_file.h"
-#include "system/performance_counter.h"
-#include "simulator/sweep.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
+#include "simulator/sweep.h"
+#include "system/performance_counter.h"
 
 namespace rs {
 namespace {
@@ -111,33 +109,28 @@ BENCHMARK(BM_Decode)
     ->Args({8, 16, 40})
     ->Args({10, 30, 30});
 
-// Discards the console and the report.
-class NullStream final : public OutputStream {
-  public:
-    void Write(std::string_view) override {}
-    bool Flush() override { return true; }
-};
-
-// The example code's experiment at one P0, 200 blocks a point, with both streams discarded.
+// The example code's experiment at one P0, 200 blocks a point, told to no one.
 struct PointFixture {
-    explicit PointFixture(float p0) : p0(p0), parameters{p0, p0, 0.01F, 200, 1000000, 8, 16} {
-        codec.Configure(parameters.M, parameters.T);
+    explicit PointFixture(float p0) : p0(p0) {
+        codec.Configure(8, 16);
         auto engine = std::make_unique<ReferenceEngine>(
-            codec, generator, BlockArrays(codec.GetN(), codec.GetK()), 1 << parameters.M);
+            codec, generator, BlockArrays(codec.GetN(), codec.GetK()), 1 << 8);
         reference = engine.get();
-        simulation.emplace(parameters, codec.GetN(), codec.GetK(), std::move(engine), console,
-                           results, counter);
+        engines.push_back(std::move(engine));
+    }
+    void RunPoint() {
+        SweepRunner runner(rs_sim::FactsOf(8, 16, std::nullopt), limits, engines, kSeed, false);
+        std::vector<rs_sim::PointResult> results;
+        runner.Run(std::span<const float>(&p0, 1), {}, counter, results);
     }
 
     const float p0;
-    const SimulationParameters parameters;
+    const rs_sim::StopRules limits{200, 1000000};
     ReedSolomonCodec codec;
     RandomGenerator generator;
-    NullStream console;
-    NullStream results;
     SteadyPerformanceCounter counter;
     ReferenceEngine* reference = nullptr;
-    std::optional<Simulation> simulation;  // built once the codec is configured
+    std::vector<std::unique_ptr<Engine>> engines;
 };
 
 // Whole points of the experiment (seed, blocks through encoder, channel, decoder, counting)
@@ -145,10 +138,9 @@ struct PointFixture {
 void BM_Point(benchmark::State& state) {
     PointFixture fixture(static_cast<float>(state.range(0)) / 1000.0F);
     for (auto _ : state) {
-        fixture.simulation->RunPoint(fixture.p0);
+        fixture.RunPoint();
     }
-    state.SetItemsProcessed(state.iterations() * fixture.parameters.maxBlocks *
-                            fixture.codec.GetK());
+    state.SetItemsProcessed(state.iterations() * fixture.limits.maxBlocks * fixture.codec.GetK());
 }
 BENCHMARK(BM_Point)->Arg(0)->Arg(30)->Arg(60)->Unit(benchmark::kMillisecond);
 
@@ -164,7 +156,7 @@ void BM_DetailCost(benchmark::State& state) {
         for (const bool detail : {true, false}) {
             fixture.reference->SetGatherDetail(detail);
             const auto start = Clock::now();
-            fixture.simulation->RunPoint(fixture.p0);
+            fixture.RunPoint();
             (detail ? with : without) += Clock::now() - start;
         }
     }

@@ -11,43 +11,37 @@
 #include <thread>
 #include <vector>
 
+#include "rs_sim/simulator.h"
 #include "simulator/sweep.h"
-#include "engine/engine_plan.h"
 
 namespace rs {
 namespace {
 
-class NullStream final : public OutputStream {
-  public:
-    void Write(std::string_view /*text*/) override {}
-    bool Flush() override { return true; }
+struct SweepLines {
+    float Pmax;
+    float Pmin;
+    float Pstep;
+    std::int32_t maxBlocks;
+    std::int32_t maxErrorBlocks;
+    std::int32_t M;
+    std::int32_t T;
 };
 
-// Seconds of the whole sweep with the engines the program plans for threads.
-double SweepSeconds(const SimulationParameters& p, int threads) {
-    const SweepPlan sweep = PlanSweep(p.Pmax, p.Pmin, p.Pstep);
-    const EnginePlan plan = PlanEngine({.m = p.M,
-                                        .t = p.T,
-                                        .largestP0 = p.Pmax,
-                                        .threads = threads,
-                                        .points = sweep.points.size(),
-                                        .pointBlocks = p.maxBlocks});
-    std::vector<std::unique_ptr<Engine>> engines;
-    for (int i = 0; i < plan.pointsAtOnce; ++i) {
-        engines.push_back(plan.Make().engine);
-    }
-    NullStream console;
-    NullStream results;
-    SteadyPerformanceCounter counter;
-    const auto n = static_cast<std::int32_t>((std::int64_t{1} << p.M) - 1);
-    Simulation simulation(p, n, n - 2 * p.T, std::move(engines), console, results, counter);
+// Seconds of the whole sweep through the library, with the engines it plans for threads.
+double SweepSeconds(const SweepLines& p, int threads) {
+    rs_sim::Experiment experiment;
+    experiment.code = {p.M, p.T, std::nullopt};
+    experiment.points = *rs_sim::Points::Sweep(p.Pmax, p.Pmin, p.Pstep).value;
+    experiment.stop = {p.maxBlocks, p.maxErrorBlocks};
+    experiment.threads = threads;
+    rs_sim::Expected<rs_sim::Simulator> simulator = rs_sim::Simulator::Make(experiment);
     const auto start = std::chrono::steady_clock::now();
-    simulation.RunSweep(sweep.points);
+    simulator.value->Run();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Seconds until two one-thread sweeps, side by side, have both ended.
-double PairSeconds(const SimulationParameters& p) {
+double PairSeconds(const SweepLines& p) {
     const auto start = std::chrono::steady_clock::now();
     std::thread other([&] { SweepSeconds(p, 1); });
     SweepSeconds(p, 1);
@@ -55,7 +49,7 @@ double PairSeconds(const SimulationParameters& p) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-const SimulationParameters kSweeps[] = {
+const SweepLines kSweeps[] = {
     // 40 points of RS(255,223) from P0 0.06 down: the high ones end at 100 error blocks, the
     // low ones at 100 000 blocks.
     {0.06F, 0.0014F, 0.0015F, 100000, 100, 8, 16},
@@ -65,7 +59,7 @@ const SimulationParameters kSweeps[] = {
 
 // Argument: the sweep's index in kSweeps.
 void BM_Sweep(benchmark::State& state) {
-    const SimulationParameters& p = kSweeps[state.range(0)];
+    const SweepLines& p = kSweeps[state.range(0)];
     double one = 0.0;
     double two = 0.0;
     double pair = 0.0;

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "system/cpu_count.h"
-#include "report/plot/plot.h"
 #include "cli/version.h"
+#include "report/plot/plot.h"
+#include "system/cpu_count.h"
 
 namespace rs {
 
@@ -172,7 +172,7 @@ void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
         ->disable_flag_override();
     app.add_option("--seed", options.seed,
                    "The seed every point restarts from, 0 to " + std::to_string(kMaxSeed) +
-                       " (default " + std::to_string(kSeed) + ")")
+                       " (default " + std::to_string(rs_sim::kDefaultSeed) + ")")
         ->type_name("N")
         ->check(CLI::Range(0, kMaxSeed));
 }
@@ -298,11 +298,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     // Given even when empty: an empty list is refused, not taken for none.
     const bool list = app.count("--p0") > 0;
     if (list || app.count("--p0-decades") > 0) {
-        P0GridParse grid = list ? ParseP0List(given.p0List) : ParseP0Decades(given.p0Decades);
-        if (!grid.error.empty()) {
+        rs_sim::Expected<rs_sim::Points> grid =
+            list ? rs_sim::Points::List(given.p0List) : rs_sim::Points::Decades(given.p0Decades);
+        if (!grid) {
             return Misuse(grid.error, program);
         }
-        options.grid = std::move(grid.grid);
+        options.grid = std::move(*grid.value);
     }
     result.options = std::move(options);
     return result;

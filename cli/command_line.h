@@ -6,16 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "simulator/p0_grid.h"
-#include "simulator/sweep.h"
+#include "rs_sim/experiment.h"
 
 namespace rs {
 
 // Every seed in 0..kMaxSeed gives its own random stream; the generator reads only the low 21
 // bits of a seed, so larger values would silently repeat a smaller seed's stream.
-inline constexpr std::int32_t kMaxSeed = (1 << 21) - 1;
+inline constexpr std::int32_t kMaxSeed = rs_sim::kMaxSeed;
 
-inline constexpr int kMaxThreads = 1024;
+inline constexpr int kMaxThreads = rs_sim::kMaxThreads;
 
 // The CPUs the process may use at once (affinity mask, cgroup quota), at least 1.
 int DefaultThreads();
@@ -33,7 +32,7 @@ struct RunOptions {
     std::filesystem::path parameterFile = "param.dat";
     std::filesystem::path resultsFile = "results.dat";
     bool noWait = false;
-    std::int32_t seed = kSeed;
+    std::int32_t seed = rs_sim::kDefaultSeed;
     std::optional<std::filesystem::path> jsonFile;
     std::optional<std::filesystem::path> csvFile;
     std::optional<std::filesystem::path> plotFile;
@@ -44,7 +43,7 @@ struct RunOptions {
     // same for any number.
     int threads = DefaultThreads();
     // P0 values in place of the experiment file's sweep lines.
-    std::optional<P0Grid> grid;
+    std::optional<rs_sim::Points> grid;
     // The code shortened to this length, RS(length, length - 2T); the full length unless told.
     std::optional<std::int32_t> length;
     // Point i starts from the seed's stream jumped ahead by i x 2^40 draws instead of from the

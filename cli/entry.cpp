@@ -14,7 +14,8 @@
 
 namespace rs {
 
-int RunCommandLine(int argc, char** argv, RemoteFillers fillers, const std::string& program) {
+int RunCommandLine(int argc, char** argv, std::shared_ptr<const rs_sim::RemoteWorkers> remote,
+                   const std::string& program) {
     // A closed pipe on standard output fails the writes instead of ending the run, so the
     // report file is still completed.
     std::signal(SIGPIPE, SIG_IGN);
@@ -36,7 +37,7 @@ int RunCommandLine(int argc, char** argv, RemoteFillers fillers, const std::stri
                                    counter,
                                    [] { WaitForKey(STDIN_FILENO, kClosingPrompt); },
                                    std::move(*commandLine.options)};
-    environment.remoteFillers = std::move(fillers);
+    environment.remote = std::move(remote);
     environment.program = program;
     environment.interruptible = true;
     if (isatty(STDOUT_FILENO) == 1) {

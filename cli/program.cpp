@@ -5,25 +5,24 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "report/plot/compare.h"
 #include "cli/experiment_check.h"
-#include "cli/run_outputs.h"
-#include "system/interrupt_notice.h"
-#include "report/text/number_format.h"
 #include "cli/parameter_file.h"
-#include "report/plot/plot.h"
+#include "cli/resume_command.h"
+#include "cli/run_outputs.h"
+#include "cli/stratified_run.h"
 #include "report/documents/point_documents.h"
 #include "report/documents/resume.h"
-#include "simulator/sweep.h"
+#include "report/plot/compare.h"
+#include "report/plot/plot.h"
+#include "report/text/console_report.h"
+#include "report/text/number_format.h"
 #include "report/text/status_line.h"
-#include "report/stratified/stratified_run.h"
-#include "engine/engine_plan.h"
+#include "system/interrupt_notice.h"
 
 namespace rs {
 
@@ -32,6 +31,22 @@ namespace {
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// The experiment the command line and its file ask for.
+rs_sim::Experiment ExperimentOf(const SimulationParameters& parameters, const RunOptions& options) {
+    rs_sim::Experiment experiment;
+    experiment.code = {parameters.M, parameters.T, options.length};
+    experiment.stop = {parameters.maxBlocks, parameters.maxErrorBlocks};
+    if (options.method == Method::kStratified) {
+        experiment.method = rs_sim::Stratified{options.samples, options.precision};
+    }
+    experiment.engine =
+        options.referenceEngine ? rs_sim::EngineChoice::kReference : rs_sim::EngineChoice::kFast;
+    experiment.threads = options.threads;
+    experiment.seed = options.seed;
+    experiment.independentPoints = options.independentPoints;
+    return experiment;
+}
 
 // One run, step by step. Each step returns an error message for the error stream, empty when
 // the run goes on. Everything that can refuse the run comes before any output file is touched,
@@ -44,9 +59,12 @@ class ProgramRun {
           parameterName(options.parameterFile.string()),
           resultsName(options.resultsFile.string()) {}
 
-    std::string CheckOutputs();
+    std::string CheckOutputs() {
+        return rs::CheckOutputs(
+            options, [this](const auto& name) { return ResolveName(environment, name); }, targets);
+    }
     std::string ReadExperiment();
-    std::string MakeEngine();
+    std::string Prepare();
     std::string FindPlotter();
     std::string OpenOutputs();
     std::string Sweep();
@@ -54,20 +72,23 @@ class ProgramRun {
     std::string Stratified();
 
   private:
-    std::filesystem::path Resolve(const std::filesystem::path& name) const {
-        return ResolveName(environment, name);
-    }
+    std::string CheckLength() const;
     std::string OpenReport();
     // The code's header line and the run as the reports describe it.
     void DescribeRun();
+    // The sweep's start: the header, the resume notice, the interrupt notice.
+    std::string StartSweep();
+    // A point written whole: its documents, the report flushed, the interrupt notice.
+    bool PointDone(const rs_sim::PointResult& point);
     std::string WriteFailure() const {
         return resultsName + ": cannot write: " + std::strerror(errno);
     }
-    void PrepareInterruptNotice() const;
-    // The sweep's largest P0, for which the engine sizes its buffers.
-    float LargestP0() const {
-        return sweep.points.empty() ? parameters.Pmax
-                                    : *std::max_element(sweep.points.begin(), sweep.points.end());
+    std::string ClosingKey() const;
+    void PrepareInterruptNotice() const {
+        InterruptNotice::Prepare(environment.program + ": interrupted: " + resultsName + " holds " +
+                                 std::to_string(pointsHeld) + " of " +
+                                 std::to_string(experiment.points.values.size()) +
+                                 " points; to continue: " + resumeCommand + "\n");
     }
 
     const ProgramEnvironment& environment;
@@ -76,8 +97,8 @@ class ProgramRun {
     const std::string resultsName;
     RunOutputs targets;
     SimulationParameters parameters;
-    SweepPlan sweep;
-    std::vector<std::unique_ptr<Engine>> engines;  // one per point run at once
+    rs_sim::Experiment experiment;
+    std::optional<rs_sim::Simulator> simulator;
     std::filesystem::path gnuplot;
     std::string header;
     RunDescription run;
@@ -87,16 +108,28 @@ class ProgramRun {
     std::optional<PointOutputs> outputs;
     std::size_t pointsHeld = 0;
     std::string resumeCommand;
+    std::string documentError;  // why a point's documents could not be written
 };
 
-std::string ProgramRun::CheckOutputs() {
-    return rs::CheckOutputs(
-        options, [this](const auto& name) { return Resolve(name); }, targets);
+std::string ProgramRun::CheckLength() const {
+    if (!options.length) {
+        return {};
+    }
+    const std::int64_t full = (std::int64_t{1} << parameters.M) - 1;
+    if (*options.length <= 2 * std::int64_t{parameters.T} || *options.length > full) {
+        return "--length " + std::to_string(*options.length) + " does not shorten the code of " +
+               parameterName + " (M=" + std::to_string(parameters.M) +
+               ", T=" + std::to_string(parameters.T) +
+               "): it must exceed 2T=" + std::to_string(2 * parameters.T) +
+               " and be at most 2^M-1=" + std::to_string(full);
+    }
+    return {};
 }
 
 // The experiment file, its code and its sweep; warnings go out as they are found.
 std::string ProgramRun::ReadExperiment() {
-    ParameterResult read = ReadParameters(Resolve(options.parameterFile), parameterName);
+    ParameterResult read =
+        ReadParameters(ResolveName(environment, options.parameterFile), parameterName);
     if (!read.parameters) {
         return read.error;
     }
@@ -105,65 +138,36 @@ std::string ProgramRun::ReadExperiment() {
         !problem.empty()) {
         return problem;
     }
-    if (options.length) {
-        const std::int64_t full = (std::int64_t{1} << parameters.M) - 1;
-        if (*options.length <= 2 * std::int64_t{parameters.T} || *options.length > full) {
-            return "--length " + std::to_string(*options.length) +
-                   " does not shorten the code of " + parameterName +
-                   " (M=" + std::to_string(parameters.M) + ", T=" + std::to_string(parameters.T) +
-                   "): it must exceed 2T=" + std::to_string(2 * parameters.T) +
-                   " and be at most 2^M-1=" + std::to_string(full);
-        }
+    if (std::string problem = CheckLength(); !problem.empty()) {
+        return problem;
     }
     for (const std::string& warning :
          Warnings(parameters, parameterName, environment.program, !options.grid)) {
         environment.errors.Write(warning);
     }
     environment.errors.Flush();
+    experiment = ExperimentOf(parameters, options);
     if (options.grid) {
-        sweep.points = options.grid->points;  // in place of the file's sweep lines
+        experiment.points = *options.grid;  // in place of the file's sweep lines
         return {};
     }
-    sweep = PlanSweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
-    if (!sweep.error.empty()) {
+    rs_sim::Expected<rs_sim::Points> sweep =
+        rs_sim::Points::Sweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
+    if (!sweep) {
         return parameterName + ": " + sweep.error;
     }
+    experiment.points = std::move(*sweep.value);
     return {};
 }
 
-// The engine's plan, checked against the memory there is, then its engines.
-std::string ProgramRun::MakeEngine() {
-    const std::optional<std::uint64_t> available = environment.availableMemory();
-    const EnginePlan plan = PlanEngine({.m = parameters.M,
-                                        .t = parameters.T,
-                                        .length = options.length.value_or(0),
-                                        .largestP0 = LargestP0(),
-                                        .reference = options.referenceEngine,
-                                        .threads = options.threads,
-                                        .remoteFillers = environment.remoteFillers,
-                                        .memoryBudget = available,
-                                        .points = sweep.points.size(),
-                                        .pointBlocks = parameters.maxBlocks});
-    if (!plan.error.empty()) {
-        return plan.error;
+// The engines, checked against the memory there is.
+std::string ProgramRun::Prepare() {
+    rs_sim::Expected<rs_sim::Simulator> made =
+        rs_sim::Simulator::Make(experiment, {environment.availableMemory(), environment.remote});
+    if (!made) {
+        return made.error;
     }
-    // A run the machine cannot hold would be killed midway, after emptying the report.
-    if (available && plan.memoryNeed > *available) {
-        return std::string("the run needs about ")
-            .append(FormatBytes(plan.memoryNeed))
-            .append(" of memory (")
-            .append(plan.Name())
-            .append(" engine, M=" + std::to_string(parameters.M) + "), but only ")
-            .append(FormatBytes(*available))
-            .append(" is available");
-    }
-    for (int i = 0; i < plan.pointsAtOnce; ++i) {
-        MadeEngine made = plan.Make();
-        if (!made.engine) {
-            return made.error;
-        }
-        engines.push_back(std::move(made.engine));
-    }
+    simulator.emplace(std::move(*made.value));
     return {};
 }
 
@@ -178,26 +182,14 @@ std::string ProgramRun::FindPlotter() {
 }
 
 void ProgramRun::DescribeRun() {
-    const auto n =
-        options.length.value_or(static_cast<std::int32_t>((std::int64_t{1} << parameters.M) - 1));
-    const std::int32_t k = n - 2 * parameters.T;
-    const std::int32_t q = std::int32_t{1} << parameters.M;
-    const double R = static_cast<double>(k) / static_cast<double>(n);
-    header = "Reed-Solomon codes, n=" + std::to_string(n) + "  k=" + std::to_string(k) +
-             "  R=" + FormatFixed2(R) + "  t=" + std::to_string(parameters.T) +
-             "  q=" + std::to_string(q) + "\n";
-    run = {parameters,   options.seed,   {n, k, parameters.T, q, parameters.M, R},
-           options.grid, options.length, options.independentPoints};
+    const rs_sim::CodeFacts code = rs_sim::FactsOf(parameters.M, parameters.T, options.length);
+    header = "Reed-Solomon codes, n=" + std::to_string(code.n) + "  k=" + std::to_string(code.k) +
+             "  R=" + FormatFixed2(code.rate) + "  t=" + std::to_string(code.t) +
+             "  q=" + std::to_string(code.q) + "\n";
+    run = {parameters, options.seed, code, options.grid, options.length, options.independentPoints};
 }
 
-// Every rate at every P0 by weight-stratified sampling, with its outputs, then the closing key.
-std::string ProgramRun::Stratified() {
-    DescribeRun();
-    if (std::string error =
-            RunStratified({environment, targets, run, sweep.points, header, gnuplot});
-        !error.empty()) {
-        return error;
-    }
+std::string ProgramRun::ClosingKey() const {
     const bool consoleWritten = environment.console.Flush();
     if (!options.noWait && consoleWritten) {
         environment.console.Write(std::string(kClosingPrompt));
@@ -211,20 +203,30 @@ std::string ProgramRun::Stratified() {
     return {};
 }
 
+// Every rate at every P0 by weight-stratified sampling, with its outputs, then the closing key.
+std::string ProgramRun::Stratified() {
+    DescribeRun();
+    if (std::string error = RunStratified({environment, targets, run, experiment, header, gnuplot});
+        !error.empty()) {
+        return error;
+    }
+    return ClosingKey();
+}
+
 // The report, fresh or resumed, and the JSON and CSV reports beside it.
 std::string ProgramRun::OpenOutputs() {
     DescribeRun();
     std::optional<std::filesystem::path> jsonPath;
     std::optional<std::filesystem::path> csvPath;
     if (options.jsonFile) {
-        jsonPath = Resolve(*options.jsonFile);
+        jsonPath = ResolveName(environment, *options.jsonFile);
     }
     if (options.csvFile) {
-        csvPath = Resolve(*options.csvFile);
+        csvPath = ResolveName(environment, *options.csvFile);
     }
     if (options.resume) {
-        resume = PrepareResume(Resolve(options.resultsFile), resultsName, header, sweep.points, run,
-                               jsonPath, csvPath);
+        resume = PrepareResume(ResolveName(environment, options.resultsFile), resultsName, header,
+                               experiment.points.values, run, jsonPath, csvPath);
         if (!resume.error.empty()) {
             return resume.error;
         }
@@ -233,17 +235,7 @@ std::string ProgramRun::OpenOutputs() {
         return error;
     }
     outputs.emplace(options.csvFile.has_value(), run.code);
-    for (std::size_t i = 0; i < resume.kept.size(); ++i) {
-        const ReportedPoint& kept = resume.kept[i];
-        // The report holds no miscorrections; the JSON kept beside it may.
-        std::int32_t miscorrections = -1;
-        if (i < resume.jsonPoints.size() && resume.jsonPoints[i].contains("miscorrections") &&
-            resume.jsonPoints[i]["miscorrections"].is_number_integer()) {
-            miscorrections = resume.jsonPoints[i]["miscorrections"].get<std::int32_t>();
-        }
-        outputs->plotPoints.push_back({static_cast<double>(sweep.points[i]), kept.blocks,
-                                       kept.errorBlocks, kept.errorSymbols, miscorrections});
-    }
+    outputs->KeepResumed(resume.kept, resume.jsonPoints, experiment.points.values);
     if (jsonPath) {
         outputs->json.emplace(*targets.json, run, std::move(resume.jsonPoints));
         if (std::string error = outputs->json->Start(); !error.empty()) {
@@ -257,7 +249,7 @@ std::string ProgramRun::OpenOutputs() {
 }
 
 std::string ProgramRun::OpenReport() {
-    const std::filesystem::path resultsPath = Resolve(options.resultsFile);
+    const std::filesystem::path resultsPath = ResolveName(environment, options.resultsFile);
     if (resume.reportExists) {
         // Drops a point cut short by the interruption; the kept points stay byte for byte.
         std::error_code error;
@@ -280,11 +272,40 @@ std::string ProgramRun::OpenReport() {
     return {};
 }
 
-void ProgramRun::PrepareInterruptNotice() const {
-    InterruptNotice::Prepare(environment.program + ": interrupted: " + resultsName + " holds " +
-                             std::to_string(pointsHeld) + " of " +
-                             std::to_string(sweep.points.size()) +
-                             " points; to continue: " + resumeCommand + "\n");
+std::string ProgramRun::StartSweep() {
+    environment.console.Write(header);
+    if (!resume.reportExists) {
+        results->Write(header);
+    } else {
+        environment.console.Write("\nResuming: " + std::to_string(resume.kept.size()) + " of " +
+                                  std::to_string(experiment.points.values.size()) +
+                                  " points kept from " + resultsName + "\n");
+    }
+    // A full disk stops the run at once rather than after hours of results that are lost.
+    if (!results->Flush()) {
+        return WriteFailure();
+    }
+    pointsHeld = resume.kept.size();
+    resumeCommand = ResumeCommand(environment.program, options);
+    PrepareInterruptNotice();
+    if (environment.interruptible) {
+        const auto aside = [](const std::optional<OutputTarget>& target) {
+            return target && target->kind == OutputKind::kReplace ? AsidePath(*target)
+                                                                  : std::filesystem::path();
+        };
+        InterruptNotice::Install(aside(targets.json), aside(targets.plot));
+    }
+    return {};
+}
+
+bool ProgramRun::PointDone(const rs_sim::PointResult& point) {
+    documentError = outputs->Record(point);
+    if (!documentError.empty() || !results->Flush()) {
+        return false;
+    }
+    ++pointsHeld;
+    PrepareInterruptNotice();
+    return true;
 }
 
 // The header, then the points still to run; an interrupt from here on says how to continue.
@@ -294,61 +315,28 @@ std::string ProgramRun::Sweep() {
     if (environment.terminalColumns > 0 && !options.noStatus) {
         status.emplace(environment.console, environment.terminalColumns);
     }
-    Simulation simulation(parameters, run.code.n, run.code.k, std::move(engines),
-                          status ? static_cast<OutputStream&>(*status) : environment.console,
-                          *results, environment.counter);
-    simulation.SetStatus(status ? &*status : nullptr);
-    simulation.SetSeed(options.seed);
-    if (options.independentPoints) {
-        // Numbered through the whole sweep: a resumed run's first point keeps its own start.
-        simulation.SetIndependentPoints(resume.kept.size());
+    if (std::string error = StartSweep(); !error.empty()) {
+        return error;
     }
-    simulation.SetPointObserver(
-        [this](const PointRecord& record) { return outputs->Record(record); });
-
-    environment.console.Write(header);
-    if (!resume.reportExists) {
-        results->Write(header);
-    } else {
-        environment.console.Write("\nResuming: " + std::to_string(resume.kept.size()) + " of " +
-                                  std::to_string(sweep.points.size()) + " points kept from " +
-                                  resultsName + "\n");
-    }
-    // A full disk stops the run at once rather than after hours of results that are lost.
-    if (!results->Flush()) {
-        return WriteFailure();
-    }
-    pointsHeld = resume.kept.size();
-    resumeCommand =
-        ResumeCommand(environment.program, parameterName, resultsName,
-                      options.jsonFile ? options.jsonFile->string() : "",
-                      options.csvFile ? options.csvFile->string() : "",
-                      options.plotFile ? options.plotFile->string() : "", options.seed,
-                      options.noWait, options.grid, options.length, options.independentPoints);
-    PrepareInterruptNotice();
-    if (environment.interruptible) {
-        const auto aside = [](const std::optional<OutputTarget>& target) {
-            return target && target->kind == OutputKind::kReplace ? AsidePath(*target)
-                                                                  : std::filesystem::path();
-        };
-        InterruptNotice::Install(aside(targets.json), aside(targets.plot));
-    }
-    simulation.SetPointReported([this] {
-        ++pointsHeld;
-        PrepareInterruptNotice();
-    });
-    bool swept = false;
-    try {
-        swept =
-            simulation.RunSweep(std::span<const float>(sweep.points).subspan(resume.kept.size()));
-    } catch (const std::bad_alloc&) {
+    ConsoleReport report({.console = status ? *status : environment.console,
+                          .results = *results,
+                          .limits = experiment.stop,
+                          .code = run.code,
+                          .status = status ? &*status : nullptr,
+                          .finished = [this](const auto& point) { return PointDone(point); }});
+    const rs_sim::Expected<rs_sim::Results> ran =
+        simulator->Run({.observer = &report,
+                        .progressEvery = status ? kStatusEvery : 0.0,
+                        .clock = &environment.counter,
+                        .firstPoint = resume.kept.size()});
+    if (!ran) {
         // Beyond the estimate (a block with far more hits than its P0 makes likely): the
         // complete points stay in the report, and the run ends with a reason, not a kill.
         return "out of memory during the sweep; " + resultsName +
                " holds every point completed before it";
     }
-    if (!swept) {
-        return simulation.ObserverError().empty() ? WriteFailure() : simulation.ObserverError();
+    if (ran.value->stopped) {
+        return documentError.empty() ? WriteFailure() : documentError;
     }
     return {};
 }
@@ -413,9 +401,10 @@ int RunProgram(const ProgramEnvironment& environment) {
     const std::vector<Step> steps =
         environment.options.method == Method::kStratified
             ? std::vector<Step>{&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
-                                &ProgramRun::FindPlotter, &ProgramRun::Stratified}
+                                &ProgramRun::Prepare, &ProgramRun::FindPlotter,
+                                &ProgramRun::Stratified}
             : std::vector<Step>{&ProgramRun::CheckOutputs, &ProgramRun::ReadExperiment,
-                                &ProgramRun::MakeEngine,   &ProgramRun::FindPlotter,
+                                &ProgramRun::Prepare,      &ProgramRun::FindPlotter,
                                 &ProgramRun::OpenOutputs,  &ProgramRun::Sweep,
                                 &ProgramRun::Close};
     for (const Step step : steps) {

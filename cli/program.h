@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "system/available_memory.h"
 #include "cli/command_line.h"
+#include "rs_sim/simulator.h"
+#include "system/available_memory.h"
 #include "system/output_stream.h"
 #include "system/performance_counter.h"
-#include "engine/engine_plan.h"
 
 namespace rs {
 
@@ -29,8 +29,8 @@ struct ProgramEnvironment {
     RunOptions options = {};
     // The memory the run may use, in bytes; unknown when it gives nothing.
     std::function<std::optional<std::uint64_t>()> availableMemory = AvailableMemory;
-    // Other processes that make segments for the parallel engine (the MPI variant).
-    RemoteFillers remoteFillers = {};
+    // Other processes that make segments for the engines (the MPI variant).
+    std::shared_ptr<const rs_sim::RemoteWorkers> remote = nullptr;
     // The program's name in its messages.
     std::string program = "rs-sim";
     // SIGINT and SIGTERM end the run with a word on how to continue it (the real program; a

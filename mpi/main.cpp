@@ -1,9 +1,11 @@
 #include <mpi.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "cli/command_line.h"
 #include "cli/entry.h"
+#include "engine/engine_plan.h"
 #include "mpi/remote_filler.h"
 #include "mpi/segment_service.h"
 
@@ -27,7 +29,9 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     if (rank == 0) {
-        status = rs::RunCommandLine(argc, argv, rs::ConnectRanks, "rs-sim-mpi");
+        const auto remote =
+            std::make_shared<const rs_sim::RemoteWorkers>(rs_sim::RemoteWorkers{rs::ConnectRanks});
+        status = rs::RunCommandLine(argc, argv, remote, "rs-sim-mpi");
         rs::StopRanks();
     } else {
         // The same command line as rank 0, read silently: rank 0 answers for it.

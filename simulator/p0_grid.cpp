@@ -141,4 +141,11 @@ double ShortestDecimal(float value) {
     return std::strtod(buffer, nullptr);
 }
 
+std::string ShortestText(float value) {
+    // Six significant digits showed 1.0000001 as 1 in a message saying it is above 1.
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return status == std::errc{} ? std::string(buffer, end) : std::string("nan");
+}
+
 }  // namespace rs_sim

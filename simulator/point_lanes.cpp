@@ -6,46 +6,55 @@
 
 namespace rs {
 
-class PointLanes::HeldStream final : public OutputStream {
+class PointLanes::HeldListener final : public PointListener {
   public:
-    HeldStream(PointLanes& lanes, std::size_t point, bool console)
-        : lanes(lanes), point(point), console(console) {}
-    void Write(std::string_view text) override { lanes.Append(point, console, text); }
-    // The calling thread writes the text on, and learns there whether it could.
-    bool Flush() override { return true; }
+    HeldListener(PointLanes& lanes, std::size_t point) : lanes(lanes), point(point) {}
+
+    void Progress(const PointStatistics& sofar, double seconds) override {
+        {
+            MutexLock hold(lanes.lock);
+            HeldPoint& held = lanes.held[point];
+            held.sofar = sofar;
+            held.seconds = seconds;
+            ++held.progressed;
+        }
+        // The calling thread tells of the front point's progress as it comes.
+        lanes.changed.notify_all();
+    }
+    void Counted(const PointStatistics& counts) override {
+        MutexLock hold(lanes.lock);
+        lanes.held[point].counted = counts;
+    }
 
   private:
     PointLanes& lanes;
     const std::size_t point;
-    const bool console;
 };
 
-class PointLanes::LockedCounter final : public PerformanceCounter {
+class PointLanes::LockedClock final : public rs_sim::Clock {
   public:
-    explicit LockedCounter(PerformanceCounter& counter) : counter(counter) {}
+    explicit LockedClock(rs_sim::Clock& clock) : clock(clock) {}
     std::int64_t Count() override {
         MutexLock held(lock);
-        return counter.Count();
+        return clock.Count();
     }
     std::int64_t Frequency() override {
         MutexLock held(lock);
-        return counter.Frequency();
+        return clock.Frequency();
     }
 
   private:
     Mutex lock;
-    PerformanceCounter& counter RS_GUARDED_BY(lock);
+    rs_sim::Clock& clock RS_GUARDED_BY(lock);
 };
 
 PointLanes::PointLanes(const LaneSetup& setup, std::span<const float> points)
-    : parameters(setup.parameters),
-      n(setup.n),
-      k(setup.k),
+    : limits(setup.limits),
       startOf(setup.startOf),
       points(points),
-      counter(std::make_unique<LockedCounter>(setup.counter)),
-      status(setup.status),
-      statusAfter(setup.statusAfter) {
+      clock(std::make_unique<LockedClock>(setup.clock)),
+      progressEvery(setup.progressEvery),
+      externalStop(setup.stop) {
     {
         MutexLock hold(lock);
         held.resize(points.size());
@@ -81,16 +90,6 @@ void PointLanes::Stop() {
     changed.notify_all();
 }
 
-void PointLanes::Append(std::size_t point, bool console, std::string_view text) {
-    {
-        MutexLock hold(lock);
-        (console ? held[point].console : held[point].results).append(text);
-    }
-    if (console) {
-        changed.notify_all();
-    }
-}
-
 void PointLanes::Lane(Engine& engine) {
     for (;;) {
         std::size_t point = 0;
@@ -105,20 +104,13 @@ void PointLanes::Lane(Engine& engine) {
             }
             point = nextPoint++;
         }
-        HeldStream console(*this, point, true);
-        HeldStream results(*this, point, false);
-        PointRun run(parameters, n, k, engine, console, results, *counter);
-        if (status != nullptr) {
-            run.SetProgress([this, point](const PointStatistics& sofar, double seconds) {
-                MutexLock hold(lock);
-                held[point].sofar = sofar;
-                held[point].seconds = seconds;
-            });
-        }
+        HeldListener listener(*this, point);
+        PointRunner runner(limits, engine, *clock);
         std::optional<PointRecord> record;
         std::exception_ptr failure;
         try {
-            record = run.Run({points[point], startOf(point)}, std::nullopt, &stop);
+            record = runner.Run({points[point], startOf(point)}, std::nullopt, listener,
+                                progressEvery, &stop);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -135,55 +127,54 @@ void PointLanes::Lane(Engine& engine) {
     }
 }
 
-bool PointLanes::Run(OutputStream& console, const Finish& finish) {
+PointLanes::HeldPoint PointLanes::Await(std::size_t point, std::uint64_t forwarded) {
+    const auto stopAsked = [this] {
+        return externalStop != nullptr && externalStop->load(std::memory_order_relaxed);
+    };
+    MutexLock hold(lock);
+    while (!held[point].done && held[point].progressed == forwarded && !stopAsked()) {
+        if (externalStop == nullptr) {
+            lock.Await(changed);
+        } else {
+            // Nothing notifies of the flag: it is looked at a few times a second.
+            lock.AwaitFor(changed, std::chrono::milliseconds(100));
+        }
+    }
+    if (!held[point].done) {
+        return held[point];
+    }
+    front = point + 1;
+    return std::move(held[point]);
+}
+
+bool PointLanes::Run(SweepListener& listener) {
     for (std::size_t point = 0; point < points.size(); ++point) {
-        std::size_t shown = 0;
-        HeldPoint finished;
-        double statusShownAt = -kStatusEvery;  // shown as soon as the point runs long
-        // The status is due when the point has run long and its counts moved on since.
-        const auto due = [&](const HeldPoint& running) {
-            return status != nullptr && !running.done && running.seconds >= statusAfter &&
-                   running.seconds - statusShownAt >= kStatusEvery;
-        };
-        for (bool done = false; !done;) {
-            std::string text;
-            std::string statusLine;
-            {
-                MutexLock hold(lock);
-                while (!held[point].done && held[point].console.size() == shown &&
-                       !due(held[point])) {
-                    if (status == nullptr) {
-                        lock.Await(changed);
-                    } else {
-                        // Wakes to show the point's status while it runs long.
-                        lock.AwaitFor(changed, std::chrono::duration<double>(kStatusEvery));
-                    }
-                }
-                text = held[point].console.substr(shown);
-                done = held[point].done;
-                if (done) {
-                    finished = std::move(held[point]);
-                    front = point + 1;
-                } else if (due(held[point])) {
-                    statusLine = StatusText(held[point].sofar, parameters, held[point].seconds);
-                    statusShownAt = held[point].seconds;
-                }
+        listener.Started(point, points[point]);
+        std::uint64_t forwarded = 0;
+        HeldPoint told = Await(point, forwarded);
+        for (; !told.done; told = Await(point, forwarded)) {
+            if (externalStop != nullptr && externalStop->load(std::memory_order_relaxed)) {
+                Stop();
+                return false;
             }
-            // The terminal's writes hold no lane up.
-            shown += text.size();
-            if (!text.empty()) {
-                console.Write(text);
-            }
-            if (!statusLine.empty()) {
-                status->Show(statusLine);
-            }
+            // The listener's work holds no lane up: it runs outside the lock.
+            listener.Progress(point, told.sofar, told.seconds);
+            forwarded = told.progressed;
         }
         changed.notify_all();  // a lane may take a point further ahead
-        if (finished.failure) {
+        if (told.failure) {
             Stop();
-            std::rethrow_exception(finished.failure);
+            std::rethrow_exception(told.failure);
         }
-        if (!finished.record || !finish(*finished.record, finished.results)) {
+        if (!told.record) {
+            Stop();
+            return false;
+        }
+        if (told.progressed != forwarded) {
+            listener.Progress(point, told.sofar, told.seconds);
+        }
+        listener.Counted(point, *told.counted);
+        if (!listener.Finished(point, *told.record)) {
             Stop();
             return false;
         }

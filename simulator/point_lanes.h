@@ -9,45 +9,44 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "cli/parameter_file.h"
 #include "engine/engine.h"
 #include "engine/parallel/thread_annotations.h"
-#include "report/text/status_line.h"
 #include "simulator/point_runner.h"
-#include "system/output_stream.h"
-#include "system/performance_counter.h"
 
 namespace rs {
 
-// What every lane shares: the experiment, the code, where each point's stream starts (by its
-// index among the points), an engine per lane and the clock.
+// What a sweep tells of its points, on the thread that runs the sweep, point by point in order.
+class SweepListener {
+  public:
+    virtual ~SweepListener() = default;
+    virtual void Started(std::size_t point, float P0) = 0;
+    virtual void Progress(std::size_t point, const PointStatistics& sofar, double seconds) = 0;
+    virtual void Counted(std::size_t point, const PointStatistics& counts) = 0;
+    // False stops the sweep.
+    virtual bool Finished(std::size_t point, const PointRecord& record) = 0;
+};
+
+// What every lane shares: the limits, where each point's stream starts (by its index among the
+// points), an engine per lane, the clock, how often progress is timed, and a stop flag.
 struct LaneSetup {
-    const SimulationParameters& parameters;
-    std::int32_t n;
-    std::int32_t k;
+    rs_sim::StopRules limits;
     std::function<PackedState(std::size_t)> startOf;
     std::span<const std::unique_ptr<Engine>> engines;
-    PerformanceCounter& counter;
-    // Where the point being handed on shows its status while it runs long; none when null.
-    StatusConsole* status = nullptr;
-    double statusAfter = kStatusAfter;  // the seconds a point runs before its status shows
+    rs_sim::Clock& clock;
+    double progressEvery = 0.0;
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // A sweep's points, several at once: each lane thread takes the next point not yet taken and
 // runs it whole on its own engine, so its counts are those of one thread. The calling thread
-// hands the points on in sweep order: the console gets the earliest unfinished point's text as
-// it comes, stars included, and a later point's text when its turn comes. Lanes run at most
-// kMostPointsAhead points past the one being handed on, so held text stays small.
+// tells of the points in sweep order: the earliest unfinished point's progress as it comes, a
+// later point's when its turn comes. Lanes run at most kMostPointsAhead points past the one
+// being told of, so what is held stays small.
 class PointLanes {
   public:
-    // Hands a finished point on: its record and its results lines. False stops the sweep.
-    using Finish = std::function<bool(const PointRecord&, std::string_view resultsLines)>;
-
     static constexpr std::size_t kMostPointsAhead = 64;
 
     PointLanes(const LaneSetup& setup, std::span<const float> points);
@@ -56,43 +55,43 @@ class PointLanes {
     PointLanes(const PointLanes&) = delete;
     PointLanes& operator=(const PointLanes&) = delete;
 
-    // Runs every point and hands each on through finish. False as soon as finish is false; an
-    // exception thrown in a lane (out of memory) is thrown here when its point's turn comes.
-    bool Run(OutputStream& console, const Finish& finish);
+    // Runs every point and tells listener of each. False as soon as the listener or the stop
+    // flag stops the sweep; an exception thrown in a lane (out of memory) is thrown here when
+    // its point's turn comes.
+    bool Run(SweepListener& listener);
 
   private:
-    // A point's lines as its lane writes them, until the calling thread takes them.
+    // What a lane's point told, until the calling thread takes it.
     struct HeldPoint {
-        std::string console;
-        std::string results;
+        std::uint64_t progressed = 0;  // progress calls so far
+        PointStatistics sofar;
+        double seconds = 0.0;  // the point's seconds at sofar
+        std::optional<PointStatistics> counted;
         std::optional<PointRecord> record;
         std::exception_ptr failure;
         bool done = false;
-        PointStatistics sofar;  // the counts so far, for the status line
-        double seconds = 0.0;   // the point's seconds at sofar
     };
-    // A lane's text for one point, into its held point.
-    class HeldStream;
+    // A lane's point's events, into its held point.
+    class HeldListener;
     // The lanes share the clock, which need not be safe across threads.
-    class LockedCounter;
+    class LockedClock;
 
     void Lane(Engine& engine);
-    void Append(std::size_t point, bool console, std::string_view text) RS_EXCLUDES(lock);
     void Stop() RS_EXCLUDES(lock);
+    // Waits for the point to finish or tell more than forwarded progress; the held point then.
+    HeldPoint Await(std::size_t point, std::uint64_t forwarded) RS_EXCLUDES(lock);
 
-    const SimulationParameters& parameters;
-    const std::int32_t n;
-    const std::int32_t k;
+    const rs_sim::StopRules limits;
     const std::function<PackedState(std::size_t)> startOf;
     const std::span<const float> points;
-    std::unique_ptr<LockedCounter> counter;
-    StatusConsole* const status;
-    const double statusAfter;
+    std::unique_ptr<LockedClock> clock;
+    const double progressEvery;
+    const std::atomic<bool>* const externalStop;
     Mutex lock;
-    std::condition_variable changed;  // a point was taken, written to or finished; or stop
+    std::condition_variable changed;  // a point was taken, progressed or finished; or stop
     std::vector<HeldPoint> held RS_GUARDED_BY(lock);  // by index into points
     std::size_t nextPoint RS_GUARDED_BY(lock) = 0;    // the first point no lane has taken
-    std::size_t front RS_GUARDED_BY(lock) = 0;        // the first point not yet handed on
+    std::size_t front RS_GUARDED_BY(lock) = 0;        // the first point not yet told of
     std::atomic<bool> stop{false};   // read by the lanes' points between runs of blocks
     std::vector<std::thread> lanes;  // last, so that it starts after the rest is set up
 };

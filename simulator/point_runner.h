@@ -2,19 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <utility>
 
-#include "cli/parameter_file.h"
 #include "engine/engine.h"
 #include "engine/point_statistics.h"
-#include "system/output_stream.h"
-#include "system/performance_counter.h"
+#include "rs_sim/simulator.h"
 
 namespace rs {
-
-inline constexpr std::int32_t kBarWidth = 30;
 
 // Where a point runs: its P0, and the generator's state its stream starts from.
 struct PointStart {
@@ -22,52 +16,43 @@ struct PointStart {
     PackedState start = 0;
 };
 
-// What a finished point hands to the machine-readable reports.
+// A finished point: its counts and its seconds.
 struct PointRecord {
     float P0 = 0.0F;
     PointStatistics statistics;
     double seconds = 0.0;
 };
 
-// One point: its heading and ruler, blocks from an engine until a limit with the progress bar
-// as they come, and its report lines, on the console and in the results stream.
-class PointRun {
+// What a running point tells, on the thread that runs it.
+class PointListener {
   public:
-    // Blocks of a code with n symbols, k of them information, from engine.
-    PointRun(const SimulationParameters& parameters, std::int32_t n, std::int32_t k, Engine& engine,
-             OutputStream& console, OutputStream& results, PerformanceCounter& counter);
+    virtual ~PointListener() = default;
+    // The counts so far after seconds: at each progress step, and when timed progress is due.
+    virtual void Progress(const PointStatistics& sofar, double seconds) = 0;
+    // The blocks are done; the point's clock stops after this returns.
+    virtual void Counted(const PointStatistics& counts) = 0;
+};
+
+// One point: blocks from an engine until a limit, its progress as the blocks come, its time.
+class PointRunner {
+  public:
+    PointRunner(const rs_sim::StopRules& limits, Engine& engine, rs_sim::Clock& clock)
+        : limits(limits), engine(engine), clock(clock) {}
 
     // Runs the point; next is the point that follows it, if any, which the engine may begin
-    // meanwhile. Returns nothing when stop turned true before the point ended: its lines are
-    // then incomplete.
-    std::optional<PointRecord> Run(const PointStart& point,
-                                   const std::optional<PointStart>& next = std::nullopt,
+    // meanwhile. progressEvery > 0 asks for progress that often, in seconds, besides the
+    // steps. Returns nothing when stop turned true before the point ended.
+    std::optional<PointRecord> Run(const PointStart& point, const std::optional<PointStart>& next,
+                                   PointListener& listener, double progressEvery = 0.0,
                                    const std::atomic<bool>* stop = nullptr);
 
-    // The counts so far of the point running, or of the last one.
-    const PointStatistics& Statistics() const { return statistics; }
-
-    // Called with the counts so far and the point's seconds so far a few times a second (the
-    // engine then runs in steps of blocks that take about kStatusEvery), for a status line.
-    // Counts never depend on it.
-    using Progress = std::function<void(const PointStatistics&, double seconds)>;
-    void SetProgress(Progress value) { progress = std::move(value); }
-
   private:
-    std::int32_t NextPossibleBarChange() const;
-    void UpdateBar();
-    PointRecord Report(float P0, std::int64_t startCount, std::int64_t frequency);
+    // The smallest block count at which the progress step can change from now.
+    std::int32_t NextPossibleStepChange(const PointStatistics& statistics, std::int32_t step) const;
 
-    const SimulationParameters& parameters;
-    const std::int32_t n;
-    const std::int32_t k;
+    const rs_sim::StopRules limits;
     Engine& engine;
-    OutputStream& console;
-    OutputStream& results;
-    PerformanceCounter& counter;
-    PointStatistics statistics;
-    std::int32_t starsShown = 0;
-    Progress progress;
+    rs_sim::Clock& clock;
 };
 
 }  // namespace rs

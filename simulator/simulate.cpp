@@ -10,31 +10,25 @@
 #include "simulator/stratified_study.h"
 #include "simulator/sweep.h"
 #include "system/available_memory.h"
-#include "system/output_stream.h"
 #include "system/performance_counter.h"
 
 namespace rs_sim {
 
-namespace {
-
-// The sweep's text goes nowhere: a library caller gets the numbers.
-class NoText final : public rs::OutputStream {
-  public:
-    void Write(std::string_view /*text*/) override {}
-    bool Flush() override { return true; }
+struct Simulator::State {
+    Experiment experiment;
+    std::vector<std::unique_ptr<rs::Engine>> engines;  // one per point run at once
+    const char* engineName = "fast";
+    bool ran = false;
 };
 
-Counts CountsOf(const rs::PointStatistics& statistics) {
-    return {statistics.blocks,        statistics.errorBlocks, statistics.channelErrors,
-            statistics.errorSymbols,  statistics.bitErrors,   statistics.detectedFailures,
-            statistics.miscorrections};
-}
+namespace {
 
-// The engines for the experiment, one per point run at once, or why there are none.
-std::string MakeEngines(const Experiment& experiment,
-                        std::vector<std::unique_ptr<rs::Engine>>& engines) {
+// The engines for the experiment, or why there are none.
+std::string MakeEngines(const Experiment& experiment, const Resources& resources,
+                        Simulator::State& state) {
     const std::vector<float>& values = experiment.points.values;
-    const std::optional<std::uint64_t> available = rs::AvailableMemory();
+    const std::optional<std::uint64_t> available =
+        resources.memory ? resources.memory : rs::AvailableMemory();
     const rs::EnginePlan plan = rs::PlanEngine(
         {.m = experiment.code.m,
          .t = experiment.code.t,
@@ -42,12 +36,14 @@ std::string MakeEngines(const Experiment& experiment,
          .largestP0 = values.empty() ? 0.0F : *std::max_element(values.begin(), values.end()),
          .reference = experiment.engine == EngineChoice::kReference,
          .threads = experiment.threads,
+         .remoteFillers = resources.remote ? resources.remote->fillers : rs::RemoteFillers(),
          .memoryBudget = available,
          .points = values.size(),
          .pointBlocks = experiment.stop.maxBlocks});
     if (!plan.error.empty()) {
         return plan.error;
     }
+    state.engineName = plan.Name();
     // A run the machine cannot hold would be killed midway.
     if (available && plan.memoryNeed > *available) {
         return "the run needs about " + rs::FormatBytes(plan.memoryNeed) + " of memory (" +
@@ -59,51 +55,22 @@ std::string MakeEngines(const Experiment& experiment,
         if (!made.engine) {
             return made.error;
         }
-        engines.push_back(std::move(made.engine));
+        state.engines.push_back(std::move(made.engine));
     }
     return {};
 }
 
-Expected<Results> RunMonteCarlo(const Experiment& experiment, const RunControls& controls) {
-    std::vector<std::unique_ptr<rs::Engine>> engines;
-    if (std::string error = MakeEngines(experiment, engines); !error.empty()) {
-        return {{}, error};
-    }
+Expected<Results> RunMonteCarlo(Simulator::State& state, const RunControls& controls) {
+    const Experiment& experiment = state.experiment;
     Results results;
     results.code = FactsOf(experiment.code.m, experiment.code.t, experiment.code.length);
-    const rs::SimulationParameters parameters{
-        experiment.points.Pmax,    experiment.points.Pmin,         experiment.points.Pstep,
-        experiment.stop.maxBlocks, experiment.stop.maxErrorBlocks, experiment.code.m,
-        experiment.code.t};
-    NoText text;
-    rs::SteadyPerformanceCounter counter;
-    rs::Simulation simulation(parameters, results.code.n, results.code.k, std::move(engines), text,
-                              text, counter);
-    simulation.SetSeed(experiment.seed);
-    if (experiment.independentPoints) {
-        simulation.SetIndependentPoints(0);
-    }
-    simulation.SetStop(controls.stop);
-    Observer* const observer = controls.observer;
-    if (observer != nullptr) {
-        simulation.SetPointStarted(
-            [observer](std::size_t index, float P0) { observer->PointStarted(index, P0); });
-        simulation.SetProgress(
-            [observer](std::size_t index, const rs::PointStatistics& sofar, double seconds) {
-                observer->Progress(index, CountsOf(sofar), seconds);
-            });
-    }
-    simulation.SetPointObserver([&](const rs::PointRecord& record) -> std::string {
-        const std::size_t index = results.points.size();
-        results.points.push_back(
-            DerivePoint(record.P0, CountsOf(record.statistics), results.code, record.seconds));
-        if (observer != nullptr && !observer->PointFinished(index, results.points.back())) {
-            return "stopped by the observer";
-        }
-        return {};
-    });
+    rs::SteadyPerformanceCounter steady;
+    rs::SweepRunner sweep(results.code, experiment.stop, state.engines, experiment.seed,
+                          experiment.independentPoints);
     try {
-        results.stopped = !simulation.RunSweep(experiment.points.values);
+        results.stopped =
+            !sweep.Run(experiment.points.values, controls,
+                       controls.clock != nullptr ? *controls.clock : steady, results.points);
     } catch (const std::bad_alloc&) {
         return {{}, "out of memory during the sweep"};
     }
@@ -112,14 +79,50 @@ Expected<Results> RunMonteCarlo(const Experiment& experiment, const RunControls&
 
 }  // namespace
 
-Expected<Results> Simulate(const Experiment& experiment, const RunControls& controls) {
+Simulator::Simulator(std::unique_ptr<State> state) : state(std::move(state)) {}
+Simulator::Simulator(Simulator&&) noexcept = default;
+Simulator& Simulator::operator=(Simulator&&) noexcept = default;
+Simulator::~Simulator() = default;
+
+Expected<Simulator> Simulator::Make(const Experiment& experiment, const Resources& resources) {
     if (std::string problem = CheckExperiment(experiment); !problem.empty()) {
         return {{}, problem};
     }
-    if (const auto* stratified = std::get_if<Stratified>(&experiment.method)) {
-        return RunStratifiedStudy(experiment, *stratified, controls);
+    auto state = std::make_unique<State>();
+    state->experiment = experiment;
+    if (std::holds_alternative<MonteCarlo>(experiment.method)) {
+        try {
+            if (std::string error = MakeEngines(experiment, resources, *state); !error.empty()) {
+                return {{}, error};
+            }
+        } catch (const std::bad_alloc&) {
+            return {{}, "out of memory while making the engines"};
+        }
     }
-    return RunMonteCarlo(experiment, controls);
+    return {Simulator(std::move(state)), {}};
+}
+
+const char* Simulator::EngineName() const {
+    return state->engineName;
+}
+
+Expected<Results> Simulator::Run(const RunControls& controls) {
+    if (state->ran) {
+        return {{}, "a simulator runs once"};
+    }
+    state->ran = true;
+    if (const auto* stratified = std::get_if<Stratified>(&state->experiment.method)) {
+        return RunStratifiedStudy(state->experiment, *stratified, controls);
+    }
+    return RunMonteCarlo(*state, controls);
+}
+
+Expected<Results> Simulate(const Experiment& experiment, const RunControls& controls) {
+    Expected<Simulator> simulator = Simulator::Make(experiment);
+    if (!simulator) {
+        return {{}, simulator.error};
+    }
+    return simulator.value->Run(controls);
 }
 
 const char* Version() {

@@ -1,17 +1,33 @@
 #include "simulator/stratified_study.h"
 
-#include <chrono>
+#include <algorithm>
+#include <array>
 #include <new>
 
 #include "engine/engine_plan.h"
 #include "engine/stratified/stratified_study.h"
 #include "rs_sim/experiment.h"
+#include "system/performance_counter.h"
 
 namespace rs_sim {
 
 namespace {
 
-StratifiedResults ResultsOf(const rs::StudyResult& study) {
+// Each weight's rates with their intervals, the normal quantile times each side's error.
+std::array<Estimate, kRateCount> WeightRates(const rs::WeightTally& tally, std::int32_t k,
+                                             std::int32_t m) {
+    static const double z = rs::NormalQuantile(rs::kConfidence);
+    const rs::StratumRates rates = rs::SummarizeWeight(tally, k, m);
+    std::array<Estimate, kRateCount> estimates{};
+    for (std::size_t i = 0; i < kRateCount; ++i) {
+        const rs::StratumRate& r = rates[i];
+        estimates[i] = {r.mean, std::max(r.mean - z * r.errorLow, 0.0),
+                        std::min(r.mean + z * r.errorHigh, 1.0)};
+    }
+    return estimates;
+}
+
+StratifiedResults ResultsOf(const rs::StudyResult& study, const CodeFacts& code) {
     StratifiedResults results;
     results.t = study.t;
     results.firstWeight = study.firstWeight;
@@ -21,6 +37,7 @@ StratifiedResults ResultsOf(const rs::StudyResult& study) {
                                    tally.errorSymbolsSquared, tally.bitErrors,
                                    tally.bitErrorsSquared, tally.failures, tally.miscorrections});
         results.patterns += tally.patterns;
+        results.weightRates.push_back(WeightRates(tally, code.k, code.m));
     }
     for (const rs::StratifiedPoint& point : study.points) {
         StratifiedPoint& made = results.points.emplace_back();
@@ -31,6 +48,7 @@ StratifiedResults ResultsOf(const rs::StudyResult& study) {
         made.theoryFER = point.theoryFER;
         made.tail = point.tail;
     }
+    results.confidence = rs::kConfidence;
     results.precise = study.precise;
     results.rounds = study.rounds;
     return results;
@@ -55,10 +73,12 @@ Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratif
     request.threads = experiment.threads;
     request.samples = method.samples;
     request.precision = method.precision;
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point began = Clock::now();
+    rs::SteadyPerformanceCounter steady;
+    Clock& clock = controls.clock != nullptr ? *controls.clock : steady;
+    const std::int64_t started = clock.Count();
     const auto seconds = [&] {
-        return std::chrono::duration<double>(Clock::now() - began).count();
+        return static_cast<double>(clock.Count() - started) /
+               static_cast<double>(clock.Frequency());
     };
     rs::StudyResult study;
     try {
@@ -70,7 +90,7 @@ Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratif
     } catch (const std::bad_alloc&) {
         return {{}, "out of memory while sampling error patterns"};
     }
-    results.stratified = ResultsOf(study);
+    results.stratified = ResultsOf(study, results.code);
     results.stratified->seconds = seconds();
     return {std::move(results), {}};
 }

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "report/text/number_format.h"
-#include "simulator/point_lanes.h"
+#include "random/jump_ahead.h"
+#include "rs_sim/experiment.h"
 
 namespace rs {
 
@@ -20,9 +20,9 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
     for (;;) {
         if (plan.points.size() == kMaxSweepPoints) {
             plan.points.clear();
-            plan.error = "the sweep from Pmax=" + FormatFloat(Pmax) +
-                         " down to Pmin=" + FormatFloat(Pmin) +
-                         " in steps of Pstep=" + FormatFloat(Pstep) + " has more than " +
+            plan.error = "the sweep from Pmax=" + rs_sim::ShortestText(Pmax) +
+                         " down to Pmin=" + rs_sim::ShortestText(Pmin) +
+                         " in steps of Pstep=" + rs_sim::ShortestText(Pstep) + " has more than " +
                          std::to_string(kMaxSweepPoints) + " points";
             return plan;
         }
@@ -35,12 +35,13 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
         const auto rounded = static_cast<float>(next);
         if (!(rounded < p0)) {
             plan.points.clear();
-            plan.error = Pstep > 0.0F ? "Pstep=" + FormatFloat(Pstep) +
-                                            " is too small to lower P0 from " + FormatFloat(p0) +
-                                            " in single precision: the sweep would never end"
-                                      : "Pstep=" + FormatFloat(Pstep) +
-                                            " does not lower P0 towards Pmin: the sweep would "
-                                            "never end";
+            plan.error = Pstep > 0.0F
+                             ? "Pstep=" + rs_sim::ShortestText(Pstep) +
+                                   " is too small to lower P0 from " + rs_sim::ShortestText(p0) +
+                                   " in single precision: the sweep would never end"
+                             : "Pstep=" + rs_sim::ShortestText(Pstep) +
+                                   " does not lower P0 towards Pmin: the sweep would "
+                                   "never end";
             return plan;
         }
         p0 = rounded;
@@ -66,122 +67,111 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
     return milliseconds * 0.001;
 }
 
-double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime) {
-    if (blocks == 0) {
-        return 0.0;  // not 0/0 when the clock did not advance
-    }
-    return static_cast<double>(blocks) * static_cast<double>(k) * 0.001 / experimentTime;
-}
-
 namespace {
 
-std::vector<std::unique_ptr<Engine>> OneEngine(std::unique_ptr<Engine> engine) {
-    std::vector<std::unique_ptr<Engine>> engines;
-    engines.push_back(std::move(engine));
-    return engines;
+rs_sim::Counts CountsOf(const PointStatistics& statistics) {
+    return {statistics.blocks,        statistics.errorBlocks, statistics.channelErrors,
+            statistics.errorSymbols,  statistics.bitErrors,   statistics.detectedFailures,
+            statistics.miscorrections};
 }
+
+// Tells the observer, if any, of each point in public terms, and keeps the points' results.
+class ObserverSink final : public SweepListener {
+  public:
+    ObserverSink(const rs_sim::CodeFacts& code, rs_sim::Observer* observer, std::size_t first,
+                 std::vector<rs_sim::PointResult>& results)
+        : code(code), observer(observer), first(first), results(results) {}
+
+    void Started(std::size_t point, float P0) override {
+        if (observer != nullptr) {
+            observer->PointStarted(first + point, P0);
+        }
+    }
+    void Progress(std::size_t point, const PointStatistics& sofar, double seconds) override {
+        if (observer != nullptr) {
+            observer->Progress(first + point, CountsOf(sofar), seconds);
+        }
+    }
+    void Counted(std::size_t point, const PointStatistics& counts) override {
+        if (observer != nullptr) {
+            observer->PointCounted(first + point,
+                                   rs_sim::DerivePoint(P0Of(point), CountsOf(counts), code, 0.0));
+        }
+    }
+    bool Finished(std::size_t point, const PointRecord& record) override {
+        results.push_back(
+            rs_sim::DerivePoint(record.P0, CountsOf(record.statistics), code, record.seconds));
+        return observer == nullptr || observer->PointFinished(first + point, results.back());
+    }
+    void SetPoints(std::span<const float> values) { points = values; }
+
+  private:
+    float P0Of(std::size_t point) const { return points[point]; }
+
+    const rs_sim::CodeFacts code;
+    rs_sim::Observer* const observer;
+    const std::size_t first;
+    std::vector<rs_sim::PointResult>& results;
+    std::span<const float> points;
+};
+
+// Runs a point on the calling thread and tells the sink.
+class ForwardingListener final : public PointListener {
+  public:
+    ForwardingListener(SweepListener& sink, std::size_t point) : sink(sink), point(point) {}
+    void Progress(const PointStatistics& sofar, double seconds) override {
+        sink.Progress(point, sofar, seconds);
+    }
+    void Counted(const PointStatistics& counts) override { sink.Counted(point, counts); }
+
+  private:
+    SweepListener& sink;
+    const std::size_t point;
+};
 
 }  // namespace
 
-Simulation::Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
-                       std::unique_ptr<Engine> engine, OutputStream& console, OutputStream& results,
-                       PerformanceCounter& counter)
-    : Simulation(parameters, n, k, OneEngine(std::move(engine)), console, results, counter) {}
-
-Simulation::Simulation(const SimulationParameters& parameters, std::int32_t n, std::int32_t k,
-                       std::vector<std::unique_ptr<Engine>> engines, OutputStream& console,
-                       OutputStream& results, PerformanceCounter& counter)
-    : parameters(parameters),
-      n(n),
-      k(k),
-      engines(std::move(engines)),
-      console(console),
-      results(results),
-      counter(counter),
-      run(this->parameters, n, k, *this->engines.front(), console, results, counter) {}
-
-bool Simulation::RunSweep(std::span<const float> points) {
-    if (engines.size() > 1 && points.size() > 1) {
-        PointLanes lanes({parameters, n, k, [this](std::size_t i) { return StartOf(i); }, engines,
-                          counter, status},
-                         points);
-        std::size_t index = 0;
-        return lanes.Run(console, [&](const PointRecord& record, std::string_view lines) {
-            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-                return false;
-            }
-            if (pointStarted) {
-                pointStarted(index, record.P0);
-            }
-            ++index;
-            results.Write(lines);
-            return Finish(record);
-        });
-    }
-    std::size_t running = 0;
-    if (status != nullptr || progress || stop != nullptr) {
-        run.SetProgress([this, &running](const PointStatistics& statistics, double seconds) {
-            if (progress) {
-                progress(running, statistics, seconds);
-            }
-            if (status == nullptr) {
-                return;
-            }
-            if (seconds < statusShownAt) {
-                statusShownAt = -kStatusEvery;  // a new point
-            }
-            if (seconds >= kStatusAfter && seconds - statusShownAt >= kStatusEvery) {
-                status->Show(StatusText(statistics, parameters, seconds));
-                statusShownAt = seconds;
-            }
-        });
-    }
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        running = i;
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-            return false;
-        }
-        if (pointStarted) {
-            pointStarted(i, points[i]);
-        }
-        const std::optional<PointStart> next =
-            i + 1 < points.size() ? std::optional<PointStart>({points[i + 1], StartOf(i + 1)})
-                                  : std::nullopt;
-        const std::optional<PointRecord> record = run.Run({points[i], StartOf(i)}, next, stop);
-        if (!record || !Finish(*record)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool Simulation::RunPoint(float P0, std::optional<float> next) {
-    const std::optional<PointStart> following =
-        next ? std::optional<PointStart>({*next, StartOf(1)}) : std::nullopt;
-    return Finish(*run.Run({P0, StartOf(0)}, following));
-}
-
-PackedState Simulation::StartOf(std::size_t index) const {
+PackedState SweepRunner::StartOf(std::size_t index) const {
     const PackedState seeded = SeededState(seed);
-    if (!independentFrom) {
+    if (!independent) {
         return seeded;
     }
-    const std::uint64_t point = *independentFrom + index;
-    return JumpAhead::Instance().Advance(seeded, point << kIndependentPointShift);
+    return JumpAhead::Instance().Advance(seeded, std::uint64_t{index} << kIndependentPointShift);
 }
 
-bool Simulation::Finish(const PointRecord& record) {
-    if (pointObserver) {
-        observerError = pointObserver(record);
-        if (!observerError.empty()) {
+bool SweepRunner::Run(std::span<const float> all, const rs_sim::RunControls& controls,
+                      rs_sim::Clock& clock, std::vector<rs_sim::PointResult>& results) {
+    const std::size_t first = std::min(controls.firstPoint, all.size());
+    const std::span<const float> points = all.subspan(first);
+    ObserverSink sink(code, controls.observer, first, results);
+    sink.SetPoints(points);
+    return Run(points, first, controls, clock, sink);
+}
+
+bool SweepRunner::Run(std::span<const float> points, std::size_t first,
+                      const rs_sim::RunControls& controls, rs_sim::Clock& clock,
+                      SweepListener& listener) {
+    const auto startOf = [this, first](std::size_t i) { return StartOf(first + i); };
+    if (engines.size() > 1 && points.size() > 1) {
+        PointLanes lanes({limits, startOf, engines, clock, controls.progressEvery, controls.stop},
+                         points);
+        return lanes.Run(listener);
+    }
+    PointRunner runner(limits, *engines.front(), clock);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (controls.stop != nullptr && controls.stop->load(std::memory_order_relaxed)) {
             return false;
         }
-    }
-    if (!results.Flush()) {
-        return false;
-    }
-    if (pointReported) {
-        pointReported();
+        listener.Started(i, points[i]);
+        const std::optional<PointStart> next =
+            i + 1 < points.size() ? std::optional<PointStart>({points[i + 1], startOf(i + 1)})
+                                  : std::nullopt;
+        ForwardingListener forward(listener, i);
+        const std::optional<PointRecord> record = runner.Run({points[i], startOf(i)}, next, forward,
+                                                             controls.progressEvery, controls.stop);
+        if (!record || !listener.Finished(i, *record)) {
+            return false;
+        }
     }
     return true;
 }

@@ -6,8 +6,6 @@
 #include <csignal>
 #include <cstring>
 
-#include "simulator/sweep.h"
-
 namespace rs {
 
 namespace {
@@ -49,21 +47,6 @@ void CopyPath(char* to, const std::filesystem::path& path) {
     to[size] = '\0';
 }
 
-// Single-quoted where the shell would otherwise split or expand it.
-std::string Quoted(const std::string& argument) {
-    const bool plain = !argument.empty() && argument.find_first_not_of(
-                                                "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU"
-                                                "VWXYZ0123456789_./-+=,:@%") == std::string::npos;
-    if (plain) {
-        return argument;
-    }
-    std::string quoted = "'";
-    for (const char c : argument) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 }  // namespace
 
 void InterruptNotice::Install(const std::filesystem::path& asideA,
@@ -88,47 +71,6 @@ void InterruptNotice::Prepare(const std::string& line) {
 void InterruptNotice::Uninstall() {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-}
-
-std::string ResumeCommand(const std::string& program, const std::string& experimentFile,
-                          const std::string& resultsFile, const std::string& jsonFile,
-                          const std::string& csvFile, const std::string& plotFile,
-                          std::int32_t seed, bool noWait, const std::optional<P0Grid>& grid,
-                          std::optional<std::int32_t> length, bool independentPoints) {
-    // Appended piece by piece: g++ 12 at -O3 warns falsely on "..." + std::string.
-    std::string command = program;
-    command.append(" --resume");
-    if (noWait) {
-        command.append(" --no-wait");
-    }
-    if (seed != kSeed) {
-        command.append(" --seed ").append(std::to_string(seed));
-    }
-    if (length) {
-        command.append(" --length ").append(std::to_string(*length));
-    }
-    if (independentPoints) {
-        command.append(" --independent-points");
-    }
-    if (grid) {
-        command.append(grid->kind == P0Grid::Kind::kList ? " --p0 " : " --p0-decades ")
-            .append(Quoted(grid->text));
-    }
-    const std::pair<const char*, const std::string*> files[] = {{" -o ", &resultsFile},
-                                                                {" --json ", &jsonFile},
-                                                                {" --csv ", &csvFile},
-                                                                {" --plot ", &plotFile}};
-    for (const auto& [option, file] : files) {
-        if (!file->empty() && !(file == &resultsFile && resultsFile == "results.dat")) {
-            command.append(option).append(Quoted(*file));
-        }
-    }
-    if (experimentFile != "param.dat") {
-        // A name that starts with a dash would read as an option.
-        command.append(" ").append(experimentFile.starts_with("-") ? "./" : "");
-        command.append(Quoted(experimentFile));
-    }
-    return command;
 }
 
 }  // namespace rs

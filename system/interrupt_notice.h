@@ -4,8 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "simulator/p0_grid.h"
-
 namespace rs {
 
 // What the run says when SIGINT or SIGTERM ends it: one line, prepared before the signal can
@@ -22,16 +20,5 @@ class InterruptNotice {
     // Back to the default handling (at the closing prompt, the run is complete).
     static void Uninstall();
 };
-
-// The command line that continues an interrupted run: the program, --resume and every option
-// of the run's files, its seed, its P0 grid, its length, independent points and --no-wait, quoted
-// for a POSIX shell where needed.
-std::string ResumeCommand(const std::string& program, const std::string& experimentFile,
-                          const std::string& resultsFile, const std::string& jsonFile,
-                          const std::string& csvFile, const std::string& plotFile,
-                          std::int32_t seed, bool noWait,
-                          const std::optional<P0Grid>& grid = std::nullopt,
-                          std::optional<std::int32_t> length = std::nullopt,
-                          bool independentPoints = false);
 
 }  // namespace rs

@@ -2,15 +2,12 @@
 
 #include <cstdint>
 
+#include "rs_sim/simulator.h"
+
 namespace rs {
 
 // A steadily growing 64-bit count and its rate in counts per second, for timing sweep points.
-class PerformanceCounter {
-  public:
-    virtual ~PerformanceCounter() = default;
-    virtual std::int64_t Count() = 0;
-    virtual std::int64_t Frequency() = 0;
-};
+using PerformanceCounter = rs_sim::Clock;
 
 // The monotonic clock: unaffected by changes of the wall-clock time during a run.
 class SteadyPerformanceCounter final : public PerformanceCounter {

@@ -56,7 +56,7 @@ nlohmann::json ProgramPoints(const ApiCase& c, int threads) {
     options.noWait = true;
     options.jsonFile = "run.json";
     options.threads = threads;
-    options.grid = ParseP0List(list).grid;
+    options.grid = *rs_sim::Points::List(list).value;
     options.length = c.length;
     options.independentPoints = c.independent;
     options.referenceEngine = c.reference;

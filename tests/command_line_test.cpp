@@ -154,7 +154,7 @@ TEST(CommandLine, P0Grids) {
     for (const Accepted& c : accepted) {
         const CommandLine line = Parse(c.arguments);
         ASSERT_TRUE(line.options && line.options->grid) << c.arguments[0] << ": " << line.err;
-        EXPECT_EQ(line.options->grid->points, c.points) << c.arguments.back();
+        EXPECT_EQ(line.options->grid->values, c.points) << c.arguments.back();
     }
     struct Refused {
         std::vector<const char*> arguments;

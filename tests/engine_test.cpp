@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "codec/algebraic_decoder.h"
-#include "simulator/sweep.h"
 #include "engine/engine_plan.h"
 #include "engine/fast_engine.h"
 #include "engine/hit_search/candidate_stream.h"
@@ -32,10 +31,14 @@
 #include "field/large_field.h"
 #include "random/jump_ahead.h"
 #include "random/random_generator.h"
+#include "simulator/sweep.h"
+#include "sweep_harness.h"
 #include "test_support.h"
 
 namespace rs {
 namespace {
+
+using testing::Simulation;
 
 // The plain twin and every target's kernel the machine runs.
 std::vector<DrawKernel> EveryKernel() {

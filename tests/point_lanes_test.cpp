@@ -1,5 +1,6 @@
-// Points run several at once and handed on in sweep order: what the stress test's comparison
-// with one thread cannot see, the console's stars while a point runs, and how a sweep stops.
+// Points run several at once and told of in sweep order: what the stress test's comparison
+// with one thread cannot see, the front point's progress while it runs, how far lanes run
+// ahead, and how a sweep stops.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,8 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "simulator/point_lanes.h"
 #include "report/text/status_line.h"
+#include "simulator/point_lanes.h"
+#include "sweep_harness.h"
 #include "test_support.h"
 
 namespace rs {
@@ -49,8 +51,7 @@ class ScriptedEngine final : public Engine {
 };
 
 struct Lanes {
-    explicit Lanes(int count, std::int32_t maxBlocks)
-        : parameters{1.0F, 0.0F, 0.1F, maxBlocks, 1, 4, 1} {
+    explicit Lanes(int count, std::int32_t maxBlocks) : limits{maxBlocks, 1} {
         for (int i = 0; i < count; ++i) {
             auto engine = std::make_unique<ScriptedEngine>();
             engine->starts = &starts;
@@ -59,55 +60,101 @@ struct Lanes {
         }
     }
     LaneSetup Setup() {
-        return {parameters, 15,     13, [](std::size_t) { return SeededState(1234); },
-                engines,    counter};
+        return {limits, [](std::size_t) { return SeededState(1234); }, engines, counter};
     }
 
-    SimulationParameters parameters;
+    rs_sim::StopRules limits;
     std::vector<std::unique_ptr<Engine>> engines;
     std::vector<ScriptedEngine*> scripted;
     std::atomic<int> starts{0};
     testing::SecondPerPointCounter counter;
 };
 
-TEST(PointLanes, TheFirstPointsStarsShowWhileItRuns) {
-    // The first point's lane waits, halfway, for a star on the console: were the point's text
-    // held until it ended, it would wait in vain.
-    Lanes lanes(2, 60);
+// What the calling thread is told, point by point.
+class Told final : public SweepListener {
+  public:
+    void Started(std::size_t, float) override {}
+    void Progress(std::size_t point, const PointStatistics& sofar, double) override {
+        if (onProgress) {
+            onProgress(point, sofar);
+        }
+    }
+    void Counted(std::size_t, const PointStatistics& counts) override { counted.push_back(counts); }
+    bool Finished(std::size_t, const PointRecord& record) override {
+        finished.push_back(record.P0);
+        return static_cast<int>(finished.size()) != stopAt;
+    }
+
+    std::function<void(std::size_t, const PointStatistics&)> onProgress;
+    std::vector<PointStatistics> counted;
+    std::vector<float> finished;
+    int stopAt = -1;
+};
+
+TEST(PointLanes, TheFrontPointsProgressIsToldWhileItRuns) {
+    // The point's lane waits, halfway, to be told of: were its progress held until it ended,
+    // or the calling thread not woken by it, it would wait in vain.
+    Lanes lanes(1, 60);
     std::mutex mutex;
-    std::condition_variable shown;
-    bool starSeen = false;
+    std::condition_variable told;
+    bool progressSeen = false;
     std::atomic<bool> waitedInVain{false};
+    lanes.scripted[0]->beforeBlocks = [&](float, std::int32_t blocks) {
+        if (blocks == 30) {
+            std::unique_lock<std::mutex> hold(mutex);
+            waitedInVain =
+                !told.wait_for(hold, std::chrono::seconds(5), [&] { return progressSeen; });
+        }
+    };
+    Told listener;
+    listener.onProgress = [&](std::size_t, const PointStatistics& sofar) {
+        if (sofar.blocks >= 2 && sofar.blocks <= 30) {
+            const std::lock_guard<std::mutex> hold(mutex);
+            progressSeen = true;
+            told.notify_all();
+        }
+    };
+    const float points[] = {0.5F};
+    PointLanes sweep(lanes.Setup(), points);
+    EXPECT_TRUE(sweep.Run(listener));
+    EXPECT_FALSE(waitedInVain);
+    ASSERT_EQ(listener.counted.size(), 1U);
+    EXPECT_EQ(listener.counted[0].blocks, 60);
+}
+
+TEST(PointLanes, LanesRunAtMostTheirLeadAheadOfTheFrontPoint) {
+    // The front point holds its lane; the other lane takes every point it may, and no more.
+    Lanes lanes(2, 3);
+    std::atomic<bool> release{false};
     for (ScriptedEngine* engine : lanes.scripted) {
-        engine->beforeBlocks = [&](float P0, std::int32_t blocks) {
-            if (P0 == 0.5F && blocks == 30) {
-                std::unique_lock<std::mutex> hold(mutex);
-                waitedInVain =
-                    !shown.wait_for(hold, std::chrono::seconds(20), [&] { return starSeen; });
+        engine->beforeBlocks = [&](float P0, std::int32_t) {
+            while (P0 == 1.0F && !release.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         };
     }
-    testing::CapturingStream console;
-    console.onWrite = [&](std::string_view piece) {
-        if (piece.find('*') != std::string_view::npos) {
-            const std::lock_guard<std::mutex> hold(mutex);
-            starSeen = true;
-            shown.notify_all();
-        }
-    };
-    const float points[] = {0.5F, 0.4F, 0.3F};
+    std::vector<float> points;
+    for (int i = 0; i < 200; ++i) {
+        points.push_back(1.0F - 0.001F * static_cast<float>(i));
+    }
     PointLanes sweep(lanes.Setup(), points);
-    std::vector<float> handedOn;
-    EXPECT_TRUE(sweep.Run(console, [&](const PointRecord& record, std::string_view lines) {
-        handedOn.push_back(record.P0);
-        EXPECT_NE(lines.find("Experiment time"), std::string_view::npos);
-        return true;
-    }));
-    EXPECT_FALSE(waitedInVain);
-    EXPECT_EQ(handedOn, std::vector<float>(std::begin(points), std::end(points)));
+    std::thread releaser([&] {
+        // Once the other lane has taken its lead it must wait for the front, however long.
+        const auto lead = static_cast<int>(PointLanes::kMostPointsAhead);
+        for (int waited = 0; lanes.starts.load() < lead && waited < 20000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(lanes.starts.load(), lead);
+        release = true;
+    });
+    Told listener;
+    EXPECT_TRUE(sweep.Run(listener));
+    releaser.join();
+    EXPECT_EQ(listener.finished, points);
 }
 
-TEST(PointLanes, EveryPointIsHandedOnInOrderUntilTheSweepStops) {
+TEST(PointLanes, EveryPointIsToldInOrderUntilTheSweepStops) {
     // Far more points than lanes run ahead; a sweep stopped at its second point leaves its
     // lanes with a bounded number of points started.
     for (const int stopAt : {0, 2}) {
@@ -117,18 +164,15 @@ TEST(PointLanes, EveryPointIsHandedOnInOrderUntilTheSweepStops) {
             points.push_back(1.0F - 0.002F * static_cast<float>(i));
         }
         PointLanes sweep(lanes.Setup(), points);
-        testing::CapturingStream console;
-        std::vector<float> handedOn;
-        const bool ran = sweep.Run(console, [&](const PointRecord& record, std::string_view) {
-            handedOn.push_back(record.P0);
-            return static_cast<int>(handedOn.size()) != stopAt;
-        });
+        Told listener;
+        listener.stopAt = stopAt;
+        const bool ran = sweep.Run(listener);
         if (stopAt == 0) {
             EXPECT_TRUE(ran);
-            EXPECT_EQ(handedOn, points);
+            EXPECT_EQ(listener.finished, points);
         } else {
             EXPECT_FALSE(ran);
-            EXPECT_EQ(handedOn.size(), 2U);
+            EXPECT_EQ(listener.finished.size(), 2U);
             EXPECT_LE(lanes.starts.load(), static_cast<int>(2 + PointLanes::kMostPointsAhead + 3));
         }
     }
@@ -141,19 +185,13 @@ TEST(PointLanes, ALanesFailureComesInItsPointsTurn) {
     }
     const float points[] = {0.5F, 0.4F, 0.3F, 0.25F, 0.2F};
     PointLanes sweep(lanes.Setup(), points);
-    testing::CapturingStream console;
-    std::vector<float> handedOn;
-    EXPECT_THROW(sweep.Run(console,
-                           [&](const PointRecord& record, std::string_view) {
-                               handedOn.push_back(record.P0);
-                               return true;
-                           }),
-                 std::bad_alloc);
-    EXPECT_EQ(handedOn, (std::vector<float>{0.5F, 0.4F, 0.3F}));
+    Told listener;
+    EXPECT_THROW(sweep.Run(listener), std::bad_alloc);
+    EXPECT_EQ(listener.finished, (std::vector<float>{0.5F, 0.4F, 0.3F}));
 }
 
-// While the point being handed on runs, the calling thread shows its status, and the screen
-// ends as the console text alone leaves it.
+// While the point being told of runs, the console shows its status, and the screen ends as
+// the console text alone leaves it.
 TEST(PointLanes, TheRunningPointsStatusShowsAndGoes) {
     const float points[] = {0.5F, 0.4F, 0.3F};
     const auto sweep = [&](bool status) {
@@ -164,13 +202,12 @@ TEST(PointLanes, TheRunningPointsStatusShowsAndGoes) {
             };
         }
         testing::CapturingStream terminal;
+        testing::CapturingStream results;
         StatusConsole console(terminal, 100);
-        LaneSetup setup = lanes.Setup();
-        setup.status = status ? &console : nullptr;
-        setup.statusAfter = 0.0;
-        PointLanes lanesRun(setup, points);
-        EXPECT_TRUE(
-            lanesRun.Run(console, [&](const PointRecord&, std::string_view) { return true; }));
+        testing::Simulation simulation({1.0F, 0.0F, 0.1F, 400, 1, 4, 1}, 15, 13,
+                                       std::move(lanes.engines), console, results, lanes.counter);
+        simulation.SetStatus(status ? &console : nullptr, 0.0);
+        EXPECT_TRUE(simulation.RunSweep(points));
         return terminal.text;
     };
     const std::string shown = sweep(true);

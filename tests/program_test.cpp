@@ -426,7 +426,7 @@ TEST_F(ProgramTest, StratifiedRunReportsRatesBelowTheRangeOfADouble) {
     options.samples = 64;
     options.jsonFile = "s.json";
     options.csvFile = "s.csv";
-    options.grid = ParseP0List("0.01,1e-12,1e-14").grid;
+    options.grid = *rs_sim::Points::List("0.01,1e-12,1e-14").value;
     ASSERT_EQ(Run(options), 0) << errors.text;
     EXPECT_TRUE(
         console.text.starts_with("Reed-Solomon codes, n=1023  k=963  R=0.94  t=30  q=1024\n"

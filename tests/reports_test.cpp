@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "report/documents/csv_report.h"
-#include "simulator/p0_grid.h"
 #include "cli/program.h"
+#include "report/documents/csv_report.h"
 #include "report/text/report_file.h"
+#include "simulator/p0_grid.h"
 #include "test_support.h"
 
 namespace rs {
@@ -143,7 +143,7 @@ class ReportsTest : public ::testing::Test {
     fs::path directory;
     CapturingStream console;
     CapturingStream errors;
-    std::optional<P0Grid> grid;  // P0 values in place of the file's sweep lines
+    std::optional<rs_sim::Points> grid;  // P0 values in place of the file's sweep lines
 };
 
 // Small codes at high P0 decode wrongly often, and miscorrect; the uncoded code and a point
@@ -204,8 +204,9 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
 TEST_F(ReportsTest, ResumedRunEqualsAnUninterruptedOne) {
     WriteFile("param.dat",
               "Pmax=0.4\nPmin=0.05\nPstep=0.05\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n");
-    const P0Grid listed = ParseP0List("0.3,0.05,0.2,0.1").grid;
-    for (const std::optional<P0Grid>& sweep : {std::optional<P0Grid>(), std::optional(listed)}) {
+    const rs_sim::Points listed = *rs_sim::Points::List("0.3,0.05,0.2,0.1").value;
+    for (const std::optional<rs_sim::Points>& sweep :
+         {std::optional<rs_sim::Points>(), std::optional(listed)}) {
         grid = sweep;
         ASSERT_EQ(Run(false), 0);
         const std::string report = Read("results.dat");
@@ -231,7 +232,7 @@ TEST_F(ReportsTest, ResumedRunEqualsAnUninterruptedOne) {
         EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
         EXPECT_EQ(JsonCounts(Read("points.json")), JsonCounts(json));
     }
-    grid = ParseP0List("0.3,0.05,0.1,0.2").grid;
+    grid = *rs_sim::Points::List("0.3,0.05,0.1,0.2").value;
     EXPECT_EQ(Run(true), 1);
     EXPECT_NE(errors.text.find("cannot resume"), std::string::npos) << errors.text;
 }

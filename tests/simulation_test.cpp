@@ -12,14 +12,17 @@
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
-#include "report/text/number_format.h"
 #include "engine/engine_plan.h"
 #include "engine/reference_engine.h"
 #include "random/random_generator.h"
+#include "report/text/number_format.h"
+#include "sweep_harness.h"
 #include "test_support.h"
 
 namespace rs {
 namespace {
+
+using testing::Simulation;
 
 using testing::CapturingStream;
 using testing::ScriptedCounter;

@@ -44,9 +44,9 @@ TEST(StatusConsole, TheScreenEndsAsTheTextAloneLeavesIt) {
 }
 
 TEST(StatusText, SaysTheCountsTheRateAndTheNearerLimit) {
-    const SimulationParameters limits{0.1F, 0.1F, 0.1F, 1000000, 100, 8, 16};
+    const rs_sim::StopRules limits{1000000, 100};
     struct Case {
-        PointStatistics statistics;
+        rs_sim::Counts statistics;
         double seconds;
         const char* text;
     };

@@ -9,14 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "simulator/sweep.h"
 #include "engine/engine_plan.h"
 #include "engine/stratified/stratified_study.h"
 #include "random_experiment.h"
+#include "simulator/sweep.h"
+#include "sweep_harness.h"
 #include "test_support.h"
 
 namespace rs {
 namespace {
+
+using testing::Simulation;
 
 // How a run makes its engines: threads as -j gives them, the parallel engine's hooks, and
 // whether the plan hears of the whole sweep, which runs short points several at once.

@@ -120,6 +120,8 @@ struct Experiment {
 // The shortest decimal text that reads back as the same single-precision value (0.07 for the
 // float nearest 0.07): P0 as it was written, for reports and the stratified method's weights.
 double ShortestDecimal(float value);
+// The same shortest text ("nan" for a NaN), as messages show a value.
+std::string ShortestText(float value);
 
 // Why the experiment cannot run, in the program's words; empty when it can.
 std::string CheckExperiment(const Experiment& experiment);

@@ -83,6 +83,13 @@ struct WeightTally {
     std::int64_t miscorrections = 0;
 };
 
+// An estimate with its 95 % interval.
+struct Estimate {
+    double value = 0.0;
+    double low = 0.0;
+    double high = 0.0;
+};
+
 // A stratified run: the weights sampled (firstWeight .. lastWeight, above t), their tallies,
 // and the estimates at each P0.
 struct StratifiedResults {
@@ -90,6 +97,10 @@ struct StratifiedResults {
     std::int32_t firstWeight = 0;
     std::int32_t lastWeight = 0;
     std::vector<WeightTally> tallies;  // weight firstWeight + i at i
+    // Each weight's rates (indexed by Rate) with their intervals: exact Clopper-Pearson for
+    // the block rates, the normal interval of the mean for symbols and bits.
+    std::vector<std::array<Estimate, kRateCount>> weightRates;
+    double confidence = 0.95;
     std::vector<StratifiedPoint> points;
     bool precise = true;  // every interval met the precision (always with fixed samples)
     int rounds = 0;

@@ -53,12 +53,12 @@ const char* const CsvReport::kHeader =
     "P0,blocks,errorBlocks,channelErrors,errorSymbols,bitErrors,detectedFailures,miscorrections,"
     "channelSER,FER,FERLow,FERHigh,SER,BER,theoryFER,seconds";
 
-std::string CsvRow(const PointFields& point) {
+std::string CsvRow(const rs_sim::PointResult& point) {
     std::string row = Text(point.P0);
-    const PointStatistics& c = point.counts;
+    const rs_sim::Counts& c = point.counts;
     for (const std::int64_t count :
          {std::int64_t{c.blocks}, std::int64_t{c.errorBlocks}, c.channelErrors, c.errorSymbols,
-          c.bitErrors, std::int64_t{c.detectedFailures}, std::int64_t{c.miscorrections}}) {
+          c.bitErrors, std::int64_t{c.failures}, std::int64_t{c.miscorrections}}) {
         row += ',' + Text(count);
     }
     for (const double rate : {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER,
@@ -93,7 +93,7 @@ std::string CsvReport::Open(const std::filesystem::path& csvPath, std::size_t ke
     return file ? std::string() : failure("open");
 }
 
-std::string CsvReport::Add(const PointFields& point) {
+std::string CsvReport::Add(const rs_sim::PointResult& point) {
     const std::string row = CsvRow(point);
     if (std::fwrite(row.data(), 1, row.size(), file.get()) != row.size() ||
         std::fflush(file.get()) != 0) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "report/documents/point_fields.h"
 #include "report/text/report_file.h"
+#include "rs_sim/results.h"
 
 namespace rs {
 
@@ -21,7 +21,7 @@ class CsvReport {
     // bytes (header and kept rows) and drops the rest. Returns an error message, empty on
     // success.
     std::string Open(const std::filesystem::path& path, std::size_t keptBytes = 0);
-    std::string Add(const PointFields& point);
+    std::string Add(const rs_sim::PointResult& point);
 
     // For a resumed run: the length of the header and of the rows that match the points the
     // report file keeps, or why the file cannot be resumed.
@@ -40,6 +40,6 @@ class CsvReport {
     std::unique_ptr<std::FILE, FileCloser> file;
 };
 
-std::string CsvRow(const PointFields& point);
+std::string CsvRow(const rs_sim::PointResult& point);
 
 }  // namespace rs

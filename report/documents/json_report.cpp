@@ -3,8 +3,8 @@
 
 #include <utility>
 
-#include "report/text/number_format.h"
 #include "cli/version.h"
+#include "report/text/number_format.h"
 
 namespace rs {
 
@@ -36,21 +36,21 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     if (run.grid) {
         // The points that run in place of the sweep lines, and how they were asked for.
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
-        for (const float P0 : run.grid->points) {
+        for (const float P0 : run.grid->values) {
             points.push_back(rs_sim::ShortestDecimal(P0));
         }
         experiment["grid"] = {
-            {run.grid->kind == P0Grid::Kind::kList ? "p0" : "p0Decades", run.grid->text},
+            {run.grid->kind == rs_sim::Points::Kind::kList ? "p0" : "p0Decades", run.grid->text},
             {"P0", std::move(points)}};
     }
     return experiment;
 }
 
-nlohmann::ordered_json CodeJson(const CodeShape& code) {
+nlohmann::ordered_json CodeJson(const rs_sim::CodeFacts& code) {
     return {{"n", code.n}, {"k", code.k}, {"t", code.t}, {"q", code.q}, {"rate", code.rate}};
 }
 
-nlohmann::ordered_json PointJson(const PointFields& point) {
+nlohmann::ordered_json PointJson(const rs_sim::PointResult& point) {
     // NaN rates (a point without blocks) become null, as JSON has no NaN.
     return {{"P0", rs_sim::ShortestDecimal(point.P0)},
             {"blocks", point.counts.blocks},
@@ -58,7 +58,7 @@ nlohmann::ordered_json PointJson(const PointFields& point) {
             {"channelErrors", point.counts.channelErrors},
             {"errorSymbols", point.counts.errorSymbols},
             {"bitErrors", point.counts.bitErrors},
-            {"detectedFailures", point.counts.detectedFailures},
+            {"detectedFailures", point.counts.failures},
             {"miscorrections", point.counts.miscorrections},
             {"channelSER", point.channelSER},
             {"FER", point.FER},
@@ -83,7 +83,7 @@ JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
     }
 }
 
-std::string JsonReport::Add(const PointFields& point) {
+std::string JsonReport::Add(const rs_sim::PointResult& point) {
     document["points"].push_back(PointJson(point));
     pending = true;
     const auto now = std::chrono::steady_clock::now();

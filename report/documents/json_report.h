@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "system/output_target.h"
-#include "simulator/p0_grid.h"
 #include "cli/parameter_file.h"
-#include "report/documents/point_fields.h"
 #include "report/text/report_file.h"
+#include "rs_sim/experiment.h"
+#include "rs_sim/results.h"
+#include "system/output_target.h"
 
 namespace rs {
 
@@ -20,15 +20,15 @@ namespace rs {
 struct RunDescription {
     SimulationParameters parameters;
     std::int32_t seed = 0;
-    CodeShape code;
-    std::optional<P0Grid> grid;          // the P0 values given in place of the sweep lines
+    rs_sim::CodeFacts code;
+    std::optional<rs_sim::Points> grid;  // the P0 values given in place of the sweep lines
     std::optional<std::int32_t> length;  // the shortened length asked for
     bool independentPoints = false;
 };
 
 // The experiment and the code as the JSON reports describe them.
 nlohmann::ordered_json ExperimentJson(const RunDescription& run);
-nlohmann::ordered_json CodeJson(const CodeShape& code);
+nlohmann::ordered_json CodeJson(const rs_sim::CodeFacts& code);
 
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update
 // writes the whole document beside the file and renames it over the file, so a reader, or an
@@ -44,7 +44,7 @@ class JsonReport {
     // start of this one. Returns an error message, empty on success.
     std::string Start();
     // Adds a point and brings the file up to date. Returns an error message, empty on success.
-    std::string Add(const PointFields& point);
+    std::string Add(const rs_sim::PointResult& point);
     // Writes the document if the last points were not yet written.
     std::string Finish();
 
@@ -68,6 +68,6 @@ class JsonReport {
     std::chrono::steady_clock::time_point lastWriteEnded{};
 };
 
-nlohmann::ordered_json PointJson(const PointFields& point);
+nlohmann::ordered_json PointJson(const rs_sim::PointResult& point);
 
 }  // namespace rs

@@ -2,8 +2,22 @@
 
 namespace rs {
 
-std::string PointOutputs::Record(const PointRecord& record) {
-    const PointFields fields = DerivePointFields(record, code);
+void PointOutputs::KeepResumed(const std::vector<ReportedPoint>& kept,
+                               const std::vector<nlohmann::ordered_json>& jsonPoints,
+                               const std::vector<float>& sweep) {
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        // The report holds no miscorrections; the JSON kept beside it may.
+        std::int32_t miscorrections = -1;
+        if (i < jsonPoints.size() && jsonPoints[i].contains("miscorrections") &&
+            jsonPoints[i]["miscorrections"].is_number_integer()) {
+            miscorrections = jsonPoints[i]["miscorrections"].get<std::int32_t>();
+        }
+        plotPoints.push_back({static_cast<double>(sweep[i]), kept[i].blocks, kept[i].errorBlocks,
+                              kept[i].errorSymbols, miscorrections});
+    }
+}
+
+std::string PointOutputs::Record(const rs_sim::PointResult& fields) {
     if (json) {
         if (std::string error = json->Add(fields); !error.empty()) {
             return error;
@@ -14,9 +28,9 @@ std::string PointOutputs::Record(const PointRecord& record) {
             return error;
         }
     }
-    plotPoints.push_back({static_cast<double>(record.P0), record.statistics.blocks,
-                          record.statistics.errorBlocks, record.statistics.errorSymbols,
-                          record.statistics.miscorrections});
+    plotPoints.push_back({static_cast<double>(fields.P0), fields.counts.blocks,
+                          fields.counts.errorBlocks, fields.counts.errorSymbols,
+                          fields.counts.miscorrections});
     return {};
 }
 

@@ -7,8 +7,7 @@
 #include "report/documents/csv_report.h"
 #include "report/documents/json_report.h"
 #include "report/plot/plot.h"
-#include "report/documents/point_fields.h"
-#include "simulator/sweep.h"
+#include "rs_sim/results.h"
 
 namespace rs {
 
@@ -16,18 +15,23 @@ namespace rs {
 // when asked for, and the plot's points always.
 class PointOutputs {
   public:
-    PointOutputs(bool csvWanted, const CodeShape& code) : csvWanted(csvWanted), code(code) {}
+    PointOutputs(bool csvWanted, const rs_sim::CodeFacts& code)
+        : csvWanted(csvWanted), code(code) {}
 
     std::optional<JsonReport> json;
     CsvReport csv;
     std::vector<PlotPoint> plotPoints;
 
+    // The plot's points for those a resumed run keeps from its report (and JSON document).
+    void KeepResumed(const std::vector<ReportedPoint>& kept,
+                     const std::vector<nlohmann::ordered_json>& jsonPoints,
+                     const std::vector<float>& sweep);
     // Adds a finished point; an error message naming the output, empty on success.
-    std::string Record(const PointRecord& record);
+    std::string Record(const rs_sim::PointResult& point);
 
   private:
     const bool csvWanted;
-    const CodeShape code;
+    const rs_sim::CodeFacts code;
 };
 
 }  // namespace rs

@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "system/output_target.h"
 #include "cli/version.h"
+#include "system/output_target.h"
 
 namespace rs {
 
@@ -23,7 +23,7 @@ bool Count(const nlohmann::json& document, const char* key, std::int64_t& value)
     return true;
 }
 
-std::string ReadCode(const nlohmann::json& document, CodeShape& code) {
+std::string ReadCode(const nlohmann::json& document, rs_sim::CodeFacts& code) {
     const auto shape = document.find("code");
     std::int64_t n = 0;
     std::int64_t k = 0;

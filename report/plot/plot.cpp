@@ -15,9 +15,6 @@
 #include <fstream>
 #include <string_view>
 
-#include "stats/bounded_distance.h"
-#include "stats/confidence_interval.h"
-
 namespace rs {
 
 namespace {
@@ -100,7 +97,7 @@ std::filesystem::path FindGnuplot() {
 namespace {
 
 // The terminal, title, axes and key.
-std::string CodeTitle(const CodeShape& code) {
+std::string CodeTitle(const rs_sim::CodeFacts& code) {
     return "RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
            "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +
            ", q-ary symmetric channel";
@@ -133,7 +130,7 @@ struct PointsBlock {
     bool anyMiscorrections = false;
 };
 
-PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShape& code,
+PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const rs_sim::CodeFacts& code,
                             const std::string& name = "$points") {
     PointsBlock block;
     block.text = name + " << EOD\n";
@@ -141,7 +138,7 @@ PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShap
         if (p.blocks <= 0 || !(p.P0 > 0.0)) {
             continue;
         }
-        const Interval interval = ClopperPearson(p.errorBlocks, p.blocks);
+        const rs_sim::Interval interval = rs_sim::FrameErrorInterval(p.errorBlocks, p.blocks);
         const double fer = static_cast<double>(p.errorBlocks) / p.blocks;
         const double ser = static_cast<double>(p.errorSymbols) /
                            (static_cast<double>(p.blocks) * static_cast<double>(code.k));
@@ -163,7 +160,7 @@ PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const CodeShap
 
 // The bounded-distance decoder's FER, log-spaced between the sweep's ends, a little beyond
 // each.
-std::string TheoryPoints(const PointsBlock& points, const CodeShape& code,
+std::string TheoryPoints(const PointsBlock& points, const rs_sim::CodeFacts& code,
                          const std::string& name = "$theory") {
     std::string text = name + " << EOD\n";
     if (points.highest > 0.0) {
@@ -171,8 +168,7 @@ std::string TheoryPoints(const PointsBlock& points, const CodeShape& code,
         const double to = std::log(std::min(points.highest * 1.2, 1.0));
         for (int i = 0; i <= kTheorySamples; ++i) {
             const double p = std::exp(from + (to - from) * i / kTheorySamples);
-            text += Number(p) + ' ' +
-                    Number(BoundedDistanceBlockErrorProbability(code.n, code.t, p)) + '\n';
+            text += Number(p) + ' ' + Number(rs_sim::TheoryFER(code, p)) + '\n';
         }
     }
     return text + "EOD\n";
@@ -218,8 +214,8 @@ std::string EstimatedCurves(const std::string& block, const std::string& label,
         plots += ", \\\n     " + block + " using 1:" + std::to_string(column + 1) + ":" +
                  std::to_string(column + 2) + " with filledcurves fs transparent solid 0.25 " +
                  colour + " notitle" + ", \\\n     " + block +
-                 " using 1:" + std::to_string(column) + " with lines lw 1.5 dt " + dashes[r] + " " + colour +
-                 title((std::string(names[r]) + ", 95 % band").c_str());
+                 " using 1:" + std::to_string(column) + " with lines lw 1.5 dt " + dashes[r] + " " +
+                 colour + title((std::string(names[r]) + ", 95 % band").c_str());
     }
     if (miscorrections) {
         plots += ", \\\n     " + block + " using 1:11 with lines lw 1 dt 3 lc rgb '#7d3c98'" +
@@ -231,7 +227,8 @@ std::string EstimatedCurves(const std::string& block, const std::string& label,
 }  // namespace
 
 std::string StratifiedPlotScript(const std::filesystem::path& output,
-                                 const std::vector<EstimatedPoint>& points, const CodeShape& code) {
+                                 const std::vector<EstimatedPoint>& points,
+                                 const rs_sim::CodeFacts& code) {
     const PointsBlock estimated = EstimatedBlock(points);
     std::string script = PlotSettings(output, CodeTitle(code) + ", weight-stratified") +
                          estimated.text + TheoryPoints(estimated, code);
@@ -245,14 +242,15 @@ std::string StratifiedPlotScript(const std::filesystem::path& output,
 }
 
 std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                               const std::vector<EstimatedPoint>& points, const CodeShape& code) {
+                               const std::vector<EstimatedPoint>& points,
+                               const rs_sim::CodeFacts& code) {
     return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
         return StratifiedPlotScript(aside, points, code);
     });
 }
 
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
-                       const CodeShape& code) {
+                       const rs_sim::CodeFacts& code) {
     const PointsBlock simulated = SimulatedPoints(points, code);
     std::string script =
         PlotSettings(output, CodeTitle(code)) + simulated.text + TheoryPoints(simulated, code);
@@ -284,7 +282,7 @@ bool AnythingToPlot(const std::vector<PlotPoint>& points) {
 }
 
 std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                     const std::vector<PlotPoint>& points, const CodeShape& code) {
+                     const std::vector<PlotPoint>& points, const rs_sim::CodeFacts& code) {
     return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
         return PlotScript(aside, points, code);
     });

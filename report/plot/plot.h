@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rs_sim/results.h"
 #include "system/output_target.h"
-#include "report/documents/point_fields.h"
 
 namespace rs {
 
@@ -38,7 +38,7 @@ struct PlotPoint {
 // bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension.
 // Points without blocks, and rates of 0, have no place on a log axis and are left out.
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
-                       const CodeShape& code);
+                       const rs_sim::CodeFacts& code);
 
 // Whether the points give the plot anything to draw: a point with blocks.
 bool AnythingToPlot(const std::vector<PlotPoint>& points);
@@ -56,13 +56,14 @@ struct EstimatedPoint {
 // The gnuplot script for a stratified run: FER, SER and BER each as a line in its 95 % band,
 // the miscorrection rate and the bounded-distance FER, on log-log axes.
 std::string StratifiedPlotScript(const std::filesystem::path& output,
-                                 const std::vector<EstimatedPoint>& points, const CodeShape& code);
+                                 const std::vector<EstimatedPoint>& points,
+                                 const rs_sim::CodeFacts& code);
 
 // One saved run as a comparison draws it: its label (code and seed), code and points, counted
 // (a Monte-Carlo run) or estimated (a stratified one).
 struct PlottedRun {
     std::string label;
-    CodeShape code;
+    rs_sim::CodeFacts code;
     std::vector<PlotPoint> points;
     std::vector<EstimatedPoint> estimated;
 };
@@ -81,12 +82,13 @@ std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTar
 
 // DrawScript with StratifiedPlotScript.
 std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                               const std::vector<EstimatedPoint>& points, const CodeShape& code);
+                               const std::vector<EstimatedPoint>& points,
+                               const rs_sim::CodeFacts& code);
 
 // Runs gnuplot on the script, writing beside the output and putting it in place (renamed over a
 // file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own
 // last word when it failed; empty on success.
 std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                     const std::vector<PlotPoint>& points, const CodeShape& code);
+                     const std::vector<PlotPoint>& points, const rs_sim::CodeFacts& code);
 
 }  // namespace rs

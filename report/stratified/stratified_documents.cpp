@@ -13,12 +13,12 @@ namespace rs {
 namespace {
 
 // The rates with the names the reports give them.
-constexpr std::array<std::pair<Rate, const char*>, kRateCount> kRateNames = {{
-    {Rate::kFER, "FER"},
-    {Rate::kSER, "SER"},
-    {Rate::kBER, "BER"},
-    {Rate::kFailure, "failureRate"},
-    {Rate::kMiscorrection, "miscorrectionRate"},
+constexpr std::array<std::pair<rs_sim::Rate, const char*>, rs_sim::kRateCount> kRateNames = {{
+    {rs_sim::Rate::kFER, "FER"},
+    {rs_sim::Rate::kSER, "SER"},
+    {rs_sim::Rate::kBER, "BER"},
+    {rs_sim::Rate::kFailure, "failureRate"},
+    {rs_sim::Rate::kMiscorrection, "miscorrectionRate"},
 }};
 
 double Log10(double logValue) {
@@ -72,12 +72,12 @@ const char* const kStratifiedCsvHeader =
     "log10MiscorrectionRate,log10MiscorrectionRateLow,log10MiscorrectionRateHigh,theoryFER,"
     "log10TheoryFER,log10Tail";
 
-std::string StratifiedCsv(const StudyResult& result) {
+std::string StratifiedCsv(const rs_sim::StratifiedResults& result) {
     std::string csv = std::string(kStratifiedCsvHeader) + "\n";
-    for (const StratifiedPoint& point : result.points) {
+    for (const rs_sim::StratifiedPoint& point : result.points) {
         std::vector<double> fields = {point.P0, point.P0};
         for (const auto& [rate, name] : kRateNames) {
-            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+            const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
             for (const double value : {e.value, e.low, e.high}) {
                 fields.push_back(PlainValue(value));
             }
@@ -95,23 +95,23 @@ std::string StratifiedCsv(const StudyResult& result) {
     return csv;
 }
 
-std::vector<EstimatedPoint> EstimatedPoints(const StudyResult& result) {
+std::vector<EstimatedPoint> EstimatedPoints(const rs_sim::StratifiedResults& result) {
     std::vector<EstimatedPoint> points;
-    for (const StratifiedPoint& point : result.points) {
-        const auto plain = [&](Rate rate) {
-            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+    for (const rs_sim::StratifiedPoint& point : result.points) {
+        const auto plain = [&](rs_sim::Rate rate) {
+            const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
             return std::array<double, 3>{PlainValue(e.value), PlainValue(e.low),
                                          PlainValue(e.high)};
         };
-        points.push_back({point.P0, plain(Rate::kFER), plain(Rate::kSER), plain(Rate::kBER),
-                          plain(Rate::kMiscorrection)[0]});
+        points.push_back({point.P0, plain(rs_sim::Rate::kFER), plain(rs_sim::Rate::kSER),
+                          plain(rs_sim::Rate::kBER), plain(rs_sim::Rate::kMiscorrection)[0]});
     }
     return points;
 }
 
 nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
-                                      const StudyResult& result, std::int64_t patterns,
-                                      double seconds) {
+                                      const rs_sim::StratifiedResults& result,
+                                      std::int64_t patterns, double seconds) {
     nlohmann::ordered_json document;
     document["program"] = "rs-sim";
     document["version"] = kVersion;
@@ -125,7 +125,7 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
         sampling["precision"] = ask.precision;
         sampling["precise"] = result.precise;
     }
-    sampling["confidence"] = kConfidence;
+    sampling["confidence"] = result.confidence;
     sampling["interval"] =
         "Clopper-Pearson per weight for block rates, standard errors for symbol and bit rates, "
         "each side added in quadrature over the weights; the upper end includes the unsampled "
@@ -138,10 +138,10 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
     document["stratified"] = std::move(sampling);
 
     nlohmann::ordered_json points = nlohmann::ordered_json::array();
-    for (const StratifiedPoint& point : result.points) {
+    for (const rs_sim::StratifiedPoint& point : result.points) {
         nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", point.P0}};
         for (const auto& [rate, name] : kRateNames) {
-            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+            const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
             const std::string base(name);
             json[base] = Number(PlainValue(e.value));
             json[base + "Low"] = Number(PlainValue(e.low));
@@ -157,11 +157,10 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
     }
     document["points"] = std::move(points);
 
-    const double z = NormalQuantile(kConfidence);
     nlohmann::ordered_json perWeight = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < result.tallies.size(); ++i) {
-        const WeightTally& tally = result.tallies[i];
-        const StratumRates rates = SummarizeWeight(tally, run.code.k, run.code.m);
+        const rs_sim::WeightTally& tally = result.tallies[i];
+        const std::array<rs_sim::Estimate, rs_sim::kRateCount>& rates = result.weightRates[i];
         nlohmann::ordered_json json = {{"w", result.firstWeight + static_cast<std::int32_t>(i)},
                                        {"patterns", tally.patterns},
                                        {"errorBlocks", tally.wrongBlocks},
@@ -170,11 +169,11 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
                                        {"detectedFailures", tally.failures},
                                        {"miscorrections", tally.miscorrections}};
         for (const auto& [rate, name] : kRateNames) {
-            const StratumRate& r = rates[static_cast<std::size_t>(rate)];
+            const rs_sim::Estimate& r = rates[static_cast<std::size_t>(rate)];
             const std::string base(name);
-            json[base] = Number(r.mean);
-            json[base + "Low"] = Number(std::max(r.mean - z * r.errorLow, 0.0));
-            json[base + "High"] = Number(std::min(r.mean + z * r.errorHigh, 1.0));
+            json[base] = Number(r.value);
+            json[base + "Low"] = Number(r.low);
+            json[base + "High"] = Number(r.high);
         }
         perWeight.push_back(std::move(json));
     }

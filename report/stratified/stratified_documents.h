@@ -13,17 +13,17 @@ namespace rs {
 // The CSV of a stratified run: one header line, one row per point. A value below the range of
 // a double is left empty beside its log10 column.
 extern const char* const kStratifiedCsvHeader;
-std::string StratifiedCsv(const StudyResult& result);
+std::string StratifiedCsv(const rs_sim::StratifiedResults& result);
 
 // The JSON document of a stratified run: today's program, version, experiment and code, with
 // "method": "stratified", how it sampled, the points (today's rate names with their intervals,
 // and log10 fields that keep values below the range of a double) and the per-weight table.
 nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
-                                      const StudyResult& result, std::int64_t patterns,
-                                      double seconds);
+                                      const rs_sim::StratifiedResults& result,
+                                      std::int64_t patterns, double seconds);
 
 // The points as the plot draws them.
-std::vector<EstimatedPoint> EstimatedPoints(const StudyResult& result);
+std::vector<EstimatedPoint> EstimatedPoints(const rs_sim::StratifiedResults& result);
 
 // A value given as its natural logarithm, as a double when it is 0 or a normal double, and
 // NaN below that (never a denormal or a false 0).

@@ -11,12 +11,12 @@ namespace rs {
 
 namespace {
 
-std::string Estimate(const LogEstimate& estimate) {
+std::string Estimate(const rs_sim::LogEstimate& estimate) {
     return FormatLogScientific2(estimate.value) + "  (" + FormatLogScientific2(estimate.low) +
            " .. " + FormatLogScientific2(estimate.high) + ")";
 }
 
-const LogEstimate& Of(const StratifiedPoint& point, Rate rate) {
+const rs_sim::LogEstimate& Of(const rs_sim::StratifiedPoint& point, rs_sim::Rate rate) {
     return point.rates[static_cast<std::size_t>(rate)];
 }
 
@@ -26,10 +26,11 @@ std::string Padded(const std::string& text, std::size_t width) {
 
 }  // namespace
 
-double LogTailShare(const StudyResult& result) {
+double LogTailShare(const rs_sim::StratifiedResults& result) {
     double share = -std::numeric_limits<double>::infinity();
-    for (const StratifiedPoint& point : result.points) {
-        for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+    for (const rs_sim::StratifiedPoint& point : result.points) {
+        for (const rs_sim::Rate rate :
+             {rs_sim::Rate::kFER, rs_sim::Rate::kSER, rs_sim::Rate::kBER}) {
             const double value = Of(point, rate).value;
             if (std::isfinite(value)) {
                 share = std::max(share, point.tail - value);
@@ -39,7 +40,7 @@ double LogTailShare(const StudyResult& result) {
     return share;
 }
 
-std::string StratifiedMethodText(const StratifiedAsk& ask, const StudyResult& result,
+std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
                                  std::int64_t patterns) {
     if (result.tallies.empty()) {
         return "Method: weight-stratified estimation; no weight sampled, as no P0 makes more "
@@ -70,21 +71,22 @@ std::string StratifiedMethodText(const StratifiedAsk& ask, const StudyResult& re
     return text;
 }
 
-std::string StratifiedPointText(const StratifiedPoint& point) {
+std::string StratifiedPointText(const rs_sim::StratifiedPoint& point) {
     return "\nP0=" + FormatScientific2(point.P0) +
            "   Bounded-distance FER=" + FormatLogScientific2(point.theoryFER) +
-           "\nFER=" + Estimate(Of(point, Rate::kFER)) + "\nSER=" + Estimate(Of(point, Rate::kSER)) +
-           "\nBER=" + Estimate(Of(point, Rate::kBER)) +
-           "\nDetected failures=" + Estimate(Of(point, Rate::kFailure)) +
-           "\nMiscorrections=" + Estimate(Of(point, Rate::kMiscorrection)) + "\n";
+           "\nFER=" + Estimate(Of(point, rs_sim::Rate::kFER)) +
+           "\nSER=" + Estimate(Of(point, rs_sim::Rate::kSER)) +
+           "\nBER=" + Estimate(Of(point, rs_sim::Rate::kBER)) +
+           "\nDetected failures=" + Estimate(Of(point, rs_sim::Rate::kFailure)) +
+           "\nMiscorrections=" + Estimate(Of(point, rs_sim::Rate::kMiscorrection)) + "\n";
 }
 
-std::string PerWeightText(const StudyResult& result) {
+std::string PerWeightText(const rs_sim::StratifiedResults& result) {
     std::string text =
         "\nPer weight:\n     w    patterns  error blocks  error symbols    bit errors  detected "
         "failures  miscorrections\n";
     for (std::size_t i = 0; i < result.tallies.size(); ++i) {
-        const WeightTally& tally = result.tallies[i];
+        const rs_sim::WeightTally& tally = result.tallies[i];
         text += Padded(std::to_string(result.firstWeight + static_cast<std::int32_t>(i)), 6) +
                 Padded(std::to_string(tally.patterns), 12) +
                 Padded(std::to_string(tally.wrongBlocks), 14) +

@@ -3,8 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "report/documents/point_fields.h"
-#include "engine/stratified/stratified_study.h"
+#include "rs_sim/results.h"
 
 namespace rs {
 
@@ -17,13 +16,13 @@ struct StratifiedAsk {
 
 // The largest share of any rate (FER, SER, BER) at any point that the weights left out could
 // hold, as a natural logarithm.
-double LogTailShare(const StudyResult& result);
+double LogTailShare(const rs_sim::StratifiedResults& result);
 
 // The text a stratified run shows on the console and writes to its report, after the code's
 // header line: how it sampled and its intervals, then each point, then the weights.
-std::string StratifiedMethodText(const StratifiedAsk& ask, const StudyResult& result,
+std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
                                  std::int64_t patterns);
-std::string StratifiedPointText(const StratifiedPoint& point);
-std::string PerWeightText(const StudyResult& result);
+std::string StratifiedPointText(const rs_sim::StratifiedPoint& point);
+std::string PerWeightText(const rs_sim::StratifiedResults& result);
 
 }  // namespace rs

@@ -1,5 +1,7 @@
 #include "report/text/number_format.h"
 
+#include "rs_sim/experiment.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -47,11 +49,7 @@ std::string FormatLogScientific2(double logValue) {
 }
 
 std::string FormatFloat(float value) {
-    // The shortest text that reads back as the same float: six significant digits showed
-    // 1.0000001 as 1 in a message saying it is above 1.
-    char buffer[64];
-    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return status == std::errc{} ? std::string(buffer, end) : std::string("nan");
+    return rs_sim::ShortestText(value);
 }
 
 std::string FormatFixed2(double value) {

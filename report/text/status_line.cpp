@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "stats/confidence_interval.h"
-
 namespace rs {
 
 namespace {
@@ -78,9 +76,10 @@ void StatusConsole::Hide() {
     ReturnToText();
 }
 
-std::string StatusText(const PointStatistics& statistics, const SimulationParameters& limits,
+std::string StatusText(const rs_sim::Counts& statistics, const rs_sim::StopRules& limits,
                        double seconds) {
-    const Interval interval = ClopperPearson(statistics.errorBlocks, statistics.blocks);
+    const rs_sim::Interval interval =
+        rs_sim::FrameErrorInterval(statistics.errorBlocks, statistics.blocks);
     const double rate = seconds > 0.0 ? statistics.blocks / seconds : 0.0;
     double left = std::numeric_limits<double>::infinity();
     if (rate > 0.0) {

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "rs_sim/experiment.h"
+#include "rs_sim/results.h"
 #include "system/output_stream.h"
-#include "cli/parameter_file.h"
-#include "engine/point_statistics.h"
 
 namespace rs {
 
@@ -39,7 +39,7 @@ class StatusConsole final : public OutputStream {
 
 // The status of a point so far after seconds: blocks and error blocks, FER with its 95 %
 // interval, blocks a second and the time to whichever limit ends the point first.
-std::string StatusText(const PointStatistics& statistics, const SimulationParameters& limits,
+std::string StatusText(const rs_sim::Counts& statistics, const rs_sim::StopRules& limits,
                        double seconds);
 
 // When a point's status is due: after the point has run kStatusAfter seconds, then every

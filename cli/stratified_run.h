@@ -4,19 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "cli/program.h"
 #include "cli/run_outputs.h"
 #include "report/documents/json_report.h"
-#include "cli/program.h"
+#include "rs_sim/experiment.h"
 
 namespace rs {
 
 // What a stratified run takes from the program: its checked outputs, the run as the reports
-// describe it, the P0 values, the code's header line and gnuplot when a plot is asked for.
+// describe it, the experiment, the code's header line and gnuplot when a plot is asked for.
 struct StratifiedInputs {
     const ProgramEnvironment& environment;
     const RunOutputs& targets;
     const RunDescription& run;
-    std::vector<float> points;
+    const rs_sim::Experiment& experiment;
     std::string header;
     std::filesystem::path gnuplot;
 };
