@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <boost/math/distributions/normal.hpp>
 #include <cmath>
-#include <limits>
 
 #include "stats/binomial_weights.h"
 #include "stats/confidence_interval.h"
@@ -11,8 +10,6 @@
 namespace rs {
 
 namespace {
-
-constexpr double kZero = -std::numeric_limits<double>::infinity();
 
 StratumRate BlockRate(std::int64_t x, std::int64_t patterns, double z) {
     const Interval interval = ClopperPearson(x, patterns, kConfidence);
@@ -78,16 +75,16 @@ StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::in
     const std::int64_t lastWeight = std::int64_t{firstWeight} + std::ssize(rates) - 1;
     // The weights below firstWeight are those up to t, which contribute nothing.
     std::vector<double> logWeights(rates.size());
-    double largest = kZero;
+    double largest = kLogZero;
     for (std::size_t i = 0; i < rates.size(); ++i) {
         logWeights[i] = LogBinomialWeight(n, firstWeight + static_cast<std::int64_t>(i), P0);
         largest = std::max(largest, logWeights[i]);
     }
     const double z = NormalQuantile(kConfidence);
     for (std::size_t r = 0; r < kRateCount; ++r) {
-        if (largest == kZero || lastWeight < firstWeight) {
+        if (largest == kLogZero || lastWeight < firstWeight) {
             // No weight sampled can occur: the rate is whatever the tail holds, at most.
-            point.rates[r] = {kZero, kZero, point.tail};
+            point.rates[r] = {kLogZero, kLogZero, point.tail};
             continue;
         }
         double sum = 0.0;
@@ -102,8 +99,8 @@ StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::in
         }
         const double low = sum - z * std::sqrt(varianceLow);
         const double high = sum + z * std::sqrt(varianceHigh) + std::exp(point.tail - largest);
-        point.rates[r] = {sum > 0.0 ? largest + std::log(sum) : kZero,
-                          low > 0.0 ? largest + std::log(low) : kZero, largest + std::log(high)};
+        point.rates[r] = {sum > 0.0 ? largest + std::log(sum) : kLogZero,
+                          low > 0.0 ? largest + std::log(low) : kLogZero, largest + std::log(high)};
     }
     return point;
 }
