@@ -226,7 +226,7 @@ void AlgebraicDecoder<Field>::FindRoots() {
         const auto position = static_cast<std::int32_t>((n - logarithm) % n);
         const auto value = static_cast<Symbol>(field.Divide(w, d));
         roots.push_back({position, value});
-        usableRoots += position < sentLength && value != 0 ? 1 : 0;
+        usableRoots += UsableRoot(position, sentLength, value) ? 1 : 0;
     }
     Give(evaluator);
     Give(derivative);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec/decoder_flag.h"
 #include "field/galois_field.h"
 #include "field/large_field.h"
 #include "field/tabled_field.h"
@@ -39,7 +40,7 @@ class AlgebraicDecoder {
     void SetSentLength(std::int64_t length) { sentLength = length; }
     // As ReedSolomonCodec::LastDecodeFailureDetected.
     bool LastDecodeFailureDetected() const {
-        return locatorDegree > t || usableRoots < locatorDegree;
+        return DecodeFailureDetected(locatorDegree, usableRoots, t);
     }
 
   private:

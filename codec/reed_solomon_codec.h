@@ -5,6 +5,7 @@
 #include <span>
 
 #include "codec/berlekamp_massey.h"
+#include "codec/decoder_flag.h"
 #include "codec/forney.h"
 #include "field/galois_field.h"
 #include "field/tabled_field.h"
@@ -103,14 +104,10 @@ class ReedSolomonCodec {
     // a nonzero error value, than its degree. The correction then yields no codeword within t of
     // the word. This decoder corrects blindly all the same, so the flag is only observed.
     bool LastDecodeFailureDetected() const {
-        return lastLocatorDegree > t || lastUsableRoots < lastLocatorDegree;
+        return DecodeFailureDetected(lastLocatorDegree, lastUsableRoots, t);
     }
 
   private:
-    // A root a practical decoder could correct: at a position that was sent, with a value.
-    bool UsableRoot(std::int32_t position, Symbol value) const {
-        return position < sentLength && value != 0;
-    }
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
 
@@ -157,7 +154,7 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
         const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
         const Symbol value = field.Divide(w, d);
         onRoot(p, value);
-        lastUsableRoots += UsableRoot(p, value) ? 1 : 0;
+        lastUsableRoots += UsableRoot(p, sentLength, value) ? 1 : 0;
     };
     if constexpr (kIncremental) {
         std::int32_t* exponent = quotient.get();
@@ -209,7 +206,7 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
             static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
                                               EvaluateAt(tables, derivative, L - 1, x)));
         onRoot(n - j, value);
-        lastUsableRoots += UsableRoot(n - j, value) ? 1 : 0;
+        lastUsableRoots += UsableRoot(n - j, sentLength, value) ? 1 : 0;
     }
 }
 
