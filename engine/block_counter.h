@@ -25,21 +25,31 @@ struct BlockOutcome {
     bool operator==(const BlockOutcome&) const = default;
 };
 
+// How a decoded block counts: wrong when its information came out wrong; flagged when a
+// practical decoder would have reported a failure, wrong or not; a miscorrection when wrong but
+// not flagged, delivered as correct.
+struct BlockVerdict {
+    bool wrong;
+    bool flagged;
+    bool miscorrected;
+};
+
+constexpr BlockVerdict Judge(const BlockOutcome& block) {
+    const bool wrong = block.errorSymbols != 0;
+    return {wrong, block.failure, wrong && !block.failure};
+}
+
 // Adds a block; true when its information came out wrong.
 inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
+    const BlockVerdict verdict = Judge(block);
     ++statistics.blocks;
     statistics.channelErrors += block.hits;
     statistics.errorSymbols += block.errorSymbols;
     statistics.bitErrors += block.bitErrors;
-    if (block.failure) {
-        ++statistics.detectedFailures;
-    }
-    if (block.errorSymbols != 0) {
-        ++statistics.errorBlocks;
-        statistics.miscorrections += block.failure ? 0 : 1;
-        return true;
-    }
-    return false;
+    statistics.detectedFailures += verdict.flagged ? 1 : 0;
+    statistics.errorBlocks += verdict.wrong ? 1 : 0;
+    statistics.miscorrections += verdict.miscorrected ? 1 : 0;
+    return verdict.wrong;
 }
 
 // Counts a block from its place in the draw stream alone. The code is linear and the channel's

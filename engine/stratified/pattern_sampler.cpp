@@ -70,11 +70,10 @@ void PatternSampler::Sample(std::uint32_t seed, std::int32_t weight, std::uint64
             std::int64_t{outcome.errorSymbols} * std::int64_t{outcome.errorSymbols};
         tally.bitErrors += outcome.bitErrors;
         tally.bitErrorsSquared += outcome.bitErrors * outcome.bitErrors;
-        tally.failures += outcome.failure ? 1 : 0;
-        if (outcome.errorSymbols != 0) {
-            ++tally.wrongBlocks;
-            tally.miscorrections += outcome.failure ? 0 : 1;
-        }
+        const BlockVerdict verdict = Judge(outcome);
+        tally.failures += verdict.flagged ? 1 : 0;
+        tally.wrongBlocks += verdict.wrong ? 1 : 0;
+        tally.miscorrections += verdict.miscorrected ? 1 : 0;
     }
 }
 
