@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/contract.h"
 #include "codec/decoder_flag.h"
 #include "field/galois_field.h"
 #include "field/large_field.h"
@@ -37,7 +38,11 @@ class AlgebraicDecoder {
         }
     }
     // As ReedSolomonCodec::SetSentLength.
-    void SetSentLength(std::int64_t length) { sentLength = length; }
+    void SetSentLength(std::int64_t length) {
+        RS_ASSERT(length > 2 * std::int64_t{t} && length <= n,
+                  "a shortened code keeps its parity and a symbol");
+        sentLength = length;
+    }
     // As ReedSolomonCodec::LastDecodeFailureDetected.
     bool LastDecodeFailureDetected() const {
         return DecodeFailureDetected(locatorDegree, usableRoots, t);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 
+#include "base/contract.h"
 #include "codec/berlekamp_massey.h"
 #include "codec/decoder_flag.h"
 #include "codec/forney.h"
@@ -37,7 +38,10 @@ class ReedSolomonCodec {
     // A shortened code sends only positions 0..length-1: the information symbols above are
     // zero and never sent. Decoding stays that of the full code; a root of the locator at a
     // position not sent flags the word (LastDecodeFailureDetected). Configure sends all n.
-    void SetSentLength(std::int32_t length) { sentLength = length; }
+    void SetSentLength(std::int32_t length) {
+        RS_ASSERT(length > n - k && length <= n, "a shortened code keeps its parity and a symbol");
+        sentLength = length;
+    }
 
     std::int32_t GetN() const { return n; }
     std::int32_t GetK() const { return k; }
@@ -200,7 +204,10 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     evaluatorDegree = 2 * t - 1;
     Symbol* derivative = scratchPoly.get();
     FormalDerivative(locator.get(), L, derivative);
+    std::int32_t previous = 0;
     for (const std::int32_t j : search(static_cast<const Symbol*>(locator.get()), L)) {
+        RS_ASSERT(j > previous && j <= n, "a search gives roots j in 1..n, increasing");
+        previous = j;
         const auto x = static_cast<std::uint32_t>(field.Power(j % n));
         const auto value =
             static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),

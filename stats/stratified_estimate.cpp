@@ -4,6 +4,7 @@
 #include <boost/math/distributions/normal.hpp>
 #include <cmath>
 
+#include "base/contract.h"
 #include "stats/binomial_weights.h"
 #include "stats/confidence_interval.h"
 
@@ -43,6 +44,10 @@ double NormalQuantile(double confidence) {
 }
 
 StratumRates SummarizeWeight(const WeightTally& tally, std::int32_t k, std::int32_t m) {
+    RS_ASSERT(k >= 1 && m >= 1, "rates per symbol and per bit need a code with information");
+    RS_ASSERT(tally.wrongBlocks <= tally.patterns && tally.failures <= tally.patterns &&
+                  tally.miscorrections <= tally.wrongBlocks,
+              "a tally counts each pattern at most once, and a miscorrection as a wrong one");
     StratumRates rates{};
     if (tally.patterns <= 0) {
         // Nothing known: anything from 0 to every block.
@@ -64,6 +69,7 @@ StratumRates SummarizeWeight(const WeightTally& tally, std::int32_t k, std::int3
 
 StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::int32_t firstWeight,
                               std::span<const StratumRates> rates) {
+    RS_ASSERT(firstWeight > t, "weights up to t never err and are not sampled");
     StratifiedPoint point;
     point.P0 = P0;
     point.theoryFER = LogBinomialTail(n, std::int64_t{t} + 1, P0);
