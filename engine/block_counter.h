@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/contract.h"
 #include "codec/algebraic_decoder.h"
 #include "codec/reed_solomon_codec.h"
 #include "engine/kernel/draw_kernels.h"
@@ -157,6 +158,7 @@ class BlockCounter {
     // candidates.Pair(w) gives the candidate words w and w + 1, for w that never decrease.
     template <typename Candidates>
     BlockOutcome WalkShort(Candidates& candidates, std::uint64_t& blockStart) {
+        RS_ASSERT(ShortBlocks(), "WalkShort needs a code whose block fits one window");
         const std::uint64_t start = blockStart + static_cast<std::uint64_t>(k);
         const std::uint64_t word = start / 64;
         const unsigned offset = start % 64;
@@ -215,6 +217,8 @@ class BlockCounter {
     BlockOutcome WalkList(const std::uint32_t* list, std::size_t size, std::size_t& at,
                           std::uint64_t base, std::uint64_t& blockStart) {
         positionsStart = blockStart + static_cast<std::uint64_t>(k);
+        RS_ASSERT(at >= size || base + list[at] >= positionsStart,
+                  "WalkList starts at the first candidate among the block's positions");
         std::uint64_t end = positionsStart + static_cast<std::uint64_t>(n);
         std::uint64_t lastHit = positionsStart - 2;  // none: its value draw is an information draw
         std::int32_t hits = 0;
