@@ -16,17 +16,22 @@ AlgebraicDecoder<Field>::AlgebraicDecoder(Field field, std::int32_t t)
       syndromes(static_cast<std::size_t>(2 * t + 1), 0),
       locator(static_cast<std::size_t>(2 * t + 1), 0),
       correction(static_cast<std::size_t>(2 * t + 2), 0),
-      sentLength(n) {}
+      sentLength(n) {
+    RS_ASSERT(t >= 0 && 2 * std::int64_t{t} < n, "a code of the field corrects 0 .. (n - 1) / 2");
+}
 
 template <typename Field>
 bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
                                                  const Symbol* values, std::int32_t count) {
+    RS_ASSERT(count >= 0, "a pattern has no negative size");
     std::fill(syndromes.begin(), syndromes.end(), 0U);
     if constexpr (Field::kPowersAreLookups) {
         // In the log domain each term is one lookup, log e_p + (i + 1) p, and the terms of a hit
         // do not wait for one another: with tables larger than the caches, the lookups overlap.
         const std::uint64_t order = field.GetOrder();
         for (std::int32_t e = 0; e < count; ++e) {
+            RS_ASSERT(positions[e] >= 0 && positions[e] < n && values[e] >= 0 && values[e] <= n,
+                      "an error lies at a position of the code and is a symbol of the field");
             if (values[e] == 0) {
                 continue;
             }
@@ -42,6 +47,8 @@ bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
         std::int32_t previous = 0;
         std::uint32_t previousStep = 1;
         for (std::int32_t e = 0; e < count; ++e) {
+            RS_ASSERT(positions[e] >= 0 && positions[e] < n && values[e] >= 0 && values[e] <= n,
+                      "an error lies at a position of the code and is a symbol of the field");
             // Without tables alpha^p costs a product per bit of p; from the hit before,
             // positions being in order, only one per bit of the gap.
             const std::int32_t position = positions[e];
@@ -226,7 +233,7 @@ void AlgebraicDecoder<Field>::FindRoots() {
         const auto position = static_cast<std::int32_t>((n - logarithm) % n);
         const auto value = static_cast<Symbol>(field.Divide(w, d));
         roots.push_back({position, value});
-        usableRoots += position < sentLength && value != 0 ? 1 : 0;
+        usableRoots += UsableRoot(position, sentLength, value) ? 1 : 0;
     }
     Give(evaluator);
     Give(derivative);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/contract.h"
+#include "codec/decoder_flag.h"
 #include "field/galois_field.h"
 #include "field/large_field.h"
 #include "field/tabled_field.h"
@@ -36,10 +38,14 @@ class AlgebraicDecoder {
         }
     }
     // As ReedSolomonCodec::SetSentLength.
-    void SetSentLength(std::int64_t length) { sentLength = length; }
+    void SetSentLength(std::int64_t length) {
+        RS_ASSERT(length > 2 * std::int64_t{t} && length <= n,
+                  "a shortened code keeps its parity and a symbol");
+        sentLength = length;
+    }
     // As ReedSolomonCodec::LastDecodeFailureDetected.
     bool LastDecodeFailureDetected() const {
-        return locatorDegree > t || usableRoots < locatorDegree;
+        return DecodeFailureDetected(locatorDegree, usableRoots, t);
     }
 
   private:

@@ -91,6 +91,7 @@ bool ReedSolomonCodec::BuildGenerator() {
 }
 
 void ReedSolomonCodec::Encode(const Symbol* info, Symbol* codeword) {
+    RS_ASSERT(ready, "Encode needs a configured codec");
     // c(x) = x^(n-k) u(x) + (x^(n-k) u(x) mod g(x)): a multiple of g(x) because adding and
     // subtracting coincide, with the information left unchanged at the top positions.
     const std::int32_t parity = n - k;
@@ -102,6 +103,7 @@ void ReedSolomonCodec::Encode(const Symbol* info, Symbol* codeword) {
 }
 
 bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
+    RS_ASSERT(ready, "Decode needs a configured codec");
     const std::int32_t twoT = 2 * t;
 
     // Syndromes S_i = R(alpha^(i+1)), i = 0..2t-1, matching the generator's roots.
@@ -127,6 +129,7 @@ bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
 
 bool ReedSolomonCodec::SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
                                           std::int32_t count) {
+    RS_ASSERT(ready && count >= 0, "SetSparseSyndromes needs a configured codec");
     bool allZero = true;
     for (std::int32_t i = 0; i < 2 * t; ++i) {
         syndromes[i] = 0;
@@ -136,6 +139,8 @@ bool ReedSolomonCodec::SetSparseSyndromes(const std::int32_t* positions, const S
     const auto logs = field.LogTable();
     const auto powers = field.PowerTable();
     for (std::int32_t e = 0; e < count; ++e) {
+        RS_ASSERT(positions[e] >= 0 && positions[e] < n && values[e] >= 0 && values[e] <= n,
+                  "an error lies at a position of the code and is a symbol of the field");
         if (values[e] == 0) {
             continue;
         }
@@ -171,6 +176,7 @@ Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
 // Lambda(alpha^j) is the sum of alpha^(log Lambda_i + i j): quotient holds each term's exponent
 // at j = 1 and remainder its step.
 ReedSolomonCodec::ChienTermList ReedSolomonCodec::ChienTerms(std::int32_t L) {
+    RS_ASSERT(L >= 0 && L <= 2 * t, "the locator holds 2t + 1 coefficients");
     std::int32_t terms = 0;
     const auto logs = field.LogTable();
     for (std::int32_t i = 0; i <= L; ++i) {

@@ -4,7 +4,9 @@
 #include <memory>
 #include <span>
 
+#include "base/contract.h"
 #include "codec/berlekamp_massey.h"
+#include "codec/decoder_flag.h"
 #include "codec/forney.h"
 #include "field/galois_field.h"
 #include "field/tabled_field.h"
@@ -36,7 +38,10 @@ class ReedSolomonCodec {
     // A shortened code sends only positions 0..length-1: the information symbols above are
     // zero and never sent. Decoding stays that of the full code; a root of the locator at a
     // position not sent flags the word (LastDecodeFailureDetected). Configure sends all n.
-    void SetSentLength(std::int32_t length) { sentLength = length; }
+    void SetSentLength(std::int32_t length) {
+        RS_ASSERT(length > n - k && length <= n, "a shortened code keeps its parity and a symbol");
+        sentLength = length;
+    }
 
     std::int32_t GetN() const { return n; }
     std::int32_t GetK() const { return k; }
@@ -103,14 +108,10 @@ class ReedSolomonCodec {
     // a nonzero error value, than its degree. The correction then yields no codeword within t of
     // the word. This decoder corrects blindly all the same, so the flag is only observed.
     bool LastDecodeFailureDetected() const {
-        return lastLocatorDegree > t || lastUsableRoots < lastLocatorDegree;
+        return DecodeFailureDetected(lastLocatorDegree, lastUsableRoots, t);
     }
 
   private:
-    // A root a practical decoder could correct: at a position that was sent, with a value.
-    bool UsableRoot(std::int32_t position, Symbol value) const {
-        return position < sentLength && value != 0;
-    }
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
 
@@ -157,7 +158,7 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
         const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
         const Symbol value = field.Divide(w, d);
         onRoot(p, value);
-        lastUsableRoots += UsableRoot(p, value) ? 1 : 0;
+        lastUsableRoots += UsableRoot(p, sentLength, value) ? 1 : 0;
     };
     if constexpr (kIncremental) {
         std::int32_t* exponent = quotient.get();
@@ -203,13 +204,16 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     evaluatorDegree = 2 * t - 1;
     Symbol* derivative = scratchPoly.get();
     FormalDerivative(locator.get(), L, derivative);
+    std::int32_t previous = 0;
     for (const std::int32_t j : search(static_cast<const Symbol*>(locator.get()), L)) {
+        RS_ASSERT(j > previous && j <= n, "a search gives roots j in 1..n, increasing");
+        previous = j;
         const auto x = static_cast<std::uint32_t>(field.Power(j % n));
         const auto value =
             static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
                                               EvaluateAt(tables, derivative, L - 1, x)));
         onRoot(n - j, value);
-        lastUsableRoots += UsableRoot(n - j, value) ? 1 : 0;
+        lastUsableRoots += UsableRoot(n - j, sentLength, value) ? 1 : 0;
     }
 }
 

@@ -11,6 +11,18 @@ namespace {
 
 constexpr std::size_t kInitialHits = 1024;
 
+// Whether count errors are nonzero symbols below q at positions 0..n-1, increasing.
+bool SentPattern(const std::int32_t* positions, const Symbol* values, std::int32_t count,
+                 std::int32_t n, std::int32_t q) {
+    for (std::int32_t e = 0; e < count; ++e) {
+        if (positions[e] < (e == 0 ? 0 : positions[e - 1] + 1) || positions[e] >= n ||
+            values[e] < 1 || values[e] >= q) {
+            return false;
+        }
+    }
+    return count >= 0;
+}
+
 }  // namespace
 
 BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKernel& kernel,
@@ -22,6 +34,8 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKe
       t(codec.GetT()),
       q(std::int32_t{1} << m),
       jump(JumpAhead::Instance()) {
+    RS_ASSERT(codec.IsReady() && codec.Field().GetM() == m,
+              "a block counter decodes through a codec configured for GF(2^m)");
     codec.SetSentLength(n);
     if (!RootsByChien(order, m, t)) {
         tabledRoots =
@@ -116,6 +130,8 @@ BlockOutcome BlockCounter::DecodeHits() {
 
 BlockOutcome BlockCounter::DecodePattern(const std::int32_t* positions, const Symbol* values,
                                          std::int32_t count) {
+    RS_ASSERT(SentPattern(positions, values, count, n, q),
+              "a pattern is nonzero symbols at distinct sent positions, increasing");
     if (hitPositions.size() < static_cast<std::size_t>(count)) {
         GrowHits(static_cast<std::size_t>(count));
     }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/contract.h"
 #include "codec/algebraic_decoder.h"
 #include "codec/reed_solomon_codec.h"
 #include "engine/kernel/draw_kernels.h"
@@ -25,21 +26,31 @@ struct BlockOutcome {
     bool operator==(const BlockOutcome&) const = default;
 };
 
+// How a decoded block counts: wrong when its information came out wrong; flagged when a
+// practical decoder would have reported a failure, wrong or not; a miscorrection when wrong but
+// not flagged, delivered as correct.
+struct BlockVerdict {
+    bool wrong;
+    bool flagged;
+    bool miscorrected;
+};
+
+constexpr BlockVerdict Judge(const BlockOutcome& block) {
+    const bool wrong = block.errorSymbols != 0;
+    return {wrong, block.failure, wrong && !block.failure};
+}
+
 // Adds a block; true when its information came out wrong.
 inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
+    const BlockVerdict verdict = Judge(block);
     ++statistics.blocks;
     statistics.channelErrors += block.hits;
     statistics.errorSymbols += block.errorSymbols;
     statistics.bitErrors += block.bitErrors;
-    if (block.failure) {
-        ++statistics.detectedFailures;
-    }
-    if (block.errorSymbols != 0) {
-        ++statistics.errorBlocks;
-        statistics.miscorrections += block.failure ? 0 : 1;
-        return true;
-    }
-    return false;
+    statistics.detectedFailures += verdict.flagged ? 1 : 0;
+    statistics.errorBlocks += verdict.wrong ? 1 : 0;
+    statistics.miscorrections += verdict.miscorrected ? 1 : 0;
+    return verdict.wrong;
 }
 
 // Counts a block from its place in the draw stream alone. The code is linear and the channel's
@@ -147,6 +158,7 @@ class BlockCounter {
     // candidates.Pair(w) gives the candidate words w and w + 1, for w that never decrease.
     template <typename Candidates>
     BlockOutcome WalkShort(Candidates& candidates, std::uint64_t& blockStart) {
+        RS_ASSERT(ShortBlocks(), "WalkShort needs a code whose block fits one window");
         const std::uint64_t start = blockStart + static_cast<std::uint64_t>(k);
         const std::uint64_t word = start / 64;
         const unsigned offset = start % 64;
@@ -205,6 +217,8 @@ class BlockCounter {
     BlockOutcome WalkList(const std::uint32_t* list, std::size_t size, std::size_t& at,
                           std::uint64_t base, std::uint64_t& blockStart) {
         positionsStart = blockStart + static_cast<std::uint64_t>(k);
+        RS_ASSERT(at >= size || base + list[at] >= positionsStart,
+                  "WalkList starts at the first candidate among the block's positions");
         std::uint64_t end = positionsStart + static_cast<std::uint64_t>(n);
         std::uint64_t lastHit = positionsStart - 2;  // none: its value draw is an information draw
         std::int32_t hits = 0;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 
+#include "base/contract.h"
 #include "engine/hit_search/hit_threshold.h"
 
 namespace rs {
@@ -22,6 +23,7 @@ std::unique_ptr<SegmentScheduler> MakeScheduler(const DrawKernel& kernel, int th
                                                 SegmentShape shape, std::int32_t m, std::int32_t t,
                                                 bool tabled, std::int32_t length,
                                                 std::vector<std::unique_ptr<SegmentFiller>> more) {
+    RS_ASSERT(ParallelEngine::Handles(m), "segments must hold many of the longest blocks");
     const int rows = ChunkMaker::RowsFor(kernel, shape.rowsPerLane);
     const std::uint64_t chunkDraws =
         static_cast<std::uint64_t>(64 * kernel.words) * static_cast<std::uint64_t>(rows);

@@ -4,6 +4,8 @@
 #include <bit>
 #include <utility>
 
+#include "base/contract.h"
+
 namespace rs {
 
 BlockArrays::BlockArrays(std::int32_t n, std::int32_t k)
@@ -22,6 +24,7 @@ ReferenceEngine::ReferenceEngine(ReedSolomonCodec& codec, RandomGenerator& gener
       drawn(k - (n - sent)),
       q(q),
       arrays(std::move(arrays)) {
+    RS_ASSERT(codec.IsReady() && q == n + 1, "the channel draws symbols of the codec's field");
     codec.SetSentLength(sent);
     // A shortened code's unsent information symbols are zero in every block, and so are their
     // places in the codeword and in the received word.

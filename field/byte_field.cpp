@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "base/contract.h"
+
 namespace rs {
 
 ByteField::ByteField(const GaloisField& field)
@@ -9,6 +11,9 @@ ByteField::ByteField(const GaloisField& field)
       stride((n + 63) / 64 * 64),
       products(std::size_t{256} * 32),
       powers(static_cast<std::size_t>(n) * static_cast<std::size_t>(stride)) {
+    // The products' rows and the nibble lookups hold bytes.
+    RS_ASSERT(field.IsReady() && field.GetM() <= kLargestByteField,
+              "a byte field needs a built field of at most 256 elements");
     const std::int32_t q = n + 1;
     for (std::int32_t c = 0; c < q; ++c) {
         std::uint8_t* row = products.data() + std::size_t{32} * static_cast<std::size_t>(c);

@@ -2,9 +2,22 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <new>
 
+#include "base/contract.h"
+
 namespace rs {
+
+namespace {
+
+// Whether the first count symbols from a and those from b share none; empty ranges never do.
+bool Disjoint(const Symbol* a, std::int32_t aCount, const Symbol* b, std::int32_t bCount) {
+    const std::less<> before;
+    return aCount <= 0 || bCount <= 0 || !before(a, b + bCount) || !before(b, a + aCount);
+}
+
+}  // namespace
 
 bool GaloisField::Init(std::int32_t characteristicValue, std::int32_t degree) {
     ready = false;
@@ -72,6 +85,10 @@ Symbol GaloisField::PolyEvaluate(const Symbol* poly, Symbol x, std::int32_t degr
 bool GaloisField::PolyMultiply(const Symbol* p, const Symbol* q, std::int32_t degreeP,
                                std::int32_t degreeQ, Symbol* product,
                                std::int32_t& productDegree) const {
+    // The product is cleared first and built by adding into it.
+    RS_ASSERT(Disjoint(product, degreeP + degreeQ + 1, p, degreeP + 1) &&
+                  Disjoint(product, degreeP + degreeQ + 1, q, degreeQ + 1),
+              "PolyMultiply's product must not overlap a factor");
     productDegree = degreeP + degreeQ;
     if (productDegree >= 0) {
         std::fill(product, product + productDegree + 1, Symbol{0});
@@ -97,6 +114,9 @@ bool GaloisField::PolyDivide(const Symbol* dividend, const Symbol* divisor,
                              std::int32_t dividendDegree, std::int32_t divisorDegree,
                              Symbol* quotient, std::int32_t& quotientDegree, Symbol* remainder,
                              std::int32_t& remainderDegree) {
+    // The working copy has room for order symbols.
+    RS_ASSERT(ready && dividendDegree < order && divisorDegree >= 0 && divisorDegree <= order,
+              "PolyDivide needs a dividend below the field's order and a divisor of 0..order");
     quotientDegree = dividendDegree - divisorDegree;
     remainderDegree = divisorDegree - 1;
 

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "base/contract.h"
 #include "field/galois_field.h"
 
 namespace rs {
@@ -13,6 +14,7 @@ LargeField::LargeField(std::int32_t degree)
     : m(degree),
       order((std::uint64_t{1} << degree) - 1),
       polynomial(primitivePolynomials[degree] | (std::uint64_t{1} << degree)) {
+    RS_ASSERT(degree >= 2 && degree <= 31, "a table-free field needs m in 2..31");
     std::uint64_t rest = order;
     for (std::uint64_t p = 2; p * p <= rest; ++p) {
         if (rest % p == 0) {
@@ -99,6 +101,7 @@ std::uint32_t LargeField::Divide(std::uint32_t a, std::uint32_t b) const {
 }
 
 std::uint64_t LargeField::Log(std::uint32_t a) const {
+    RS_ASSERT(a != 0 && a <= order, "only a nonzero element of the field has a logarithm");
     // For each prime power q^e of n, the digits of log a in base q from the subgroup of order
     // q, then the Chinese remainder theorem.
     std::uint64_t result = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/contract.h"
 #include "field/galois_field.h"
 
 namespace rs {
@@ -19,7 +20,9 @@ class TabledField {
         : power(field.PowerTable().data()),
           log(field.LogTable().data()),
           m(field.GetM()),
-          order(static_cast<std::uint32_t>(field.GetOrder())) {}
+          order(static_cast<std::uint32_t>(field.GetOrder())) {
+        RS_ASSERT(field.IsReady(), "a tabled field needs the field's tables");
+    }
 
     std::uint32_t Multiply(std::uint32_t a, std::uint32_t b) const {
         if (a == 0 || b == 0) {
@@ -47,7 +50,10 @@ class TabledField {
         return static_cast<std::uint32_t>(power[exponent]);
     }
     // The e in 0..n-1 with alpha^e = a, for a != 0.
-    std::uint64_t Log(std::uint32_t a) const { return static_cast<std::uint64_t>(log[a]); }
+    std::uint64_t Log(std::uint32_t a) const {
+        RS_ASSERT(a != 0 && a <= order, "only a nonzero element of the field has a logarithm");
+        return static_cast<std::uint64_t>(log[a]);
+    }
 
     std::int32_t GetM() const { return m; }
     std::uint64_t GetOrder() const { return order; }

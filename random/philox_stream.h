@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "base/contract.h"
+
 namespace rs {
 
 // The random numbers of one sampled error pattern: Philox4x32-10 keyed by (seed, weight), its
@@ -31,6 +33,7 @@ class PhiloxStream {
     // Uniform in 0..bound-1 for bound >= 1, exactly: the high half of a 64-bit product, with
     // the few words that would favour some values drawn again (Lemire's method).
     std::uint32_t Below(std::uint32_t bound) {
+        RS_ASSERT(bound >= 1, "a uniform draw needs a value to draw");
         std::uint64_t product = std::uint64_t{Next()} * bound;
         if (static_cast<std::uint32_t>(product) < bound) {
             const std::uint32_t threshold = (0U - bound) % bound;

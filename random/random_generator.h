@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/contract.h"
+
 namespace rs {
 
 // Deterministic shift-and-XOR generator of 31-bit values over two 32-bit state words. Every
@@ -45,7 +47,10 @@ class RandomGenerator {
 
     // In 0..limit-1 for limit >= 1, by plain remainder: no rejection, so when limit does not
     // divide 2^31 the smaller residues are marginally more likely.
-    std::int32_t NextInt(std::int32_t limit) { return NextRaw() % limit; }
+    std::int32_t NextInt(std::int32_t limit) {
+        RS_ASSERT(limit >= 1, "a uniform draw needs a value to draw");
+        return NextRaw() % limit;
+    }
 
     // The state a packed state (the fast engines' form: the lagged word's low 21 bits, then
     // the current word) stands for; SetState(SeededState(s)) draws as Seed(s) does.

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace rs {
+
+// The natural logarithm of a chance of 0.
+inline constexpr double kLogZero = -std::numeric_limits<double>::infinity();
 
 // The chance that n symbols, each hit independently with probability p, take exactly w hits,
 // C(n,w) p^w (1-p)^(n-w), as its natural logarithm, so that it keeps its digits far below the

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <boost/math/distributions/normal.hpp>
 #include <cmath>
-#include <limits>
 
+#include "base/contract.h"
 #include "stats/binomial_weights.h"
 #include "stats/confidence_interval.h"
 
 namespace rs {
 
 namespace {
-
-constexpr double kZero = -std::numeric_limits<double>::infinity();
 
 StratumRate BlockRate(std::int64_t x, std::int64_t patterns, double z) {
     const Interval interval = ClopperPearson(x, patterns, kConfidence);
@@ -46,6 +44,10 @@ double NormalQuantile(double confidence) {
 }
 
 StratumRates SummarizeWeight(const WeightTally& tally, std::int32_t k, std::int32_t m) {
+    RS_ASSERT(k >= 1 && m >= 1, "rates per symbol and per bit need a code with information");
+    RS_ASSERT(tally.wrongBlocks <= tally.patterns && tally.failures <= tally.patterns &&
+                  tally.miscorrections <= tally.wrongBlocks,
+              "a tally counts each pattern at most once, and a miscorrection as a wrong one");
     StratumRates rates{};
     if (tally.patterns <= 0) {
         // Nothing known: anything from 0 to every block.
@@ -67,6 +69,7 @@ StratumRates SummarizeWeight(const WeightTally& tally, std::int32_t k, std::int3
 
 StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::int32_t firstWeight,
                               std::span<const StratumRates> rates) {
+    RS_ASSERT(firstWeight > t, "weights up to t never err and are not sampled");
     StratifiedPoint point;
     point.P0 = P0;
     point.theoryFER = LogBinomialTail(n, std::int64_t{t} + 1, P0);
@@ -78,16 +81,16 @@ StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::in
     const std::int64_t lastWeight = std::int64_t{firstWeight} + std::ssize(rates) - 1;
     // The weights below firstWeight are those up to t, which contribute nothing.
     std::vector<double> logWeights(rates.size());
-    double largest = kZero;
+    double largest = kLogZero;
     for (std::size_t i = 0; i < rates.size(); ++i) {
         logWeights[i] = LogBinomialWeight(n, firstWeight + static_cast<std::int64_t>(i), P0);
         largest = std::max(largest, logWeights[i]);
     }
     const double z = NormalQuantile(kConfidence);
     for (std::size_t r = 0; r < kRateCount; ++r) {
-        if (largest == kZero || lastWeight < firstWeight) {
+        if (largest == kLogZero || lastWeight < firstWeight) {
             // No weight sampled can occur: the rate is whatever the tail holds, at most.
-            point.rates[r] = {kZero, kZero, point.tail};
+            point.rates[r] = {kLogZero, kLogZero, point.tail};
             continue;
         }
         double sum = 0.0;
@@ -102,8 +105,8 @@ StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::in
         }
         const double low = sum - z * std::sqrt(varianceLow);
         const double high = sum + z * std::sqrt(varianceHigh) + std::exp(point.tail - largest);
-        point.rates[r] = {sum > 0.0 ? largest + std::log(sum) : kZero,
-                          low > 0.0 ? largest + std::log(low) : kZero, largest + std::log(high)};
+        point.rates[r] = {sum > 0.0 ? largest + std::log(sum) : kLogZero,
+                          low > 0.0 ? largest + std::log(low) : kLogZero, largest + std::log(high)};
     }
     return point;
 }

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "codec/algebraic_decoder.h"
 #include "codec_test_support.h"
+#include "field/large_field.h"
 #include "literal_decoder.h"
 
 namespace rs {
@@ -507,6 +509,74 @@ TEST(Decoder, UnflaggedExactlyWhenACodewordIsWithinT) {
             }
         }
         EXPECT_GT(unflagged, 0) << "M=" << m << " t=" << t;
+    }
+}
+
+// --- Shortened codes -----------------------------------------------------------------------------
+
+// A shortened code sends positions 0..length-1. Information value v at position `root` alone
+// encodes to a full-length codeword; with v taken off again, the word is zero from `root` up,
+// and the decoder finds the one error v at `root`, plus `extra` errors at sent positions. A root
+// at the first unsent position (root = length) is no correction a practical decoder could
+// make: the word is flagged. One position lower it is sent, and corrected unflagged. Both
+// decoders state the rule; each is held to it.
+TEST(Decoder, FlagsALocatorRootAtTheFirstUnsentPosition) {
+    struct Case {
+        int m;
+        int t;
+        int length;
+        int root;
+        int extra;
+        bool flagged;
+    };
+    for (const Case& c :
+         {Case{4, 2, 10, 10, 0, true}, Case{4, 2, 11, 10, 0, false}, Case{4, 2, 10, 10, 1, true},
+          Case{8, 8, 204, 204, 7, true}, Case{8, 8, 205, 204, 7, false}}) {
+        ReedSolomonCodec codec;
+        codec.Configure(c.m, c.t);
+        ASSERT_TRUE(codec.IsReady());
+        codec.SetSentLength(c.length);
+        const int n = codec.GetN();
+        const int parity = n - codec.GetK();
+        const Symbol v = 3;
+        Word info(static_cast<std::size_t>(codec.GetK()), 0);
+        info[static_cast<std::size_t>(c.root - parity)] = v;
+        const Word codeword = EncodeToVector(codec, info);
+        Word received = codeword;
+        received[static_cast<std::size_t>(c.root)] ^= v;
+        std::mt19937 rng(static_cast<std::mt19937::result_type>(c.length));
+        AddErrors(rng, codec, RandomPositions(rng, 0, c.root, c.extra), received);
+        ASSERT_TRUE(std::all_of(received.begin() + c.length, received.end(),
+                                [](Symbol s) { return s == 0; }));
+
+        const std::string where = "M=" + std::to_string(c.m) + " t=" + std::to_string(c.t) +
+                                  " length " + std::to_string(c.length) + " root " +
+                                  std::to_string(c.root);
+        const Decoded out = RunDecode(codec, received);
+        EXPECT_EQ(out.corrected, codeword) << where;
+        EXPECT_EQ(codec.LastDecodeFailureDetected(), c.flagged) << where;
+
+        AlgebraicDecoder<LargeField> algebraic(LargeField(c.m), c.t);
+        algebraic.SetSentLength(c.length);
+        std::vector<std::int32_t> positions;
+        Word values;
+        for (int p = 0; p < c.length; ++p) {
+            if (received[static_cast<std::size_t>(p)] != 0) {
+                positions.push_back(p);
+                values.push_back(received[static_cast<std::size_t>(p)]);
+            }
+        }
+        ASSERT_FALSE(algebraic.SetSparseSyndromes(positions.data(), values.data(),
+                                                  static_cast<std::int32_t>(positions.size())));
+        int corrections = 0;
+        algebraic.FindErrors([&](std::int32_t p, Symbol value) {
+            corrections += 1;
+            EXPECT_EQ(value,
+                      codeword[static_cast<std::size_t>(p)] ^ received[static_cast<std::size_t>(p)])
+                << where << " position " << p;
+        });
+        EXPECT_EQ(corrections, 1 + c.extra) << where;
+        EXPECT_EQ(algebraic.LastDecodeFailureDetected(), c.flagged) << where;
     }
 }
 

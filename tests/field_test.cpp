@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "field/byte_field.h"
+
 namespace rs {
 namespace {
 
@@ -517,6 +519,18 @@ TEST(GaloisFieldInit, CharacteristicDoesNotChangeTheTables) {
     ASSERT_TRUE(three.Init(3, 4));
     EXPECT_EQ(std::vector<Symbol>(two.PowerTable().begin(), two.PowerTable().end()),
               std::vector<Symbol>(three.PowerTable().begin(), three.PowerTable().end()));
+}
+
+// A byte field's tables hold bytes: built from a larger field they would be overrun. Debug
+// builds stop there, at the broken precondition, rather than at whatever the overrun breaks.
+TEST(ByteFieldDeathTest, StopsOnAFieldOfMoreThan256Elements) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "preconditions are checked in debug builds only";
+#else
+    GaloisField field;
+    ASSERT_TRUE(field.Init(2, 9));
+    EXPECT_DEATH({ const ByteField bytes(field); }, "RS_ASSERT.*at most 256 elements");
+#endif
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/contract.h"
+
 namespace rs {
 
 // Scans a candidate bitmap whose bit i of word w is draw base + 64 w + i. Returns the first
@@ -11,6 +13,7 @@ namespace rs {
 // only says there is none below limit, and the bitmap's end says there is none in it.
 inline std::uint64_t FirstCandidate(const std::uint64_t* bitmap, std::size_t words,
                                     std::uint64_t base, std::uint64_t from, std::uint64_t limit) {
+    RS_ASSERT(from >= base && from - base < 64 * words, "the scan starts inside the bitmap");
     const std::uint64_t start = from - base;
     const std::uint64_t stop = limit > base ? limit - base : 0;
     std::size_t word = static_cast<std::size_t>(start / 64);

@@ -11,6 +11,7 @@ CandidateStream::CandidateStream(const DrawKernel& kernel, int threadCount, int 
       bitmapWords(static_cast<std::size_t>(chunkDraws / 64)),
       ringSlots(2 * static_cast<std::size_t>(threads)),
       ready(ringSlots, -1) {
+    RS_ASSERT(rowsPerLane >= 0 && rowsPerLane % 64 == 0, "rows a lane come in 64s");
     makers.reserve(static_cast<std::size_t>(threads));
     for (int m = 0; m < threads; ++m) {
         makers.emplace_back(kernel, ChunkMaker::RowsFor(kernel, rowsPerLane),
@@ -46,6 +47,9 @@ void CandidateStream::Start(PackedState seeded, std::uint32_t hitThreshold) {
     chunk = -1;
     chunkBase = 0;
     chunkEnd = 0;
+#ifndef NDEBUG
+    lastWord = 0;
+#endif
     {
         const MutexLock lock(mutex);
         released = 0;

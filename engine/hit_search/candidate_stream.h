@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/contract.h"
 #include "engine/hit_search/candidate_bitmap.h"
 #include "engine/hit_search/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
@@ -44,6 +45,7 @@ class CandidateStream {
 
     // The candidate bits of draws 64 w .. 64 w + 63. Calls must not lower w.
     std::uint64_t Word(std::uint64_t w) {
+        RecordWord(w);
         if (threshold == 0) {
             return 0;
         }
@@ -64,6 +66,8 @@ class CandidateStream {
         std::uint64_t high;
     };
     WordPair Pair(std::uint64_t w) {
+        RS_ASSERT(threshold != 0 && threshold <= kValueMask, "Pair needs a threshold that draws");
+        RecordWord(w);
         while (64 * (w + 1) >= chunkEnd) {
             previousLast = chunkEnd == 0 ? 0 : bitmap[bitmapWords - 1];
             NextChunk();
@@ -100,6 +104,13 @@ class CandidateStream {
     }
 
   private:
+    // Debug builds check that Word and Pair never lower w; release builds keep no record.
+    void RecordWord([[maybe_unused]] std::uint64_t w) {
+#ifndef NDEBUG
+        RS_ASSERT(w >= lastWord, "calls of Word and Pair must not lower w");
+        lastWord = w;
+#endif
+    }
     void NextChunk();
     void Work(int maker);
     void StopWorkers();
@@ -128,6 +139,9 @@ class CandidateStream {
     std::uint64_t chunkEnd = 0;
     std::uint64_t previousLast = 0;  // the last word of the chunk before, for Pair
     std::uint32_t threshold = 0;
+#ifndef NDEBUG
+    std::uint64_t lastWord = 0;
+#endif
 };
 
 }  // namespace rs

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "base/contract.h"
 #include "engine/hit_search/hit_threshold.h"
 
 namespace rs {
@@ -12,6 +13,9 @@ ChunkMaker::ChunkMaker(const DrawKernel& kernel, int rows, std::uint64_t stride)
       lanes(64 * kernel.words),
       rows(rows),
       chunkDraws(static_cast<std::uint64_t>(lanes) * static_cast<std::uint64_t>(rows)) {
+    // A lane's rows go to its bitmap words 64 at a time.
+    RS_ASSERT(rows > 0 && rows % 64 == 0 && stride >= 1,
+              "a chunk needs rows a lane in 64s and a stride of a chunk at least");
     const JumpAhead& jump = JumpAhead::Instance();
     laneStride = jump.Power(static_cast<std::uint64_t>(rows));
     // After a chunk, lane j stands (j + 1) rows into it; the next one starts stride chunks
@@ -47,6 +51,7 @@ void ChunkMaker::Seat(PackedState state) {
 }
 
 void ChunkMaker::Make(std::uint32_t threshold, std::uint64_t* bitmap) {
+    RS_ASSERT(threshold != 0 && threshold <= kValueMask, "only a threshold that draws is made");
     std::uint64_t* state = slots.front().words;
     std::uint64_t* rowMasks = masks.front().words;
     const int words = kernel.words;
@@ -76,6 +81,7 @@ void ChunkMaker::Make(std::uint32_t threshold, std::uint64_t* bitmap) {
 
 void ChunkMaker::MakeList(std::uint32_t threshold, std::uint32_t first,
                           std::vector<std::uint32_t>& list) {
+    RS_ASSERT(threshold != 0 && threshold <= kValueMask, "only a threshold that draws is made");
     std::uint64_t* state = slots.front().words;
     std::uint64_t* rowMasks = masks.front().words;
     const int words = kernel.words;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/contract.h"
 #include "field/byte_field.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -47,6 +48,7 @@ HWY_INLINE hn::Vec<ByteTag> Times(const std::uint8_t* products, std::int32_t c,
 
 std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* locator,
                             std::int32_t degree, std::int32_t* roots) {
+    RS_ASSERT(degree >= 0 && degree < field.n, "the locator has a row of powers per term");
     const ByteTag tag;
     const auto lanes = static_cast<std::int32_t>(hn::Lanes(tag));
     const auto zero = hn::Zero(tag);
@@ -83,6 +85,7 @@ std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* loca
 bool ByteSyndromes(const ByteFieldView& field, const std::int32_t* positions,
                    const std::int32_t* values, std::int32_t count, std::int32_t twoT,
                    std::int32_t* syndromes) {
+    RS_ASSERT(count >= 0 && twoT >= 0 && twoT < field.n, "a code of the field has 2t below n");
     const ByteTag tag;
     const auto lanes = static_cast<std::int32_t>(hn::Lanes(tag));
     // Rows are at most 256 bytes, and 2t < n.

@@ -13,6 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/contract.h"
+#include "engine/kernel/draw_kernels.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace rs::HWY_NAMESPACE {
 
@@ -43,6 +46,8 @@ std::int32_t ScalarRoots(const std::int32_t* exponents, const std::int32_t* step
 std::int32_t ChienRoots(const std::int32_t* exponents, const std::int32_t* steps,
                         std::int32_t terms, std::int32_t n, const std::int32_t* powers,
                         std::int32_t* roots) {
+    RS_ASSERT(ChienTermsBelowOrder(exponents, steps, terms, n),
+              "the Chien search's exponents and steps are below n");
     if (terms > kMostVectorTerms) {
         return ScalarRoots(exponents, steps, terms, n, powers, roots);
     }

@@ -24,6 +24,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/contract.h"
 #include "engine/kernel/draw_kernels.h"
 #include "random/packed_state.h"
 
@@ -137,6 +138,8 @@ HWY_INLINE Word Below(const Ring& r, const Comparison& c) {
 // The state moves between the slots (a_0..a_20, then b_0..b_30) and a local ring, which
 // nothing else can alias.
 void RunRows(std::uint64_t* slots, int rows, std::uint32_t threshold, std::uint64_t* masks) {
+    RS_ASSERT(rows >= 0 && rows % 2 == 0 && threshold >= 1 && threshold <= kValueMask,
+              "the draw kernel runs rows in pairs, for a threshold that draws");
     const Tag tag;
     const auto at = [&](std::uint64_t* base, int i) { return base + i * hn::Lanes(tag); };
     Comparison c{};
@@ -195,6 +198,7 @@ HWY_INLINE void Transpose64(std::uint64_t* a) {
 // From row masks (`words` words a row) to lane bits (rows / 64 words a lane, bit i of word b
 // for row 64 b + i), by 64x64 transposes; all-zero blocks need none.
 void LanesFromRows(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits) {
+    RS_ASSERT(rows >= 0 && rows % 64 == 0, "lane bits come in words of 64 rows");
     const int rowBlocks = rows / 64;
     alignas(64) std::uint64_t block[64];
     for (int group = 0; group < words; ++group) {

@@ -44,6 +44,17 @@ struct DrawKernel {
                           std::int32_t* syndromes);
 };
 
+// Whether terms of the Chien search are as chienRoots takes them: exponents and steps below n.
+inline bool ChienTermsBelowOrder(const std::int32_t* exponents, const std::int32_t* steps,
+                                 std::int32_t terms, std::int32_t n) {
+    for (std::int32_t e = 0; e < terms; ++e) {
+        if (exponents[e] < 0 || exponents[e] >= n || steps[e] < 0 || steps[e] >= n) {
+            return false;
+        }
+    }
+    return terms >= 0;
+}
+
 // Every target's kernel this build holds that the machine runs, best first.
 std::span<const DrawKernel> RunnableKernels();
 

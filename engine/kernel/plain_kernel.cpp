@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/contract.h"
 #include "engine/kernel/draw_kernels.h"
 #include "random/packed_state.h"
 
@@ -94,6 +95,8 @@ void Steps(Ring& r, std::index_sequence<kStep...>) {
 // state moves between the slots (a_0..a_20, then b_0..b_30) and a local ring, which nothing
 // else can alias.
 void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
+    RS_ASSERT(rows >= 0 && rows % 2 == 0 && threshold >= 1 && threshold <= kValueMask,
+              "the draw kernel runs rows in pairs, for a threshold that draws");
     Comparison c{};
     c.threshold = threshold;
     c.lowest = std::countr_zero(threshold);
@@ -138,6 +141,7 @@ void RunRows(Word* slots, int rows, std::uint32_t threshold, Word* masks) {
 // for row 64 b + i), bit by bit: slow, and unlike the targets' transposes, so that it checks
 // them.
 void LanesFromRows(const std::uint64_t* masks, int rows, int words, std::uint64_t* laneBits) {
+    RS_ASSERT(rows >= 0 && rows % 64 == 0, "lane bits come in words of 64 rows");
     const int rowBlocks = rows / 64;
     std::fill(laneBits, laneBits + static_cast<std::ptrdiff_t>(64 * words * rowBlocks),
               std::uint64_t{0});
@@ -166,6 +170,8 @@ void ApplyMap(Word* slots, const std::uint8_t* pairs, int pairCount) {
 std::int32_t ChienRoots(const std::int32_t* exponents, const std::int32_t* steps,
                         std::int32_t terms, std::int32_t n, const std::int32_t* powers,
                         std::int32_t* roots) {
+    RS_ASSERT(ChienTermsBelowOrder(exponents, steps, terms, n),
+              "the Chien search's exponents and steps are below n");
     std::vector<std::int32_t> exponent(exponents, exponents + terms);
     std::int32_t count = 0;
     for (std::int32_t j = 1; j <= n; ++j) {
@@ -199,6 +205,7 @@ std::int32_t BytePower(const ByteFieldView& field, std::int32_t r, std::int32_t 
 // The locator at each alpha^j in turn, by Horner's rule.
 std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* locator,
                             std::int32_t degree, std::int32_t* roots) {
+    RS_ASSERT(degree >= 0 && degree < field.n, "the locator has a row of powers per term");
     std::int32_t count = 0;
     for (std::int32_t j = 1; j <= field.n; ++j) {
         const std::int32_t x = BytePower(field, 1, j);
@@ -216,6 +223,7 @@ std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* loca
 bool ByteSyndromes(const ByteFieldView& field, const std::int32_t* positions,
                    const std::int32_t* values, std::int32_t count, std::int32_t twoT,
                    std::int32_t* syndromes) {
+    RS_ASSERT(count >= 0 && twoT >= 0 && twoT < field.n, "a code of the field has 2t below n");
     bool allZero = true;
     for (std::int32_t i = 0; i < twoT; ++i) {
         std::int32_t sum = 0;

@@ -1,5 +1,6 @@
 #include "engine/parallel/segment_maker.h"
 
+#include "base/contract.h"
 #include "engine/kernel/popcount_dispatch.h"
 
 namespace rs {
@@ -52,6 +53,13 @@ bool SegmentMaker::FillUntilCut(SegmentTask& task, Segment& segment,
 
 bool SegmentMaker::Make(SegmentTask& task, Segment& segment, const std::function<bool()>& abandoned,
                         const std::function<bool()>* cut) {
+    // Each chunk fills its share of the bitmap, which the walk reads from the segment's first
+    // word; only a bitmap can be walked.
+    RS_ASSERT(task.base % 64 == 0 && task.end > task.base &&
+                  (task.end - task.base) % maker.ChunkDraws() == 0,
+              "a segment is whole chunks from a word's first draw");
+    RS_ASSERT(!task.speculated || task.threshold > kListedThreshold,
+              "only a segment with a bitmap is walked ahead");
     if (seededFor != task.seeded) {
         counter->Restart(task.seeded);
         seededFor = task.seeded;

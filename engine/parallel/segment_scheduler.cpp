@@ -1,8 +1,8 @@
 #include "engine/parallel/segment_scheduler.h"
 
 #include <algorithm>
-#include <cassert>
 
+#include "base/contract.h"
 #include "engine/block_counter.h"
 
 namespace rs {
@@ -28,6 +28,9 @@ constexpr std::uint64_t kSteadyChunks = 64;
 
 SegmentSizes SegmentSizes::For(std::uint64_t chunkDraws, std::int32_t m, std::int32_t t,
                                std::uint64_t largestChunks) {
+    RS_ASSERT(chunkDraws > 0 && m >= 1 && m <= 30 && t >= 0 &&
+                  2 * std::int64_t{t} < (std::int64_t{1} << m),
+              "segment sizes are for a code of GF(2^m) that the parallel engine handles");
     const std::int64_t n = (std::int64_t{1} << m) - 1;
     const std::uint64_t longest = BlockCounter::LongestBlock(n, n - 2 * std::int64_t{t});
     const std::uint64_t shortest = longest - static_cast<std::uint64_t>(n);
@@ -171,8 +174,8 @@ std::uint64_t SegmentScheduler::Lookahead(std::uint64_t reached) const {
 std::size_t SegmentScheduler::Claim(bool speculated) {
     const std::int64_t segment = nextClaim++;
     const std::size_t slot = static_cast<std::size_t>(segment) % slotCount;
-    // The slot's last segment was released.
-    assert(segment < released + static_cast<std::int64_t>(slotCount));
+    RS_ASSERT(segment < released + static_cast<std::int64_t>(slotCount),
+              "a slot is claimed only once the stitch has released its last segment");
     states[slot] = {segment, false};
     SegmentTask& task = slots[slot].task;
     task.seeded = seeded;
@@ -263,8 +266,8 @@ const MadeSegment& SegmentScheduler::WaitFor(std::int64_t segment) {
         ownSegment = segment;
     }
     const std::size_t slot = static_cast<std::size_t>(segment) % slotCount;
-    // Segments are asked for in order: none before the stitch's, none past the next to claim.
-    assert(segment >= released && segment <= nextClaim);
+    RS_ASSERT(segment >= released && segment <= nextClaim,
+              "segments are asked for in order: none before the stitch's, none past the next");
     if (segment == ownSegment) {
         lock.Unlock();
         own->Fill(slots[slot].task, slots[slot].segment, [] { return false; });

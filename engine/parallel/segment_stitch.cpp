@@ -1,8 +1,8 @@
 #include "engine/parallel/segment_stitch.h"
 
 #include <algorithm>
-#include <cassert>
 
+#include "base/contract.h"
 #include "engine/kernel/popcount_dispatch.h"
 
 namespace rs {
@@ -39,7 +39,7 @@ void SegmentStitch::EnterSegment() {
         scheduler.Release(segment, reached);
         made = &scheduler.WaitFor(segment);
     } while (made->task.end <= blockStart);
-    assert(made->task.base <= blockStart);
+    RS_ASSERT(made->task.base <= blockStart, "segments follow one another without gaps");
     specNext = 0;
     decodedNext = 0;
     candidateNext = 0;
@@ -89,7 +89,7 @@ bool SegmentStitch::WalkBlock(PointStatistics& statistics) {
 
 bool SegmentStitch::StitchListed(PointStatistics& statistics, std::int32_t blockLimit) {
     const MadeSegment& slot = *made;
-    assert(slot.task.base <= blockStart);
+    RS_ASSERT(slot.task.base <= blockStart, "the stitch lists blocks of the segment it is in");
     const std::uint32_t* listed = slot.segment.candidates.data();
     const std::size_t size = slot.segment.candidates.size();
     const auto k = static_cast<std::uint64_t>(counter->K());
@@ -122,8 +122,8 @@ bool SegmentStitch::StitchListed(PointStatistics& statistics, std::int32_t block
 
 bool SegmentStitch::TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit) {
     const Segment& record = made->segment;
-    // The speculated walk took only blocks that end inside the segment.
-    assert(record.exit <= made->task.end);
+    RS_ASSERT(record.exit <= made->task.end,
+              "the speculated walk takes only blocks that end inside the segment");
     const std::size_t count = record.starts.size();
     const std::size_t stop =
         std::min(count, specNext + static_cast<std::size_t>(blockLimit - statistics.blocks));

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cassert>
 #include <cstdint>
 #include <span>
 
+#include "base/contract.h"
 #include "engine/parallel/segment_scheduler.h"
 #include "random/jump_ahead.h"
 
@@ -43,7 +43,7 @@ class StitchCandidates {
         while (64 * w >= end) {
             Show(segment + 1, source.WaitFor(segment + 1));
         }
-        assert(w >= firstWord);
+        RS_ASSERT(w >= firstWord, "a walk never reads back into a segment it has left");
         if (!listing) {
             return bitmap[w - firstWord];
         }
@@ -61,8 +61,8 @@ class StitchCandidates {
 
   private:
     void Show(std::int64_t s, const MadeSegment& made) {
-        // Segments follow one another, each of whole words.
-        assert(made.task.base % 64 == 0 && (segment < 0 || made.task.base == end));
+        RS_ASSERT(made.task.base % 64 == 0 && (segment < 0 || made.task.base == end),
+                  "segments follow one another, each of whole words");
         segment = s;
         bitmap = made.segment.bitmap.data();
         firstWord = made.task.base / 64;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/contract.h"
 #include "random/philox_stream.h"
 
 namespace rs {
@@ -29,6 +30,7 @@ PatternSampler::PatternSampler(const StratifiedCode& code, const DrawKernel& ker
 
 PatternSampler::Pattern PatternSampler::Draw(std::uint32_t seed, std::int32_t weight,
                                              std::uint64_t sample) {
+    RS_ASSERT(weight >= 1 && weight <= counter->N(), "a pattern's weight is 1..n");
     PhiloxStream stream(seed, static_cast<std::uint32_t>(weight), sample);
     const std::int32_t n = counter->N();
     positions.clear();
@@ -70,11 +72,10 @@ void PatternSampler::Sample(std::uint32_t seed, std::int32_t weight, std::uint64
             std::int64_t{outcome.errorSymbols} * std::int64_t{outcome.errorSymbols};
         tally.bitErrors += outcome.bitErrors;
         tally.bitErrorsSquared += outcome.bitErrors * outcome.bitErrors;
-        tally.failures += outcome.failure ? 1 : 0;
-        if (outcome.errorSymbols != 0) {
-            ++tally.wrongBlocks;
-            tally.miscorrections += outcome.failure ? 0 : 1;
-        }
+        const BlockVerdict verdict = Judge(outcome);
+        tally.failures += verdict.flagged ? 1 : 0;
+        tally.wrongBlocks += verdict.wrong ? 1 : 0;
+        tally.miscorrections += verdict.miscorrected ? 1 : 0;
     }
 }
 

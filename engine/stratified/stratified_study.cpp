@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
 
 #include "engine/stratified/sample_pool.h"
 #include "stats/binomial_weights.h"
@@ -12,7 +11,6 @@ namespace rs {
 
 namespace {
 
-constexpr double kZero = -std::numeric_limits<double>::infinity();
 constexpr std::array<Rate, 3> kPreciseRates = {Rate::kFER, Rate::kSER, Rate::kBER};
 // The most a round multiplies a weight's patterns by.
 constexpr std::int64_t kMostGrowth = 16;
@@ -64,11 +62,11 @@ Study::Weights Study::Range(const std::function<double(std::size_t)>& logFloor,
     Weights range{sampling ? result.firstWeight : n, sampling ? result.lastWeight : t};
     for (std::size_t i = 0; i < request.points.size(); ++i) {
         const double floor = logFloor(i);
-        if (floor == kZero) {
+        if (floor == kLogZero) {
             continue;  // nothing can err at this P0
         }
         const double P0 = request.points[i];
-        double head = kZero;
+        double head = kLogZero;
         std::int32_t first = t + 1;
         while (first < range.first) {
             const double withFirst = LogAdd(head, LogBinomialWeight(n, first, P0));
@@ -119,13 +117,13 @@ std::vector<std::int64_t> Study::Wanted() const {
     std::vector<std::pair<double, std::size_t>> shares;
     for (std::size_t p = 0; p < request.points.size(); ++p) {
         const StratifiedPoint& point = result.points[p];
-        double largest = kZero;
+        double largest = kLogZero;
         for (std::size_t i = 0; i < wanted.size(); ++i) {
             logWeights[i] =
                 LogBinomialWeight(n, result.firstWeight + static_cast<std::int64_t>(i), point.P0);
             largest = std::max(largest, logWeights[i]);
         }
-        if (largest == kZero) {
+        if (largest == kLogZero) {
             continue;
         }
         for (const Rate rate : kPreciseRates) {
@@ -240,7 +238,7 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
         for (const StratifiedPoint& point : result.points) {
             for (const Rate rate : kPreciseRates) {
                 const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
-                if (e.value == kZero) {
+                if (e.value == kLogZero) {
                     continue;
                 }
                 const double width =
