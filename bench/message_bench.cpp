@@ -11,7 +11,7 @@
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel_engine.h"
-#include "mpi/segment_message.h"
+#include "engine/remote/segment_message.h"
 
 namespace rs {
 namespace {

@@ -88,9 +88,9 @@ std::string CheckMethod(const CLI::App& app, const RunOptions& options) {
         return {};
     }
     const std::pair<bool, const char*> clashes[] = {
-        {options.resume, "--resume"},
-        {options.referenceEngine, "--engine reference"},
-        {options.independentPoints, "--independent-points"},
+        {options.monteCarlo.resume, "--resume"},
+        {options.monteCarlo.referenceEngine, "--engine reference"},
+        {options.monteCarlo.independentPoints, "--independent-points"},
         {!options.compareFiles.empty(), "--compare"}};
     for (const auto& [given, option] : clashes) {
         if (given) {
@@ -159,7 +159,7 @@ void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "the unsent information symbols are zero")
         ->type_name("N")
         ->check(CLI::Range(1, std::numeric_limits<std::int32_t>::max()));
-    app.add_flag("--independent-points", options.independentPoints,
+    app.add_flag("--independent-points", options.monteCarlo.independentPoints,
                  "Start point i of the sweep i x 2^40 draws into the seed's stream, rather than "
                  "every point from the seed, so that the points' errors are independent")
         ->disable_flag_override();
@@ -194,7 +194,7 @@ void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
         ->type_name("JSON...")
         ->expected(1, -1)
         ->needs(plot);
-    app.add_flag("--resume", options.resume,
+    app.add_flag("--resume", options.monteCarlo.resume,
                  "Keep the report file's complete points and run the rest")
         ->disable_flag_override();
 }
@@ -218,12 +218,12 @@ void AddMethodOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "for curves down to any error rate")
         ->type_name("NAME")
         ->check(CLI::IsMember({"monte-carlo", "stratified"}));
-    auto* samples = app.add_option("--samples", options.samples,
+    auto* samples = app.add_option("--samples", options.stratified.samples,
                                    "Stratified: N error patterns per weight, in place of "
                                    "--precision")
                         ->type_name("N")
                         ->check(CLI::Range(std::int64_t{1}, std::int64_t{1} << 40));
-    app.add_option("--precision", options.precision,
+    app.add_option("--precision", options.stratified.precision,
                    "Stratified: sample until every FER, SER and BER 95 % interval is within "
                    "this fraction of its value (default 0.01)")
         ->type_name("X")
@@ -233,7 +233,7 @@ void AddMethodOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
 
 // Puts what was given in place of the defaults.
 void Apply(const GivenTexts& given, RunOptions& options) {
-    options.referenceEngine = given.engine == "reference";
+    options.monteCarlo.referenceEngine = given.engine == "reference";
     options.method = given.method == "stratified" ? Method::kStratified : Method::kMonteCarlo;
     if (!given.positionalFile.empty()) {
         options.parameterFile = given.positionalFile;

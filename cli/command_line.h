@@ -26,6 +26,24 @@ enum class Method : std::uint8_t { kMonteCarlo, kStratified };
 // The relative half-width a stratified run's intervals reach unless told.
 inline constexpr double kDefaultPrecision = 0.01;
 
+// What a Monte-Carlo run alone may be asked.
+struct MonteCarloOptions {
+    // Continue an interrupted run from the points its report holds.
+    bool resume = false;
+    // The literal reference engine in place of the fast one; both count alike.
+    bool referenceEngine = false;
+    // Point i starts from the seed's stream jumped ahead by i x 2^40 draws instead of from the
+    // seed.
+    bool independentPoints = false;
+};
+
+// What a stratified run alone may be asked.
+struct StratifiedOptions {
+    // Patterns per weight; when not given, as many as the precision needs.
+    std::optional<std::int64_t> samples;
+    double precision = kDefaultPrecision;
+};
+
 // What the command line asks of a run. The defaults are the program's behaviour without
 // arguments.
 struct RunOptions {
@@ -36,25 +54,18 @@ struct RunOptions {
     std::optional<std::filesystem::path> jsonFile;
     std::optional<std::filesystem::path> csvFile;
     std::optional<std::filesystem::path> plotFile;
-    bool resume = false;
-    // The fast engine unless the literal reference engine is asked for; both count alike.
-    bool referenceEngine = false;
-    // Threads of the fast engine: every CPU the process may use unless told; the output is the
+    // Threads of the engines: every CPU the process may use unless told; the output is the
     // same for any number.
     int threads = DefaultThreads();
     // P0 values in place of the experiment file's sweep lines.
     std::optional<rs_sim::Points> grid;
     // The code shortened to this length, RS(length, length - 2T); the full length unless told.
     std::optional<std::int32_t> length;
-    // Point i starts from the seed's stream jumped ahead by i x 2^40 draws instead of from the
-    // seed.
-    bool independentPoints = false;
     // No status line under a long point's bar, even on a terminal.
     bool noStatus = false;
     Method method = Method::kMonteCarlo;
-    // A stratified run's patterns per weight; when not given, as many as the precision needs.
-    std::optional<std::int64_t> samples;
-    double precision = kDefaultPrecision;
+    MonteCarloOptions monteCarlo;
+    StratifiedOptions stratified;
     // Saved JSON reports to draw on one plot instead of running anything.
     std::vector<std::filesystem::path> compareFiles;
 };

@@ -38,13 +38,14 @@ rs_sim::Experiment ExperimentOf(const SimulationParameters& parameters, const Ru
     experiment.code = {parameters.M, parameters.T, options.length};
     experiment.stop = {parameters.maxBlocks, parameters.maxErrorBlocks};
     if (options.method == Method::kStratified) {
-        experiment.method = rs_sim::Stratified{options.samples, options.precision};
+        experiment.method =
+            rs_sim::Stratified{options.stratified.samples, options.stratified.precision};
     }
-    experiment.engine =
-        options.referenceEngine ? rs_sim::EngineChoice::kReference : rs_sim::EngineChoice::kFast;
+    experiment.engine = options.monteCarlo.referenceEngine ? rs_sim::EngineChoice::kReference
+                                                           : rs_sim::EngineChoice::kFast;
     experiment.threads = options.threads;
     experiment.seed = options.seed;
-    experiment.independentPoints = options.independentPoints;
+    experiment.independentPoints = options.monteCarlo.independentPoints;
     return experiment;
 }
 
@@ -186,7 +187,8 @@ void ProgramRun::DescribeRun() {
     header = "Reed-Solomon codes, n=" + std::to_string(code.n) + "  k=" + std::to_string(code.k) +
              "  R=" + FormatFixed2(code.rate) + "  t=" + std::to_string(code.t) +
              "  q=" + std::to_string(code.q) + "\n";
-    run = {parameters, options.seed, code, options.grid, options.length, options.independentPoints};
+    run = {parameters,   options.seed,   code,
+           options.grid, options.length, options.monteCarlo.independentPoints};
 }
 
 std::string ProgramRun::ClosingKey() const {
@@ -224,7 +226,7 @@ std::string ProgramRun::OpenOutputs() {
     if (options.csvFile) {
         csvPath = ResolveName(environment, *options.csvFile);
     }
-    if (options.resume) {
+    if (options.monteCarlo.resume) {
         resume = PrepareResume(ResolveName(environment, options.resultsFile), resultsName, header,
                                experiment.points.values, run, jsonPath, csvPath);
         if (!resume.error.empty()) {

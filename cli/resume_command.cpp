@@ -36,7 +36,7 @@ std::string ResumeCommand(const std::string& program, const RunOptions& options)
     if (options.length) {
         command.append(" --length ").append(std::to_string(*options.length));
     }
-    if (options.independentPoints) {
+    if (options.monteCarlo.independentPoints) {
         command.append(" --independent-points");
     }
     if (const std::optional<rs_sim::Points>& grid = options.grid) {

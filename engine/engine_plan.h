@@ -23,19 +23,6 @@ class SegmentFiller;
 using RemoteFillers = std::function<std::vector<std::unique_ptr<SegmentFiller>>(
     std::int32_t m, std::int32_t t, std::int32_t length, bool tabled)>;
 
-}  // namespace rs
-
-namespace rs_sim {
-
-// The public API's handle on segment makers elsewhere.
-struct RemoteWorkers {
-    rs::RemoteFillers fillers;
-};
-
-}  // namespace rs_sim
-
-namespace rs {
-
 enum class EngineKind : std::uint8_t {
     kReference,  // the literal experiment, block by block
     kFast,       // one walk through the blocks; other threads make candidate chunks ahead

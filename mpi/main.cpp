@@ -5,8 +5,7 @@
 
 #include "cli/command_line.h"
 #include "cli/entry.h"
-#include "engine/engine_plan.h"
-#include "mpi/remote_filler.h"
+#include "mpi/rank_lanes.h"
 #include "mpi/segment_service.h"
 
 // rs-sim-mpi: rs-sim across the ranks of an MPI job, with the same options and output. Rank 0

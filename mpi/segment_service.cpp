@@ -3,18 +3,17 @@
 #include <mpi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/hit_search/chunk_maker.h"
-#include "engine/kernel/draw_kernels.h"
-#include "engine/parallel/segment_maker.h"
 #include "mpi/message_wait.h"
 #include "mpi/rank_protocol.h"
-#include "mpi/segment_message.h"
+#include "rs_sim/remote.h"
 
 namespace rs {
 
@@ -35,30 +34,25 @@ long SegmentsBeforeFault(int rank) {
     return std::stol(text.substr(colon + 1));
 }
 
-void ServeLane(int lane, std::int32_t m, std::int32_t t, bool tabled, std::int32_t length,
-               long faultAfter) {
-    const DrawKernel& kernel = BestKernel();
-    const int rows = ChunkMaker::RowsFor(kernel);
-    SegmentMaker maker(kernel, rows, m, t, tabled, length);
-    Segment segment;
-    MessageWords words(5);
+void ServeLane(int lane, rs_sim::RemoteCode code, long faultAfter) {
+    rs_sim::LaneServer server(code);
     static std::atomic<long> made{0};
     for (;;) {
-        WaitForMessage(0, kTaskTag + lane);
-        MPI_Recv(words.data(), 5, MPI_UINT64_T, 0, kTaskTag + lane, MPI_COMM_WORLD,
+        MPI_Status status = WaitForMessage(0, kTaskTag + lane);
+        int count = 0;
+        MPI_Get_count(&status, MPI_UINT64_T, &count);
+        rs_sim::Words task(static_cast<std::size_t>(count));
+        MPI_Recv(task.data(), count, MPI_UINT64_T, 0, kTaskTag + lane, MPI_COMM_WORLD,
                  MPI_STATUS_IGNORE);
-        SegmentTask task;
-        if (!UnpackTask(words, task)) {
+        const std::optional<rs_sim::Words> reply = server.Serve(task);
+        if (!reply) {
             return;
         }
-        maker.Fill(task, segment, [] { return false; });
         if (faultAfter >= 0 && ++made > faultAfter) {
             std::_Exit(3);
         }
-        MessageWords reply;
-        PackSegment(task, segment, reply);
-        MPI_Send(reply.data(), static_cast<int>(reply.size()), MPI_UINT64_T, 0, kSegmentTag + lane,
-                 MPI_COMM_WORLD);
+        MPI_Send(reply->data(), static_cast<int>(reply->size()), MPI_UINT64_T, 0,
+                 kSegmentTag + lane, MPI_COMM_WORLD);
     }
 }
 
@@ -80,8 +74,9 @@ int ServeSegments(int threads) {
         std::vector<std::thread> serving;
         serving.reserve(static_cast<std::size_t>(lanes));
         for (int lane = 0; lane < lanes; ++lane) {
-            serving.emplace_back(ServeLane, lane, control[1], control[2], control[3] != 0,
-                                 control[4], faultAfter);
+            const rs_sim::RemoteCode code{
+                .m = control[1], .t = control[2], .length = control[4], .tabled = control[3] != 0};
+            serving.emplace_back(ServeLane, lane, code, faultAfter);
         }
         // Rank 0 stops every lane when its engine ends.
         for (std::thread& lane : serving) {

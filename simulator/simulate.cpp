@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine_plan.h"
+#include "engine/remote/lane_filler.h"
 #include "rs_sim/simulator.h"
 #include "simulator/stratified_study.h"
 #include "simulator/sweep.h"
@@ -36,7 +37,7 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
          .largestP0 = values.empty() ? 0.0F : *std::max_element(values.begin(), values.end()),
          .reference = experiment.engine == EngineChoice::kReference,
          .threads = experiment.threads,
-         .remoteFillers = resources.remote ? resources.remote->fillers : rs::RemoteFillers(),
+         .remoteFillers = rs::FillersOf(resources.remote),
          .memoryBudget = available,
          .points = values.size(),
          .pointBlocks = experiment.stop.maxBlocks});

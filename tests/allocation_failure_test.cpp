@@ -11,8 +11,8 @@
 
 #include <unistd.h>
 
-#include "codec/reed_solomon_codec.h"
 #include "cli/program.h"
+#include "codec/reed_solomon_codec.h"
 #include "field/galois_field.h"
 #include "test_support.h"
 
@@ -106,7 +106,7 @@ TEST_F(AllocationFailureTest, ProgramReportsEveryFailedAllocationAndLeavesResult
         testing::ScriptedCounter counter({0, 1}, 1);
         // The reference engine's block arrays are the program's last array allocations.
         RunOptions options;
-        options.referenceEngine = true;
+        options.monteCarlo.referenceEngine = true;
         const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
         FailAllocation(n);
         const int status = RunProgram(environment);

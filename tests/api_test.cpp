@@ -58,8 +58,8 @@ nlohmann::json ProgramPoints(const ApiCase& c, int threads) {
     options.threads = threads;
     options.grid = *rs_sim::Points::List(list).value;
     options.length = c.length;
-    options.independentPoints = c.independent;
-    options.referenceEngine = c.reference;
+    options.monteCarlo.independentPoints = c.independent;
+    options.monteCarlo.referenceEngine = c.reference;
     testing::CapturingStream console;
     testing::CapturingStream errors;
     testing::SecondPerPointCounter counter;

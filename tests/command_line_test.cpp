@@ -26,7 +26,7 @@ TEST(CommandLine, AcceptedLines) {
     everything.jsonFile = "out.json";
     everything.csvFile = "out.csv";
     everything.plotFile = "out.SVG";
-    everything.resume = true;
+    everything.monteCarlo.resume = true;
     RunOptions positional;
     positional.parameterFile = "my experiment.dat";
     RunOptions seedZero;
@@ -34,10 +34,10 @@ TEST(CommandLine, AcceptedLines) {
     seedZero.plotFile = "plot.png";
     RunOptions stratified;
     stratified.method = Method::kStratified;
-    stratified.samples = 500;
+    stratified.stratified.samples = 500;
     RunOptions precise;
     precise.method = Method::kStratified;
-    precise.precision = 0.001;
+    precise.stratified.precision = 0.001;
     const Case cases[] = {
         {{}, RunOptions{}},
         {{"--method", "stratified", "--samples", "500"}, stratified},
@@ -64,10 +64,10 @@ TEST(CommandLine, AcceptedLines) {
         EXPECT_EQ(o.jsonFile, e.jsonFile);
         EXPECT_EQ(o.csvFile, e.csvFile);
         EXPECT_EQ(o.plotFile, e.plotFile);
-        EXPECT_EQ(o.resume, e.resume);
+        EXPECT_EQ(o.monteCarlo.resume, e.monteCarlo.resume);
         EXPECT_EQ(o.method, e.method);
-        EXPECT_EQ(o.samples, e.samples);
-        EXPECT_EQ(o.precision, e.precision);
+        EXPECT_EQ(o.stratified.samples, e.stratified.samples);
+        EXPECT_EQ(o.stratified.precision, e.stratified.precision);
         EXPECT_EQ(line.err, "");
     }
 }

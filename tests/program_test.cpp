@@ -264,7 +264,7 @@ TEST_F(ProgramTest, RefusesARunThatWouldNotFitInMemory) {
     WriteFile("results.dat", "earlier\n");
     availableMemory = 10 * 1024 * 1024;
     RunOptions reference;
-    reference.referenceEngine = true;
+    reference.monteCarlo.referenceEngine = true;
     reference.noWait = true;
     EXPECT_EQ(Run(reference), 1);
     EXPECT_EQ(errors.text,
@@ -423,7 +423,7 @@ TEST_F(ProgramTest, StratifiedRunReportsRatesBelowTheRangeOfADouble) {
     RunOptions options;
     options.noWait = true;
     options.method = Method::kStratified;
-    options.samples = 64;
+    options.stratified.samples = 64;
     options.jsonFile = "s.json";
     options.csvFile = "s.csv";
     options.grid = *rs_sim::Points::List("0.01,1e-12,1e-14").value;

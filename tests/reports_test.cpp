@@ -133,7 +133,7 @@ class ReportsTest : public ::testing::Test {
         options.threads = 1;  // the clock's reads then come in sweep order
         options.jsonFile = "points.json";
         options.csvFile = "points.csv";
-        options.resume = resume;
+        options.monteCarlo.resume = resume;
         options.grid = grid;
         errors.text.clear();
         const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};

@@ -1,7 +1,7 @@
 // Segments through the words that carry them between ranks.
 #include <gtest/gtest.h>
 
-#include "mpi/segment_message.h"
+#include "engine/remote/segment_message.h"
 
 namespace rs {
 namespace {

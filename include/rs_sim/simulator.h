@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "rs_sim/experiment.h"
+#include "rs_sim/remote.h"
 #include "rs_sim/results.h"
 
 namespace rs_sim {
@@ -66,14 +67,12 @@ struct RunControls {
     std::size_t firstPoint = 0;
 };
 
-// Other processes' help: segment makers on the ranks of an MPI job, as rs-sim-mpi makes them.
-struct RemoteWorkers;
-
 // What a simulator may take of the machine.
 struct Resources {
     // The bytes the run may use: a run that would need more is refused. The machine's
     // available memory when not given.
     std::optional<std::uint64_t> memory;
+    // Other processes' lanes (rs-sim-mpi's ranks), which the fast engine shares a point with.
     std::shared_ptr<const RemoteWorkers> remote;
 };
 

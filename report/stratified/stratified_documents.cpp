@@ -109,15 +109,12 @@ std::vector<EstimatedPoint> EstimatedPoints(const rs_sim::StratifiedResults& res
     return points;
 }
 
-nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
-                                      const rs_sim::StratifiedResults& result,
-                                      std::int64_t patterns, double seconds) {
-    nlohmann::ordered_json document;
-    document["program"] = "rs-sim";
-    document["version"] = kVersion;
-    document["method"] = "stratified";
-    document["experiment"] = ExperimentJson(run);
-    document["code"] = CodeJson(run.code);
+namespace {
+
+// How the run sampled: its seed, samples or precision, the interval, the weights and the time.
+nlohmann::ordered_json SamplingJson(const StratifiedAsk& ask,
+                                    const rs_sim::StratifiedResults& result, std::int64_t patterns,
+                                    double seconds) {
     nlohmann::ordered_json sampling = {{"seed", ask.seed}};
     if (ask.samples) {
         sampling["samples"] = *ask.samples;
@@ -135,47 +132,66 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
     sampling["patterns"] = patterns;
     sampling["log10TailShare"] = Number(Log10(LogTailShare(result)));
     sampling["seconds"] = seconds;
-    document["stratified"] = std::move(sampling);
+    return sampling;
+}
 
+nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point) {
+    nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", point.P0}};
+    for (const auto& [rate, name] : kRateNames) {
+        const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+        const std::string base(name);
+        json[base] = Number(PlainValue(e.value));
+        json[base + "Low"] = Number(PlainValue(e.low));
+        json[base + "High"] = Number(PlainValue(e.high));
+        json[LogName(name)] = Number(Log10(e.value));
+        json[LogName(name, "Low")] = Number(Log10(e.low));
+        json[LogName(name, "High")] = Number(Log10(e.high));
+    }
+    json["theoryFER"] = Number(PlainValue(point.theoryFER));
+    json["log10TheoryFER"] = Number(Log10(point.theoryFER));
+    json["log10Tail"] = Number(Log10(point.tail));
+    return json;
+}
+
+nlohmann::ordered_json WeightJson(const rs_sim::StratifiedResults& result, std::size_t i) {
+    const rs_sim::WeightTally& tally = result.tallies[i];
+    nlohmann::ordered_json json = {{"w", result.firstWeight + static_cast<std::int32_t>(i)},
+                                   {"patterns", tally.patterns},
+                                   {"errorBlocks", tally.wrongBlocks},
+                                   {"errorSymbols", tally.errorSymbols},
+                                   {"bitErrors", tally.bitErrors},
+                                   {"detectedFailures", tally.failures},
+                                   {"miscorrections", tally.miscorrections}};
+    for (const auto& [rate, name] : kRateNames) {
+        const rs_sim::Estimate& r = result.weightRates[i][static_cast<std::size_t>(rate)];
+        const std::string base(name);
+        json[base] = Number(r.value);
+        json[base + "Low"] = Number(r.low);
+        json[base + "High"] = Number(r.high);
+    }
+    return json;
+}
+
+}  // namespace
+
+nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
+                                      const rs_sim::StratifiedResults& result,
+                                      std::int64_t patterns, double seconds) {
+    nlohmann::ordered_json document;
+    document["program"] = "rs-sim";
+    document["version"] = kVersion;
+    document["method"] = "stratified";
+    document["experiment"] = ExperimentJson(run);
+    document["code"] = CodeJson(run.code);
+    document["stratified"] = SamplingJson(ask, result, patterns, seconds);
     nlohmann::ordered_json points = nlohmann::ordered_json::array();
     for (const rs_sim::StratifiedPoint& point : result.points) {
-        nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", point.P0}};
-        for (const auto& [rate, name] : kRateNames) {
-            const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
-            const std::string base(name);
-            json[base] = Number(PlainValue(e.value));
-            json[base + "Low"] = Number(PlainValue(e.low));
-            json[base + "High"] = Number(PlainValue(e.high));
-            json[LogName(name)] = Number(Log10(e.value));
-            json[LogName(name, "Low")] = Number(Log10(e.low));
-            json[LogName(name, "High")] = Number(Log10(e.high));
-        }
-        json["theoryFER"] = Number(PlainValue(point.theoryFER));
-        json["log10TheoryFER"] = Number(Log10(point.theoryFER));
-        json["log10Tail"] = Number(Log10(point.tail));
-        points.push_back(std::move(json));
+        points.push_back(StratifiedPointJson(point));
     }
     document["points"] = std::move(points);
-
     nlohmann::ordered_json perWeight = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < result.tallies.size(); ++i) {
-        const rs_sim::WeightTally& tally = result.tallies[i];
-        const std::array<rs_sim::Estimate, rs_sim::kRateCount>& rates = result.weightRates[i];
-        nlohmann::ordered_json json = {{"w", result.firstWeight + static_cast<std::int32_t>(i)},
-                                       {"patterns", tally.patterns},
-                                       {"errorBlocks", tally.wrongBlocks},
-                                       {"errorSymbols", tally.errorSymbols},
-                                       {"bitErrors", tally.bitErrors},
-                                       {"detectedFailures", tally.failures},
-                                       {"miscorrections", tally.miscorrections}};
-        for (const auto& [rate, name] : kRateNames) {
-            const rs_sim::Estimate& r = rates[static_cast<std::size_t>(rate)];
-            const std::string base(name);
-            json[base] = Number(r.value);
-            json[base + "Low"] = Number(r.low);
-            json[base + "High"] = Number(r.high);
-        }
-        perWeight.push_back(std::move(json));
+        perWeight.push_back(WeightJson(result, i));
     }
     document["perWeight"] = std::move(perWeight);
     return document;

@@ -1,4 +1,4 @@
-#include "mpi/segment_message.h"
+#include "engine/remote/segment_message.h"
 
 #include <algorithm>
 
