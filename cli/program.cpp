@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/comparison.h"
 #include "cli/experiment_check.h"
 #include "cli/parameter_file.h"
 #include "cli/resume_command.h"
@@ -17,7 +18,6 @@
 #include "cli/stratified_run.h"
 #include "report/documents/point_documents.h"
 #include "report/documents/resume.h"
-#include "report/plot/compare.h"
 #include "report/plot/plot.h"
 #include "report/text/console_report.h"
 #include "report/text/number_format.h"

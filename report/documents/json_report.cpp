@@ -3,8 +3,8 @@
 
 #include <utility>
 
-#include "cli/version.h"
 #include "report/text/number_format.h"
+#include "rs_sim/simulator.h"
 
 namespace rs {
 
@@ -74,7 +74,7 @@ JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
                        std::vector<nlohmann::ordered_json> keptPoints)
     : target(std::move(output)) {
     document["program"] = "rs-sim";
-    document["version"] = kVersion;
+    document["version"] = rs_sim::Version();
     document["experiment"] = ExperimentJson(run);
     document["code"] = CodeJson(run.code);
     document["points"] = nlohmann::ordered_json::array();

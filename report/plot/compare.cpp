@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/version.h"
+#include "rs_sim/simulator.h"
 #include "system/output_target.h"
 
 namespace rs {
@@ -127,9 +127,9 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
     if (document.value("program", "") != "rs-sim") {
         return refuse("it is not a JSON report of rs-sim");
     }
-    if (const std::string version = document.value("version", "?"); version != kVersion) {
+    if (const std::string version = document.value("version", "?"); version != rs_sim::Version()) {
         return refuse("it was written by rs-sim " + version + ", not by this rs-sim " +
-                      std::string(kVersion));
+                      std::string(rs_sim::Version()));
     }
     if (std::string why = ReadCode(document, compared.run.code); !why.empty()) {
         return refuse(why);
@@ -154,34 +154,6 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
     }
     compared.run.label = label;
     return compared;
-}
-
-std::string RunComparison(const ProgramEnvironment& environment) {
-    const RunOptions& options = environment.options;
-    const std::filesystem::path gnuplot = FindGnuplot();
-    if (gnuplot.empty()) {
-        return std::string(kNoGnuplot);
-    }
-    OutputTarget plot;
-    if (std::string why = CheckOutput(options.plotFile->string(),
-                                      ResolveName(environment, *options.plotFile), plot);
-        !why.empty()) {
-        return why;
-    }
-    std::vector<PlottedRun> runs;
-    for (const std::filesystem::path& file : options.compareFiles) {
-        ComparedRun compared = ReadComparedRun(ResolveName(environment, file), file.string());
-        if (!compared.error.empty()) {
-            return compared.error;
-        }
-        runs.push_back(std::move(compared.run));
-    }
-    if (!std::any_of(runs.begin(), runs.end(), [](const PlottedRun& run) {
-            return !run.estimated.empty() || AnythingToPlot(run.points);
-        })) {
-        return plot.name + ": no run sent a block, so there is nothing to plot";
-    }
-    return DrawComparison(gnuplot, plot, runs);
 }
 
 }  // namespace rs

@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "cli/version.h"
+#include "rs_sim/simulator.h"
 
 namespace rs {
 
@@ -179,7 +179,7 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
                                       std::int64_t patterns, double seconds) {
     nlohmann::ordered_json document;
     document["program"] = "rs-sim";
-    document["version"] = kVersion;
+    document["version"] = rs_sim::Version();
     document["method"] = "stratified";
     document["experiment"] = ExperimentJson(run);
     document["code"] = CodeJson(run.code);
