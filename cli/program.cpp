@@ -227,8 +227,13 @@ std::string ProgramRun::OpenOutputs() {
         csvPath = ResolveName(environment, *options.csvFile);
     }
     if (options.monteCarlo.resume) {
-        resume = PrepareResume(ResolveName(environment, options.resultsFile), resultsName, header,
-                               experiment.points.values, run, jsonPath, csvPath);
+        resume = PrepareResume({.reportPath = ResolveName(environment, options.resultsFile),
+                                .reportName = resultsName,
+                                .header = header,
+                                .sweep = experiment.points.values,
+                                .run = run,
+                                .jsonPath = jsonPath,
+                                .csvPath = csvPath});
         if (!resume.error.empty()) {
             return resume.error;
         }

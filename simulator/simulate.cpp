@@ -8,7 +8,7 @@
 #include "engine/engine_plan.h"
 #include "engine/remote/lane_filler.h"
 #include "rs_sim/simulator.h"
-#include "simulator/stratified_study.h"
+#include "simulator/stratified_method.h"
 #include "simulator/sweep.h"
 #include "system/available_memory.h"
 #include "system/performance_counter.h"

@@ -39,7 +39,10 @@ struct Code {
 // channel the program has always run. P0 is its symbol error probability.
 struct QarySymmetricChannel {};
 
-// The channel the blocks cross; P0 is the value each channel sweeps.
+// The channel the blocks cross; P0 is the value each channel sweeps. A channel added here is
+// drawn by both engines (engine/: the literal reference path first, then the fast one, which
+// must count alike) and, for the theory and the stratified method, states its exact
+// per-symbol error probabilities (stats/).
 using Channel = std::variant<QarySymmetricChannel>;
 
 // The P0 values a run visits, in order, and how they were given (the reports say so).

@@ -81,11 +81,10 @@ std::string Misfit(const ReportContents& contents, const std::string& header,
 
 }  // namespace
 
-ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::string& reportName,
-                          const std::string& header, std::span<const float> sweep,
-                          const RunDescription& run,
-                          const std::optional<std::filesystem::path>& jsonPath,
-                          const std::optional<std::filesystem::path>& csvPath) {
+ResumeState PrepareResume(const ResumeRequest& request) {
+    const std::filesystem::path& reportPath = request.reportPath;
+    const std::string& reportName = request.reportName;
+    const RunDescription& run = request.run;
     ResumeState state;
     std::ifstream in(reportPath, std::ios::binary);
     if (!in) {
@@ -100,23 +99,23 @@ ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::st
     buffer << in.rdbuf();
     const std::string text = buffer.str();
     ReportContents contents = ParseReport(text);
-    if (std::string why = Misfit(contents, header, sweep, run); !why.empty()) {
+    if (std::string why = Misfit(contents, request.header, request.sweep, run); !why.empty()) {
         state.error = reportName + ": cannot resume: " + why;
         return state;
     }
     state.kept = std::move(contents.points);
     state.reportBytes = contents.completeLength;
 
-    if (jsonPath) {
-        JsonReport::Kept json = JsonReport::ReadKeptPoints(*jsonPath, run, state.kept);
+    if (request.jsonPath) {
+        JsonReport::Kept json = JsonReport::ReadKeptPoints(*request.jsonPath, run, state.kept);
         if (!json.error.empty()) {
             state.error = json.error;
             return state;
         }
         state.jsonPoints = std::move(json.points);
     }
-    if (csvPath) {
-        const CsvReport::Kept csv = CsvReport::ReadKeptRows(*csvPath, state.kept);
+    if (request.csvPath) {
+        const CsvReport::Kept csv = CsvReport::ReadKeptRows(*request.csvPath, state.kept);
         if (!csv.error.empty()) {
             state.error = csv.error;
             return state;

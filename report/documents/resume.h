@@ -24,14 +24,23 @@ struct ResumeState {
     std::string error;         // set when the files do not belong to this experiment
 };
 
-// Reads the files without changing them. header is the code header line this experiment
-// writes; the report's points must carry the sweep's P0 values in order, hold counts that
-// agree with one another and with the code's k, and have ended by this experiment's limits.
-// A point cut short after them must be, as far as it goes, such a point of the sweep.
-ResumeState PrepareResume(const std::filesystem::path& reportPath, const std::string& reportName,
-                          const std::string& header, std::span<const float> sweep,
-                          const RunDescription& run,
-                          const std::optional<std::filesystem::path>& jsonPath,
-                          const std::optional<std::filesystem::path>& csvPath);
+// What a resumed run reads: the report file (reportName as the user named it), the code header
+// line this experiment writes, the sweep's P0 values, the run, and the JSON and CSV reports
+// when asked for.
+struct ResumeRequest {
+    std::filesystem::path reportPath;
+    std::string reportName;
+    std::string header;
+    std::span<const float> sweep;
+    const RunDescription& run;
+    std::optional<std::filesystem::path> jsonPath;
+    std::optional<std::filesystem::path> csvPath;
+};
+
+// Reads the files without changing them. The report's points must carry the sweep's P0 values
+// in order, hold counts that agree with one another and with the code's k, and have ended by
+// this experiment's limits. A point cut short after them must be, as far as it goes, such a
+// point of the sweep.
+ResumeState PrepareResume(const ResumeRequest& request);
 
 }  // namespace rs

@@ -1,4 +1,4 @@
-#include "simulator/stratified_study.h"
+#include "simulator/stratified_method.h"
 
 #include <algorithm>
 #include <array>
