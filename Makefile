@@ -39,7 +39,7 @@ bench: ## build and run the benchmarks
 	cmake --build --preset release
 	build/release/bench/rs-bench
 
-install: ## install rs-sim and its man page into PREFIX (default /usr/local)
+install: ## install rs-sim, its man page and the C++ library into PREFIX (default /usr/local)
 	$(DEPS) build test bench man
 	cmake --preset release
 	cmake --build --preset release

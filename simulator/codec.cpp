@@ -56,44 +56,46 @@ Expected<Codec> Codec::Make(const Code& code) {
     }
 }
 
+namespace {
+
+// Copies symbols into the front of a zeroed buffer of the codec's, or says why they do not fit:
+// count of them, each an element of GF(2^m).
+std::string Load(std::span<const std::uint32_t> symbols, std::size_t count, std::int32_t m,
+                 const char* what, std::vector<rs::Symbol>& buffer) {
+    if (symbols.size() != count) {
+        return std::string(what) + " takes " + std::to_string(count) + " symbols, not " +
+               std::to_string(symbols.size());
+    }
+    std::fill(buffer.begin(), buffer.end(), 0);
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        if (symbols[i] >= (std::uint64_t{1} << m)) {
+            return std::string(what) + ": symbol " + std::to_string(i) + " is " +
+                   std::to_string(symbols[i]) + ", beyond GF(2^" + std::to_string(m) + ")";
+        }
+        buffer[i] = static_cast<rs::Symbol>(symbols[i]);
+    }
+    return {};
+}
+
+}  // namespace
+
 // Codeword layout: symbol i is the coefficient of x^i; the 2t parity symbols come first, the
 // information after them. A shortened code's unsent positions are the top ones, all zero.
 Expected<std::vector<std::uint32_t>> Codec::Encode(std::span<const std::uint32_t> information) {
-    if (information.size() != static_cast<std::size_t>(state->k)) {
-        return {{},
-                "encode takes " + std::to_string(state->k) + " information symbols, not " +
-                    std::to_string(information.size())};
-    }
-    const std::uint64_t q = std::uint64_t{1} << state->code.m;
-    std::fill(state->information.begin(), state->information.end(), 0);
-    for (std::size_t j = 0; j < information.size(); ++j) {
-        if (information[j] >= q) {
-            return {{},
-                    "information symbol " + std::to_string(j) + " is " +
-                        std::to_string(information[j]) + ", beyond GF(2^" +
-                        std::to_string(state->code.m) + ")"};
-        }
-        state->information[j] = static_cast<rs::Symbol>(information[j]);
+    if (std::string error = Load(information, static_cast<std::size_t>(state->k), state->code.m,
+                                 "encode", state->information);
+        !error.empty()) {
+        return {{}, error};
     }
     state->codec.Encode(state->information.data(), state->word.data());
     return {std::vector<std::uint32_t>(state->word.begin(), state->word.begin() + state->n), {}};
 }
 
 Expected<Decoded> Codec::Decode(std::span<const std::uint32_t> received) {
-    if (received.size() != static_cast<std::size_t>(state->n)) {
-        return {{},
-                "decode takes " + std::to_string(state->n) + " symbols, not " +
-                    std::to_string(received.size())};
-    }
-    const std::uint64_t q = std::uint64_t{1} << state->code.m;
-    std::fill(state->word.begin(), state->word.end(), 0);
-    for (std::size_t i = 0; i < received.size(); ++i) {
-        if (received[i] >= q) {
-            return {{},
-                    "received symbol " + std::to_string(i) + " is " + std::to_string(received[i]) +
-                        ", beyond GF(2^" + std::to_string(state->code.m) + ")"};
-        }
-        state->word[i] = static_cast<rs::Symbol>(received[i]);
+    if (std::string error = Load(received, static_cast<std::size_t>(state->n), state->code.m,
+                                 "decode", state->word);
+        !error.empty()) {
+        return {{}, error};
     }
     state->codec.Decode(state->word.data(), state->information.data());
     Decoded decoded;

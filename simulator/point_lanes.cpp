@@ -4,6 +4,8 @@
 #include <chrono>
 #include <utility>
 
+#include "base/contract.h"
+
 namespace rs {
 
 class PointLanes::HeldListener final : public PointListener {
@@ -55,6 +57,7 @@ PointLanes::PointLanes(const LaneSetup& setup, std::span<const float> points)
       clock(std::make_unique<LockedClock>(setup.clock)),
       progressEvery(setup.progressEvery),
       externalStop(setup.stop) {
+    RS_ASSERT(!setup.engines.empty(), "lanes run on at least one engine");
     {
         MutexLock hold(lock);
         held.resize(points.size());
@@ -173,6 +176,7 @@ bool PointLanes::Run(SweepListener& listener) {
         if (told.progressed != forwarded) {
             listener.Progress(point, told.sofar, told.seconds);
         }
+        RS_ASSERT(told.counted.has_value(), "a finished point was counted first");
         listener.Counted(point, *told.counted);
         if (!listener.Finished(point, *told.record)) {
             Stop();

@@ -11,6 +11,9 @@ namespace rs_sim {
 // The step follows whichever limit is nearer, ties going to the block count; the block that
 // reaches a limit brings it to exactly kProgressSteps.
 std::int32_t ProgressStep(const Counts& counts, const StopRules& stop) {
+    if (stop.maxBlocks <= 0 || stop.maxErrorBlocks <= 0) {
+        return kProgressSteps;  // such a point ends before its first block
+    }
     const double blockFraction =
         static_cast<double>(counts.blocks) / static_cast<double>(stop.maxBlocks);
     const double errorFraction =

@@ -32,22 +32,12 @@ StratifiedResults ResultsOf(const rs::StudyResult& study, const CodeFacts& code)
     results.t = study.t;
     results.firstWeight = study.firstWeight;
     results.lastWeight = study.lastWeight;
+    results.tallies = study.tallies;
     for (const rs::WeightTally& tally : study.tallies) {
-        results.tallies.push_back({tally.patterns, tally.wrongBlocks, tally.errorSymbols,
-                                   tally.errorSymbolsSquared, tally.bitErrors,
-                                   tally.bitErrorsSquared, tally.failures, tally.miscorrections});
         results.patterns += tally.patterns;
         results.weightRates.push_back(WeightRates(tally, code.k, code.m));
     }
-    for (const rs::StratifiedPoint& point : study.points) {
-        StratifiedPoint& made = results.points.emplace_back();
-        made.P0 = point.P0;
-        for (std::size_t i = 0; i < kRateCount; ++i) {
-            made.rates[i] = {point.rates[i].value, point.rates[i].low, point.rates[i].high};
-        }
-        made.theoryFER = point.theoryFER;
-        made.tail = point.tail;
-    }
+    results.points = study.points;
     results.confidence = rs::kConfidence;
     results.precise = study.precise;
     results.rounds = study.rounds;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/contract.h"
 #include "random/jump_ahead.h"
 #include "rs_sim/experiment.h"
 
@@ -151,6 +152,7 @@ bool SweepRunner::Run(std::span<const float> all, const rs_sim::RunControls& con
 bool SweepRunner::Run(std::span<const float> points, std::size_t first,
                       const rs_sim::RunControls& controls, rs_sim::Clock& clock,
                       SweepListener& listener) {
+    RS_ASSERT(!engines.empty(), "a sweep runs on at least one engine");
     const auto startOf = [this, first](std::size_t i) { return StartOf(first + i); };
     if (engines.size() > 1 && points.size() > 1) {
         PointLanes lanes({limits, startOf, engines, clock, controls.progressEvery, controls.stop},

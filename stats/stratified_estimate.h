@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "rs_sim/results.h"
 #include "stats/weight_tally.h"
 
 namespace rs {
@@ -12,8 +13,8 @@ namespace rs {
 // The rates a stratified study estimates, per block sent: blocks with wrong information,
 // wrong information symbols over the k sent, wrong information bits over the k m, blocks the
 // decoder would have flagged, and wrong blocks it would not have.
-enum class Rate : std::uint8_t { kFER, kSER, kBER, kFailure, kMiscorrection };
-inline constexpr std::size_t kRateCount = 5;
+using Rate = rs_sim::Rate;
+using rs_sim::kRateCount;
 
 // One weight's mean of a rate, with its standard error below and above the mean.
 struct StratumRate {
@@ -35,25 +36,10 @@ double NormalQuantile(double confidence);
 // with too few patterns to show a spread still gets an honest one.
 StratumRates SummarizeWeight(const WeightTally& tally, std::int32_t k, std::int32_t m);
 
-// A nonnegative estimate with its 95 % interval, each as a natural logarithm (-infinity for 0),
-// so that rates of 1e-400 and beyond keep their digits.
-struct LogEstimate {
-    double value;
-    double low;
-    double high;
-};
-
-// The estimates at one P0.
-struct StratifiedPoint {
-    double P0 = 0.0;
-    std::array<LogEstimate, kRateCount> rates{};
-    // ln of the chance of more than t hits, the bounded-distance decoder's FER.
-    double theoryFER = 0.0;
-    // ln of the chance of more than t hits but a weight not sampled (below the first or above
-    // the last): a bound on what the weights left out add to any rate, which each interval's
-    // upper end includes.
-    double tail = 0.0;
-};
+// A nonnegative estimate with its 95 % interval, each as a natural logarithm, and the estimates
+// at one P0: the public results' own (rs_sim/results.h).
+using rs_sim::LogEstimate;
+using rs_sim::StratifiedPoint;
 
 // Combines the rates of weights firstWeight .. firstWeight + rates.size() - 1 (firstWeight > t)
 // of a code of length n correcting t by their binomial weights at P0: each estimate is the

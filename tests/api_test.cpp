@@ -130,6 +130,27 @@ TEST(ApiTest, ObserverAndStopFlagEndTheRunEarly) {
     EXPECT_TRUE(none.value->points.empty());
 }
 
+// The step follows the nearer limit, ties to the blocks; a point that cannot run is complete.
+TEST(ApiTest, ProgressStepFollowsTheNearerLimit) {
+    struct Case {
+        rs_sim::Counts counts;
+        rs_sim::StopRules stop;
+        std::int32_t step;
+    };
+    const Case cases[] = {
+        {{.blocks = 50, .errorBlocks = 1}, {100, 10}, 15},
+        {{.blocks = 10, .errorBlocks = 5}, {100, 10}, 15},
+        {{.blocks = 100, .errorBlocks = 0}, {100, 10}, 30},
+        {{.blocks = 3, .errorBlocks = 10}, {100, 10}, 30},
+        {{}, {0, 10}, 30},
+        {{}, {10, -1}, 30},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(rs_sim::ProgressStep(c.counts, c.stop), c.step)
+            << c.counts.blocks << " " << c.counts.errorBlocks;
+    }
+}
+
 TEST(ApiTest, RefusedExperimentsSayWhy) {
     struct Case {
         rs_sim::Code code;

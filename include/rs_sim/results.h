@@ -74,13 +74,15 @@ struct StratifiedPoint {
 // What the patterns of one weight gave, summed over the patterns.
 struct WeightTally {
     std::int64_t patterns = 0;
-    std::int64_t wrongBlocks = 0;
-    std::int64_t errorSymbols = 0;
-    std::int64_t errorSymbolsSquared = 0;
-    std::int64_t bitErrors = 0;
+    std::int64_t wrongBlocks = 0;          // patterns whose information came out wrong
+    std::int64_t errorSymbols = 0;         // wrong information symbols
+    std::int64_t errorSymbolsSquared = 0;  // their squares, pattern by pattern, for the spread
+    std::int64_t bitErrors = 0;            // wrong information bits
     std::int64_t bitErrorsSquared = 0;
-    std::int64_t failures = 0;
-    std::int64_t miscorrections = 0;
+    std::int64_t failures = 0;        // patterns the decoder would have flagged
+    std::int64_t miscorrections = 0;  // wrong patterns it would not have flagged
+
+    bool operator==(const WeightTally&) const = default;
 };
 
 // An estimate with its 95 % interval.
