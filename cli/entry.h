@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/program.h"
+#include "cli/run/program.h"
 
 namespace rs {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/parameter_file.h"
+#include "cli/experiment_file/parameter_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "cli/program.h"
+#include "cli/run/program.h"
 #include "codec/reed_solomon_codec.h"
 #include "field/galois_field.h"
 #include "test_support.h"

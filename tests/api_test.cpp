@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/program.h"
+#include "cli/run/program.h"
 #include "rs_sim/codec.h"
 #include "rs_sim/simulator.h"
 #include "test_support.h"

@@ -1,4 +1,4 @@
-#include "cli/parameter_file.h"
+#include "cli/experiment_file/parameter_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/program.h"
+#include "cli/run/program.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

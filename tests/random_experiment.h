@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/parameter_file.h"
+#include "cli/experiment_file/parameter_file.h"
 
 namespace rs::testing {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/program.h"
+#include "cli/run/program.h"
 #include "report/documents/csv_report.h"
 #include "report/text/report_file.h"
 #include "simulator/p0_grid.h"

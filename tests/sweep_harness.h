@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/parameter_file.h"
+#include "cli/experiment_file/parameter_file.h"
 #include "engine/engine.h"
 #include "report/text/console_report.h"
 #include "simulator/sweep.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/parameter_file.h"
+#include "cli/experiment_file/parameter_file.h"
 #include "report/text/report_file.h"
 #include "rs_sim/experiment.h"
 #include "rs_sim/results.h"

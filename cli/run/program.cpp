@@ -1,4 +1,4 @@
-#include "cli/program.h"
+#include "cli/run/program.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "cli/comparison.h"
-#include "cli/experiment_check.h"
-#include "cli/parameter_file.h"
+#include "cli/run/comparison.h"
+#include "cli/experiment_file/experiment_check.h"
+#include "cli/experiment_file/parameter_file.h"
 #include "cli/resume_command.h"
-#include "cli/run_outputs.h"
-#include "cli/stratified_run.h"
+#include "cli/run/run_outputs.h"
+#include "cli/run/stratified_run.h"
 #include "report/documents/point_documents.h"
 #include "report/documents/resume.h"
 #include "report/plot/plot.h"

@@ -1,4 +1,4 @@
-#include "cli/stratified_run.h"
+#include "cli/run/stratified_run.h"
 
 #include "report/plot/plot.h"
 #include "report/stratified/stratified_documents.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/program.h"
-#include "cli/run_outputs.h"
+#include "cli/run/program.h"
+#include "cli/run/run_outputs.h"
 #include "report/documents/json_report.h"
 #include "rs_sim/experiment.h"
 

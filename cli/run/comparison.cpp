@@ -1,4 +1,4 @@
-#include "cli/comparison.h"
+#include "cli/run/comparison.h"
 
 #include <algorithm>
 #include <filesystem>

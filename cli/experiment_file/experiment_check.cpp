@@ -1,4 +1,4 @@
-#include "cli/experiment_check.h"
+#include "cli/experiment_file/experiment_check.h"
 
 #include "report/text/number_format.h"
 

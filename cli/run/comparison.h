@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/program.h"
+#include "cli/run/program.h"
 
 namespace rs {
 

@@ -1,4 +1,4 @@
-#include "cli/run_outputs.h"
+#include "cli/run/run_outputs.h"
 
 #include <sys/stat.h>
 

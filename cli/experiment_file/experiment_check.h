@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/parameter_file.h"
+#include "cli/experiment_file/parameter_file.h"
 
 namespace rs {
 
