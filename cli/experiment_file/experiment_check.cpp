@@ -1,25 +1,16 @@
 #include "cli/experiment_file/experiment_check.h"
 
 #include "report/text/number_format.h"
+#include "rs_sim/experiment.h"
 
 namespace rs {
 
 std::string CheckCodeParameters(const SimulationParameters& parameters, const std::string& where) {
-    if (parameters.M < 1 || parameters.M > kMaxFieldDegree) {
-        return where + "M=" + std::to_string(parameters.M) +
-               " is out of range: the field degree must be 1 to " + std::to_string(kMaxFieldDegree);
-    }
-    if (parameters.T < 0) {
-        return where + "T=" + std::to_string(parameters.T) +
-               " is out of range: T must be 0 or more";
-    }
-    const std::int64_t n = (std::int64_t{1} << parameters.M) - 1;
-    if (2 * std::int64_t{parameters.T} > n) {
-        return where + "T=" + std::to_string(parameters.T) +
-               " is too large for M=" + std::to_string(parameters.M) +
-               ": 2T must not exceed n=" + std::to_string(n);
-    }
-    return {};
+    // The library's own check of a code: the same rule and words, led by the file's name.
+    rs_sim::Experiment experiment;
+    experiment.code = {parameters.M, parameters.T, std::nullopt};
+    const std::string problem = rs_sim::CheckExperiment(experiment);
+    return problem.empty() ? problem : where + problem;
 }
 
 std::vector<std::string> Warnings(const SimulationParameters& p, const std::string& name,

@@ -7,9 +7,6 @@
 
 namespace rs {
 
-// q = 2^M must fit a 32-bit signed integer.
-inline constexpr std::int32_t kMaxFieldDegree = 30;
-
 // Rejects what no code can be built from; empty when the values are usable. where leads the
 // message ("param.dat: ").
 std::string CheckCodeParameters(const SimulationParameters& parameters, const std::string& where);
