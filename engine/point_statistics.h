@@ -20,6 +20,11 @@ struct PointStatistics {
     // Blocks not flagged whose information came out wrong: those a practical decoder would
     // have delivered as correct.
     std::int32_t miscorrections = 0;
+    // Bits the channel flipped, on the channels that flip bits.
+    std::int64_t channelBitErrors = 0;
+    // The sum over frames of each frame's error blocks squared, on the channels that send
+    // interleaved frames: what the FER's interval over frames needs.
+    std::int64_t errorBlockSquares = 0;
 
     bool operator==(const PointStatistics&) const = default;
 };

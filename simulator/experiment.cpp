@@ -1,3 +1,4 @@
+#include <iterator>
 #include <string>
 
 #include "rs_sim/experiment.h"
@@ -46,6 +47,13 @@ std::string CheckCode(const Code& code) {
 }
 
 }  // namespace
+
+const char* ChannelName(const Channel& channel) {
+    constexpr const char* kNames[] = {"q-ary-symmetric", "binary-symmetric", "bpsk-awgn",
+                                      "gilbert-elliott"};
+    static_assert(std::size(kNames) == std::variant_size_v<Channel>);
+    return kNames[channel.index()];
+}
 
 std::int32_t Code::N() const {
     return length.value_or(static_cast<std::int32_t>((std::int64_t{1} << m) - 1));

@@ -1,7 +1,11 @@
 #include "rs_sim/results.h"
 
+#include <limits>
+#include <variant>
+
 #include "simulator/sweep.h"
 #include "stats/bounded_distance.h"
+#include "stats/channel_model.h"
 #include "stats/confidence_interval.h"
 
 namespace rs_sim {
@@ -27,9 +31,15 @@ CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> le
 }
 
 PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds) {
+    return DerivePoint(P0, counts, code, seconds, QarySymmetricChannel{}, 1);
+}
+
+PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds,
+                        const Channel& channel, std::int32_t interleave) {
     const rs::PointStatistics statistics{
-        counts.blocks,    counts.errorBlocks, counts.channelErrors, counts.errorSymbols,
-        counts.bitErrors, counts.failures,    counts.miscorrections};
+        counts.blocks,         counts.errorBlocks,      counts.channelErrors,
+        counts.errorSymbols,   counts.bitErrors,        counts.failures,
+        counts.miscorrections, counts.channelBitErrors, counts.errorBlockSquares};
     const rs::PointRates rates = rs::ComputeRates(statistics, code.n, code.k);
     PointResult result;
     result.P0 = P0;
@@ -43,7 +53,20 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
     result.SER = rates.SER;
     result.BER = static_cast<double>(counts.bitErrors) /
                  (static_cast<double>(rates.transmittedSymbols) * static_cast<double>(code.m));
-    result.theoryFER = TheoryFER(code, static_cast<double>(P0));
+    result.channelBER = std::numeric_limits<double>::quiet_NaN();
+    if (std::holds_alternative<QarySymmetricChannel>(channel)) {
+        result.theoryFER = TheoryFER(code, static_cast<double>(P0));
+    } else {
+        const rs::ChannelAt at = rs::ModelChannel(channel, code.n, code.k, static_cast<double>(P0));
+        result.theoryFER = at.model ? rs::BoundedDistanceBlockErrorProbability(
+                                          code.n, code.t, at.model->SymbolErrorProbability(code.m))
+                                    : std::numeric_limits<double>::quiet_NaN();
+        if (at.model && at.model->bitLevel) {
+            result.channelBER = static_cast<double>(counts.channelBitErrors) /
+                                (static_cast<double>(counts.blocks) * code.n * code.m);
+        }
+    }
+    (void)interleave;
     result.seconds = seconds;
     return result;
 }

@@ -39,11 +39,44 @@ struct Code {
 // channel the program has always run. P0 is its symbol error probability.
 struct QarySymmetricChannel {};
 
-// The channel the blocks cross; P0 is the value each channel sweeps. A channel added here is
-// drawn by both engines (engine/: the literal reference path first, then the fast one, which
-// must count alike) and, for the theory and the stratified method, states its exact
-// per-symbol error probabilities (stats/).
-using Channel = std::variant<QarySymmetricChannel>;
+// Each of a block's n x m bits flips independently with probability P0. A symbol's bits are its
+// polynomial-basis bits (bit b is the coefficient of x^b).
+struct BinarySymmetricChannel {};
+
+// BPSK over AWGN with hard decisions. P0 is Eb/N0 in dB; each bit flips independently with
+// probability Q(sqrt(2 R Eb/N0)), R = k/n of the code as sent (shortened or not).
+struct BpskAwgnChannel {};
+
+// A two-state Markov chain, Good and Bad, over the frame's bits (or symbols), in error with
+// probability goodError in Good and badError in Bad. A burst in Bad lasts burst bits (or
+// symbols) on average: P(Bad -> Good) = 1 / burst. P0 is the long-run error probability, which
+// fixes the share of time in Bad and with it P(Good -> Bad). Every frame starts in a state drawn
+// from the chain's stationary distribution, so frames are independent.
+struct GilbertElliottChannel {
+    enum class Level : std::uint8_t {
+        kBit,     // the chain steps per bit; a wrong bit flips
+        kSymbol,  // the chain steps per symbol; a wrong symbol becomes one of the q - 1 others
+    };
+    Level level = Level::kBit;
+    double goodError = 0.0;
+    double badError = 0.5;
+    double burst = 0.0;  // the mean burst length, at least 1: there is no default
+};
+
+// The channel the blocks cross; P0 is the value each channel sweeps. The q-ary symmetric channel
+// draws from the program's own generator, as it always has; the others draw each frame's errors
+// from a counter-based stream keyed by (seed, point) with the frame's index in the counter. Each
+// channel is drawn in engine/ (the literal reference path first, then the fast one, which must
+// count alike) and states its exact per-symbol error probabilities in stats/.
+using Channel = std::variant<QarySymmetricChannel, BinarySymmetricChannel, BpskAwgnChannel,
+                             GilbertElliottChannel>;
+
+// The channel's name on the command line and in the reports: "q-ary-symmetric",
+// "binary-symmetric", "bpsk-awgn", "gilbert-elliott".
+const char* ChannelName(const Channel& channel);
+
+// The most codewords one frame interleaves.
+inline constexpr std::int32_t kMaxInterleave = 1024;
 
 // The P0 values a run visits, in order, and how they were given (the reports say so).
 struct Points {
@@ -107,6 +140,10 @@ inline constexpr int kMaxThreads = 1024;
 struct Experiment {
     Code code;
     Channel channel = QarySymmetricChannel{};
+    // interleave codewords form a frame: symbol j of codeword i is sent at j x interleave + i.
+    // Each codeword is decoded alone, and the stop rules and rates stay per codeword. More than 1
+    // only on the channels with counter-based streams.
+    std::int32_t interleave = 1;
     Points points;
     StopRules stop;
     Method method = MonteCarlo{};

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "rs_sim/experiment.h"
+
 namespace rs_sim {
 
 // The code as run.
@@ -30,6 +32,12 @@ struct Counts {
     std::int64_t bitErrors = 0;       // wrong information bits after decoding
     std::int32_t failures = 0;        // blocks a practical decoder would flag
     std::int32_t miscorrections = 0;  // wrong blocks it would not flag
+    // Bits the channel flipped, counted on the channels that flip bits (0 elsewhere).
+    std::int64_t channelBitErrors = 0;
+    // The sum over frames of the square of each frame's error blocks, on the channels that send
+    // frames (0 elsewhere): the interleaved codewords of a frame share its bursts, so frames,
+    // not blocks, are the independent trials of the FER's interval.
+    std::int64_t errorBlockSquares = 0;
 
     bool operator==(const Counts&) const = default;
 };
@@ -40,13 +48,17 @@ struct PointResult {
     float P0 = 0.0F;
     Counts counts;
     double channelSER = 0.0;  // channel errors over the symbols sent
-    double FER = 0.0;         // error blocks over blocks
-    double FERLow = 0.0;      // its exact (Clopper-Pearson) 95 % interval
+    // Channel bit errors over the bits sent, where the channel counts them; NaN elsewhere.
+    double channelBER = 0.0;
+    double FER = 0.0;  // error blocks over blocks
+    // Its 95 % interval: exact (Clopper-Pearson) when blocks are independent, over frames when
+    // interleaved codewords share them.
+    double FERLow = 0.0;
     double FERHigh = 0.0;
     std::int64_t transmittedSymbols = 0;  // information symbols sent
     double SER = 0.0;                     // wrong information symbols over those sent
     double BER = 0.0;                     // over the k m information bits of each block
-    double theoryFER = 0.0;               // the bounded-distance decoder's FER at this P0
+    double theoryFER = 0.0;               // the bounded-distance decoder's FER on this channel
     double seconds = 0.0;                 // the point's blocks and statistics
 };
 
@@ -112,6 +124,8 @@ struct StratifiedResults {
 
 struct Results {
     CodeFacts code;
+    Channel channel = QarySymmetricChannel{};
+    std::int32_t interleave = 1;
     // Monte-Carlo: the points run, in order (fewer than asked when stopped).
     std::vector<PointResult> points;
     // The stratified method's estimates.
@@ -130,7 +144,10 @@ Interval FrameErrorInterval(std::int64_t errorBlocks, std::int64_t blocks);
 double TheoryFER(const CodeFacts& code, double P0);
 // The facts of a code, as the reports describe it.
 CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length);
-// The rates and intervals of a point's counts.
+// The rates and intervals of a point's counts, on the q-ary symmetric channel.
 PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds);
+// The same on any channel, with interleave codewords a frame.
+PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds,
+                        const Channel& channel, std::int32_t interleave);
 
 }  // namespace rs_sim

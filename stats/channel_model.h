@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "rs_sim/experiment.h"
+
+namespace rs {
+
+// A channel at one point, in numbers: what the engines draw from and the theory sums over.
+struct ChannelModel {
+    enum class Kind : std::uint8_t {
+        kQarySymmetric,  // each symbol replaced with probability errorRate
+        kBinary,         // each bit flipped with probability errorRate
+        kMarkov,         // Gilbert-Elliott: a Good/Bad chain stepping per bit or per symbol
+    };
+    Kind kind = Kind::kQarySymmetric;
+    // Errors flip bits (kBinary, and the chain at bit level) rather than replace symbols.
+    bool bitLevel = false;
+    // The memoryless channels' error probability per bit (kBinary) or symbol (kQarySymmetric).
+    double errorRate = 0.0;
+    // The chain: error probabilities in each state, its transitions per step, and the
+    // stationary share of Bad.
+    double goodError = 0.0;
+    double badError = 0.0;
+    double goodToBad = 0.0;
+    double badToGood = 1.0;
+    double badShare = 0.0;
+
+    // Whether the errors are independent from symbol to symbol.
+    bool Memoryless() const { return kind != Kind::kMarkov; }
+    // The chance a symbol of m bits is in error, alone (for the chain, in the stationary state).
+    double SymbolErrorProbability(std::int32_t m) const;
+    // The chance a bit is in error, alone; for symbol errors, the expected share of a symbol's
+    // m bits a uniformly chosen nonzero error value flips, times the symbol error probability.
+    double BitErrorProbability(std::int32_t m) const;
+};
+
+// Q(x), the upper tail of the standard normal distribution.
+double NormalTail(double x);
+// BPSK over AWGN, hard decisions: the bit error probability Q(sqrt(2 R Eb/N0)) at Eb/N0 in dB.
+double BpskBitErrorProbability(double ebN0Db, double rate);
+
+// The channel at P0 for a code sending n symbols of which k carry information, or why P0 is
+// out of the channel's reach (in the program's words).
+struct ChannelAt {
+    std::optional<ChannelModel> model;
+    std::string error;
+};
+ChannelAt ModelChannel(const rs_sim::Channel& channel, std::int32_t n, std::int32_t k, double P0);
+
+// The largest long-run error probability a Gilbert-Elliott chain reaches with these error
+// probabilities and mean burst length: the share of Bad can be at most burst / (burst + 1), where
+// every Good sojourn lasts one step.
+double LargestMarkovErrorRate(const rs_sim::GilbertElliottChannel& channel);
+
+}  // namespace rs
