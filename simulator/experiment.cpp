@@ -4,6 +4,7 @@
 #include "rs_sim/experiment.h"
 #include "simulator/p0_grid.h"
 #include "simulator/sweep.h"
+#include "stats/channel_model.h"
 
 namespace rs_sim {
 
@@ -42,6 +43,50 @@ std::string CheckCode(const Code& code) {
                ", T=" + std::to_string(code.t) +
                "): it must exceed 2T=" + std::to_string(2 * code.t) +
                " and be at most 2^M-1=" + std::to_string(n);
+    }
+    return {};
+}
+
+std::string CheckChannel(const Experiment& experiment) {
+    const bool qary = std::holds_alternative<QarySymmetricChannel>(experiment.channel);
+    if (experiment.interleave < 1 || experiment.interleave > kMaxInterleave) {
+        return "interleave " + std::to_string(experiment.interleave) + " is out of range: 1 to " +
+               std::to_string(kMaxInterleave);
+    }
+    if (qary && experiment.interleave > 1) {
+        return "the q-ary-symmetric channel has no memory to spread: interleaving needs another "
+               "channel";
+    }
+    if (experiment.interleave > 1 && experiment.stop.maxBlocks < experiment.interleave) {
+        return "maxBlocks must be at least the interleaving depth " +
+               std::to_string(experiment.interleave) + ": a frame holds that many blocks";
+    }
+    if (const auto* markov = std::get_if<GilbertElliottChannel>(&experiment.channel)) {
+        if (!(markov->goodError >= 0.0 && markov->goodError <= 1.0) ||
+            !(markov->badError >= 0.0 && markov->badError <= 1.0)) {
+            return "the gilbert-elliott channel's error probabilities must be 0 to 1";
+        }
+        if (!(markov->burst >= 1.0 && markov->burst <= 1e12)) {
+            return "the gilbert-elliott channel needs a mean burst length of 1 to 1e12";
+        }
+        if (std::holds_alternative<Stratified>(experiment.method)) {
+            return "the stratified method weights independent symbol errors: the "
+                   "gilbert-elliott channel's bursts make them dependent";
+        }
+    }
+    if (!qary && std::holds_alternative<Stratified>(experiment.method)) {
+        return std::string(
+                   "the stratified method runs on the q-ary-symmetric channel only, for "
+                   "now: not on ") +
+               ChannelName(experiment.channel);
+    }
+    // Every point must be one the channel reaches.
+    for (const float P0 : experiment.points.values) {
+        const rs::ChannelAt at = rs::ModelChannel(experiment.channel, experiment.code.N(),
+                                                  experiment.code.K(), static_cast<double>(P0));
+        if (!at.model) {
+            return at.error;
+        }
     }
     return {};
 }
@@ -106,6 +151,9 @@ std::string CheckExperiment(const Experiment& experiment) {
     if (experiment.threads < 1 || experiment.threads > kMaxThreads) {
         return "threads " + std::to_string(experiment.threads) + " is out of range: 1 to " +
                std::to_string(kMaxThreads);
+    }
+    if (std::string problem = CheckChannel(experiment); !problem.empty()) {
+        return problem;
     }
     if (const auto* stratified = std::get_if<Stratified>(&experiment.method)) {
         if (experiment.engine == EngineChoice::kReference) {

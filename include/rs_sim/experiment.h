@@ -153,7 +153,8 @@ struct Experiment {
     // Every point restarts the stream from the seed, so any point can be reproduced alone.
     std::int32_t seed = kDefaultSeed;
     // Point i instead starts i x 2^40 draws along the seed's stream: counts independent of one
-    // another's.
+    // another's. The channels with counter-based streams have independent points already, and
+    // give the same counts either way.
     bool independentPoints = false;
 };
 
