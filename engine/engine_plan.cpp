@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "codec/reed_solomon_codec.h"
+#include "engine/channel/frame_engine.h"
 #include "engine/fast_engine.h"
 #include "engine/kernel/draw_kernels.h"
 #include "engine/parallel/segment.h"
@@ -71,10 +72,33 @@ class OwningEngine final : public Engine {
     }
 };
 
+// The frame engines, for the channels that send frames.
+std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* codec,
+                                    const DrawKernel& kernel) {
+    const EngineRequest& request = plan.request;
+    const std::int32_t full = static_cast<std::int32_t>((std::int64_t{1} << request.m) - 1);
+    const std::int32_t sent = request.length > 0 ? request.length : full;
+    const std::int32_t k = sent - 2 * request.t;
+    if (plan.kind == EngineKind::kReference) {
+        return std::make_unique<FrameEngine<LiteralFrames>>(
+            LiteralFrames(*codec, request.m, sent, request.interleave), request.channel, sent, k,
+            request.interleave);
+    }
+    auto counter = codec != nullptr
+                       ? std::make_unique<BlockCounter>(*codec, request.m, kernel, request.length)
+                       : std::make_unique<BlockCounter>(request.m, request.t, request.length);
+    return std::make_unique<FrameEngine<FastFrames>>(
+        FastFrames(std::move(counter), request.m, request.t, request.interleave), request.channel,
+        sent, k, request.interleave);
+}
+
 std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
                               std::unique_ptr<RandomGenerator>& generator) {
     const EngineRequest& request = plan.request;
     const DrawKernel& kernel = BestKernel();
+    if (SendsFrames(request.channel)) {
+        return BuildFrames(plan, codec, kernel);
+    }
     switch (plan.kind) {
         case EngineKind::kReference: {
             const std::int32_t n = codec->GetN();
@@ -130,6 +154,13 @@ EnginePlan PlanEngine(const EngineRequest& request) {
     if (request.reference) {
         plan.kind = EngineKind::kReference;
         plan.why = "the reference engine, as asked";
+    } else if (SendsFrames(request.channel)) {
+        // Every frame is a function of (seed, point, frame): points run at once on threads.
+        plan.kind = EngineKind::kFast;
+        plan.pointsAtOnce = static_cast<int>(std::max<std::size_t>(
+            1, std::min<std::size_t>(static_cast<std::size_t>(request.threads), request.points)));
+        plan.why = "the fast frame engine on " + std::to_string(plan.pointsAtOnce) +
+                   " point(s) of " + field + " at once";
     } else if (request.threads > 1 && !request.remoteFillers && !hooked && shortPoints) {
         plan.kind = EngineKind::kFast;
         plan.pointsAtOnce = static_cast<int>(
@@ -150,6 +181,13 @@ EnginePlan PlanEngine(const EngineRequest& request) {
     // tables where they fit, and decodes larger fields without them.
     const auto need = [&](bool tabled) {
         std::uint64_t bytes = SingleWalkMemory(request, tabled);
+        if (SendsFrames(request.channel)) {
+            // A frame's bits and codewords on the literal path, its error steps on the fast one.
+            const auto n = static_cast<std::uint64_t>(
+                request.length > 0 ? request.length : (std::int64_t{1} << request.m) - 1);
+            bytes += static_cast<std::uint64_t>(request.interleave) * n *
+                     (request.reference ? static_cast<std::uint64_t>(request.m) + 16 : 16);
+        }
         if (plan.kind == EngineKind::kParallel) {
             bytes += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);
         }

@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/parallel/segment_shape.h"
+#include "rs_sim/experiment.h"
 
 namespace rs {
 
@@ -29,6 +30,12 @@ enum class EngineKind : std::uint8_t {
     kParallel,   // segments made by workers, stitched in order
 };
 
+// Whether a channel draws from the program's generator (the q-ary symmetric channel), or frame
+// by frame from counter-based streams keyed by (seed, point).
+inline bool SendsFrames(const rs_sim::Channel& channel) {
+    return !std::holds_alternative<rs_sim::QarySymmetricChannel>(channel);
+}
+
 // What a run asks of the engines.
 struct EngineRequest {
     std::int32_t m = 0;  // the code is one of GF(2^m)
@@ -36,6 +43,10 @@ struct EngineRequest {
     // Shortened to this length, 2t < length < 2^m - 1: RS(length, length - 2t); 0 (or
     // 2^m - 1) for the full length.
     std::int32_t length = 0;
+    // The channel, and the codewords a frame interleaves. Any channel but the q-ary symmetric
+    // one runs on the frame engines, whose points each draw from streams of their own.
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::int32_t interleave = 1;
     // The sweep's largest P0: the hit buffers are sized for a block there.
     float largestP0 = 0.0F;
     bool reference = false;  // the literal engine, as --engine reference asks

@@ -8,18 +8,20 @@
 
 namespace rs {
 
-// The random numbers of one sampled error pattern: Philox4x32-10 keyed by (seed, weight), its
-// counter the sample's index and a block number. Each pattern's numbers are a function of those
-// three alone, so a study gives the same patterns for any split of its work among threads or
-// processes, and more samples never change the earlier ones.
+// The random numbers of one sampled error pattern, or of one frame: Philox4x32-10 keyed by
+// (seed, weight) or (seed, point), its counter the sample's or frame's index, a lane and a block
+// number. Each pattern's numbers are a function of those alone, so a study or a point gives the
+// same numbers for any split of its work among threads or processes, and more samples or
+// frames never change the earlier ones. Lanes keep a frame's channel and its data apart.
 class PhiloxStream {
   public:
     using Generator = r123::Philox4x32;
 
-    PhiloxStream(std::uint32_t seed, std::uint32_t weight, std::uint64_t sample)
+    PhiloxStream(std::uint32_t seed, std::uint32_t weight, std::uint64_t sample,
+                 std::uint32_t lane = 0)
         : key{{seed, weight}},
           counter{{static_cast<std::uint32_t>(sample), static_cast<std::uint32_t>(sample >> 32U), 0,
-                   0}} {}
+                   lane}} {}
 
     std::uint32_t Next() {
         if (used == kWordsPerBlock) {
@@ -42,6 +44,13 @@ class PhiloxStream {
             }
         }
         return static_cast<std::uint32_t>(product >> 32U);
+    }
+
+    // Uniform on (0, 1]: 53 random bits, never 0, so that its logarithm is finite.
+    double UniformOpenBelow() {
+        const std::uint64_t high = Next() >> 6U;  // 26 bits
+        const std::uint64_t low = Next() >> 5U;   // 27 bits
+        return static_cast<double>((high << 27U | low) + 1) * 0x1p-53;
     }
 
   private:

@@ -34,6 +34,8 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
         {.m = experiment.code.m,
          .t = experiment.code.t,
          .length = experiment.code.length.value_or(0),
+         .channel = experiment.channel,
+         .interleave = experiment.interleave,
          .largestP0 = values.empty() ? 0.0F : *std::max_element(values.begin(), values.end()),
          .reference = experiment.engine == EngineChoice::kReference,
          .threads = experiment.threads,
@@ -65,9 +67,11 @@ Expected<Results> RunMonteCarlo(Simulator::State& state, const RunControls& cont
     const Experiment& experiment = state.experiment;
     Results results;
     results.code = FactsOf(experiment.code.m, experiment.code.t, experiment.code.length);
+    results.channel = experiment.channel;
+    results.interleave = experiment.interleave;
     rs::SteadyPerformanceCounter steady;
     rs::SweepRunner sweep(results.code, experiment.stop, state.engines, experiment.seed,
-                          experiment.independentPoints);
+                          experiment.independentPoints, experiment.channel, experiment.interleave);
     try {
         results.stopped =
             !sweep.Run(experiment.points.values, controls,

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "base/contract.h"
+#include "engine/channel/frame_engine.h"
+#include "engine/engine_plan.h"
 #include "random/jump_ahead.h"
 #include "rs_sim/experiment.h"
 
@@ -79,9 +81,15 @@ rs_sim::Counts CountsOf(const PointStatistics& statistics) {
 // Tells the observer, if any, of each point in public terms, and keeps the points' results.
 class ObserverSink final : public SweepListener {
   public:
-    ObserverSink(const rs_sim::CodeFacts& code, rs_sim::Observer* observer, std::size_t first,
+    ObserverSink(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
+                 std::int32_t interleave, rs_sim::Observer* observer, std::size_t first,
                  std::vector<rs_sim::PointResult>& results)
-        : code(code), observer(observer), first(first), results(results) {}
+        : code(code),
+          channel(channel),
+          interleave(interleave),
+          observer(observer),
+          first(first),
+          results(results) {}
 
     void Started(std::size_t point, float P0) override {
         if (observer != nullptr) {
@@ -95,21 +103,24 @@ class ObserverSink final : public SweepListener {
     }
     void Counted(std::size_t point, const PointStatistics& counts) override {
         if (observer != nullptr) {
-            observer->PointCounted(first + point,
-                                   rs_sim::DerivePoint(P0Of(point), CountsOf(counts), code, 0.0));
+            observer->PointCounted(first + point, Derive(P0Of(point), counts, 0.0));
         }
     }
     bool Finished(std::size_t point, const PointRecord& record) override {
-        results.push_back(
-            rs_sim::DerivePoint(record.P0, CountsOf(record.statistics), code, record.seconds));
+        results.push_back(Derive(record.P0, record.statistics, record.seconds));
         return observer == nullptr || observer->PointFinished(first + point, results.back());
     }
     void SetPoints(std::span<const float> values) { points = values; }
 
   private:
     float P0Of(std::size_t point) const { return points[point]; }
+    rs_sim::PointResult Derive(float P0, const PointStatistics& counts, double seconds) const {
+        return rs_sim::DerivePoint(P0, CountsOf(counts), code, seconds, channel, interleave);
+    }
 
     const rs_sim::CodeFacts code;
+    const rs_sim::Channel& channel;
+    const std::int32_t interleave;
     rs_sim::Observer* const observer;
     const std::size_t first;
     std::vector<rs_sim::PointResult>& results;
@@ -133,6 +144,9 @@ class ForwardingListener final : public PointListener {
 }  // namespace
 
 PackedState SweepRunner::StartOf(std::size_t index) const {
+    if (SendsFrames(channel)) {
+        return FramePointKey(seed, static_cast<std::uint32_t>(index));
+    }
     const PackedState seeded = SeededState(seed);
     if (!independent) {
         return seeded;
@@ -144,7 +158,7 @@ bool SweepRunner::Run(std::span<const float> all, const rs_sim::RunControls& con
                       rs_sim::Clock& clock, std::vector<rs_sim::PointResult>& results) {
     const std::size_t first = std::min(controls.firstPoint, all.size());
     const std::span<const float> points = all.subspan(first);
-    ObserverSink sink(code, controls.observer, first, results);
+    ObserverSink sink(code, channel, interleave, controls.observer, first, results);
     sink.SetPoints(points);
     return Run(points, first, controls, clock, sink);
 }

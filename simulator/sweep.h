@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
@@ -45,10 +46,18 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
 // the first engine alone.
 class SweepRunner {
   public:
+    // A channel that sends frames keys each point's streams by (seed, point) instead.
     SweepRunner(const rs_sim::CodeFacts& code, const rs_sim::StopRules& limits,
                 std::span<const std::unique_ptr<Engine>> engines, std::int32_t seed,
-                bool independent)
-        : code(code), limits(limits), engines(engines), seed(seed), independent(independent) {}
+                bool independent, rs_sim::Channel channel = rs_sim::QarySymmetricChannel{},
+                std::int32_t interleave = 1)
+        : code(code),
+          limits(limits),
+          engines(engines),
+          seed(seed),
+          independent(independent),
+          channel(std::move(channel)),
+          interleave(interleave) {}
 
     // Runs the points from controls.firstPoint on, telling its observer, and appends their
     // results. False when the observer or the stop flag stopped the sweep.
@@ -60,7 +69,8 @@ class SweepRunner {
 
   private:
     // Where the stream of point index (of the whole sweep) starts: the seed's state, or with
-    // independent points that state jumped ahead by index x 2^40 draws.
+    // independent points that state jumped ahead by index x 2^40 draws; for a channel that
+    // sends frames, the point's key.
     PackedState StartOf(std::size_t index) const;
 
     const rs_sim::CodeFacts code;
@@ -68,6 +78,8 @@ class SweepRunner {
     const std::span<const std::unique_ptr<Engine>> engines;
     const std::int32_t seed;
     const bool independent;
+    const rs_sim::Channel channel;
+    const std::int32_t interleave;
 };
 
 }  // namespace rs

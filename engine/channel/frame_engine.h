@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "codec/reed_solomon_codec.h"
+#include "engine/block_counter.h"
+#include "engine/channel/frame_errors.h"
+#include "engine/engine.h"
+#include "rs_sim/experiment.h"
+
+namespace rs {
+
+// What one codeword of a frame adds to a point's counts.
+struct CodewordOutcome {
+    BlockOutcome block;
+    std::int64_t channelBits = 0;  // bits the channel flipped in its sent symbols
+
+    bool operator==(const CodewordOutcome&) const = default;
+};
+
+// The frame as sent: each codeword's information and encoding, drawn from the frame's data
+// stream, interleaved symbol by symbol, the channel's errors applied bit by bit (or symbol by
+// symbol), then each codeword taken back out and decoded in full by the plain codec. It is the
+// guard the fast frames are checked against, so it stays literal.
+class LiteralFrames {
+  public:
+    LiteralFrames(ReedSolomonCodec& codec, std::int32_t m, std::int32_t sent,
+                  std::int32_t interleave);
+    void Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
+              std::uint64_t frame, CodewordOutcome* outcomes);
+
+  private:
+    ReedSolomonCodec& codec;
+    const std::int32_t m;
+    const std::int32_t n;
+    const std::int32_t k;
+    const std::int32_t sent;
+    const std::int32_t drawn;  // information symbols drawn per codeword, the rest zero
+    const std::int32_t interleave;
+    std::vector<Symbol> info;        // codeword i's at i k
+    std::vector<Symbol> codewords;   // codeword i's at i n
+    std::vector<std::uint8_t> bits;  // the frame's bits, frame bit b at b
+    std::vector<Symbol> received;    // one codeword taken out of the frame
+    std::vector<Symbol> decoded;
+    FrameErrors errors;
+};
+
+// The same frames without the work that cannot change a count: the channel's errors are split
+// into each codeword's error pattern, a codeword with at most t symbol errors comes out right
+// and unflagged, and any other is counted from its pattern by the fast decoder (BlockCounter).
+class FastFrames {
+  public:
+    FastFrames(std::unique_ptr<BlockCounter> counter, std::int32_t m, std::int32_t t,
+               std::int32_t interleave);
+    void Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
+              std::uint64_t frame, CodewordOutcome* outcomes);
+
+  private:
+    std::unique_ptr<BlockCounter> counter;
+    const std::int32_t m;
+    const std::int32_t t;
+    const std::int32_t interleave;
+    FrameErrors errors;
+    struct Pattern {
+        std::vector<std::int32_t> positions;
+        std::vector<Symbol> values;
+    };
+    std::vector<Pattern> patterns;  // codeword i's at i
+};
+
+// The point's key for the channels with counter-based streams, in place of a generator's state:
+// the seed and the point's index in its sweep.
+inline PackedState FramePointKey(std::int32_t seed, std::uint32_t point) {
+    return (static_cast<PackedState>(static_cast<std::uint32_t>(seed)) << 32U) | point;
+}
+
+// A Monte-Carlo engine for a channel that sends frames of interleaved codewords: frames come
+// from Frames (LiteralFrames or FastFrames), and their codewords are counted one by one, so
+// the stop rules land on the same codeword as on any other engine. A point stopped inside a
+// frame counts that frame's codewords up to the stop.
+template <typename Frames>
+class FrameEngine final : public Engine {
+  public:
+    FrameEngine(Frames frames, rs_sim::Channel channel, std::int32_t sent, std::int32_t k,
+                std::int32_t interleave)
+        : frames(std::move(frames)),
+          channel(std::move(channel)),
+          sent(sent),
+          k(k),
+          outcomes(static_cast<std::size_t>(interleave)),
+          used(interleave) {}
+
+    // start is the point's key (FramePointKey).
+    void StartPointAt(float P0, PackedState start) override;
+    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
+
+  private:
+    Frames frames;
+    const rs_sim::Channel channel;
+    const std::int32_t sent;
+    const std::int32_t k;
+    ChannelModel model;
+    std::uint32_t seed = 0;
+    std::uint32_t point = 0;
+    std::uint64_t nextFrame = 0;
+    std::vector<CodewordOutcome> outcomes;  // the current frame's codewords
+    std::int32_t used;                      // of them counted; all when a frame is due
+    std::int64_t frameErrorBlocks = 0;      // the current frame's wrong codewords so far
+};
+
+extern template class FrameEngine<LiteralFrames>;
+extern template class FrameEngine<FastFrames>;
+
+}  // namespace rs

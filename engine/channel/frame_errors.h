@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "field/galois_field.h"
+#include "random/philox_stream.h"
+#include "stats/channel_model.h"
+
+namespace rs {
+
+// Where a frame's channel erred: steps of the channel in increasing order (bits, or symbols
+// for the channels that replace symbols), with each symbol error's value. A frame of I
+// codewords of n sent symbols takes I n steps, or I n m at bit level; symbol j of codeword i is
+// frame symbol j I + i, and frame symbol s holds frame bits s m .. s m + m - 1, bit r the
+// coefficient of x^r.
+struct FrameErrors {
+    std::vector<std::uint64_t> steps;
+    std::vector<Symbol> values;  // the symbol errors' values, one per step; empty at bit level
+    bool bitLevel = false;
+
+    void Clear() {
+        steps.clear();
+        values.clear();
+    }
+};
+
+// The one sampling rule of the channels with counter-based streams: from the frame's stream,
+// the gaps between errors (geometric at the error rate) and, for the Gilbert-Elliott chain, its
+// first state (from the stationary distribution), then the sojourns in each state (geometric at
+// the rate of leaving it) with the gaps between errors within them. A symbol error's value is
+// drawn right after its step, uniform among the q - 1 nonzero values. Every engine draws a
+// frame's errors through this rule, so they see the same channel.
+void SampleFrame(const ChannelModel& model, std::int32_t m, std::uint64_t steps,
+                 PhiloxStream& stream, FrameErrors& errors);
+
+// The frame's stream of channel errors, and of the data the literal path sends: the frame's
+// index is its counter, so every frame is a function of (seed, point, frame) alone.
+inline PhiloxStream ChannelStream(std::uint32_t seed, std::uint32_t point, std::uint64_t frame) {
+    return {seed, point, frame, 0};
+}
+inline PhiloxStream DataStream(std::uint32_t seed, std::uint32_t point, std::uint64_t frame) {
+    return {seed, point, frame, 1};
+}
+
+}  // namespace rs

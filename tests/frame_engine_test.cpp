@@ -1,0 +1,127 @@
+// The channels that send frames: the literal frames and the fast ones count alike, on points
+// dense enough to decode most codewords and miscorrect some, and the sampling rule draws the
+// channel's exact probabilities.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/channel/frame_engine.h"
+#include "engine/engine_plan.h"
+#include "rs_sim/experiment.h"
+#include "rs_sim/simulator.h"
+
+namespace rs {
+namespace {
+
+using rs_sim::BinarySymmetricChannel;
+using rs_sim::BpskAwgnChannel;
+using rs_sim::GilbertElliottChannel;
+
+GilbertElliottChannel Markov(GilbertElliottChannel::Level level, double burst,
+                             double goodError = 0.0, double badError = 0.5) {
+    return {level, goodError, badError, burst};
+}
+
+struct FrameCase {
+    std::string name;
+    rs_sim::Channel channel;
+    std::int32_t m;
+    std::int32_t t;
+    std::int32_t length;  // 0: the full length
+    std::int32_t interleave;
+    float P0;
+    std::int32_t blocks;
+};
+
+// Runs blocks codewords of a point, as the sweep does: the engine returns after each wrong one.
+PointStatistics RunPoint(const FrameCase& c, bool reference, std::int32_t seed,
+                         std::uint32_t point) {
+    const EnginePlan plan = PlanEngine({.m = c.m,
+                                        .t = c.t,
+                                        .length = c.length,
+                                        .channel = c.channel,
+                                        .interleave = c.interleave,
+                                        .largestP0 = c.P0,
+                                        .reference = reference});
+    EXPECT_EQ(plan.error, "");
+    MadeEngine made = plan.Make();
+    EXPECT_TRUE(made.engine) << made.error;
+    PointStatistics statistics;
+    made.engine->StartPointAt(c.P0, FramePointKey(seed, point));
+    while (statistics.blocks < c.blocks) {
+        made.engine->RunBlocks(statistics, c.blocks);
+    }
+    return statistics;
+}
+
+TEST(FrameEngine, LiteralAndFastFramesCountAlike) {
+    using Level = GilbertElliottChannel::Level;
+    const FrameCase cases[] = {
+        {"binary RS(15,11)", BinarySymmetricChannel{}, 4, 2, 0, 1, 0.03F, 3000},
+        {"binary RS(15,11) miscorrecting", BinarySymmetricChannel{}, 4, 2, 0, 1, 0.2F, 2000},
+        {"binary RS(7,5) I=3", BinarySymmetricChannel{}, 3, 1, 0, 3, 0.1F, 3000},
+        {"binary RS(12,8) shortened I=2", BinarySymmetricChannel{}, 4, 2, 12, 2, 0.06F, 3000},
+        {"bpsk RS(15,11) I=2", BpskAwgnChannel{}, 4, 2, 0, 2, 2.0F, 3000},
+        {"bpsk RS(63,55) dense", BpskAwgnChannel{}, 6, 4, 0, 1, -1.0F, 1000},
+        {"markov bit RS(15,11) I=2", Markov(Level::kBit, 8.0), 4, 2, 0, 2, 0.05F, 3000},
+        {"markov bit RS(15,11) leaky", Markov(Level::kBit, 3.0, 0.01, 0.3), 4, 2, 0, 4, 0.05F,
+         3000},
+        {"markov symbol RS(31,25) I=4", Markov(Level::kSymbol, 5.0, 0.02, 0.6), 5, 3, 0, 4, 0.08F,
+         2000},
+        {"markov symbol every step", Markov(Level::kSymbol, 1.0, 0.0, 1.0), 3, 1, 0, 2, 0.5F, 500},
+        {"markov bit RS(255,223) I=4", Markov(Level::kBit, 100.0), 8, 16, 0, 4, 0.01F, 400},
+        {"binary M=10 shortened", BinarySymmetricChannel{}, 10, 5, 100, 2, 0.005F, 1000},
+    };
+    for (const FrameCase& c : cases) {
+        const PointStatistics literal = RunPoint(c, true, 7, 3);
+        const PointStatistics fast = RunPoint(c, false, 7, 3);
+        EXPECT_EQ(literal, fast) << c.name;
+        // The point must be dense enough to test decoding, not only error-free codewords.
+        EXPECT_GT(literal.errorBlocks, 0) << c.name;
+        EXPECT_GT(literal.channelBitErrors, literal.channelErrors - 1) << c.name;
+    }
+}
+
+// Every frame is a function of (seed, point, frame): threads, independent points and the
+// engine change nothing.
+TEST(FrameEngine, SweepCountsAreTheSameOnAnyThreadsAndEngine) {
+    using Level = GilbertElliottChannel::Level;
+    rs_sim::Experiment experiment;
+    experiment.code = {4, 2, {}};
+    experiment.points = rs_sim::Points::Values({0.06F, 0.04F, 0.04F, 0.02F});
+    experiment.stop = {3000, 40};
+    const rs_sim::Channel channels[] = {BinarySymmetricChannel{}, Markov(Level::kBit, 20.0)};
+    for (const rs_sim::Channel& channel : channels) {
+        experiment.channel = channel;
+        experiment.interleave = 3;
+        std::vector<std::vector<rs_sim::Counts>> runs;
+        for (const int threads : {1, 2, 3}) {
+            for (const bool independent : {false, true}) {
+                for (const auto engine :
+                     {rs_sim::EngineChoice::kFast, rs_sim::EngineChoice::kReference}) {
+                    experiment.threads = threads;
+                    experiment.independentPoints = independent;
+                    experiment.engine = engine;
+                    const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+                    ASSERT_TRUE(results) << results.error;
+                    std::vector<rs_sim::Counts> counts;
+                    for (const rs_sim::PointResult& point : results.value->points) {
+                        counts.push_back(point.counts);
+                    }
+                    runs.push_back(counts);
+                }
+            }
+        }
+        for (const auto& run : runs) {
+            EXPECT_EQ(run, runs.front()) << rs_sim::ChannelName(channel);
+        }
+        // Each point's stream is its own: two points at one P0 would not repeat each other.
+        EXPECT_NE(runs.front()[1], runs.front()[2]);
+    }
+}
+
+}  // namespace
+}  // namespace rs
