@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "engine/engine_plan.h"
 #include "rs_sim/experiment.h"
 #include "rs_sim/simulator.h"
+#include "stats/confidence_interval.h"
 
 namespace rs {
 namespace {
@@ -120,6 +122,45 @@ TEST(FrameEngine, SweepCountsAreTheSameOnAnyThreadsAndEngine) {
         }
         // Each point's stream is its own: two points at one P0 would not repeat each other.
         EXPECT_NE(runs.front()[1], runs.front()[2]);
+    }
+}
+
+// Memoryless channels: each point's FER within its interval of the bounded-distance FER, the
+// binomial tail at the channel's symbol error probability. The intervals are 99.99 % ones, so
+// that twelve points fail together about once in 10^3 runs of a correct engine.
+TEST(FrameEngine, MemorylessFerMatchesTheBinomialTheory) {
+    struct Case {
+        std::int32_t m;
+        std::int32_t t;
+        std::optional<std::int32_t> length;
+        rs_sim::Channel channel;
+        std::vector<float> points;
+    };
+    const Case cases[] = {
+        {4, 2, {}, BinarySymmetricChannel{}, {0.01F, 0.02F, 0.04F}},
+        {8, 16, {}, BpskAwgnChannel{}, {5.5F, 5.8F, 6.1F}},
+        {8, 8, 204, BinarySymmetricChannel{}, {0.002F, 0.0025F, 0.003F}},
+        {10, 10, {}, BpskAwgnChannel{}, {7.0F, 7.3F, 7.6F}},
+    };
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment;
+        experiment.code = {c.m, c.t, c.length};
+        experiment.channel = c.channel;
+        experiment.interleave = 2;
+        experiment.points = rs_sim::Points::Values(c.points);
+        experiment.stop = {20000, 400};
+        experiment.threads = 2;
+        const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(results) << results.error;
+        for (const rs_sim::PointResult& point : results.value->points) {
+            const Interval wide =
+                ClopperPearson(point.counts.errorBlocks, point.counts.blocks, 0.9999);
+            EXPECT_GE(point.theoryFER, wide.low)
+                << "M=" << c.m << " T=" << c.t << " P0 " << point.P0;
+            EXPECT_LE(point.theoryFER, wide.high)
+                << "M=" << c.m << " T=" << c.t << " P0 " << point.P0;
+            EXPECT_GT(point.counts.errorBlocks, 20) << "M=" << c.m << " P0 " << point.P0;
+        }
     }
 }
 
