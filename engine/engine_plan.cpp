@@ -80,16 +80,33 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
     const std::int32_t sent = request.length > 0 ? request.length : full;
     const std::int32_t k = sent - 2 * request.t;
     if (plan.kind == EngineKind::kReference) {
-        return std::make_unique<FrameEngine<LiteralFrames>>(
-            LiteralFrames(*codec, request.m, sent, request.interleave), request.channel, sent, k,
-            request.interleave);
+        std::vector<LiteralFrames> workers;
+        workers.emplace_back(*codec, request.m, sent, request.interleave);
+        return std::make_unique<FrameEngine<LiteralFrames>>(std::move(workers), request.channel,
+                                                            sent, k, request.interleave);
     }
-    auto counter = codec != nullptr
-                       ? std::make_unique<BlockCounter>(*codec, request.m, kernel, request.length)
-                       : std::make_unique<BlockCounter>(request.m, request.t, request.length);
-    return std::make_unique<FrameEngine<FastFrames>>(
-        FastFrames(std::move(counter), request.m, request.t, request.interleave), request.channel,
-        sent, k, request.interleave);
+    // Each worker decodes with a codec of its own: a decoder's buffers are its own.
+    std::vector<FastFrames> workers;
+    for (int worker = 0; worker < plan.frameWorkers; ++worker) {
+        std::unique_ptr<ReedSolomonCodec> own;
+        ReedSolomonCodec* decoder = codec;
+        if (codec != nullptr && worker > 0) {
+            own = std::make_unique<ReedSolomonCodec>();
+            own->Configure(request.m, request.t);
+            if (!own->IsReady()) {
+                throw std::bad_alloc();
+            }
+            decoder = own.get();
+        }
+        auto counter =
+            decoder != nullptr
+                ? std::make_unique<BlockCounter>(*decoder, request.m, kernel, request.length)
+                : std::make_unique<BlockCounter>(request.m, request.t, request.length);
+        workers.emplace_back(std::move(own), std::move(counter), request.m, request.t,
+                             request.interleave);
+    }
+    return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, sent, k,
+                                                     request.interleave);
 }
 
 std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
@@ -157,10 +174,14 @@ EnginePlan PlanEngine(const EngineRequest& request) {
     } else if (SendsFrames(request.channel)) {
         // Every frame is a function of (seed, point, frame): points run at once on threads.
         plan.kind = EngineKind::kFast;
+        // Points run at once where there are enough of them; the threads left share a point's
+        // frames.
         plan.pointsAtOnce = static_cast<int>(std::max<std::size_t>(
             1, std::min<std::size_t>(static_cast<std::size_t>(request.threads), request.points)));
+        plan.frameWorkers = std::max(1, request.threads / plan.pointsAtOnce);
         plan.why = "the fast frame engine on " + std::to_string(plan.pointsAtOnce) +
-                   " point(s) of " + field + " at once";
+                   " point(s) of " + field + " at once, " + std::to_string(plan.frameWorkers) +
+                   " thread(s) each";
     } else if (request.threads > 1 && !request.remoteFillers && !hooked && shortPoints) {
         plan.kind = EngineKind::kFast;
         plan.pointsAtOnce = static_cast<int>(
@@ -191,7 +212,8 @@ EnginePlan PlanEngine(const EngineRequest& request) {
         if (plan.kind == EngineKind::kParallel) {
             bytes += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);
         }
-        return bytes * static_cast<std::uint64_t>(plan.pointsAtOnce);
+        return bytes * static_cast<std::uint64_t>(plan.pointsAtOnce) *
+               static_cast<std::uint64_t>(plan.frameWorkers);
     };
     plan.tabled = request.reference || request.m <= kLargestTabledField;
     plan.memoryNeed = need(plan.tabled);

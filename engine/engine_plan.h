@@ -80,6 +80,8 @@ struct EnginePlan {
     // Points run at once, each on an engine of its own made by Make(); 1 for one point at a
     // time.
     int pointsAtOnce = 1;
+    // Threads that share one point's frames, each with its own decoder (the frame engines).
+    int frameWorkers = 1;
     std::string error;  // why no engine can run the request; the rest is then not planned
 
     // "reference" or "fast" (the parallel engine is the fast engine's counts on threads).

@@ -93,9 +93,11 @@ void LiteralFrames::Fill(const ChannelModel& model, std::uint32_t seed, std::uin
     }
 }
 
-FastFrames::FastFrames(std::unique_ptr<BlockCounter> counter, std::int32_t m, std::int32_t t,
+FastFrames::FastFrames(std::unique_ptr<ReedSolomonCodec> codec,
+                       std::unique_ptr<BlockCounter> counter, std::int32_t m, std::int32_t t,
                        std::int32_t interleave)
-    : counter(std::move(counter)),
+    : codec(std::move(codec)),
+      counter(std::move(counter)),
       m(m),
       t(t),
       interleave(interleave),
@@ -140,6 +142,32 @@ void FastFrames::Fill(const ChannelModel& model, std::uint32_t seed, std::uint32
     }
 }
 
+namespace {
+
+// A batch holds at most this many codewords (and at least one frame): the outcomes of a batch
+// stay within a megabyte.
+constexpr std::size_t kBatchCodewords = std::size_t{1} << 14U;
+
+}  // namespace
+
+template <typename Frames>
+FrameEngine<Frames>::FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel,
+                                 std::int32_t sent, std::int32_t k, std::int32_t interleave)
+    : workers(std::move(workers)),
+      channel(std::move(channel)),
+      sent(sent),
+      k(k),
+      interleave(interleave) {
+    RS_ASSERT(!this->workers.empty() && interleave >= 1, "a frame engine has a worker");
+    if (this->workers.size() > 1) {
+        crew = std::make_unique<FrameCrew>(static_cast<int>(this->workers.size()) - 1);
+    }
+    outcomes.resize(std::max(kBatchCodewords, static_cast<std::size_t>(interleave)));
+}
+
+template <typename Frames>
+FrameEngine<Frames>::~FrameEngine() = default;
+
 template <typename Frames>
 void FrameEngine<Frames>::StartPointAt(float P0, PackedState start) {
     const ChannelAt at = ModelChannel(channel, sent, k, static_cast<double>(P0));
@@ -148,19 +176,50 @@ void FrameEngine<Frames>::StartPointAt(float P0, PackedState start) {
     seed = static_cast<std::uint32_t>(start >> 32U);
     point = static_cast<std::uint32_t>(start);
     nextFrame = 0;
-    used = static_cast<std::int32_t>(outcomes.size());
+    filled = 0;
+    used = 0;
     frameErrorBlocks = 0;
 }
 
 template <typename Frames>
+void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
+    const auto size = static_cast<std::uint64_t>(interleave);
+    std::uint64_t frames = 1;
+    if (crew) {
+        const std::uint64_t left =
+            (static_cast<std::uint64_t>(std::max(blockBound - blocks, 1)) + size - 1) / size;
+        const std::uint64_t most = std::max<std::uint64_t>(1, kBatchCodewords / size);
+        const std::uint64_t wanted = std::max<std::uint64_t>(2 * workers.size(), nextFrame / 8);
+        frames = std::min({wanted, most, left});
+    }
+    const std::uint64_t first = nextFrame;
+    if (crew) {
+        const std::uint64_t stride = workers.size();
+        crew->Run([&](int worker) {
+            Frames& frameMaker = workers[static_cast<std::size_t>(worker)];
+            for (std::uint64_t f = static_cast<std::uint64_t>(worker); f < frames; f += stride) {
+                frameMaker.Fill(model, seed, point, first + f, outcomes.data() + f * size);
+            }
+        });
+    } else {
+        workers.front().Fill(model, seed, point, first, outcomes.data());
+    }
+    nextFrame += frames;
+    filled = frames * size;
+    used = 0;
+}
+
+template <typename Frames>
 void FrameEngine<Frames>::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+    const auto size = static_cast<std::size_t>(interleave);
     while (statistics.blocks < blockLimit) {
-        if (used == static_cast<std::int32_t>(outcomes.size())) {
-            frames.Fill(model, seed, point, nextFrame++, outcomes.data());
-            used = 0;
+        if (used == filled) {
+            FillBatch(statistics.blocks);
+        }
+        if (used % size == 0) {
             frameErrorBlocks = 0;
         }
-        const CodewordOutcome& outcome = outcomes[static_cast<std::size_t>(used++)];
+        const CodewordOutcome& outcome = outcomes[used++];
         statistics.channelBitErrors += outcome.channelBits;
         if (AddBlock(statistics, outcome.block)) {
             // A frame's square grows from x^2 to (x + 1)^2 with each wrong codeword.

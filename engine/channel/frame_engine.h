@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
+#include "engine/channel/frame_crew.h"
 #include "engine/channel/frame_errors.h"
 #include "engine/engine.h"
 #include "rs_sim/experiment.h"
@@ -52,16 +54,18 @@ class LiteralFrames {
 // and unflagged, and any other is counted from its pattern by the fast decoder (BlockCounter).
 class FastFrames {
   public:
-    FastFrames(std::unique_ptr<BlockCounter> counter, std::int32_t m, std::int32_t t,
-               std::int32_t interleave);
+    // codec, if any, is the one counter decodes through.
+    FastFrames(std::unique_ptr<ReedSolomonCodec> codec, std::unique_ptr<BlockCounter> counter,
+               std::int32_t m, std::int32_t t, std::int32_t interleave);
     void Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
               std::uint64_t frame, CodewordOutcome* outcomes);
 
   private:
+    std::unique_ptr<ReedSolomonCodec> codec;
     std::unique_ptr<BlockCounter> counter;
-    const std::int32_t m;
-    const std::int32_t t;
-    const std::int32_t interleave;
+    std::int32_t m;
+    std::int32_t t;
+    std::int32_t interleave;
     FrameErrors errors;
     struct Pattern {
         std::vector<std::int32_t> positions;
@@ -79,34 +83,43 @@ inline PackedState FramePointKey(std::int32_t seed, std::uint32_t point) {
 // A Monte-Carlo engine for a channel that sends frames of interleaved codewords: frames come
 // from Frames (LiteralFrames or FastFrames), and their codewords are counted one by one, so
 // the stop rules land on the same codeword as on any other engine. A point stopped inside a
-// frame counts that frame's codewords up to the stop.
+// frame counts that frame's codewords up to the stop. With more than one worker, a crew of
+// threads fills batches of frames, each worker its share, and the counting goes through them in
+// order: every frame is a function of (seed, point, frame), so the counts are the same on any
+// number of workers.
 template <typename Frames>
 class FrameEngine final : public Engine {
   public:
-    FrameEngine(Frames frames, rs_sim::Channel channel, std::int32_t sent, std::int32_t k,
-                std::int32_t interleave)
-        : frames(std::move(frames)),
-          channel(std::move(channel)),
-          sent(sent),
-          k(k),
-          outcomes(static_cast<std::size_t>(interleave)),
-          used(interleave) {}
+    // One Frames per worker.
+    FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel, std::int32_t sent,
+                std::int32_t k, std::int32_t interleave);
+    ~FrameEngine() override;
 
+    void BoundBlocks(std::int32_t maxBlocks) override { blockBound = maxBlocks; }
     // start is the point's key (FramePointKey).
     void StartPointAt(float P0, PackedState start) override;
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
   private:
-    Frames frames;
+    // Fills the next batch of frames: one frame alone; on a crew, a batch that grows with the
+    // point to an eighth of its frames so far (the most a point's end can waste), no further
+    // than the point's blocks can go.
+    void FillBatch(std::int32_t blocks);
+
+    std::vector<Frames> workers;
+    std::unique_ptr<FrameCrew> crew;  // none for one worker
     const rs_sim::Channel channel;
     const std::int32_t sent;
     const std::int32_t k;
+    const std::int32_t interleave;
+    std::int32_t blockBound = std::numeric_limits<std::int32_t>::max();
     ChannelModel model;
     std::uint32_t seed = 0;
     std::uint32_t point = 0;
     std::uint64_t nextFrame = 0;
-    std::vector<CodewordOutcome> outcomes;  // the current frame's codewords
-    std::int32_t used;                      // of them counted; all when a frame is due
+    std::vector<CodewordOutcome> outcomes;  // the batch's codewords, frame by frame
+    std::size_t filled = 0;                 // codewords in the batch
+    std::size_t used = 0;                   // of them counted
     std::int64_t frameErrorBlocks = 0;      // the current frame's wrong codewords so far
 };
 
