@@ -4,7 +4,10 @@
 // RS_SIM_STRESS_SEED the draw (default 1).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,7 +15,9 @@
 #include "engine/engine_plan.h"
 #include "engine/stratified/stratified_study.h"
 #include "random_experiment.h"
+#include "rs_sim/simulator.h"
 #include "simulator/sweep.h"
+#include "stats/channel_model.h"
 #include "sweep_harness.h"
 #include "test_support.h"
 
@@ -136,6 +141,91 @@ TEST(Stress, StratifiedTalliesOfEveryThreadCountMatchOneThread) {
                 << "RS_SIM_STRESS_SEED=" << seed << ", experiment " << e << ", -j " << threads
                 << " differs from -j 1 on\n"
                 << testing::ExperimentFile(p);
+        }
+    }
+}
+
+// The channels that send frames, drawn at random: every thread count, the literal frames and
+// independent points count as the fast frames on one thread. A point's frames are shared in
+// batches on threads when fewer points than threads run.
+TEST(Stress, FrameChannelsOfEveryThreadCountMatchOneThread) {
+    const std::uint64_t experiments = testing::StressSetting("RS_SIM_STRESS_EXPERIMENTS", 12);
+    const std::uint64_t seed = testing::StressSetting("RS_SIM_STRESS_SEED", 1);
+    std::mt19937_64 random(seed);
+    const auto between = [&](std::int64_t low, std::int64_t high) {
+        return std::uniform_int_distribution<std::int64_t>(low, high)(random);
+    };
+    const auto uniform = [&](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    using Level = rs_sim::GilbertElliottChannel::Level;
+    for (std::uint64_t e = 0; e < experiments; ++e) {
+        rs_sim::Experiment experiment;
+        const auto m = static_cast<std::int32_t>(between(2, 10));
+        const std::int64_t n = (std::int64_t{1} << m) - 1;
+        const auto t =
+            static_cast<std::int32_t>(between(0, std::min<std::int64_t>((n - 1) / 2, 12)));
+        const std::optional<std::int32_t> length =
+            between(0, 2) == 0 && n > 2 * t + 1
+                ? std::optional<std::int32_t>(static_cast<std::int32_t>(between(2 * t + 1, n)))
+                : std::nullopt;
+        experiment.code = {m, t, length};
+        experiment.interleave = static_cast<std::int32_t>(between(1, 8));
+        std::vector<float> points;
+        const auto count = between(1, 4);
+        switch (between(0, 2)) {
+            case 0:
+                experiment.channel = rs_sim::BinarySymmetricChannel{};
+                for (std::int64_t i = 0; i < count; ++i) {
+                    points.push_back(
+                        static_cast<float>(std::exp(uniform(std::log(1e-4), std::log(0.3)))));
+                }
+                break;
+            case 1:
+                experiment.channel = rs_sim::BpskAwgnChannel{};
+                for (std::int64_t i = 0; i < count; ++i) {
+                    points.push_back(static_cast<float>(uniform(-2.0, 9.0)));
+                }
+                break;
+            default: {
+                const rs_sim::GilbertElliottChannel markov{
+                    between(0, 1) == 0 ? Level::kBit : Level::kSymbol, uniform(0.0, 0.01),
+                    uniform(0.2, 1.0), std::exp(uniform(0.0, std::log(200.0)))};
+                experiment.channel = markov;
+                for (std::int64_t i = 0; i < count; ++i) {
+                    points.push_back(static_cast<float>(
+                        uniform(markov.goodError, std::min(0.3, LargestMarkovErrorRate(markov)))));
+                }
+            }
+        }
+        experiment.points = rs_sim::Points::Values(points);
+        const auto blocks = static_cast<std::int32_t>(
+            between(experiment.interleave, 200000 / (n * (1 + t)) + experiment.interleave));
+        experiment.stop = {blocks,
+                           static_cast<std::int32_t>(between(0, 1) == 0 ? between(1, 5) : blocks)};
+        const auto run = [&](int threads, rs_sim::EngineChoice engine, bool independent) {
+            experiment.threads = threads;
+            experiment.engine = engine;
+            experiment.independentPoints = independent;
+            const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+            EXPECT_TRUE(results) << results.error;
+            std::vector<rs_sim::Counts> counts;
+            for (const rs_sim::PointResult& point :
+                 results ? results.value->points : std::vector<rs_sim::PointResult>{}) {
+                counts.push_back(point.counts);
+            }
+            return counts;
+        };
+        const std::vector<rs_sim::Counts> one = run(1, rs_sim::EngineChoice::kFast, false);
+        ASSERT_EQ(one.size(), points.size());
+        ASSERT_EQ(run(1, rs_sim::EngineChoice::kReference, false), one)
+            << "RS_SIM_STRESS_SEED=" << seed << ", experiment " << e
+            << ": the literal frames differ";
+        for (const int threads : {2, 3, 5}) {
+            ASSERT_EQ(run(threads, rs_sim::EngineChoice::kFast, threads == 3), one)
+                << "RS_SIM_STRESS_SEED=" << seed << ", experiment " << e << ", -j " << threads
+                << " differs from -j 1 on " << rs_sim::ChannelName(experiment.channel) << " M=" << m
+                << " T=" << t << " I=" << experiment.interleave;
         }
     }
 }
