@@ -4,11 +4,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 #include "stats/bounded_distance.h"
 #include "stats/channel_model.h"
 #include "stats/channel_theory.h"
+#include "stats/confidence_interval.h"
 
 namespace rs {
 namespace {
@@ -176,6 +178,104 @@ TEST(ChannelBlockErrorProbability, BurstsDefeatTheBinomialAndInterleavingSpreads
         std::printf("chain FER at I=%d %.6g\n", interleave, fer);
         EXPECT_LT(fer, previous) << "I=" << interleave;
         previous = fer;
+    }
+}
+
+TEST(ClusteredInterval, IsClopperPearsonForOneCodewordFramesAndBoundsByFramesWithoutSpread) {
+    struct Case {
+        std::int64_t errors;
+        std::int64_t blocks;
+    };
+    for (const Case c :
+         {Case{0, 0}, Case{0, 10}, Case{10, 10}, Case{5, 10}, Case{3, 1000}, Case{977, 1000000}}) {
+        const Interval want = ClopperPearson(c.errors, c.blocks);
+        const Interval got = ClusteredInterval(c.errors, c.blocks, c.errors, 1);
+        if (c.blocks == 0) {
+            EXPECT_TRUE(std::isnan(got.low) && std::isnan(got.high));
+            continue;
+        }
+        EXPECT_EQ(got.low, want.low) << c.errors << "/" << c.blocks;
+        EXPECT_EQ(got.high, want.high) << c.errors << "/" << c.blocks;
+    }
+    const Interval none = ClusteredInterval(0, 0, 0, 4);
+    EXPECT_TRUE(std::isnan(none.low) && std::isnan(none.high));
+    // Nothing or everything wrong in 50 frames of 4: whatever ties a frame's codewords, one
+    // codeword per frame is 50 independent trials, whose exact ends are 0.025^(1/50) from 0 or 1.
+    const double end = std::pow(0.025, 1.0 / 50.0);
+    const Interval clean = ClusteredInterval(0, 200, 0, 4);
+    EXPECT_EQ(clean.low, 0.0);
+    EXPECT_NEAR(clean.high, 1.0 - end, 1e-12);
+    const Interval wrong = ClusteredInterval(200, 200, 800, 4);
+    EXPECT_NEAR(wrong.low, end, 1e-12);
+    EXPECT_EQ(wrong.high, 1.0);
+}
+
+// Frames of 4 codewords: a frame is hit with chance hit, its codewords then failing each with
+// chance inHit, else with chance outside. The true FER is hit inHit + (1 - hit) outside.
+struct Operating {
+    int frames;
+    int shortBy;  // codewords missing from the last frame
+    double hit;
+    double inHit;
+    double outside;
+};
+
+struct Coverage {
+    double clustered;
+    double plain;
+};
+
+Coverage Cover(const Operating& point, std::uint64_t seed) {
+    constexpr int kSize = 4;
+    constexpr int kRepetitions = 2000;
+    const double fer = point.hit * point.inHit + (1.0 - point.hit) * point.outside;
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    int clusteredHeld = 0;
+    int plainHeld = 0;
+    for (int r = 0; r < kRepetitions; ++r) {
+        std::int64_t errors = 0;
+        std::int64_t squares = 0;
+        std::int64_t blocks = 0;
+        for (int f = 0; f < point.frames; ++f) {
+            const int size = f + 1 == point.frames ? kSize - point.shortBy : kSize;
+            const double chance = uniform(rng) < point.hit ? point.inHit : point.outside;
+            std::int64_t y = 0;
+            for (int i = 0; i < size; ++i) {
+                y += uniform(rng) < chance ? 1 : 0;
+            }
+            errors += y;
+            squares += y * y;
+            blocks += size;
+        }
+        const Interval clustered = ClusteredInterval(errors, blocks, squares, kSize);
+        const Interval plain = ClopperPearson(errors, blocks);
+        clusteredHeld += clustered.low <= fer && fer <= clustered.high ? 1 : 0;
+        plainHeld += plain.low <= fer && fer <= plain.high ? 1 : 0;
+    }
+    return {100.0 * clusteredHeld / kRepetitions, 100.0 * plainHeld / kRepetitions};
+}
+
+TEST(ClusteredInterval, HoldsTheTrueFerAsOftenAsItClaimsWhereClopperPearsonDoesNot) {
+    struct Case {
+        Operating point;
+        bool clustered;
+    };
+    const Case cases[] = {
+        {{800, 2, 0.01, 0.9, 0.0}, true},     // about 29 error blocks in 8 frames
+        {{2000, 0, 0.04, 0.6, 0.002}, true},  // about 207 error blocks
+        {{1000, 1, 0.0, 0.0, 0.02}, false},   // independent codewords, about 80
+    };
+    std::uint64_t seed = 1;
+    for (const Case& c : cases) {
+        const Coverage coverage = Cover(c.point, seed++);
+        std::printf("%d frames, hit %g: clustered %.2f %%, Clopper-Pearson %.2f %%\n",
+                    c.point.frames, c.point.hit, coverage.clustered, coverage.plain);
+        EXPECT_GE(coverage.clustered, 93.0);
+        EXPECT_LE(coverage.clustered, 99.0);
+        if (c.clustered) {
+            EXPECT_LT(coverage.plain, 90.0);
+        }
     }
 }
 
