@@ -181,13 +181,13 @@ TEST(ChannelBlockErrorProbability, BurstsDefeatTheBinomialAndInterleavingSpreads
     }
 }
 
-TEST(ClusteredInterval, IsClopperPearsonForOneCodewordFramesAndBoundsByFramesWithoutSpread) {
+TEST(ClusteredInterval, ReducesToClopperPearsonOverBlocksOrFrames) {
     struct Case {
         std::int64_t errors;
         std::int64_t blocks;
     };
-    for (const Case c :
-         {Case{0, 0}, Case{0, 10}, Case{10, 10}, Case{5, 10}, Case{3, 1000}, Case{977, 1000000}}) {
+    for (const Case c : {Case{0, 0}, Case{0, 10}, Case{10, 10}, Case{5, 10}, Case{1, 7},
+                         Case{13, 37}, Case{3, 1000}, Case{977, 1000000}}) {
         const Interval want = ClopperPearson(c.errors, c.blocks);
         const Interval got = ClusteredInterval(c.errors, c.blocks, c.errors, 1);
         if (c.blocks == 0) {
@@ -197,6 +197,12 @@ TEST(ClusteredInterval, IsClopperPearsonForOneCodewordFramesAndBoundsByFramesWit
         EXPECT_EQ(got.low, want.low) << c.errors << "/" << c.blocks;
         EXPECT_EQ(got.high, want.high) << c.errors << "/" << c.blocks;
     }
+    // Frames that spread less than independent blocks would (100 frames of 4 with 100 errors,
+    // 20 of them with 2 and 20 with none) claim no more than the blocks themselves.
+    const Interval even = ClusteredInterval(100, 400, 20 * 4 + 60 * 1, 4);
+    const Interval blocks = ClopperPearson(100, 400);
+    EXPECT_LE(even.low, blocks.low);
+    EXPECT_GE(even.high, blocks.high);
     const Interval none = ClusteredInterval(0, 0, 0, 4);
     EXPECT_TRUE(std::isnan(none.low) && std::isnan(none.high));
     // Nothing or everything wrong in 50 frames of 4: whatever ties a frame's codewords, one
