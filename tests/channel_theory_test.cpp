@@ -214,6 +214,10 @@ TEST(ClusteredInterval, ReducesToClopperPearsonOverBlocksOrFrames) {
     const Interval wrong = ClusteredInterval(200, 200, 800, 4);
     EXPECT_NEAR(wrong.low, end, 1e-12);
     EXPECT_EQ(wrong.high, 1.0);
+    // With the last frame short, 2 codewords, the frames are 50 trials at most and 49 at least.
+    const Interval shortClean = ClusteredInterval(0, 198, 0, 4);
+    EXPECT_GE(shortClean.high, 1.0 - end);
+    EXPECT_LE(shortClean.high, 1.0 - std::pow(0.025, 1.0 / 49.0));
 }
 
 // Frames of 4 codewords: a frame is hit with chance hit, its codewords then failing each with
@@ -271,6 +275,7 @@ TEST(ClusteredInterval, HoldsTheTrueFerAsOftenAsItClaimsWhereClopperPearsonDoesN
         {{800, 2, 0.01, 0.9, 0.0}, true},     // about 29 error blocks in 8 frames
         {{2000, 0, 0.04, 0.6, 0.002}, true},  // about 207 error blocks
         {{1000, 1, 0.0, 0.0, 0.02}, false},   // independent codewords, about 80
+        {{300, 3, 0.3, 0.6, 0.2}, false},     // mild clustering at an FER of 0.32
     };
     std::uint64_t seed = 1;
     for (const Case& c : cases) {
