@@ -16,4 +16,15 @@ struct Interval {
 // trials there is no information: both ends are NaN.
 Interval ClopperPearson(std::int64_t x, std::int64_t trials, double confidence = 0.95);
 
+// The FER's interval when the blocks come in frames of clusterSize codewords that share the
+// channel, so that frames, not blocks, are the independent trials. errorBlockSquares is the sum
+// over frames of the square of each frame's error blocks. Frames are full but for the last,
+// which holds what is left of blocks. The frames' spread gives a design effect D, the variance
+// of the FER over frames against that of independent blocks, and the interval is Clopper-Pearson
+// at the effective size blocks / D (Korn and Graubard's interval). A frame of one codeword is a
+// block: clusterSize 1 is Clopper-Pearson itself, as are no blocks (NaN) and counts out of range.
+Interval ClusteredInterval(std::int64_t errorBlocks, std::int64_t blocks,
+                           std::int64_t errorBlockSquares, std::int32_t clusterSize,
+                           double confidence = 0.95);
+
 }  // namespace rs
