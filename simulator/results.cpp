@@ -6,6 +6,7 @@
 #include "simulator/sweep.h"
 #include "stats/bounded_distance.h"
 #include "stats/channel_model.h"
+#include "stats/channel_theory.h"
 #include "stats/confidence_interval.h"
 
 namespace rs_sim {
@@ -46,7 +47,11 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
     result.counts = counts;
     result.channelSER = rates.channelSER;
     result.FER = rates.FER;
-    const Interval interval = FrameErrorInterval(counts.errorBlocks, counts.blocks);
+    // The codewords of a frame share its channel: frames are the independent trials.
+    const rs::Interval interval = interleave > 1
+                                      ? rs::ClusteredInterval(counts.errorBlocks, counts.blocks,
+                                                              counts.errorBlockSquares, interleave)
+                                      : rs::ClopperPearson(counts.errorBlocks, counts.blocks);
     result.FERLow = interval.low;
     result.FERHigh = interval.high;
     result.transmittedSymbols = rates.transmittedSymbols;
@@ -58,15 +63,20 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
         result.theoryFER = TheoryFER(code, static_cast<double>(P0));
     } else {
         const rs::ChannelAt at = rs::ModelChannel(channel, code.n, code.k, static_cast<double>(P0));
-        result.theoryFER = at.model ? rs::BoundedDistanceBlockErrorProbability(
-                                          code.n, code.t, at.model->SymbolErrorProbability(code.m))
-                                    : std::numeric_limits<double>::quiet_NaN();
+        result.theoryFER = std::numeric_limits<double>::quiet_NaN();
+        // The chain's exact sum takes about n (t + 1) steps; beyond this it would hold the
+        // report up longer than most points run.
+        constexpr double kLongestChainSum = 1e9;
+        if (at.model && (at.model->Memoryless() ||
+                         static_cast<double>(code.n) * (code.t + 1.0) <= kLongestChainSum)) {
+            result.theoryFER =
+                rs::ChannelBlockErrorProbability(*at.model, code.m, code.n, code.t, interleave);
+        }
         if (at.model && at.model->bitLevel) {
             result.channelBER = static_cast<double>(counts.channelBitErrors) /
                                 (static_cast<double>(counts.blocks) * code.n * code.m);
         }
     }
-    (void)interleave;
     result.seconds = seconds;
     return result;
 }
