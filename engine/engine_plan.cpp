@@ -13,6 +13,7 @@
 #include "engine/parallel/segment.h"
 #include "engine/parallel_engine.h"
 #include "engine/reference_engine.h"
+#include "engine/remote/frame_lane.h"
 #include "random/random_generator.h"
 
 namespace rs {
@@ -105,8 +106,12 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
         workers.emplace_back(std::move(own), std::move(counter), request.m, request.t,
                              request.interleave);
     }
+    std::vector<std::unique_ptr<FrameLane>> lanes;
+    if (request.remoteFrames) {
+        lanes = request.remoteFrames(request.m, request.t, request.length, codec != nullptr);
+    }
     return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, sent, k,
-                                                     request.interleave);
+                                                     request.interleave, std::move(lanes));
 }
 
 std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
@@ -176,8 +181,13 @@ EnginePlan PlanEngine(const EngineRequest& request) {
         plan.kind = EngineKind::kFast;
         // Points run at once where there are enough of them; the threads left share a point's
         // frames.
-        plan.pointsAtOnce = static_cast<int>(std::max<std::size_t>(
-            1, std::min<std::size_t>(static_cast<std::size_t>(request.threads), request.points)));
+        // Other processes' lanes join one engine: points at once would each connect them.
+        plan.pointsAtOnce =
+            request.remoteFrames
+                ? 1
+                : static_cast<int>(std::max<std::size_t>(
+                      1, std::min<std::size_t>(static_cast<std::size_t>(request.threads),
+                                               request.points)));
         plan.frameWorkers = std::max(1, request.threads / plan.pointsAtOnce);
         plan.why = "the fast frame engine on " + std::to_string(plan.pointsAtOnce) +
                    " point(s) of " + field + " at once, " + std::to_string(plan.frameWorkers) +

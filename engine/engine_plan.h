@@ -18,10 +18,15 @@ namespace rs {
 // what the plan needs, and makes the engine from it.
 
 class SegmentFiller;
+class FrameLane;
 
 // Segment makers in other processes for a code of GF(2^m) correcting t errors, shortened to
 // length (0: the full length), decoding with tables or without; empty when there are none.
 using RemoteFillers = std::function<std::vector<std::unique_ptr<SegmentFiller>>(
+    std::int32_t m, std::int32_t t, std::int32_t length, bool tabled)>;
+
+// Frame fillers in other processes for the same code, for the channels that send frames.
+using RemoteFrameLanes = std::function<std::vector<std::unique_ptr<FrameLane>>(
     std::int32_t m, std::int32_t t, std::int32_t length, bool tabled)>;
 
 enum class EngineKind : std::uint8_t {
@@ -53,6 +58,8 @@ struct EngineRequest {
     int threads = 1;
     // Segment makers elsewhere (the MPI variant); none for one process.
     RemoteFillers remoteFillers = {};
+    // Frame fillers elsewhere, for the frame engines (the MPI variant); none for one process.
+    RemoteFrameLanes remoteFrames = {};
     // The parallel engine's test hooks; asking for any of them asks for that engine.
     SegmentShape shape = {};
     // The bytes the run may use, when known: the fast engine leaves the tables out rather than

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine_plan.h"
+#include "engine/remote/frame_lane.h"
 #include "engine/remote/lane_filler.h"
 #include "rs_sim/simulator.h"
 #include "simulator/stratified_method.h"
@@ -40,6 +41,7 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
          .reference = experiment.engine == EngineChoice::kReference,
          .threads = experiment.threads,
          .remoteFillers = rs::FillersOf(resources.remote),
+         .remoteFrames = rs::FrameLanesOf(resources.remote),
          .memoryBudget = available,
          .points = values.size(),
          .pointBlocks = experiment.stop.maxBlocks});

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "engine/channel/frame_engine.h"
 #include "engine/engine_plan.h"
 #include "rs_sim/experiment.h"
+#include "rs_sim/remote.h"
 #include "rs_sim/simulator.h"
 #include "stats/bounded_distance.h"
 #include "stats/channel_model.h"
@@ -135,6 +138,54 @@ TEST(FrameEngine, SweepCountsAreTheSameOnAnyThreadsAndEngine) {
         if (c.points.size() > 2) {
             // Each point's stream is its own: two points at one P0 do not repeat each other.
             EXPECT_NE(runs.front()[1], runs.front()[2]);
+        }
+    }
+}
+
+// A lane of "another process" served in this one: what it is sent, a lane server answers.
+class InProcessLane final : public rs_sim::RemoteLane {
+  public:
+    explicit InProcessLane(const rs_sim::RemoteCode& code) : server(code) {}
+    void Send(const rs_sim::Words& words) override { reply = server.Serve(words); }
+    rs_sim::Words Receive() override { return reply.value_or(rs_sim::Words{}); }
+    [[noreturn]] void Fail(const std::string& why) override {
+        ADD_FAILURE() << why;
+        std::abort();
+    }
+
+  private:
+    rs_sim::LaneServer server;
+    std::optional<rs_sim::Words> reply;
+};
+
+// Frames filled by other processes' lanes count as those filled here.
+TEST(FrameEngine, LanesOfOtherProcessesFillTheSameFrames) {
+    rs_sim::Experiment experiment;
+    experiment.code = {6, 3, 50};
+    experiment.channel = Markov(GilbertElliottChannel::Level::kSymbol, 6.0, 0.01, 0.7);
+    experiment.interleave = 5;
+    experiment.points = rs_sim::Points::Values({0.05F, 0.1F});
+    experiment.stop = {20000, 500};
+    const rs_sim::Expected<rs_sim::Results> here = rs_sim::Simulate(experiment);
+    ASSERT_TRUE(here) << here.error;
+    for (const int lanes : {1, 3}) {
+        auto workers = std::make_shared<rs_sim::RemoteWorkers>();
+        workers->connect = [lanes](const rs_sim::RemoteCode& code) {
+            std::vector<std::unique_ptr<rs_sim::RemoteLane>> made;
+            for (int lane = 0; lane < lanes; ++lane) {
+                made.push_back(std::make_unique<InProcessLane>(code));
+            }
+            return made;
+        };
+        experiment.threads = 2;
+        rs_sim::Expected<rs_sim::Simulator> simulator =
+            rs_sim::Simulator::Make(experiment, {.memory = {}, .remote = workers});
+        ASSERT_TRUE(simulator) << simulator.error;
+        const rs_sim::Expected<rs_sim::Results> there = simulator.value->Run();
+        ASSERT_TRUE(there) << there.error;
+        ASSERT_EQ(there.value->points.size(), here.value->points.size());
+        for (std::size_t i = 0; i < here.value->points.size(); ++i) {
+            EXPECT_EQ(there.value->points[i].counts, here.value->points[i].counts) << lanes;
         }
     }
 }

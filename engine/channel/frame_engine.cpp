@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/contract.h"
+#include "engine/remote/frame_lane.h"
 
 namespace rs {
 
@@ -152,15 +153,18 @@ constexpr std::size_t kBatchCodewords = std::size_t{1} << 14U;
 
 template <typename Frames>
 FrameEngine<Frames>::FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel,
-                                 std::int32_t sent, std::int32_t k, std::int32_t interleave)
+                                 std::int32_t sent, std::int32_t k, std::int32_t interleave,
+                                 std::vector<std::unique_ptr<FrameLane>> lanes)
     : workers(std::move(workers)),
+      lanes(std::move(lanes)),
       channel(std::move(channel)),
       sent(sent),
       k(k),
       interleave(interleave) {
     RS_ASSERT(!this->workers.empty() && interleave >= 1, "a frame engine has a worker");
-    if (this->workers.size() > 1) {
-        crew = std::make_unique<FrameCrew>(static_cast<int>(this->workers.size()) - 1);
+    const std::size_t all = this->workers.size() + this->lanes.size();
+    if (all > 1) {
+        crew = std::make_unique<FrameCrew>(static_cast<int>(all) - 1);
     }
     outcomes.resize(std::max(kBatchCodewords, static_cast<std::size_t>(interleave)));
 }
@@ -194,12 +198,27 @@ void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
     }
     const std::uint64_t first = nextFrame;
     if (crew) {
-        const std::uint64_t stride = workers.size();
+        // Worker w fills frames w, w + stride, ... of the batch.
+        const std::uint64_t stride = workers.size() + lanes.size();
         crew->Run([&](int worker) {
-            Frames& frameMaker = workers[static_cast<std::size_t>(worker)];
-            for (std::uint64_t f = static_cast<std::uint64_t>(worker); f < frames; f += stride) {
-                frameMaker.Fill(model, seed, point, first + f, outcomes.data() + f * size);
+            const auto w = static_cast<std::uint64_t>(worker);
+            if (w >= frames) {
+                return;
             }
+            if (w < workers.size()) {
+                for (std::uint64_t f = w; f < frames; f += stride) {
+                    workers[w].Fill(model, seed, point, first + f, outcomes.data() + f * size);
+                }
+                return;
+            }
+            const FrameTask task{.model = model,
+                                 .seed = seed,
+                                 .point = point,
+                                 .interleave = interleave,
+                                 .first = first + w,
+                                 .stride = stride,
+                                 .count = (frames - w + stride - 1) / stride};
+            lanes[w - workers.size()]->Fill(task, first, outcomes.data());
         });
     } else {
         workers.front().Fill(model, seed, point, first, outcomes.data());

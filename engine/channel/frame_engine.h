@@ -7,6 +7,7 @@
 
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
+#include "engine/channel/codeword_outcome.h"
 #include "engine/channel/frame_crew.h"
 #include "engine/channel/frame_errors.h"
 #include "engine/engine.h"
@@ -14,13 +15,7 @@
 
 namespace rs {
 
-// What one codeword of a frame adds to a point's counts.
-struct CodewordOutcome {
-    BlockOutcome block;
-    std::int64_t channelBits = 0;  // bits the channel flipped in its sent symbols
-
-    bool operator==(const CodewordOutcome&) const = default;
-};
+class FrameLane;
 
 // The frame as sent: each codeword's information and encoding, drawn from the frame's data
 // stream, interleaved symbol by symbol, the channel's errors applied bit by bit (or symbol by
@@ -90,9 +85,10 @@ inline PackedState FramePointKey(std::int32_t seed, std::uint32_t point) {
 template <typename Frames>
 class FrameEngine final : public Engine {
   public:
-    // One Frames per worker.
+    // One Frames per worker here, and lanes of other processes that fill frames too.
     FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel, std::int32_t sent,
-                std::int32_t k, std::int32_t interleave);
+                std::int32_t k, std::int32_t interleave,
+                std::vector<std::unique_ptr<FrameLane>> lanes = {});
     ~FrameEngine() override;
 
     void BoundBlocks(std::int32_t maxBlocks) override { blockBound = maxBlocks; }
@@ -107,7 +103,10 @@ class FrameEngine final : public Engine {
     void FillBatch(std::int32_t blocks);
 
     std::vector<Frames> workers;
-    std::unique_ptr<FrameCrew> crew;  // none for one worker
+    std::vector<std::unique_ptr<FrameLane>> lanes;
+    // Workers 0..workers.size()-1 fill frames here, the rest through a lane each; none for one
+    // worker alone.
+    std::unique_ptr<FrameCrew> crew;
     const rs_sim::Channel channel;
     const std::int32_t sent;
     const std::int32_t k;
