@@ -36,6 +36,8 @@ struct FileCloser {
 rs_sim::Experiment ExperimentOf(const SimulationParameters& parameters, const RunOptions& options) {
     rs_sim::Experiment experiment;
     experiment.code = {parameters.M, parameters.T, options.length};
+    experiment.channel = options.channel;
+    experiment.interleave = options.interleave;
     experiment.stop = {parameters.maxBlocks, parameters.maxErrorBlocks};
     if (options.method == Method::kStratified) {
         experiment.method =
