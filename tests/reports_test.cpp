@@ -14,6 +14,8 @@
 #include "cli/run/program.h"
 #include "report/documents/csv_report.h"
 #include "report/documents/json_report.h"
+#include "report/plot/compare.h"
+#include "report/plot/plot.h"
 #include "report/text/channel_text.h"
 #include "report/text/console_report.h"
 #include "report/text/report_file.h"
@@ -541,6 +543,82 @@ TEST(ChannelDocuments, ConsoleShowsTheChannelAndTheResultsFileStaysAsItWas) {
             << name << console;
         EXPECT_EQ(results, defaultResults) << name;
     }
+}
+
+// Against Eb/N0 the plot's x axis is linear and in dB, a point at a negative Eb/N0 is drawn, and
+// uncoded BPSK is the reference; a channel with memory gets no bounded-distance curve.
+TEST(ChannelDocuments, PlotFollowsTheChannel) {
+    const std::vector<PlotPoint> points = {{-2.0, 100, 50, 200, 0, 300}, {3.0, 100, 2, 4, 0, 6}};
+    const rs_sim::CodeFacts code = rs_sim::FactsOf(4, 2, std::nullopt);
+    struct Case {
+        rs_sim::Channel channel;
+        std::vector<const char*> present;
+        std::vector<const char*> absent;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{},
+         {"set logscale xy\n", "'P0, channel symbol error probability'", "$theory using",
+          "q-ary symmetric channel"},
+         {"$uncoded", "-2 "}},
+        {rs_sim::BpskAwgnChannel{},
+         {"set logscale y\n", "'E_b/N_0 (dB)'", "\n-2 ", "\n3 ", "$theory using", "$uncoded using",
+          "$points using 1:8", "BPSK over AWGN"},
+         {"set logscale xy", "set format x"}},
+        {Markov{Markov::Level::kSymbol, 0.0, 0.5, 4.0},
+         {"'P0, long-run channel symbol error probability'", "Gilbert-Elliott channel"},
+         {"$theory", "$uncoded"}},
+    };
+    for (const Case& c : cases) {
+        const std::string script = PlotScript("plot.svg", points, {code, c.channel, 1});
+        for (const char* text : c.present) {
+            EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
+        }
+        for (const char* text : c.absent) {
+            EXPECT_EQ(script.find(text), std::string::npos) << text << "\n" << script;
+        }
+    }
+}
+
+// --compare names each run's channel (and interleaving) and keeps runs against Eb/N0 apart from
+// runs against P0.
+TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
+    struct Case {
+        rs_sim::Channel channel;
+        std::int32_t interleave;
+        const char* label;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234"},
+        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234"},
+        {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8,
+         "RS(15,11), gilbert-elliott, interleave 8, "
+         "seed 1234"},
+    };
+    std::vector<PlottedRun> runs;
+    std::vector<std::string> names;
+    for (const Case& c : cases) {
+        RunDescription run;
+        run.seed = 1234;
+        run.code = rs_sim::FactsOf(4, 2, std::nullopt);
+        run.channel = c.channel;
+        run.interleave = c.interleave;
+        const nlohmann::ordered_json document = {{"program", "rs-sim"},
+                                                 {"version", rs_sim::Version()},
+                                                 {"experiment", ExperimentJson(run)},
+                                                 {"code", CodeJson(run.code)},
+                                                 {"points", nlohmann::ordered_json::array()}};
+        names.push_back(std::string(rs_sim::ChannelName(c.channel)) + ".json");
+        WriteFile(names.back(), document.dump());
+        const ComparedRun compared = ReadComparedRun(directory / names.back(), names.back());
+        ASSERT_EQ(compared.error, "");
+        EXPECT_EQ(compared.run.label, c.label);
+        EXPECT_EQ(compared.run.interleave, c.interleave);
+        runs.push_back(compared.run);
+    }
+    EXPECT_EQ(SweepsOfOneKind({runs[0], runs[2]}, {names[0], names[2]}), "");
+    EXPECT_EQ(SweepsOfOneKind(runs, names),
+              "bpsk-awgn.json runs against Eb/N0 (bpsk-awgn) and q-ary-symmetric.json against P0: "
+              "one figure has one x axis");
 }
 
 }  // namespace
