@@ -141,9 +141,10 @@ CsvReport::Kept CsvReport::ReadKeptRows(const std::filesystem::path& csvPath,
     const std::string columns = CsvHeader(channel);
     const std::string header = columns + '\n';
     if (!text.starts_with(header)) {
-        kept.error =
-            name + ": cannot resume: its header line is not that of rs-sim's CSV report" +
-            (IsDefaultChannel(channel) ? "" : std::string(" on ") + rs_sim::ChannelName(channel));
+        kept.error = name + ": cannot resume: its header line is not that of rs-sim's CSV report" +
+                     (IsDefaultChannel(channel)
+                          ? ""
+                          : std::string(" on the ") + rs_sim::ChannelName(channel) + " channel");
         return kept;
     }
     std::size_t position = header.size();
