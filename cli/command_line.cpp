@@ -6,7 +6,9 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "cli/version.h"
@@ -128,7 +130,16 @@ struct GivenTexts {
     std::string p0List;
     std::string p0Decades;
     std::string method = "monte-carlo";
+    std::string channel = rs_sim::ChannelName(rs_sim::QarySymmetricChannel{});
+    std::string level = "bit";
+    std::string ebn0List;
+    std::string ebn0Range;
+    rs_sim::GilbertElliottChannel markov;
 };
+
+// The options that only one channel takes.
+constexpr const char* kMarkovOptions[] = {"--level", "--burst", "--good-error", "--bad-error"};
+constexpr const char* kEbN0Options[] = {"--ebn0", "--ebn0-range"};
 
 // The options in the order --help lists them: files, the run, the reports, the engine.
 void AddFileOptions(CLI::App& app, GivenTexts& given) {
@@ -177,6 +188,50 @@ void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
         ->check(CLI::Range(0, kMaxSeed));
 }
 
+void AddChannelOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    std::vector<std::string> names;
+    for (const rs_sim::Channel channel : {rs_sim::Channel(rs_sim::QarySymmetricChannel{}),
+                                          rs_sim::Channel(rs_sim::BinarySymmetricChannel{}),
+                                          rs_sim::Channel(rs_sim::BpskAwgnChannel{}),
+                                          rs_sim::Channel(rs_sim::GilbertElliottChannel{})}) {
+        names.emplace_back(rs_sim::ChannelName(channel));
+    }
+    app.add_option("--channel", given.channel,
+                   "q-ary-symmetric (default): P0 is the symbol error probability; "
+                   "binary-symmetric: P0 is the bit error probability; bpsk-awgn: BPSK with hard "
+                   "decisions, swept in Eb/N0 (dB) by --ebn0 or --ebn0-range; gilbert-elliott: "
+                   "bursts of a Good/Bad chain, P0 the long-run error probability")
+        ->type_name("NAME")
+        ->check(CLI::IsMember(names));
+    app.add_option("--interleave", options.interleave,
+                   "Interleave I codewords a frame, symbol by symbol, on a channel other than "
+                   "q-ary-symmetric (default 1)")
+        ->type_name("I")
+        ->check(CLI::Range(1, rs_sim::kMaxInterleave));
+    auto* list = app.add_option("--ebn0", given.ebn0List,
+                                "bpsk-awgn: Eb/N0 values in dB to run, in this order "
+                                "(-1,0,2.5; a list that starts with \"-.\" needs --ebn0=)")
+                     ->type_name("LIST");
+    app.add_option("--ebn0-range", given.ebn0Range,
+                   "bpsk-awgn: Eb/N0 in dB from FROM by STEP while it does not pass TO (0:8:0.5)")
+        ->type_name("FROM:TO:STEP")
+        ->excludes(list);
+    app.add_option("--level", given.level,
+                   "gilbert-elliott: the chain steps per bit (default) or per symbol")
+        ->type_name("LEVEL")
+        ->check(CLI::IsMember({"bit", "symbol"}));
+    app.add_option("--burst", given.markov.burst,
+                   "gilbert-elliott: the mean length of a burst in bits or symbols, 1 or more "
+                   "(required)")
+        ->type_name("B");
+    app.add_option("--good-error", given.markov.goodError,
+                   "gilbert-elliott: the error probability in the Good state (default 0)")
+        ->type_name("EG");
+    app.add_option("--bad-error", given.markov.badError,
+                   "gilbert-elliott: the error probability in the Bad state (default 0.5)")
+        ->type_name("EB");
+}
+
 void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
     app.add_option("--json", given.jsonFile, "Also write the points, with intervals, to JSON")
         ->type_name("FILE")
@@ -185,7 +240,8 @@ void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
         ->type_name("FILE")
         ->check(kNonEmpty);
     auto* plot = app.add_option("--plot", given.plotFile,
-                                "Plot FER and SER against P0 (gnuplot, .svg or .png)")
+                                "Plot FER and SER against P0, or against Eb/N0 for bpsk-awgn "
+                                "(gnuplot, .svg or .png)")
                      ->type_name("FILE")
                      ->check(kPlotExtension);
     app.add_option("--compare", options.compareFiles,
@@ -231,6 +287,53 @@ void AddMethodOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
         ->excludes(samples);
 }
 
+// The channel named, with its parameters; the options of another channel, and a sweep that
+// is not in the channel's terms, are refused.
+std::string ApplyChannel(const CLI::App& app, const GivenTexts& given, RunOptions& options) {
+    if (given.channel == rs_sim::ChannelName(rs_sim::BinarySymmetricChannel{})) {
+        options.channel = rs_sim::BinarySymmetricChannel{};
+    } else if (given.channel == rs_sim::ChannelName(rs_sim::BpskAwgnChannel{})) {
+        options.channel = rs_sim::BpskAwgnChannel{};
+    } else if (given.channel == rs_sim::ChannelName(rs_sim::GilbertElliottChannel{})) {
+        rs_sim::GilbertElliottChannel markov = given.markov;
+        markov.level = given.level == "symbol" ? rs_sim::GilbertElliottChannel::Level::kSymbol
+                                               : rs_sim::GilbertElliottChannel::Level::kBit;
+        options.channel = markov;
+    }
+    const bool markov = std::holds_alternative<rs_sim::GilbertElliottChannel>(options.channel);
+    const bool ebN0 = std::holds_alternative<rs_sim::BpskAwgnChannel>(options.channel);
+    for (const char* option : kMarkovOptions) {
+        if (!markov && app.count(option) > 0) {
+            return std::string(option) + " belongs to --channel gilbert-elliott, not to " +
+                   rs_sim::ChannelName(options.channel);
+        }
+    }
+    for (const char* option : kEbN0Options) {
+        if (!ebN0 && app.count(option) > 0) {
+            return std::string(option) + " belongs to --channel bpsk-awgn, not to " +
+                   rs_sim::ChannelName(options.channel);
+        }
+    }
+    if (markov && app.count("--burst") == 0) {
+        return "--channel gilbert-elliott needs --burst B, the mean length of a burst in bits or "
+               "symbols (1 or more)";
+    }
+    if (ebN0) {
+        for (const char* option : {"--p0", "--p0-decades"}) {
+            if (app.count(option) > 0) {
+                return std::string(option) +
+                       " gives probabilities: --channel bpsk-awgn runs Eb/N0 in dB, given by "
+                       "--ebn0 or --ebn0-range";
+            }
+        }
+        if (app.count("--ebn0") == 0 && app.count("--ebn0-range") == 0) {
+            return "--channel bpsk-awgn runs Eb/N0 in dB: give --ebn0 or --ebn0-range (the "
+                   "experiment file's Pmax, Pmin and Pstep are probabilities)";
+        }
+    }
+    return {};
+}
+
 // Puts what was given in place of the defaults.
 void Apply(const GivenTexts& given, RunOptions& options) {
     options.monteCarlo.referenceEngine = given.engine == "reference";
@@ -261,8 +364,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     GivenTexts given;
     CLI::App app(
         "Monte-Carlo simulation of a Reed-Solomon code over GF(2^M) on a q-ary symmetric "
-        "channel.\nThe experiment file holds seven lines: Pmax=, Pmin=, Pstep=, maxBlocks=, "
-        "maxErrorBlocks=, M=, T=.",
+        "channel, or another by --channel.\nThe experiment file holds seven lines: Pmax=, "
+        "Pmin=, Pstep=, maxBlocks=, maxErrorBlocks=, M=, T=.",
         program);
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.set_version_flag("--version", program + " " + kVersion, "Print the version and exit");
@@ -272,6 +375,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
         program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
     AddFileOptions(app, given);
     AddRunOptions(app, options, given);
+    AddChannelOptions(app, options, given);
     AddReportOptions(app, options, given);
     AddEngineOptions(app, options, given);
     AddMethodOptions(app, options, given);
@@ -295,11 +399,24 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     if (std::string clash = CheckMethod(app, options); !clash.empty()) {
         return Misuse(clash, program);
     }
+    if (std::string clash = ApplyChannel(app, given, options); !clash.empty()) {
+        return Misuse(clash, program);
+    }
     // Given even when empty: an empty list is refused, not taken for none.
-    const bool list = app.count("--p0") > 0;
-    if (list || app.count("--p0-decades") > 0) {
-        rs_sim::Expected<rs_sim::Points> grid =
-            list ? rs_sim::Points::List(given.p0List) : rs_sim::Points::Decades(given.p0Decades);
+    struct Grid {
+        const char* option;
+        const std::string& text;
+        rs_sim::Expected<rs_sim::Points> (*parse)(std::string_view);
+    };
+    const Grid grids[] = {{"--p0", given.p0List, rs_sim::Points::List},
+                          {"--p0-decades", given.p0Decades, rs_sim::Points::Decades},
+                          {"--ebn0", given.ebn0List, rs_sim::Points::EbN0List},
+                          {"--ebn0-range", given.ebn0Range, rs_sim::Points::EbN0Range}};
+    for (const Grid& asked : grids) {
+        if (app.count(asked.option) == 0) {
+            continue;
+        }
+        rs_sim::Expected<rs_sim::Points> grid = asked.parse(asked.text);
         if (!grid) {
             return Misuse(grid.error, program);
         }

@@ -57,8 +57,11 @@ struct RunOptions {
     // Threads of the engines: every CPU the process may use unless told; the output is the
     // same for any number.
     int threads = DefaultThreads();
-    // P0 values in place of the experiment file's sweep lines.
+    // P0 values in place of the experiment file's sweep lines; Eb/N0 values for BPSK over AWGN.
     std::optional<rs_sim::Points> grid;
+    // The channel the blocks cross, and how many codewords a frame interleaves.
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::int32_t interleave = 1;
     // The code shortened to this length, RS(length, length - 2T); the full length unless told.
     std::optional<std::int32_t> length;
     // No status line under a long point's bar, even on a terminal.

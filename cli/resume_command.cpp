@@ -1,6 +1,9 @@
 #include "cli/resume_command.h"
 
 #include <utility>
+#include <variant>
+
+#include "report/text/channel_text.h"
 
 namespace rs {
 
@@ -39,9 +42,32 @@ std::string ResumeCommand(const std::string& program, const RunOptions& options)
     if (options.monteCarlo.independentPoints) {
         command.append(" --independent-points");
     }
+    if (!std::holds_alternative<rs_sim::QarySymmetricChannel>(options.channel)) {
+        command.append(" --channel ").append(rs_sim::ChannelName(options.channel));
+    }
+    if (const auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&options.channel)) {
+        if (markov->level == rs_sim::GilbertElliottChannel::Level::kSymbol) {
+            command.append(" --level symbol");
+        }
+        command.append(" --burst ").append(DecimalText(markov->burst));
+        command.append(" --good-error ").append(DecimalText(markov->goodError));
+        command.append(" --bad-error ").append(DecimalText(markov->badError));
+    }
+    if (options.interleave != 1) {
+        command.append(" --interleave ").append(std::to_string(options.interleave));
+    }
     if (const std::optional<rs_sim::Points>& grid = options.grid) {
-        command.append(grid->kind == rs_sim::Points::Kind::kList ? " --p0 " : " --p0-decades ")
-            .append(Quoted(grid->text));
+        // "=" keeps a list that starts with a minus sign from reading as an option.
+        constexpr std::pair<rs_sim::Points::Kind, const char*> kOptions[] = {
+            {rs_sim::Points::Kind::kList, " --p0 "},
+            {rs_sim::Points::Kind::kDecades, " --p0-decades "},
+            {rs_sim::Points::Kind::kEbN0List, " --ebn0="},
+            {rs_sim::Points::Kind::kEbN0Range, " --ebn0-range="}};
+        for (const auto& [kind, option] : kOptions) {
+            if (grid->kind == kind) {
+                command.append(option).append(Quoted(grid->text));
+            }
+        }
     }
     const auto name = [](const std::optional<std::filesystem::path>& file) {
         return file ? file->string() : std::string();

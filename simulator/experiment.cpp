@@ -126,6 +126,14 @@ Expected<Points> Points::Decades(std::string_view text) {
     return FromGrid(rs::ParseP0Decades(text), Kind::kDecades);
 }
 
+Expected<Points> Points::EbN0List(std::string_view text) {
+    return FromGrid(rs::ParseEbN0List(text), Kind::kEbN0List);
+}
+
+Expected<Points> Points::EbN0Range(std::string_view text) {
+    return FromGrid(rs::ParseEbN0Range(text), Kind::kEbN0Range);
+}
+
 Points Points::Values(std::vector<float> values) {
     Points points;
     points.values = std::move(values);

@@ -32,9 +32,15 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 
 }  // namespace
 
-P0GridParse ParseP0List(std::string_view text) {
+namespace {
+
+// Comma-separated decimal values, each the float nearest its text; fits says which values the
+// option takes, and refusal what a value it refuses is not.
+template <typename Fits>
+P0GridParse ParseList(std::string_view text, P0Grid::Kind kind, std::string_view option,
+                      std::string_view refusal, Fits fits) {
     P0GridParse parse;
-    parse.grid.kind = P0Grid::Kind::kList;
+    parse.grid.kind = kind;
     parse.grid.text = std::string(text);
     for (std::size_t start = 0;;) {
         const std::size_t comma = text.find(',', start);
@@ -46,14 +52,13 @@ P0GridParse ParseP0List(std::string_view text) {
             item.remove_suffix(1);
         }
         float value = 0.0F;
-        if (!ReadWhole(item, value) || !std::isfinite(value) || std::signbit(value)) {
-            parse.error = Join({"--p0: \"", item,
-                                "\" is not a probability: give decimal values of 0 or more, "
-                                "separated by commas"});
+        if (!ReadWhole(item, value) || !std::isfinite(value) || !fits(value)) {
+            parse.error = Join({option, ": \"", item, "\" ", refusal});
             return parse;
         }
         if (parse.grid.points.size() == kMaxSweepPoints) {
-            parse.error = Join({"--p0: more than ", std::to_string(kMaxSweepPoints), " values"});
+            parse.error =
+                Join({option, ": more than ", std::to_string(kMaxSweepPoints), " values"});
             return parse;
         }
         parse.grid.points.push_back(value);
@@ -61,6 +66,73 @@ P0GridParse ParseP0List(std::string_view text) {
             return parse;
         }
         start = comma + 1;
+    }
+}
+
+}  // namespace
+
+P0GridParse ParseP0List(std::string_view text) {
+    return ParseList(text, P0Grid::Kind::kList, "--p0",
+                     "is not a probability: give decimal values of 0 or more, separated by commas",
+                     [](float value) { return !std::signbit(value); });
+}
+
+P0GridParse ParseEbN0List(std::string_view text) {
+    return ParseList(text, P0Grid::Kind::kEbN0List, "--ebn0",
+                     "is not an Eb/N0: give decimal values in dB, separated by commas",
+                     [](float) { return true; });
+}
+
+P0GridParse ParseEbN0Range(std::string_view text) {
+    P0GridParse parse;
+    parse.grid.kind = P0Grid::Kind::kEbN0Range;
+    parse.grid.text = std::string(text);
+    const auto refuse = [&](std::initializer_list<std::string_view> why) {
+        parse.grid.points.clear();
+        parse.error = Join({"--ebn0-range: \"", text, "\" "}) + Join(why);
+        return parse;
+    };
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    double from = 0.0;
+    double to = 0.0;
+    double step = 0.0;
+    if (second == std::string_view::npos || !ReadWhole(text.substr(0, first), from) ||
+        !ReadWhole(text.substr(first + 1, second - first - 1), to) ||
+        !ReadWhole(text.substr(second + 1), step)) {
+        return refuse({"is not FROM:TO:STEP, as in 0:8:0.5 (dB)"});
+    }
+    const auto top = static_cast<float>(to);
+    if (!std::isfinite(static_cast<float>(from)) || !std::isfinite(top) ||
+        !std::isfinite(static_cast<float>(step))) {
+        return refuse({"needs finite FROM, TO and STEP"});
+    }
+    if (step == 0.0) {
+        return refuse({"needs a STEP other than 0"});
+    }
+    if ((to - from) * step < 0.0) {
+        return refuse({"never reaches TO: STEP must be ", step > 0.0 ? "negative" : "positive",
+                       " when TO is ", step > 0.0 ? "below" : "above", " FROM"});
+    }
+    // Counted before they are made: a tiny STEP must not fill the memory first.
+    if ((to - from) / step >= static_cast<double>(kMaxSweepPoints)) {
+        return refuse({"has more than ", std::to_string(kMaxSweepPoints), " points"});
+    }
+    // A value counts as TO when it rounds to the same float: 0:0.3:0.1 ends at 0.3, though
+    // 3 x 0.1 is a little above 0.3 in double precision.
+    for (std::size_t i = 0;; ++i) {
+        const auto value = static_cast<float>(from + static_cast<double>(i) * step);
+        if (step > 0.0 ? value > top : value < top) {
+            return parse;
+        }
+        if (!parse.grid.points.empty() && value == parse.grid.points.back()) {
+            return refuse({"has a STEP too small to change Eb/N0 from ",
+                           rs_sim::ShortestText(value), " in single precision"});
+        }
+        if (parse.grid.points.size() == kMaxSweepPoints) {
+            return refuse({"has more than ", std::to_string(kMaxSweepPoints), " points"});
+        }
+        parse.grid.points.push_back(value);
     }
 }
 

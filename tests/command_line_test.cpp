@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
+
+#include "cli/resume_command.h"
 
 namespace rs {
 namespace {
@@ -11,6 +15,18 @@ namespace {
 CommandLine Parse(std::vector<const char*> arguments) {
     arguments.insert(arguments.begin(), "rs-sim");
     return ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+}
+
+using Markov = rs_sim::GilbertElliottChannel;
+
+// The same channel with the same parameters.
+bool SameChannel(const rs_sim::Channel& a, const rs_sim::Channel& b) {
+    const auto* markovA = std::get_if<Markov>(&a);
+    const auto* markovB = std::get_if<Markov>(&b);
+    return a.index() == b.index() &&
+           (markovA == nullptr ||
+            (markovA->level == markovB->level && markovA->burst == markovB->burst &&
+             markovA->goodError == markovB->goodError && markovA->badError == markovB->badError));
 }
 
 TEST(CommandLine, AcceptedLines) {
@@ -180,6 +196,167 @@ TEST(CommandLine, P0Grids) {
         EXPECT_FALSE(line.options.has_value()) << c.arguments.back();
         EXPECT_EQ(line.exitStatus, 2);
         EXPECT_TRUE(line.err.starts_with(c.message)) << line.err;
+    }
+}
+
+// Each channel with its options, and the options that belong to another channel or sweep in
+// the wrong terms, refused with the start of their message.
+TEST(CommandLine, Channels) {
+    struct Accepted {
+        std::vector<const char*> arguments;
+        rs_sim::Channel channel;
+        std::int32_t interleave = 1;
+    };
+    const Accepted accepted[] = {
+        {{}, rs_sim::QarySymmetricChannel{}},
+        {{"--channel", "q-ary-symmetric"}, rs_sim::QarySymmetricChannel{}},
+        {{"--channel", "binary-symmetric", "--interleave", "8"},
+         rs_sim::BinarySymmetricChannel{},
+         8},
+        {{"--channel", "bpsk-awgn", "--ebn0", "3"}, rs_sim::BpskAwgnChannel{}},
+        {{"--channel=gilbert-elliott", "--burst", "10"},
+         Markov{Markov::Level::kBit, 0.0, 0.5, 10.0}},
+        {{"--channel", "gilbert-elliott", "--level", "symbol", "--burst", "2.5", "--good-error",
+          "0.001", "--bad-error", "0.3", "--interleave", "1024"},
+         Markov{Markov::Level::kSymbol, 0.001, 0.3, 2.5},
+         1024},
+    };
+    for (const Accepted& c : accepted) {
+        const CommandLine line = Parse(c.arguments);
+        ASSERT_TRUE(line.options) << line.err;
+        EXPECT_TRUE(SameChannel(line.options->channel, c.channel))
+            << rs_sim::ChannelName(line.options->channel);
+        EXPECT_EQ(line.options->interleave, c.interleave);
+    }
+    struct Refused {
+        std::vector<const char*> arguments;
+        const char* message;
+    };
+    const Refused refused[] = {
+        {{"--channel", "awgn"},
+         "rs-sim: --channel: awgn not in "
+         "{q-ary-symmetric,binary-symmetric,bpsk-awgn,gilbert-elliott}"},
+        {{"--channel", "gilbert-elliott"}, "rs-sim: --channel gilbert-elliott needs --burst B"},
+        {{"--channel", "gilbert-elliott", "--burst", "4", "--level", "byte"}, "rs-sim: --level"},
+        {{"--burst", "10"},
+         "rs-sim: --burst belongs to --channel gilbert-elliott, not to q-ary-symmetric"},
+        {{"--channel", "binary-symmetric", "--level", "bit"},
+         "rs-sim: --level belongs to --channel gilbert-elliott, not to binary-symmetric"},
+        {{"--channel", "bpsk-awgn", "--ebn0", "1", "--good-error", "0"},
+         "rs-sim: --good-error belongs to --channel gilbert-elliott, not to bpsk-awgn"},
+        {{"--bad-error", "0.4"}, "rs-sim: --bad-error belongs to --channel gilbert-elliott"},
+        {{"--ebn0", "1"}, "rs-sim: --ebn0 belongs to --channel bpsk-awgn, not to q-ary-symmetric"},
+        {{"--channel", "gilbert-elliott", "--burst", "3", "--ebn0-range", "0:1:1"},
+         "rs-sim: --ebn0-range belongs to --channel bpsk-awgn, not to gilbert-elliott"},
+        {{"--channel", "bpsk-awgn"},
+         "rs-sim: --channel bpsk-awgn runs Eb/N0 in dB: give --ebn0 or --ebn0-range"},
+        {{"--channel", "bpsk-awgn", "--p0", "0.1"}, "rs-sim: --p0 gives probabilities"},
+        {{"--channel", "bpsk-awgn", "--ebn0", "1", "--p0-decades", "1e-1:1e-2:1"},
+         "rs-sim: --p0-decades gives probabilities"},
+        {{"--channel", "bpsk-awgn", "--ebn0", "1", "--ebn0-range", "0:1:1"},
+         "rs-sim: --ebn0 excludes --ebn0-range"},
+        {{"--channel", "binary-symmetric", "--interleave", "0"}, "rs-sim: --interleave"},
+        {{"--channel", "binary-symmetric", "--interleave", "1025"}, "rs-sim: --interleave"},
+    };
+    for (const Refused& c : refused) {
+        const CommandLine line = Parse(c.arguments);
+        EXPECT_FALSE(line.options.has_value()) << c.message;
+        EXPECT_EQ(line.exitStatus, 2);
+        EXPECT_TRUE(line.err.starts_with(c.message)) << line.err;
+    }
+}
+
+// Eb/N0 values in dB: listed in any order and of either sign, or FROM + i x STEP up or down to
+// TO, where a value that rounds to TO's float is TO.
+TEST(CommandLine, EbN0Grids) {
+    struct Accepted {
+        std::vector<const char*> arguments;
+        std::vector<float> points;
+    };
+    const Accepted accepted[] = {
+        {{"--ebn0", "-1,0,2.5"}, {-1.0F, 0.0F, 2.5F}},
+        {{"--ebn0=-.5, 7 ,1e-1"}, {-0.5F, 7.0F, 0.1F}},
+        {{"--ebn0-range", "0:1:0.25"}, {0.0F, 0.25F, 0.5F, 0.75F, 1.0F}},
+        // Added up in single precision, ten steps of 0.1 would end at 1.0000001.
+        {{"--ebn0-range", "0:1:0.1"},
+         {0.0F, 0.1F, 0.2F, 0.3F, 0.4F, 0.5F, 0.6F, 0.7F, 0.8F, 0.9F, 1.0F}},
+        {{"--ebn0-range=-2:-3:-0.5"}, {-2.0F, -2.5F, -3.0F}},
+        {{"--ebn0-range", "1:2.9:1"}, {1.0F, 2.0F}},
+        {{"--ebn0-range", "4:4:-1"}, {4.0F}},
+    };
+    for (const Accepted& c : accepted) {
+        std::vector<const char*> arguments = {"--channel", "bpsk-awgn"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const CommandLine line = Parse(arguments);
+        ASSERT_TRUE(line.options && line.options->grid) << c.arguments.back() << ": " << line.err;
+        EXPECT_EQ(line.options->grid->values, c.points) << c.arguments.back();
+    }
+    struct Refused {
+        const char* arguments;
+        const char* message;
+    };
+    const Refused refused[] = {
+        {"--ebn0=1,,2", "rs-sim: --ebn0: \"\" is not an Eb/N0"},
+        {"--ebn0=1,inf", "rs-sim: --ebn0: \"inf\" is not"},
+        {"--ebn0=1,2dB", "rs-sim: --ebn0: \"2dB\" is not"},
+        {"--ebn0=1e39", "rs-sim: --ebn0: \"1e39\" is not"},
+        {"--ebn0-range=0:1", "rs-sim: --ebn0-range: \"0:1\" is not FROM:TO:STEP"},
+        {"--ebn0-range=0:1:0", "rs-sim: --ebn0-range: \"0:1:0\" needs a STEP other than 0"},
+        {"--ebn0-range=0:5:-1",
+         "rs-sim: --ebn0-range: \"0:5:-1\" never reaches TO: STEP must be "
+         "positive"},
+        {"--ebn0-range=5:0:1",
+         "rs-sim: --ebn0-range: \"5:0:1\" never reaches TO: STEP must be "
+         "negative"},
+        {"--ebn0-range=0:nan:1", "rs-sim: --ebn0-range: \"0:nan:1\" needs finite"},
+        {"--ebn0-range=0:1e39:1", "rs-sim: --ebn0-range: \"0:1e39:1\" needs finite"},
+        {"--ebn0-range=0:1e7:1e-3", "rs-sim: --ebn0-range: \"0:1e7:1e-3\" has more than 1000000"},
+        {"--ebn0-range=100:100.001:1e-7",
+         "rs-sim: --ebn0-range: \"100:100.001:1e-7\" has a STEP "
+         "too small"},
+    };
+    for (const Refused& c : refused) {
+        const CommandLine line = Parse({"--channel", "bpsk-awgn", c.arguments});
+        EXPECT_FALSE(line.options.has_value()) << c.arguments;
+        EXPECT_EQ(line.exitStatus, 2);
+        EXPECT_TRUE(line.err.starts_with(c.message)) << line.err;
+    }
+}
+
+// The command that continues a run gives back its channel, interleaving and grid.
+TEST(CommandLine, ResumeCommandKeepsTheChannel) {
+    const std::vector<std::vector<const char*>> lines = {
+        {"--channel", "binary-symmetric", "--interleave", "4", "--p0", "0.01,0.002"},
+        {"--channel", "bpsk-awgn", "--ebn0", "-1.5,0,2"},
+        {"--channel", "bpsk-awgn", "--ebn0-range=-3:1:0.5"},
+        {"--channel", "gilbert-elliott", "--level", "symbol", "--burst", "12.5", "--good-error",
+         "1e-05", "--bad-error", "0.25"},
+        {"--channel", "gilbert-elliott", "--burst", "3", "--interleave", "16"},
+    };
+    for (const auto& arguments : lines) {
+        const CommandLine line = Parse(arguments);
+        ASSERT_TRUE(line.options) << line.err;
+        // No argument needs quoting here: the command splits at its blanks.
+        std::istringstream words(ResumeCommand("rs-sim", *line.options));
+        std::vector<std::string> resumed;
+        for (std::string word; words >> word;) {
+            resumed.push_back(word);
+        }
+        std::vector<const char*> argv;
+        for (std::size_t i = 1; i < resumed.size(); ++i) {
+            argv.push_back(resumed[i].c_str());
+        }
+        const CommandLine again = Parse(argv);
+        ASSERT_TRUE(again.options) << again.err;
+        EXPECT_TRUE(again.options->monteCarlo.resume);
+        EXPECT_TRUE(SameChannel(again.options->channel, line.options->channel)) << arguments[1];
+        EXPECT_EQ(again.options->interleave, line.options->interleave);
+        ASSERT_TRUE(again.options->grid.has_value() == line.options->grid.has_value());
+        if (line.options->grid) {
+            EXPECT_EQ(again.options->grid->kind, line.options->grid->kind);
+            EXPECT_EQ(again.options->grid->text, line.options->grid->text);
+            EXPECT_EQ(again.options->grid->values, line.options->grid->values);
+        }
     }
 }
 

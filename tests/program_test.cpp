@@ -181,7 +181,10 @@ TEST_F(ProgramTest, HeaderDescribesTheCode) {
         const char* code;
         const char* header;
         std::optional<std::int32_t> length = std::nullopt;
+        rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+        std::int32_t interleave = 1;
     };
+    using Markov = rs_sim::GilbertElliottChannel;
     const Case cases[] = {
         {"M=8\nT=16\n", "Reed-Solomon codes, n=255  k=223  R=0.87  t=16  q=256\n"},
         // Shortened: RS(204,188) over GF(256), and down to one information symbol.
@@ -193,13 +196,26 @@ TEST_F(ProgramTest, HeaderDescribesTheCode) {
         {"M=2\nT=1\n", "Reed-Solomon codes, n=3  k=1  R=0.33  t=1  q=4\n"},
         {"M=1\nT=0\n", "Reed-Solomon codes, n=1  k=1  R=1.00  t=0  q=2\n"},
         {"M=16\nT=100\n", "Reed-Solomon codes, n=65535  k=65335  R=1.00  t=100  q=65536\n"},
+        // A channel other than the default is named after the code, with its parameters.
+        {"M=4\nT=2\n", "Reed-Solomon codes, n=15  k=11  R=0.73  t=2  q=16  channel=bpsk-awgn\n",
+         std::nullopt, rs_sim::BpskAwgnChannel{}},
+        {"M=4\nT=2\n",
+         "Reed-Solomon codes, n=15  k=11  R=0.73  t=2  q=16  channel=binary-symmetric  "
+         "interleave=3\n",
+         std::nullopt, rs_sim::BinarySymmetricChannel{}, 3},
+        {"M=4\nT=2\n",
+         "Reed-Solomon codes, n=15  k=11  R=0.73  t=2  q=16  channel=gilbert-elliott  "
+         "level=symbol  burst=2.5  goodError=0.001  badError=0.5  interleave=4\n",
+         std::nullopt, Markov{Markov::Level::kSymbol, 0.001, 0.5, 2.5}, 4},
     };
     for (const Case& c : cases) {
         WriteFile("param.dat", Parameters("Pmax=0\nPmin=1\nPstep=0.1\n", c.code));
         console.text.clear();
         RunOptions options;
         options.length = c.length;
-        EXPECT_EQ(Run(options), 0) << c.code;
+        options.channel = c.channel;
+        options.interleave = c.interleave;
+        EXPECT_EQ(Run(options), 0) << c.code << errors.text;
         EXPECT_EQ(console.text, std::string(c.header) + "\nPress any key");
         EXPECT_EQ(ReadFile("results.dat"), c.header);
     }

@@ -13,6 +13,11 @@
 
 #include "cli/run/program.h"
 #include "report/documents/csv_report.h"
+#include "report/documents/json_report.h"
+#include "report/plot/compare.h"
+#include "report/plot/plot.h"
+#include "report/text/channel_text.h"
+#include "report/text/console_report.h"
 #include "report/text/report_file.h"
 #include "simulator/p0_grid.h"
 #include "test_support.h"
@@ -131,10 +136,14 @@ class ReportsTest : public ::testing::Test {
         RunOptions options;
         options.noWait = true;
         options.threads = 1;  // the clock's reads then come in sweep order
-        options.jsonFile = "points.json";
-        options.csvFile = "points.csv";
+        if (documents) {
+            options.jsonFile = "points.json";
+            options.csvFile = "points.csv";
+        }
         options.monteCarlo.resume = resume;
         options.grid = grid;
+        options.channel = channel;
+        options.interleave = interleave;
         errors.text.clear();
         const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
         return RunProgram(environment);
@@ -144,6 +153,9 @@ class ReportsTest : public ::testing::Test {
     CapturingStream console;
     CapturingStream errors;
     std::optional<rs_sim::Points> grid;  // P0 values in place of the file's sweep lines
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::int32_t interleave = 1;
+    bool documents = true;  // the JSON and CSV reports beside results.dat
 };
 
 // Small codes at high P0 decode wrongly often, and miscorrect; the uncoded code and a point
@@ -353,6 +365,260 @@ TEST_F(ReportsTest, ResumeDropsAnyStartOfTheNextPoint) {
                                 << errors.text;
         EXPECT_EQ(WithoutTimes(Read("results.dat")), WithoutTimes(report));
     }
+}
+
+using Markov = rs_sim::GilbertElliottChannel;
+
+// A report whose header names one channel resumes only on that channel with the same parameters
+// and interleaving, and says what differs; the header it writes is the one it reads back.
+TEST_F(ReportsTest, ResumeRefusesAReportOfAnotherChannel) {
+    WriteFile("param.dat",
+              "Pmax=0.4\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n");
+    documents = false;
+    ASSERT_EQ(Run(false), 0) << errors.text;
+    const std::string report = Read("results.dat");
+    const std::string points = report.substr(report.find('\n') + 1);
+    const rs_sim::CodeFacts code = rs_sim::FactsOf(4, 2, std::nullopt);
+    const Markov bursts{Markov::Level::kBit, 0.0, 0.5, 10.0};
+    struct Case {
+        rs_sim::Channel written;
+        std::int32_t writtenInterleave;
+        rs_sim::Channel run;
+        std::int32_t runInterleave;
+        const char* error;  // none: the run resumes, with nothing left to run
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{}, 1, rs_sim::BinarySymmetricChannel{}, 1,
+         "its header has channel=q-ary-symmetric where this run has channel=binary-symmetric"},
+        {rs_sim::BinarySymmetricChannel{}, 1, rs_sim::QarySymmetricChannel{}, 1,
+         "its header has channel=binary-symmetric where this run has channel=q-ary-symmetric"},
+        {bursts, 1, Markov{Markov::Level::kBit, 0.0, 0.5, 20.0}, 1,
+         "its header has burst=10 where this run has burst=20"},
+        {bursts, 1, Markov{Markov::Level::kSymbol, 0.0, 0.5, 10.0}, 1,
+         "its header has level=bit where this run has level=symbol"},
+        {bursts, 1, Markov{Markov::Level::kBit, 0.01, 0.5, 10.0}, 1,
+         "its header has goodError=0 where this run has goodError=0.01"},
+        {rs_sim::BinarySymmetricChannel{}, 4, rs_sim::BinarySymmetricChannel{}, 1,
+         "its header has interleave=4 where this run has interleave=1"},
+        {rs_sim::BinarySymmetricChannel{}, 1, rs_sim::BpskAwgnChannel{}, 1,
+         "its header has channel=binary-symmetric where this run has channel=bpsk-awgn"},
+        {rs_sim::BinarySymmetricChannel{}, 4, rs_sim::BinarySymmetricChannel{}, 4, nullptr},
+        {bursts, 2, bursts, 2, nullptr},
+        {rs_sim::BpskAwgnChannel{}, 1, rs_sim::BpskAwgnChannel{}, 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        console.text.clear();
+        const std::string written = ReportHeader(code, c.written, c.writtenInterleave) + points;
+        WriteFile("results.dat", written);
+        channel = c.run;
+        interleave = c.runInterleave;
+        // The report's P0 texts read back as these Eb/N0 values too.
+        grid = std::holds_alternative<rs_sim::BpskAwgnChannel>(c.run)
+                   ? std::optional(*rs_sim::Points::EbN0List("0.4,0.3,0.2").value)
+                   : std::nullopt;
+        if (c.error == nullptr) {
+            EXPECT_EQ(Run(true), 0) << errors.text;
+            EXPECT_NE(console.text.find("Resuming: 3 of 3 points"), std::string::npos);
+        } else {
+            EXPECT_EQ(Run(true), 1) << c.error;
+            EXPECT_NE(errors.text.find("results.dat: cannot resume: " + std::string(c.error)),
+                      std::string::npos)
+                << errors.text;
+        }
+        EXPECT_EQ(Read("results.dat"), written);
+    }
+}
+
+// The JSON and CSV reports of a point on each channel: the default's fields only on the default
+// channel; the channel's bit errors where it flips bits, and the frames' squares on the others.
+TEST(ChannelDocuments, PointsCarryWhatTheChannelCounts) {
+    rs_sim::PointResult point;
+    point.P0 = -1.5F;
+    point.counts.blocks = 40;
+    point.counts.errorBlocks = 6;
+    point.counts.channelBitErrors = 37;
+    point.counts.errorBlockSquares = 9;
+    point.channelBER = 0.0625;
+    struct Case {
+        rs_sim::Channel channel;
+        std::int32_t interleave;
+        bool bits;
+        const char* csvTail;  // what the row adds to the default's columns
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{}, 1, false, ""},
+        {rs_sim::BinarySymmetricChannel{}, 1, true, ",binary-symmetric,1,37,0.0625"},
+        {rs_sim::BpskAwgnChannel{}, 1, true, ",bpsk-awgn,1,37,0.0625"},
+        {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8, true, ",gilbert-elliott,8,37,0.0625"},
+        {Markov{Markov::Level::kSymbol, 0.0, 0.5, 4.0}, 8, false, ",gilbert-elliott,8,,nan"},
+    };
+    const std::string defaultRow = CsvRow(point);
+    for (const Case& c : cases) {
+        const std::string name = rs_sim::ChannelName(c.channel);
+        const nlohmann::ordered_json json = PointJson(point, c.channel);
+        EXPECT_EQ(json.contains("channelBitErrors"), c.bits) << name;
+        EXPECT_EQ(json.contains("channelBER"), c.bits) << name;
+        if (c.bits) {
+            EXPECT_EQ(json["channelBitErrors"], 37);
+            EXPECT_EQ(json["channelBER"], 0.0625);
+        }
+        EXPECT_EQ(json.contains("errorBlockSquares"), !IsDefaultChannel(c.channel)) << name;
+        if (IsDefaultChannel(c.channel)) {
+            EXPECT_EQ(json, PointJson(point));
+        }
+        const std::string row = CsvRow(point, c.channel, c.interleave);
+        EXPECT_EQ(row, defaultRow.substr(0, defaultRow.size() - 1) + c.csvTail + "\n") << name;
+        const std::string header = CsvHeader(c.channel);
+        EXPECT_EQ(std::count(header.begin(), header.end(), ','),
+                  std::count(row.begin(), row.end(), ','))
+            << name;
+    }
+    EXPECT_EQ(CsvHeader(rs_sim::QarySymmetricChannel{}), CsvReport::kHeader);
+}
+
+// The experiment names a channel other than the default with its parameters and interleaving,
+// and Eb/N0 values given on the command line as such.
+TEST(ChannelDocuments, ExperimentNamesTheChannel) {
+    RunDescription run;
+    EXPECT_FALSE(ExperimentJson(run).contains("channel"));
+    EXPECT_FALSE(ExperimentJson(run).contains("interleave"));
+    run.channel = Markov{Markov::Level::kSymbol, 0.001, 0.25, 2.5};
+    run.interleave = 4;
+    nlohmann::ordered_json experiment = ExperimentJson(run);
+    EXPECT_EQ(experiment["channel"].dump(),
+              R"({"name":"gilbert-elliott","level":"symbol","burst":2.5,"goodError":0.001,)"
+              R"("badError":0.25})");
+    EXPECT_EQ(experiment["interleave"], 4);
+    run.channel = rs_sim::BpskAwgnChannel{};
+    run.interleave = 1;
+    run.grid = *rs_sim::Points::EbN0Range("-1:0:0.5").value;
+    experiment = ExperimentJson(run);
+    EXPECT_EQ(experiment["channel"].dump(), R"({"name":"bpsk-awgn"})");
+    EXPECT_EQ(experiment["grid"].dump(), R"({"ebn0Range":"-1:0:0.5","EbN0":[-1.0,-0.5,0.0]})");
+}
+
+// On BPSK over AWGN each point is headed by its Eb/N0, and the channels that flip bits show
+// their bit error rate; the results file gets the same text as on the default channel.
+TEST(ChannelDocuments, ConsoleShowsTheChannelAndTheResultsFileStaysAsItWas) {
+    rs_sim::PointResult point;
+    point.P0 = -1.5F;
+    point.counts.blocks = 40;
+    point.channelSER = 0.25;
+    point.channelBER = 0.0625;
+    const auto report = [&](const rs_sim::Channel& channel) {
+        std::pair<testing::CapturingStream, testing::CapturingStream> streams;
+        ConsoleReport console({.console = streams.first,
+                               .results = streams.second,
+                               .limits = {40, 10},
+                               .code = rs_sim::FactsOf(4, 2, std::nullopt),
+                               .channel = channel,
+                               .status = nullptr,
+                               .statusAfter = kStatusAfter,
+                               .finished = {}});
+        console.PointStarted(0, point.P0);
+        console.PointCounted(0, point);
+        console.PointFinished(0, point);
+        return std::pair(streams.first.text, streams.second.text);
+    };
+    const auto [defaultConsole, defaultResults] = report(rs_sim::QarySymmetricChannel{});
+    struct Case {
+        rs_sim::Channel channel;
+        const char* heading;
+        bool bits;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{}, "\nP0=-1.50e+000\n", false},
+        {rs_sim::BinarySymmetricChannel{}, "\nP0=-1.50e+000\n", true},
+        {rs_sim::BpskAwgnChannel{}, "\nEb/N0=-1.50 dB\n", true},
+        {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, "\nP0=-1.50e+000\n", true},
+        {Markov{Markov::Level::kSymbol, 0.0, 0.5, 4.0}, "\nP0=-1.50e+000\n", false},
+    };
+    for (const Case& c : cases) {
+        const auto [console, results] = report(c.channel);
+        const std::string name = rs_sim::ChannelName(c.channel);
+        EXPECT_TRUE(console.starts_with(c.heading)) << name << console;
+        EXPECT_EQ(
+            console.find("\nChannel SER=2.50e-001   Channel BER=6.25e-002\n") != std::string::npos,
+            c.bits)
+            << name << console;
+        EXPECT_EQ(results, defaultResults) << name;
+    }
+}
+
+// Against Eb/N0 the plot's x axis is linear and in dB, a point at a negative Eb/N0 is drawn, and
+// uncoded BPSK is the reference; a channel with memory gets no bounded-distance curve.
+TEST(ChannelDocuments, PlotFollowsTheChannel) {
+    const std::vector<PlotPoint> points = {{-2.0, 100, 50, 200, 0, 300}, {3.0, 100, 2, 4, 0, 6}};
+    const rs_sim::CodeFacts code = rs_sim::FactsOf(4, 2, std::nullopt);
+    struct Case {
+        rs_sim::Channel channel;
+        std::vector<const char*> present;
+        std::vector<const char*> absent;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{},
+         {"set logscale xy\n", "'P0, channel symbol error probability'", "$theory using",
+          "q-ary symmetric channel"},
+         {"$uncoded", "-2 "}},
+        {rs_sim::BpskAwgnChannel{},
+         {"set logscale y\n", "'E_b/N_0 (dB)'", "\n-2 ", "\n3 ", "$theory using", "$uncoded using",
+          "$points using 1:8", "BPSK over AWGN"},
+         {"set logscale xy", "set format x"}},
+        {Markov{Markov::Level::kSymbol, 0.0, 0.5, 4.0},
+         {"'P0, long-run channel symbol error probability'", "Gilbert-Elliott channel"},
+         {"$theory", "$uncoded"}},
+    };
+    for (const Case& c : cases) {
+        const std::string script = PlotScript("plot.svg", points, {code, c.channel, 1});
+        for (const char* text : c.present) {
+            EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
+        }
+        for (const char* text : c.absent) {
+            EXPECT_EQ(script.find(text), std::string::npos) << text << "\n" << script;
+        }
+    }
+}
+
+// --compare names each run's channel (and interleaving) and keeps runs against Eb/N0 apart from
+// runs against P0.
+TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
+    struct Case {
+        rs_sim::Channel channel;
+        std::int32_t interleave;
+        const char* label;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234"},
+        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234"},
+        {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8,
+         "RS(15,11), gilbert-elliott, interleave 8, "
+         "seed 1234"},
+    };
+    std::vector<PlottedRun> runs;
+    std::vector<std::string> names;
+    for (const Case& c : cases) {
+        RunDescription run;
+        run.seed = 1234;
+        run.code = rs_sim::FactsOf(4, 2, std::nullopt);
+        run.channel = c.channel;
+        run.interleave = c.interleave;
+        const nlohmann::ordered_json document = {{"program", "rs-sim"},
+                                                 {"version", rs_sim::Version()},
+                                                 {"experiment", ExperimentJson(run)},
+                                                 {"code", CodeJson(run.code)},
+                                                 {"points", nlohmann::ordered_json::array()}};
+        names.push_back(std::string(rs_sim::ChannelName(c.channel)) + ".json");
+        WriteFile(names.back(), document.dump());
+        const ComparedRun compared = ReadComparedRun(directory / names.back(), names.back());
+        ASSERT_EQ(compared.error, "");
+        EXPECT_EQ(compared.run.label, c.label);
+        EXPECT_EQ(compared.run.interleave, c.interleave);
+        runs.push_back(compared.run);
+    }
+    EXPECT_EQ(SweepsOfOneKind({runs[0], runs[2]}, {names[0], names[2]}), "");
+    EXPECT_EQ(SweepsOfOneKind(runs, names),
+              "bpsk-awgn.json runs against Eb/N0 (bpsk-awgn) and q-ary-symmetric.json against P0: "
+              "one figure has one x axis");
 }
 
 }  // namespace

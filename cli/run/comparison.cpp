@@ -24,12 +24,17 @@ std::string RunComparison(const ProgramEnvironment& environment) {
         return why;
     }
     std::vector<PlottedRun> runs;
+    std::vector<std::string> names;
     for (const std::filesystem::path& file : options.compareFiles) {
         ComparedRun compared = ReadComparedRun(ResolveName(environment, file), file.string());
         if (!compared.error.empty()) {
             return compared.error;
         }
         runs.push_back(std::move(compared.run));
+        names.push_back(file.string());
+    }
+    if (std::string why = SweepsOfOneKind(runs, names); !why.empty()) {
+        return plot.name + ": cannot compare: " + why;
     }
     if (!std::any_of(runs.begin(), runs.end(), [](const PlottedRun& run) {
             return !run.estimated.empty() || AnythingToPlot(run.points);

@@ -10,17 +10,17 @@
 #include <utility>
 #include <vector>
 
-#include "cli/run/comparison.h"
 #include "cli/experiment_file/experiment_check.h"
 #include "cli/experiment_file/parameter_file.h"
 #include "cli/resume_command.h"
+#include "cli/run/comparison.h"
 #include "cli/run/run_outputs.h"
 #include "cli/run/stratified_run.h"
 #include "report/documents/point_documents.h"
 #include "report/documents/resume.h"
 #include "report/plot/plot.h"
+#include "report/text/channel_text.h"
 #include "report/text/console_report.h"
-#include "report/text/number_format.h"
 #include "report/text/status_line.h"
 #include "system/interrupt_notice.h"
 
@@ -36,6 +36,8 @@ struct FileCloser {
 rs_sim::Experiment ExperimentOf(const SimulationParameters& parameters, const RunOptions& options) {
     rs_sim::Experiment experiment;
     experiment.code = {parameters.M, parameters.T, options.length};
+    experiment.channel = options.channel;
+    experiment.interleave = options.interleave;
     experiment.stop = {parameters.maxBlocks, parameters.maxErrorBlocks};
     if (options.method == Method::kStratified) {
         experiment.method =
@@ -184,11 +186,10 @@ std::string ProgramRun::FindPlotter() {
 
 void ProgramRun::DescribeRun() {
     const rs_sim::CodeFacts code = rs_sim::FactsOf(parameters.M, parameters.T, options.length);
-    header = "Reed-Solomon codes, n=" + std::to_string(code.n) + "  k=" + std::to_string(code.k) +
-             "  R=" + FormatFixed2(code.rate) + "  t=" + std::to_string(code.t) +
-             "  q=" + std::to_string(code.q) + "\n";
-    run = {parameters,   options.seed,   code,
-           options.grid, options.length, options.monteCarlo.independentPoints};
+    header = ReportHeader(code, options.channel, options.interleave);
+    run = {parameters,      options.seed,      code,
+           options.grid,    options.length,    options.monteCarlo.independentPoints,
+           options.channel, options.interleave};
 }
 
 std::string ProgramRun::ClosingKey() const {
@@ -241,7 +242,7 @@ std::string ProgramRun::OpenOutputs() {
     if (std::string error = OpenReport(); !error.empty()) {
         return error;
     }
-    outputs.emplace(options.csvFile.has_value(), run.code);
+    outputs.emplace(options.csvFile.has_value(), run.code, options.channel, options.interleave);
     outputs->KeepResumed(resume.kept, resume.jsonPoints, experiment.points.values);
     if (jsonPath) {
         outputs->json.emplace(*targets.json, run, std::move(resume.jsonPoints));
@@ -329,6 +330,7 @@ std::string ProgramRun::Sweep() {
                           .results = *results,
                           .limits = experiment.stop,
                           .code = run.code,
+                          .channel = options.channel,
                           .status = status ? &*status : nullptr,
                           .finished = [this](const auto& point) { return PointDone(point); }});
     const rs_sim::Expected<rs_sim::Results> ran =
@@ -362,7 +364,8 @@ std::string ProgramRun::Close() {
                                  ": no point sent a block, so there is nothing to plot\n");
         environment.errors.Flush();
     } else if (options.plotFile) {
-        if (std::string error = DrawPlot(gnuplot, *targets.plot, outputs->plotPoints, run.code);
+        if (std::string error = DrawPlot(gnuplot, *targets.plot, outputs->plotPoints,
+                                         {run.code, options.channel, options.interleave});
             !error.empty()) {
             return error;
         }

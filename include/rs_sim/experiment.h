@@ -78,12 +78,15 @@ const char* ChannelName(const Channel& channel);
 // The most codewords one frame interleaves.
 inline constexpr std::int32_t kMaxInterleave = 1024;
 
-// The P0 values a run visits, in order, and how they were given (the reports say so).
+// The P0 values a run visits, in order, and how they were given (the reports say so). For BPSK
+// over AWGN they are Eb/N0 values in dB.
 struct Points {
     enum class Kind : std::uint8_t {
-        kSweep,    // the experiment file's Pmax, Pmin and Pstep
-        kList,     // values as listed
-        kDecades,  // "FROM:TO:N", N values a decade
+        kSweep,      // the experiment file's Pmax, Pmin and Pstep
+        kList,       // values as listed
+        kDecades,    // "FROM:TO:N", N values a decade
+        kEbN0List,   // Eb/N0 values in dB as listed
+        kEbN0Range,  // "FROM:TO:STEP", Eb/N0 in dB on a linear grid
     };
     Kind kind = Kind::kList;
     std::vector<float> values;
@@ -91,7 +94,7 @@ struct Points {
     float Pmax = 0.0F;
     float Pmin = 0.0F;
     float Pstep = 0.0F;
-    // A list or decades as written, for the reports and the resume command.
+    // A list, decades or range as written, for the reports and the resume command.
     std::string text;
 
     // From Pmax down by Pstep while the next value, taken in double precision before rounding
@@ -102,6 +105,13 @@ struct Points {
     // "FROM:TO:N": N points a decade from FROM down to TO at 10^(-j/N) rounded to three
     // significant digits.
     static Expected<Points> Decades(std::string_view text);
+    // "-1,0,2.5": Eb/N0 values in dB, each the float nearest its decimal text and finite.
+    static Expected<Points> EbN0List(std::string_view text);
+    // "FROM:TO:STEP": FROM + i x STEP in double precision, rounded to single, while it stays at
+    // or below TO (at or above it for a negative STEP); a value that rounds to TO's float is TO.
+    // Refused when STEP is 0, leads away from TO, is too small for single precision, or gives
+    // absurdly many values.
+    static Expected<Points> EbN0Range(std::string_view text);
     // The given values, as a list.
     static Points Values(std::vector<float> values);
 };

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "report/text/channel_text.h"
 #include "report/text/number_format.h"
 
 namespace rs {
@@ -53,6 +54,28 @@ const char* const CsvReport::kHeader =
     "P0,blocks,errorBlocks,channelErrors,errorSymbols,bitErrors,detectedFailures,miscorrections,"
     "channelSER,FER,FERLow,FERHigh,SER,BER,theoryFER,seconds";
 
+std::string CsvHeader(const rs_sim::Channel& channel) {
+    std::string header = CsvReport::kHeader;
+    if (!IsDefaultChannel(channel)) {
+        header += ",channel,interleave,channelBitErrors,channelBER";
+    }
+    return header;
+}
+
+std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::Channel& channel,
+                   std::int32_t interleave) {
+    std::string row = CsvRow(point);
+    if (IsDefaultChannel(channel)) {
+        return row;
+    }
+    row.pop_back();  // its newline
+    row.append(",").append(rs_sim::ChannelName(channel));
+    row.append(",").append(Text(interleave));
+    row.append(",").append(CountsChannelBits(channel) ? Text(point.counts.channelBitErrors) : "");
+    row.append(",").append(CountsChannelBits(channel) ? Text(point.channelBER) : "nan");
+    return row + '\n';
+}
+
 std::string CsvRow(const rs_sim::PointResult& point) {
     std::string row = Text(point.P0);
     const rs_sim::Counts& c = point.counts;
@@ -78,8 +101,8 @@ std::string CsvReport::Open(const std::filesystem::path& csvPath, std::size_t ke
         if (!file) {
             return failure("create");
         }
-        if (std::fputs(kHeader, file.get()) < 0 || std::fputc('\n', file.get()) < 0 ||
-            std::fflush(file.get()) != 0) {
+        if (std::fputs(CsvHeader(channel).c_str(), file.get()) < 0 ||
+            std::fputc('\n', file.get()) < 0 || std::fflush(file.get()) != 0) {
             return failure("write");
         }
         return {};
@@ -94,7 +117,7 @@ std::string CsvReport::Open(const std::filesystem::path& csvPath, std::size_t ke
 }
 
 std::string CsvReport::Add(const rs_sim::PointResult& point) {
-    const std::string row = CsvRow(point);
+    const std::string row = CsvRow(point, channel, interleave);
     if (std::fwrite(row.data(), 1, row.size(), file.get()) != row.size() ||
         std::fflush(file.get()) != 0) {
         return path.string() + ": cannot write: " + std::strerror(errno);
@@ -103,7 +126,7 @@ std::string CsvReport::Add(const rs_sim::PointResult& point) {
 }
 
 CsvReport::Kept CsvReport::ReadKeptRows(const std::filesystem::path& csvPath,
-                                        const std::vector<ReportedPoint>& reported) {
+                                        const std::vector<ReportedPoint>& reported) const {
     Kept kept;
     if (reported.empty()) {
         return kept;  // nothing to keep: the file starts afresh
@@ -115,9 +138,13 @@ CsvReport::Kept CsvReport::ReadKeptRows(const std::filesystem::path& csvPath,
         return kept;
     }
     const std::string& text = companion.text;
-    const std::string header = std::string(kHeader) + '\n';
+    const std::string columns = CsvHeader(channel);
+    const std::string header = columns + '\n';
     if (!text.starts_with(header)) {
-        kept.error = name + ": cannot resume: its header line is not that of rs-sim's CSV report";
+        kept.error = name + ": cannot resume: its header line is not that of rs-sim's CSV report" +
+                     (IsDefaultChannel(channel)
+                          ? ""
+                          : std::string(" on the ") + rs_sim::ChannelName(channel) + " channel");
         return kept;
     }
     std::size_t position = header.size();
@@ -136,7 +163,7 @@ CsvReport::Kept CsvReport::ReadKeptRows(const std::filesystem::path& csvPath,
         const auto fields =
             SplitFields(std::string_view(text).substr(position, newline - position));
         float P0 = 0.0F;
-        if (fields.size() != SplitFields(kHeader).size() ||
+        if (fields.size() != SplitFields(columns).size() ||
             std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), P0).ec !=
                 std::errc{} ||
             FormatScientific2(static_cast<double>(P0)) != r.P0Text ||

@@ -2,7 +2,9 @@
 #include "rs_sim/experiment.h"
 
 #include <utility>
+#include <variant>
 
+#include "report/text/channel_text.h"
 #include "report/text/number_format.h"
 #include "rs_sim/simulator.h"
 
@@ -33,21 +35,57 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     if (run.independentPoints) {
         experiment["independentPoints"] = true;
     }
+    if (!IsDefaultChannel(run.channel)) {
+        experiment["channel"] = ChannelJson(run.channel);
+        experiment["interleave"] = run.interleave;
+    }
     if (run.grid) {
         // The points that run in place of the sweep lines, and how they were asked for.
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
         for (const float P0 : run.grid->values) {
             points.push_back(rs_sim::ShortestDecimal(P0));
         }
-        experiment["grid"] = {
-            {run.grid->kind == rs_sim::Points::Kind::kList ? "p0" : "p0Decades", run.grid->text},
-            {"P0", std::move(points)}};
+        constexpr std::pair<rs_sim::Points::Kind, const char*> kOptions[] = {
+            {rs_sim::Points::Kind::kList, "p0"},
+            {rs_sim::Points::Kind::kDecades, "p0Decades"},
+            {rs_sim::Points::Kind::kEbN0List, "ebn0"},
+            {rs_sim::Points::Kind::kEbN0Range, "ebn0Range"}};
+        const char* option = "p0";
+        for (const auto& [kind, name] : kOptions) {
+            option = run.grid->kind == kind ? name : option;
+        }
+        experiment["grid"] = {{option, run.grid->text},
+                              {SweepsEbN0(run.channel) ? "EbN0" : "P0", std::move(points)}};
     }
     return experiment;
 }
 
+nlohmann::ordered_json ChannelJson(const rs_sim::Channel& channel) {
+    nlohmann::ordered_json json = {{"name", rs_sim::ChannelName(channel)}};
+    if (const auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&channel)) {
+        json["level"] =
+            markov->level == rs_sim::GilbertElliottChannel::Level::kBit ? "bit" : "symbol";
+        json["burst"] = markov->burst;
+        json["goodError"] = markov->goodError;
+        json["badError"] = markov->badError;
+    }
+    return json;
+}
+
 nlohmann::ordered_json CodeJson(const rs_sim::CodeFacts& code) {
     return {{"n", code.n}, {"k", code.k}, {"t", code.t}, {"q", code.q}, {"rate", code.rate}};
+}
+
+nlohmann::ordered_json PointJson(const rs_sim::PointResult& point, const rs_sim::Channel& channel) {
+    nlohmann::ordered_json json = PointJson(point);
+    if (CountsChannelBits(channel)) {
+        json["channelBitErrors"] = point.counts.channelBitErrors;
+        json["channelBER"] = point.channelBER;
+    }
+    if (!IsDefaultChannel(channel)) {
+        json["errorBlockSquares"] = point.counts.errorBlockSquares;
+    }
+    return json;
 }
 
 nlohmann::ordered_json PointJson(const rs_sim::PointResult& point) {
@@ -72,7 +110,7 @@ nlohmann::ordered_json PointJson(const rs_sim::PointResult& point) {
 
 JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
                        std::vector<nlohmann::ordered_json> keptPoints)
-    : target(std::move(output)) {
+    : target(std::move(output)), channel(run.channel) {
     document["program"] = "rs-sim";
     document["version"] = rs_sim::Version();
     document["experiment"] = ExperimentJson(run);
@@ -84,7 +122,7 @@ JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
 }
 
 std::string JsonReport::Add(const rs_sim::PointResult& point) {
-    document["points"].push_back(PointJson(point));
+    document["points"].push_back(PointJson(point, channel));
     pending = true;
     const auto now = std::chrono::steady_clock::now();
     if (target.kind == OutputKind::kReplace &&

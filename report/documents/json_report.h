@@ -24,11 +24,15 @@ struct RunDescription {
     std::optional<rs_sim::Points> grid;  // the P0 values given in place of the sweep lines
     std::optional<std::int32_t> length;  // the shortened length asked for
     bool independentPoints = false;
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::int32_t interleave = 1;
 };
 
 // The experiment and the code as the JSON reports describe them.
 nlohmann::ordered_json ExperimentJson(const RunDescription& run);
 nlohmann::ordered_json CodeJson(const rs_sim::CodeFacts& code);
+// The channel by name, with the Gilbert-Elliott chain's level, burst and error probabilities.
+nlohmann::ordered_json ChannelJson(const rs_sim::Channel& channel);
 
 // The JSON report: program, version, experiment, seed, code and the points so far. Each update
 // writes the whole document beside the file and renames it over the file, so a reader, or an
@@ -61,6 +65,7 @@ class JsonReport {
     std::string Write();
 
     OutputTarget target;
+    rs_sim::Channel channel;
     nlohmann::ordered_json document;
     bool pending = false;
     std::size_t lastSize = 0;
@@ -68,6 +73,10 @@ class JsonReport {
     std::chrono::steady_clock::time_point lastWriteEnded{};
 };
 
+// A point's counts and rates; on a channel other than the default, also what that channel
+// counts: its bit errors and their rate where it flips bits, and the squares of the error blocks
+// of each frame.
 nlohmann::ordered_json PointJson(const rs_sim::PointResult& point);
+nlohmann::ordered_json PointJson(const rs_sim::PointResult& point, const rs_sim::Channel& channel);
 
 }  // namespace rs

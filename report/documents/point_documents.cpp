@@ -8,12 +8,18 @@ void PointOutputs::KeepResumed(const std::vector<ReportedPoint>& kept,
     for (std::size_t i = 0; i < kept.size(); ++i) {
         // The report holds no miscorrections; the JSON kept beside it may.
         std::int32_t miscorrections = -1;
-        if (i < jsonPoints.size() && jsonPoints[i].contains("miscorrections") &&
-            jsonPoints[i]["miscorrections"].is_number_integer()) {
-            miscorrections = jsonPoints[i]["miscorrections"].get<std::int32_t>();
+        std::int64_t bitErrors = -1;
+        if (i < jsonPoints.size()) {
+            const nlohmann::ordered_json& point = jsonPoints[i];
+            if (point.contains("miscorrections") && point["miscorrections"].is_number_integer()) {
+                miscorrections = point["miscorrections"].get<std::int32_t>();
+            }
+            if (point.contains("bitErrors") && point["bitErrors"].is_number_integer()) {
+                bitErrors = point["bitErrors"].get<std::int64_t>();
+            }
         }
         plotPoints.push_back({static_cast<double>(sweep[i]), kept[i].blocks, kept[i].errorBlocks,
-                              kept[i].errorSymbols, miscorrections});
+                              kept[i].errorSymbols, miscorrections, bitErrors});
     }
 }
 
@@ -30,7 +36,7 @@ std::string PointOutputs::Record(const rs_sim::PointResult& fields) {
     }
     plotPoints.push_back({static_cast<double>(fields.P0), fields.counts.blocks,
                           fields.counts.errorBlocks, fields.counts.errorSymbols,
-                          fields.counts.miscorrections});
+                          fields.counts.miscorrections, fields.counts.bitErrors});
     return {};
 }
 

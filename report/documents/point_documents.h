@@ -15,8 +15,10 @@ namespace rs {
 // when asked for, and the plot's points always.
 class PointOutputs {
   public:
-    PointOutputs(bool csvWanted, const rs_sim::CodeFacts& code)
-        : csvWanted(csvWanted), code(code) {}
+    PointOutputs(bool csvWanted, const rs_sim::CodeFacts& code,
+                 const rs_sim::Channel& channel = rs_sim::QarySymmetricChannel{},
+                 std::int32_t interleave = 1)
+        : csv(channel, interleave), csvWanted(csvWanted), code(code) {}
 
     std::optional<JsonReport> json;
     CsvReport csv;

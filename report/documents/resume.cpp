@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "report/documents/csv_report.h"
+#include "report/text/channel_text.h"
 #include "report/text/number_format.h"
 
 namespace rs {
@@ -57,9 +58,8 @@ std::string Misfit(const ReportContents& contents, const std::string& header,
     if (!contents.error.empty()) {
         return contents.error;
     }
-    if (contents.header != header) {
-        return "its header is not that of this experiment's code (" +
-               header.substr(0, header.size() - 1) + ")";
+    if (std::string why = HeaderDifference(contents.header, header); !why.empty()) {
+        return why;
     }
     const std::size_t written = contents.points.size() + (contents.cutShort ? 1 : 0);
     if (written > sweep.size()) {
@@ -115,7 +115,8 @@ ResumeState PrepareResume(const ResumeRequest& request) {
         state.jsonPoints = std::move(json.points);
     }
     if (request.csvPath) {
-        const CsvReport::Kept csv = CsvReport::ReadKeptRows(*request.csvPath, state.kept);
+        const CsvReport::Kept csv =
+            CsvReport(run.channel, run.interleave).ReadKeptRows(*request.csvPath, state.kept);
         if (!csv.error.empty()) {
             state.error = csv.error;
             return state;

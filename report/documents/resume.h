@@ -24,9 +24,9 @@ struct ResumeState {
     std::string error;         // set when the files do not belong to this experiment
 };
 
-// What a resumed run reads: the report file (reportName as the user named it), the code header
-// line this experiment writes, the sweep's P0 values, the run, and the JSON and CSV reports
-// when asked for.
+// What a resumed run reads: the report file (reportName as the user named it), the header line
+// this experiment writes (its code, and its channel when not the default), the sweep's P0 values,
+// the run, and the JSON and CSV reports when asked for.
 struct ResumeRequest {
     std::filesystem::path reportPath;
     std::string reportName;

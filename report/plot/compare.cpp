@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <variant>
 
 #include "rs_sim/simulator.h"
 #include "system/output_target.h"
@@ -54,6 +56,7 @@ std::string ReadPoints(const nlohmann::json& document, std::vector<PlotPoint>& p
         std::int64_t errorBlocks = 0;
         std::int64_t errorSymbols = 0;
         std::int64_t miscorrections = -1;
+        std::int64_t bitErrors = -1;
         if (!point.is_object() || !point.contains("P0") || !point["P0"].is_number() ||
             !Count(point, "blocks", blocks) || !Count(point, "errorBlocks", errorBlocks) ||
             !Count(point, "errorSymbols", errorSymbols) || errorBlocks > blocks ||
@@ -63,9 +66,12 @@ std::string ReadPoints(const nlohmann::json& document, std::vector<PlotPoint>& p
         if (point.contains("miscorrections") && !Count(point, "miscorrections", miscorrections)) {
             return "point " + std::to_string(i + 1) + " has a broken miscorrection count";
         }
+        if (point.contains("bitErrors") && !Count(point, "bitErrors", bitErrors)) {
+            return "point " + std::to_string(i + 1) + " has a broken bit error count";
+        }
         points.push_back({point["P0"].get<double>(), static_cast<std::int32_t>(blocks),
                           static_cast<std::int32_t>(errorBlocks), errorSymbols,
-                          static_cast<std::int32_t>(miscorrections)});
+                          static_cast<std::int32_t>(miscorrections), bitErrors});
     }
     return {};
 }
@@ -106,6 +112,50 @@ std::string ReadEstimatedPoints(const nlohmann::json& document,
     return {};
 }
 
+// The run's channel from its experiment, the q-ary symmetric channel when it names none.
+std::string ReadChannel(const nlohmann::json& experiment, PlottedRun& run) {
+    const auto channel = experiment.find("channel");
+    if (channel == experiment.end()) {
+        return {};
+    }
+    const std::string name =
+        channel->is_object() ? channel->value("name", std::string()) : std::string();
+    const rs_sim::Channel known[] = {rs_sim::QarySymmetricChannel{},
+                                     rs_sim::BinarySymmetricChannel{}, rs_sim::BpskAwgnChannel{},
+                                     rs_sim::GilbertElliottChannel{}};
+    const auto found = std::find_if(std::begin(known), std::end(known),
+                                    [&](const auto& c) { return name == rs_sim::ChannelName(c); });
+    if (found == std::end(known)) {
+        return "its channel is not one rs-sim knows";
+    }
+    run.channel = *found;
+    if (auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&run.channel)) {
+        const auto number = [&](const char* key, double& value) {
+            const auto given = channel->find(key);
+            if (given == channel->end() || !given->is_number()) {
+                return false;
+            }
+            value = given->get<double>();
+            return true;
+        };
+        const std::string level = channel->value("level", std::string());
+        if (!number("burst", markov->burst) || !number("goodError", markov->goodError) ||
+            !number("badError", markov->badError) || (level != "bit" && level != "symbol")) {
+            return "its gilbert-elliott channel lacks its level, burst or error probabilities";
+        }
+        markov->level = level == "bit" ? rs_sim::GilbertElliottChannel::Level::kBit
+                                       : rs_sim::GilbertElliottChannel::Level::kSymbol;
+    }
+    std::int64_t interleave = 1;
+    if (experiment.contains("interleave") &&
+        (!Count(experiment, "interleave", interleave) || interleave < 1 ||
+         interleave > rs_sim::kMaxInterleave)) {
+        return "its interleave is not 1 to " + std::to_string(rs_sim::kMaxInterleave);
+    }
+    run.interleave = static_cast<std::int32_t>(interleave);
+    return {};
+}
+
 }  // namespace
 
 ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string& name) {
@@ -141,8 +191,17 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
         return refuse(why);
     }
     const nlohmann::json experiment = document.value("experiment", nlohmann::json::object());
+    if (std::string why = ReadChannel(experiment, compared.run); !why.empty()) {
+        return refuse(why);
+    }
     std::string label = "RS(" + std::to_string(compared.run.code.n) + "," +
                         std::to_string(compared.run.code.k) + ")";
+    if (!std::holds_alternative<rs_sim::QarySymmetricChannel>(compared.run.channel)) {
+        label += std::string(", ") + rs_sim::ChannelName(compared.run.channel);
+    }
+    if (compared.run.interleave > 1) {
+        label += ", interleave " + std::to_string(compared.run.interleave);
+    }
     if (experiment.contains("seed") && experiment["seed"].is_number_integer()) {
         label += ", seed " + std::to_string(experiment["seed"].get<std::int64_t>());
     }

@@ -14,7 +14,8 @@ struct ComparedRun {
 };
 
 // Reads the JSON report at path (name for messages): it must be this version's, whole, with
-// its code and its points' counts. The label names the code and the seed.
+// its code and its points' counts. The label names the code, the channel when it is not the
+// default (and the interleaving when more than 1), and the seed.
 ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string& name);
 
 }  // namespace rs

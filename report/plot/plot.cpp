@@ -14,6 +14,11 @@
 #include <cstring>
 #include <fstream>
 #include <string_view>
+#include <variant>
+
+#include "report/text/channel_text.h"
+#include "stats/bounded_distance.h"
+#include "stats/channel_model.h"
 
 namespace rs {
 
@@ -97,45 +102,76 @@ std::filesystem::path FindGnuplot() {
 namespace {
 
 // The terminal, title, axes and key.
-std::string CodeTitle(const rs_sim::CodeFacts& code) {
+std::string CodeTitle(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
+                      std::int32_t interleave) {
     return "RS(" + std::to_string(code.n) + "," + std::to_string(code.k) +
-           "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) +
-           ", q-ary symmetric channel";
+           "), t = " + std::to_string(code.t) + ", q = " + std::to_string(code.q) + ", " +
+           ChannelTitle(channel, interleave);
 }
 
-std::string PlotSettings(const std::filesystem::path& output, const std::string& title) {
+// What the x axis shows of a channel's P0.
+std::string XLabel(const rs_sim::Channel& channel) {
+    if (const auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&channel)) {
+        return markov->level == rs_sim::GilbertElliottChannel::Level::kBit
+                   ? "P0, long-run channel bit error probability"
+                   : "P0, long-run channel symbol error probability";
+    }
+    if (SweepsEbN0(channel)) {
+        return "E_b/N_0 (dB)";
+    }
+    return std::holds_alternative<rs_sim::BinarySymmetricChannel>(channel)
+               ? "P0, channel bit error probability"
+               : "P0, channel symbol error probability";
+}
+
+// Eb/N0 goes on a linear axis, where the rates fall to the right; P0 on a log axis.
+std::string PlotSettings(const std::filesystem::path& output, const std::string& title,
+                         const std::string& xLabel, bool ebN0) {
     std::string script;
     script += IsPngPlot(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
                                 : "set terminal svg size 900,640 enhanced font 'sans,11' "
                                   "background '#ffffff'\n";
     script += "set output " + Quoted(output.string()) + "\n";
     script += "set title " + Quoted(title) + "\n";
+    script += ebN0 ? "set logscale y\nset format y '10^{%L}'\n"
+                   : "set logscale xy\nset format x '10^{%L}'\nset format y '10^{%L}'\n";
+    script += "set xlabel " + Quoted(xLabel) + "\n";
     script +=
-        "set logscale xy\n"
-        "set format x '10^{%L}'\nset format y '10^{%L}'\n"
-        "set xlabel 'P0, channel symbol error probability'\n"
         "set ylabel 'error rate'\n"
-        "set grid xtics ytics lc rgb '#dddddd'\n"
-        "set key left top box opaque\n"
-        "set bars 0.6\n";
+        "set grid xtics ytics lc rgb '#dddddd'\n";
+    script += ebN0 ? "set key right top box opaque\n" : "set key left top box opaque\n";
+    script += "set bars 0.6\n";
     return script;
+}
+
+// An Eb/N0 in dB as the script gives it: any finite value has a place on a linear axis.
+std::string Decibels(double value) {
+    return std::isfinite(value) ? DecimalText(value) : "NaN";
 }
 
 // The simulated points as a data block, and what the rest of the script needs of them.
 struct PointsBlock {
     std::string text;
-    double lowest = 0.0;  // the smallest and largest P0 plotted; 0 when none is
+    bool any = false;     // a point is plotted
+    double lowest = 0.0;  // the smallest and largest x plotted
     double highest = 0.0;
     bool anyWithoutErrors = false;
     bool anyMiscorrections = false;
 };
 
+void Extend(PointsBlock& block, double x) {
+    block.lowest = block.any ? std::min(block.lowest, x) : x;
+    block.highest = block.any ? std::max(block.highest, x) : x;
+    block.any = true;
+}
+
+// Against Eb/N0 a point also gives its decoded BER, in an eighth column.
 PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const rs_sim::CodeFacts& code,
-                            const std::string& name = "$points") {
+                            bool ebN0, const std::string& name = "$points") {
     PointsBlock block;
     block.text = name + " << EOD\n";
     for (const PlotPoint& p : points) {
-        if (p.blocks <= 0 || !(p.P0 > 0.0)) {
+        if (p.blocks <= 0 || !(ebN0 ? std::isfinite(p.P0) : p.P0 > 0.0)) {
             continue;
         }
         const rs_sim::Interval interval = rs_sim::FrameErrorInterval(p.errorBlocks, p.blocks);
@@ -145,34 +181,81 @@ PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const rs_sim::
         // A point without error blocks has no FER on a log axis, but still its upper bound.
         // Miscorrections, the blocks a practical decoder would deliver wrong unflagged.
         const double miscorrected = static_cast<double>(p.miscorrections) / p.blocks;
-        block.text += Number(p.P0) + ' ' + Number(fer) + ' ' + Number(interval.low) + ' ' +
-                      Number(interval.high) + ' ' + Number(ser) + ' ' +
+        block.text += (ebN0 ? Decibels(p.P0) : Number(p.P0)) + ' ' + Number(fer) + ' ' +
+                      Number(interval.low) + ' ' + Number(interval.high) + ' ' + Number(ser) + ' ' +
                       (p.errorBlocks > 0 ? "NaN" : Number(interval.high)) + ' ' +
-                      (p.miscorrections > 0 ? Number(miscorrected) : "NaN") + '\n';
+                      (p.miscorrections > 0 ? Number(miscorrected) : "NaN");
+        if (ebN0) {
+            const double bits = static_cast<double>(p.blocks) * code.k * code.m;
+            block.text += ' ' + (p.bitErrors >= 0 ? Number(p.bitErrors / bits) : "NaN");
+        }
+        block.text += '\n';
         block.anyWithoutErrors = block.anyWithoutErrors || p.errorBlocks == 0;
         block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0;
-        block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
-        block.highest = std::max(block.highest, p.P0);
+        Extend(block, p.P0);
     }
     block.text += "EOD\n";
     return block;
 }
 
-// The bounded-distance decoder's FER, log-spaced between the sweep's ends, a little beyond
-// each.
-std::string TheoryPoints(const PointsBlock& points, const rs_sim::CodeFacts& code,
-                         const std::string& name = "$theory") {
-    std::string text = name + " << EOD\n";
-    if (points.highest > 0.0) {
-        const double from = std::log(points.lowest / 1.2);
-        const double to = std::log(std::min(points.highest * 1.2, 1.0));
+// Where the curves are drawn: log-spaced P0 a little beyond the points' ends (up to 1), or
+// Eb/N0 evenly spaced a little beyond them.
+std::vector<double> CurveSamples(const PointsBlock& points, bool ebN0) {
+    std::vector<double> samples;
+    if (!points.any) {
+        return samples;
+    }
+    if (ebN0) {
+        const double span = points.highest - points.lowest;
+        const double margin = span > 0.0 ? 0.05 * span : 0.5;
         for (int i = 0; i <= kTheorySamples; ++i) {
-            const double p = std::exp(from + (to - from) * i / kTheorySamples);
-            text += Number(p) + ' ' + Number(rs_sim::TheoryFER(code, p)) + '\n';
+            samples.push_back(points.lowest - margin + (span + 2.0 * margin) * i / kTheorySamples);
         }
+        return samples;
+    }
+    const double from = std::log(points.lowest / 1.2);
+    const double to = std::log(std::min(points.highest * 1.2, 1.0));
+    for (int i = 0; i <= kTheorySamples; ++i) {
+        samples.push_back(std::exp(from + (to - from) * i / kTheorySamples));
+    }
+    return samples;
+}
+
+// Whether the bounded-distance FER is the channel's: its symbol errors must be independent.
+bool HasTheory(const rs_sim::Channel& channel) {
+    return !std::holds_alternative<rs_sim::GilbertElliottChannel>(channel);
+}
+
+// The bounded-distance decoder's FER at the curve's samples.
+std::string TheoryPoints(const PointsBlock& points, const rs_sim::CodeFacts& code,
+                         const rs_sim::Channel& channel, const std::string& name = "$theory") {
+    const bool ebN0 = SweepsEbN0(channel);
+    std::string text = name + " << EOD\n";
+    for (const double x : CurveSamples(points, ebN0)) {
+        double fer = rs_sim::TheoryFER(code, x);
+        if (!IsDefaultChannel(channel)) {
+            const ChannelAt at = ModelChannel(channel, code.n, code.k, x);
+            fer = at.model ? BoundedDistanceBlockErrorProbability(
+                                 code.n, code.t, at.model->SymbolErrorProbability(code.m))
+                           : std::nan("");
+        }
+        text += (ebN0 ? Decibels(x) : Number(x)) + ' ' + Number(fer) + '\n';
     }
     return text + "EOD\n";
 }
+
+// Uncoded BPSK's bit error rate, Q(sqrt(2 Eb/N0)), at the curve's samples: what the code gains.
+std::string UncodedPoints(const PointsBlock& points, const std::string& name = "$uncoded") {
+    std::string text = name + " << EOD\n";
+    for (const double x : CurveSamples(points, true)) {
+        text += Decibels(x) + ' ' + Number(BpskBitErrorProbability(x, 1.0)) + '\n';
+    }
+    return text + "EOD\n";
+}
+
+constexpr const char* kUncodedCurve =
+    "$uncoded using 1:2 with lines lw 1.5 dt 4 lc rgb '#555555' title 'BER, uncoded BPSK, "
+    "Q(sqrt(2E_b/N_0))'";
 
 // Estimated points as a data block: P0, then FER, SER and BER each with its low and high
 // end, then the miscorrection rate.
@@ -192,8 +275,7 @@ PointsBlock EstimatedBlock(const std::vector<EstimatedPoint>& points,
         }
         block.text += ' ' + Number(p.miscorrections) + '\n';
         block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0.0;
-        block.lowest = block.lowest == 0.0 ? p.P0 : std::min(block.lowest, p.P0);
-        block.highest = std::max(block.highest, p.P0);
+        Extend(block, p.P0);
     }
     block.text += "EOD\n";
     return block;
@@ -230,8 +312,10 @@ std::string StratifiedPlotScript(const std::filesystem::path& output,
                                  const std::vector<EstimatedPoint>& points,
                                  const rs_sim::CodeFacts& code) {
     const PointsBlock estimated = EstimatedBlock(points);
-    std::string script = PlotSettings(output, CodeTitle(code) + ", weight-stratified") +
-                         estimated.text + TheoryPoints(estimated, code);
+    const rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::string script = PlotSettings(output, CodeTitle(code, channel, 1) + ", weight-stratified",
+                                      XLabel(channel), false) +
+                         estimated.text + TheoryPoints(estimated, code, channel);
     script +=
         "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, "
         "bounded-distance decoder (theory)'" +
@@ -250,15 +334,27 @@ std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const Outpu
 }
 
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
-                       const rs_sim::CodeFacts& code) {
-    const PointsBlock simulated = SimulatedPoints(points, code);
+                       const PlotSubject& subject) {
+    const bool ebN0 = SweepsEbN0(subject.channel);
+    const PointsBlock simulated = SimulatedPoints(points, subject.code, ebN0);
     std::string script =
-        PlotSettings(output, CodeTitle(code)) + simulated.text + TheoryPoints(simulated, code);
-    script +=
-        "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
-        "decoder (theory)', \\\n"
-        "     $points using 1:2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb '#c0392b' title 'FER, "
-        "simulated, 95 % interval', \\\n";
+        PlotSettings(output, CodeTitle(subject.code, subject.channel, subject.interleave),
+                     XLabel(subject.channel), ebN0) +
+        simulated.text;
+    std::string plots;
+    if (HasTheory(subject.channel)) {
+        script += TheoryPoints(simulated, subject.code, subject.channel);
+        plots +=
+            "$theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
+            "decoder (theory)', \\\n     ";
+    }
+    if (ebN0) {
+        script += UncodedPoints(simulated);
+        plots += std::string(kUncodedCurve) + ", \\\n     ";
+    }
+    script += "plot " + plots +
+              "$points using 1:2:3:4 with yerrorbars pt 7 ps 0.8 lc rgb '#c0392b' title 'FER, "
+              "simulated, 95 % interval', \\\n";
     if (simulated.anyWithoutErrors) {
         script +=
             "     $points using 1:6 with points pt 11 ps 1.0 lc rgb '#c0392b' title 'FER upper "
@@ -268,6 +364,11 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
         script +=
             "     $points using 1:7 with linespoints pt 9 ps 0.8 lc rgb '#7d3c98' title "
             "'miscorrections (wrong blocks not flagged), per block', \\\n";
+    }
+    if (ebN0) {
+        script +=
+            "     $points using 1:8 with linespoints pt 7 ps 0.6 lc rgb '#1e8449' title 'BER "
+            "(decoded bits)', \\\n";
     }
     script +=
         "     $points using 1:5 with linespoints pt 5 ps 0.7 lc rgb '#2471a3' title 'SER "
@@ -282,10 +383,25 @@ bool AnythingToPlot(const std::vector<PlotPoint>& points) {
 }
 
 std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                     const std::vector<PlotPoint>& points, const rs_sim::CodeFacts& code) {
+                     const std::vector<PlotPoint>& points, const PlotSubject& subject) {
     return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
-        return PlotScript(aside, points, code);
+        return PlotScript(aside, points, subject);
     });
+}
+
+std::string SweepsOfOneKind(const std::vector<PlottedRun>& runs,
+                            const std::vector<std::string>& names) {
+    const auto ebN0 = std::find_if(runs.begin(), runs.end(),
+                                   [](const PlottedRun& run) { return SweepsEbN0(run.channel); });
+    const auto p0 = std::find_if(runs.begin(), runs.end(),
+                                 [](const PlottedRun& run) { return !SweepsEbN0(run.channel); });
+    if (ebN0 == runs.end() || p0 == runs.end()) {
+        return {};
+    }
+    return names[static_cast<std::size_t>(ebN0 - runs.begin())] +
+           " runs against Eb/N0 (bpsk-awgn) and " +
+           names[static_cast<std::size_t>(p0 - runs.begin())] +
+           " against P0: one figure has one x axis";
 }
 
 std::string CompareScript(const std::filesystem::path& output,
@@ -293,9 +409,21 @@ std::string CompareScript(const std::filesystem::path& output,
     // A colour a run: its FER with intervals, its SER and its theory.
     static constexpr const char* kColours[] = {"#c0392b", "#2471a3", "#1e8449", "#7d3c98",
                                                "#b9770e", "#17202a", "#ca6f1e", "#138d75"};
-    std::string script =
-        PlotSettings(output, std::to_string(runs.size()) + " runs, q-ary symmetric channel");
+    // The runs' channel names the figure when they share it; otherwise each label names its own.
+    const bool oneChannel = std::all_of(runs.begin(), runs.end(), [&](const PlottedRun& run) {
+        return run.channel.index() == runs.front().channel.index() &&
+               ChannelTitle(run.channel, run.interleave) ==
+                   ChannelTitle(runs.front().channel, runs.front().interleave);
+    });
+    const rs_sim::Channel& first = runs.front().channel;
+    const bool ebN0 = SweepsEbN0(first);
+    std::string script = PlotSettings(
+        output,
+        std::to_string(runs.size()) + " runs" +
+            (oneChannel ? ", " + ChannelTitle(first, runs.front().interleave) : std::string()),
+        oneChannel || ebN0 ? XLabel(first) : "P0, channel error probability", ebN0);
     std::string plots;
+    PointsBlock all;  // every run's points, for the uncoded curve's reach
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const PlottedRun& run = runs[r];
         const std::string points = "$points" + std::to_string(r);
@@ -305,22 +433,36 @@ std::string CompareScript(const std::filesystem::path& output,
         const auto title = [&](const char* what) {
             return " title " + Quoted(run.label + ", " + what) + " noenhanced";
         };
+        const std::string next = plots.empty() ? "plot " : ", \\\n     ";
         if (!run.estimated.empty()) {
             const PointsBlock estimated = EstimatedBlock(run.estimated, points);
-            script += estimated.text + TheoryPoints(estimated, run.code, theory);
+            script += estimated.text + TheoryPoints(estimated, run.code, run.channel, theory);
             const char* base = kColours[r % std::size(kColours)];
-            plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
-                     " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+            plots += next + theory + " using 1:2 with lines lw 1.5 dt 2 " + colour +
+                     title("FER, theory") +
                      EstimatedCurves(points, run.label, {base, base, base}, false);
             continue;
         }
-        const PointsBlock simulated = SimulatedPoints(run.points, run.code, points);
-        script += simulated.text + TheoryPoints(simulated, run.code, theory);
-        plots += std::string(plots.empty() ? "plot " : ", \\\n     ") + theory +
-                 " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
-                 ", \\\n     " + points + " using 1:2:3:4 with yerrorbars pt 7 ps 0.7 " + colour +
-                 title("FER, 95 % interval") + ", \\\n     " + points +
-                 " using 1:5 with linespoints pt 5 ps 0.5 lw 0.8 " + colour + title("SER");
+        const PointsBlock simulated = SimulatedPoints(run.points, run.code, ebN0, points);
+        script += simulated.text;
+        if (simulated.any) {
+            Extend(all, simulated.lowest);
+            Extend(all, simulated.highest);
+        }
+        std::string curves = points + " using 1:2:3:4 with yerrorbars pt 7 ps 0.7 " + colour +
+                             title("FER, 95 % interval") + ", \\\n     " + points +
+                             " using 1:5 with linespoints pt 5 ps 0.5 lw 0.8 " + colour +
+                             title("SER");
+        if (HasTheory(run.channel)) {
+            script += TheoryPoints(simulated, run.code, run.channel, theory);
+            curves = theory + " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+                     ", \\\n     " + curves;
+        }
+        plots += next + curves;
+    }
+    if (ebN0) {
+        script += UncodedPoints(all);
+        plots += ", \\\n     " + std::string(kUncodedCurve);
     }
     return script + plots + "\nunset output\n";
 }

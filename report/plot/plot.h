@@ -32,13 +32,25 @@ struct PlotPoint {
     std::int32_t errorBlocks = 0;
     std::int64_t errorSymbols = 0;
     std::int32_t miscorrections = -1;  // -1 when not known (a point kept from an older run)
+    std::int64_t bitErrors = -1;       // decoded bits in error; -1 when not known
+};
+
+// What a plot says of the run besides its points: the code, and the channel, which sets the
+// axis (P0 on a log axis; Eb/N0 in dB on a linear one for BPSK over AWGN) and the theory.
+struct PlotSubject {
+    rs_sim::CodeFacts code;
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::int32_t interleave = 1;
 };
 
 // The gnuplot script for FER with its 95 % intervals, SER, the miscorrection rate and the
 // bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension.
-// Points without blocks, and rates of 0, have no place on a log axis and are left out.
+// Points without blocks, and rates of 0, have no place on a log axis and are left out. For BPSK
+// over AWGN the x axis is Eb/N0 in dB, linear, with the decoded BER and the uncoded BPSK bit
+// error rate beside; a channel with memory has no bounded-distance curve, its errors not being
+// independent.
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
-                       const rs_sim::CodeFacts& code);
+                       const PlotSubject& subject);
 
 // Whether the points give the plot anything to draw: a point with blocks.
 bool AnythingToPlot(const std::vector<PlotPoint>& points);
@@ -64,12 +76,15 @@ std::string StratifiedPlotScript(const std::filesystem::path& output,
 struct PlottedRun {
     std::string label;
     rs_sim::CodeFacts code;
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
+    std::int32_t interleave = 1;
     std::vector<PlotPoint> points;
     std::vector<EstimatedPoint> estimated;
 };
 
 // The gnuplot script for several runs on one figure: each run's FER with its intervals, SER and
-// bounded-distance FER in a colour of its own, labelled by the run.
+// bounded-distance FER in a colour of its own, labelled by the run. Runs against Eb/N0 go on a
+// linear axis and are not mixed with runs against P0 (see SweepsOfOneKind).
 std::string CompareScript(const std::filesystem::path& output, const std::vector<PlottedRun>& runs);
 
 // Runs gnuplot on the script make(aside) writes to aside, then puts aside in place of the
@@ -89,6 +104,11 @@ std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const Outpu
 // file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own
 // last word when it failed; empty on success.
 std::string DrawPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                     const std::vector<PlotPoint>& points, const rs_sim::CodeFacts& code);
+                     const std::vector<PlotPoint>& points, const PlotSubject& subject);
+
+// Why the runs cannot share one x axis (some against Eb/N0, some against P0), naming the first
+// of each kind by names[i], or empty.
+std::string SweepsOfOneKind(const std::vector<PlottedRun>& runs,
+                            const std::vector<std::string>& names);
 
 }  // namespace rs

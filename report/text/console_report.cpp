@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "report/text/channel_text.h"
 #include "report/text/number_format.h"
 #include "report/text/report_layout.h"
 
@@ -72,7 +73,9 @@ std::array<FigureValue, kFigureCount> Figures(const rs_sim::PointResult& result,
 void ConsoleReport::PointStarted(std::size_t /*index*/, float P0) {
     starsShown = 0;
     statusShownAt = -kStatusEvery;  // shown as soon as the point runs long
-    setup.console.Write("\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
+    setup.console.Write(SweepsEbN0(setup.channel)
+                            ? "\nEb/N0=" + FormatFixed2(static_cast<double>(P0)) + " dB\n"
+                            : "\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
     setup.console.Write("0%       Please wait      100%\n");
 }
 
@@ -89,8 +92,15 @@ void ConsoleReport::Progress(std::size_t /*index*/, const rs_sim::Counts& sofar,
 }
 
 void ConsoleReport::PointCounted(std::size_t /*index*/, const rs_sim::PointResult& result) {
-    WriteFigures(Figures(result, setup.code.k), Figure::kP0, Figure::kSER, setup.console,
-                 setup.results);
+    const std::array<FigureValue, kFigureCount> figures = Figures(result, setup.code.k);
+    if (!CountsChannelBits(setup.channel)) {
+        WriteFigures(figures, Figure::kP0, Figure::kSER, setup.console, setup.results);
+        return;
+    }
+    // The channel's bit error rate beside its symbol error rate, on the console alone.
+    WriteFigures(figures, Figure::kP0, Figure::kChannelSER, setup.console, setup.results);
+    setup.console.Write("   Channel BER=" + FormatScientific2(result.channelBER));
+    WriteFigures(figures, Figure::kBlocks, Figure::kSER, setup.console, setup.results);
 }
 
 bool ConsoleReport::PointFinished(std::size_t /*index*/, const rs_sim::PointResult& result) {

@@ -20,6 +20,9 @@ struct ConsoleReportSetup {
     OutputStream& results;
     rs_sim::StopRules limits;
     rs_sim::CodeFacts code;
+    // BPSK over AWGN heads each point with its Eb/N0; a channel that flips bits adds its bit
+    // error rate to the console's statistics. The results file's points stay as they are.
+    rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     // The status line under a long point, on the console; none when null.
     StatusConsole* status = nullptr;
     double statusAfter = kStatusAfter;  // the seconds a point runs before its status shows
