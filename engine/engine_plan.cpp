@@ -83,8 +83,9 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
     if (plan.kind == EngineKind::kReference) {
         std::vector<LiteralFrames> workers;
         workers.emplace_back(*codec, request.m, sent, request.interleave);
-        return std::make_unique<FrameEngine<LiteralFrames>>(std::move(workers), request.channel,
-                                                            sent, k, request.interleave);
+        return std::make_unique<FrameEngine<LiteralFrames>>(
+            std::move(workers), request.channel, sent, k, request.interleave,
+            std::vector<std::unique_ptr<FrameLane>>{});
     }
     // Each worker decodes with a codec of its own: a decoder's buffers are its own.
     std::vector<FastFrames> workers;

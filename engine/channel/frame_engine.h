@@ -88,7 +88,7 @@ class FrameEngine final : public Engine {
     // One Frames per worker here, and lanes of other processes that fill frames too.
     FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel, std::int32_t sent,
                 std::int32_t k, std::int32_t interleave,
-                std::vector<std::unique_ptr<FrameLane>> lanes = {});
+                std::vector<std::unique_ptr<FrameLane>> lanes);
     ~FrameEngine() override;
 
     void BoundBlocks(std::int32_t maxBlocks) override { blockBound = maxBlocks; }
