@@ -20,6 +20,22 @@ double TheoryFER(const CodeFacts& code, double P0) {
     return rs::BoundedDistanceBlockErrorProbability(code.n, code.t, P0);
 }
 
+double TheoryFER(const CodeFacts& code, double P0, const Channel& channel,
+                 std::int32_t interleave) {
+    if (std::holds_alternative<QarySymmetricChannel>(channel)) {
+        return TheoryFER(code, P0);
+    }
+    const rs::ChannelAt at = rs::ModelChannel(channel, code.n, code.k, P0);
+    // The chain's exact sum takes about n (t + 1) steps; beyond this it would hold the report
+    // up longer than most points run.
+    constexpr double kLongestChainSum = 1e9;
+    if (!at.model || (!at.model->Memoryless() &&
+                      static_cast<double>(code.n) * (code.t + 1.0) > kLongestChainSum)) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return rs::ChannelBlockErrorProbability(*at.model, code.m, code.n, code.t, interleave);
+}
+
 CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length) {
     CodeFacts facts;
     facts.m = m;
@@ -59,19 +75,9 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
     result.BER = static_cast<double>(counts.bitErrors) /
                  (static_cast<double>(rates.transmittedSymbols) * static_cast<double>(code.m));
     result.channelBER = std::numeric_limits<double>::quiet_NaN();
-    if (std::holds_alternative<QarySymmetricChannel>(channel)) {
-        result.theoryFER = TheoryFER(code, static_cast<double>(P0));
-    } else {
+    result.theoryFER = TheoryFER(code, static_cast<double>(P0), channel, interleave);
+    if (!std::holds_alternative<QarySymmetricChannel>(channel)) {
         const rs::ChannelAt at = rs::ModelChannel(channel, code.n, code.k, static_cast<double>(P0));
-        result.theoryFER = std::numeric_limits<double>::quiet_NaN();
-        // The chain's exact sum takes about n (t + 1) steps; beyond this it would hold the
-        // report up longer than most points run.
-        constexpr double kLongestChainSum = 1e9;
-        if (at.model && (at.model->Memoryless() ||
-                         static_cast<double>(code.n) * (code.t + 1.0) <= kLongestChainSum)) {
-            result.theoryFER =
-                rs::ChannelBlockErrorProbability(*at.model, code.m, code.n, code.t, interleave);
-        }
         if (at.model && at.model->bitLevel) {
             result.channelBER = static_cast<double>(counts.channelBitErrors) /
                                 (static_cast<double>(counts.blocks) * code.n * code.m);

@@ -142,6 +142,10 @@ struct Interval {
 };
 Interval FrameErrorInterval(std::int64_t errorBlocks, std::int64_t blocks);
 double TheoryFER(const CodeFacts& code, double P0);
+// The bounded-distance decoder's FER on any channel, with interleave codewords a frame: exact
+// for the Gilbert-Elliott chain too; NaN where P0 is beyond the channel's reach, or where the
+// chain's sum would take more than about 10^9 steps.
+double TheoryFER(const CodeFacts& code, double P0, const Channel& channel, std::int32_t interleave);
 // The facts of a code, as the reports describe it.
 CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length);
 // The rates and intervals of a point's counts, on the q-ary symmetric channel.

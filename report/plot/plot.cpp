@@ -221,24 +221,15 @@ std::vector<double> CurveSamples(const PointsBlock& points, bool ebN0) {
     return samples;
 }
 
-// Whether the bounded-distance FER is the channel's: its symbol errors must be independent.
-bool HasTheory(const rs_sim::Channel& channel) {
-    return !std::holds_alternative<rs_sim::GilbertElliottChannel>(channel);
-}
-
-// The bounded-distance decoder's FER at the curve's samples.
+// The bounded-distance decoder's FER at the curve's samples, on the channel as run (behind a
+// Gilbert-Elliott chain, the chain's exact FER at the interleaving depth).
 std::string TheoryPoints(const PointsBlock& points, const rs_sim::CodeFacts& code,
-                         const rs_sim::Channel& channel, const std::string& name = "$theory") {
+                         const rs_sim::Channel& channel, std::int32_t interleave,
+                         const std::string& name = "$theory") {
     const bool ebN0 = SweepsEbN0(channel);
     std::string text = name + " << EOD\n";
     for (const double x : CurveSamples(points, ebN0)) {
-        double fer = rs_sim::TheoryFER(code, x);
-        if (!IsDefaultChannel(channel)) {
-            const ChannelAt at = ModelChannel(channel, code.n, code.k, x);
-            fer = at.model ? BoundedDistanceBlockErrorProbability(
-                                 code.n, code.t, at.model->SymbolErrorProbability(code.m))
-                           : std::nan("");
-        }
+        const double fer = rs_sim::TheoryFER(code, x, channel, interleave);
         text += (ebN0 ? Decibels(x) : Number(x)) + ' ' + Number(fer) + '\n';
     }
     return text + "EOD\n";
@@ -315,7 +306,7 @@ std::string StratifiedPlotScript(const std::filesystem::path& output,
     const rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     std::string script = PlotSettings(output, CodeTitle(code, channel, 1) + ", weight-stratified",
                                       XLabel(channel), false) +
-                         estimated.text + TheoryPoints(estimated, code, channel);
+                         estimated.text + TheoryPoints(estimated, code, channel, 1);
     script +=
         "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, "
         "bounded-distance decoder (theory)'" +
@@ -342,12 +333,10 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
                      XLabel(subject.channel), ebN0) +
         simulated.text;
     std::string plots;
-    if (HasTheory(subject.channel)) {
-        script += TheoryPoints(simulated, subject.code, subject.channel);
-        plots +=
-            "$theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
-            "decoder (theory)', \\\n     ";
-    }
+    script += TheoryPoints(simulated, subject.code, subject.channel, subject.interleave);
+    plots +=
+        "$theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
+        "decoder (theory)', \\\n     ";
     if (ebN0) {
         script += UncodedPoints(simulated);
         plots += std::string(kUncodedCurve) + ", \\\n     ";
@@ -436,7 +425,8 @@ std::string CompareScript(const std::filesystem::path& output,
         const std::string next = plots.empty() ? "plot " : ", \\\n     ";
         if (!run.estimated.empty()) {
             const PointsBlock estimated = EstimatedBlock(run.estimated, points);
-            script += estimated.text + TheoryPoints(estimated, run.code, run.channel, theory);
+            script += estimated.text +
+                      TheoryPoints(estimated, run.code, run.channel, run.interleave, theory);
             const char* base = kColours[r % std::size(kColours)];
             plots += next + theory + " using 1:2 with lines lw 1.5 dt 2 " + colour +
                      title("FER, theory") +
@@ -453,11 +443,9 @@ std::string CompareScript(const std::filesystem::path& output,
                              title("FER, 95 % interval") + ", \\\n     " + points +
                              " using 1:5 with linespoints pt 5 ps 0.5 lw 0.8 " + colour +
                              title("SER");
-        if (HasTheory(run.channel)) {
-            script += TheoryPoints(simulated, run.code, run.channel, theory);
-            curves = theory + " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
-                     ", \\\n     " + curves;
-        }
+        script += TheoryPoints(simulated, run.code, run.channel, run.interleave, theory);
+        curves = theory + " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
+                 ", \\\n     " + curves;
         plots += next + curves;
     }
     if (ebN0) {

@@ -47,8 +47,8 @@ struct PlotSubject {
 // bounded-distance FER curve against P0 on log-log axes, as SVG or PNG by the output's extension.
 // Points without blocks, and rates of 0, have no place on a log axis and are left out. For BPSK
 // over AWGN the x axis is Eb/N0 in dB, linear, with the decoded BER and the uncoded BPSK bit
-// error rate beside; a channel with memory has no bounded-distance curve, its errors not being
-// independent.
+// error rate beside. Behind a Gilbert-Elliott chain the bounded-distance curve is the chain's
+// exact FER at the run's interleaving depth.
 std::string PlotScript(const std::filesystem::path& output, const std::vector<PlotPoint>& points,
                        const PlotSubject& subject);
 
