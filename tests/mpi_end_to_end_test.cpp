@@ -140,8 +140,9 @@ struct Experiment {
 };
 
 // Dense candidates (workers' walks merge), sparse ones (listed), early stops by either limit,
-// many points of a small code, no code at all, P0 of 0 and above 1, and a field too large for
-// segments, where the other ranks only wait.
+// many points of a small code, no code at all, P0 of 0 and above 1, a field too large for
+// segments, where the other ranks only wait, and the channels that send frames, whose frames the
+// ranks fill.
 const Experiment kExperiments[] = {
     {"RS(255,223) dense",
      "Pmax=0.06\nPmin=0.03\nPstep=0.01\nmaxBlocks=300000\nmaxErrorBlocks=400\nM=8\nT=16\n"},
@@ -155,6 +156,16 @@ const Experiment kExperiments[] = {
     {"RS(204,188), shortened",
      "Pmax=0.04\nPmin=0.02\nPstep=0.01\nmaxBlocks=3000\nmaxErrorBlocks=100\nM=8\nT=8\n",
      {"--length", "204"}},
+    {"RS(255,223) behind 100-bit bursts, 4 codewords a frame",
+     "Pmax=0.06\nPmin=0.03\nPstep=0.01\nmaxBlocks=20000\nmaxErrorBlocks=200\nM=8\nT=16\n",
+     {"--channel", "gilbert-elliott", "--burst", "100", "--interleave", "4", "--p0",
+      "0.004,0.002"}},
+    {"RS(15,11) over BPSK",
+     "Pmax=0.06\nPmin=0.03\nPstep=0.01\nmaxBlocks=30000\nmaxErrorBlocks=300\nM=4\nT=2\n",
+     {"--channel", "bpsk-awgn", "--ebn0", "2,4,6"}},
+    {"RS(100,90) shortened, binary channel",
+     "Pmax=0.01\nPmin=0.002\nPstep=0.004\nmaxBlocks=5000\nmaxErrorBlocks=50\nM=7\nT=5\n",
+     {"--channel", "binary-symmetric", "--length", "100", "--interleave", "3"}},
     {"RS(255,223), stratified",
      "Pmax=0.06\nPmin=0.001\nPstep=0.01\nmaxBlocks=1\nmaxErrorBlocks=1\nM=8\nT=16\n",
      {"--method", "stratified", "--precision", "0.02"}},
