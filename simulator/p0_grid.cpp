@@ -1,10 +1,12 @@
 #include "simulator/p0_grid.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <optional>
 #include <system_error>
 
 #include "rs_sim/experiment.h"
@@ -69,6 +71,17 @@ P0GridParse ParseList(std::string_view text, P0Grid::Kind kind, std::string_view
     }
 }
 
+// FROM:TO:X as its three texts; nothing without two colons.
+std::optional<std::array<std::string_view, 3>> ThreeFields(std::string_view text) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    if (second == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::array<std::string_view, 3>{
+        text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1)};
+}
+
 }  // namespace
 
 P0GridParse ParseP0List(std::string_view text) {
@@ -92,14 +105,12 @@ P0GridParse ParseEbN0Range(std::string_view text) {
         parse.error = Join({"--ebn0-range: \"", text, "\" "}) + Join(why);
         return parse;
     };
-    const std::size_t first = text.find(':');
-    const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    const auto fields = ThreeFields(text);
     double from = 0.0;
     double to = 0.0;
     double step = 0.0;
-    if (second == std::string_view::npos || !ReadWhole(text.substr(0, first), from) ||
-        !ReadWhole(text.substr(first + 1, second - first - 1), to) ||
-        !ReadWhole(text.substr(second + 1), step)) {
+    if (!fields || !ReadWhole((*fields)[0], from) || !ReadWhole((*fields)[1], to) ||
+        !ReadWhole((*fields)[2], step)) {
         return refuse({"is not FROM:TO:STEP, as in 0:8:0.5 (dB)"});
     }
     const auto top = static_cast<float>(to);
@@ -140,14 +151,12 @@ P0GridParse ParseP0Decades(std::string_view text) {
     P0GridParse parse;
     parse.grid.kind = P0Grid::Kind::kDecades;
     parse.grid.text = std::string(text);
-    const std::size_t first = text.find(':');
-    const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    const auto fields = ThreeFields(text);
     double from = 0.0;
     double to = 0.0;
     int perDecade = 0;
-    if (second == std::string_view::npos || !ReadWhole(text.substr(0, first), from) ||
-        !ReadWhole(text.substr(first + 1, second - first - 1), to) ||
-        !ReadWhole(text.substr(second + 1), perDecade)) {
+    if (!fields || !ReadWhole((*fields)[0], from) || !ReadWhole((*fields)[1], to) ||
+        !ReadWhole((*fields)[2], perDecade)) {
         parse.error = Join({"--p0-decades: \"", text,
                             "\" is not FROM:TO:N, as in 1e-1:1e-6:4 (four points a decade)"});
         return parse;
