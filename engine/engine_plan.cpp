@@ -53,6 +53,29 @@ std::uint64_t SingleWalkMemory(const EngineRequest& request, bool tabled) {
     return static_cast<std::uint64_t>(bytes);
 }
 
+// About the most bytes a frame worker holds: on the literal path the frame's bits, codewords
+// and information; on the fast one a frame's error steps with their values and the codewords'
+// patterns, at the sweep's densest point ten deviations up (Eb/N0 does not say its bit error
+// rate at a glance: every other bit wrong is taken), and a batch's outcomes.
+std::uint64_t FrameMemory(const EngineRequest& request) {
+    const double n = request.length > 0 ? static_cast<double>(request.length)
+                                        : static_cast<double>((std::uint64_t{1} << request.m) - 1);
+    const double symbols = n * request.interleave;
+    const double m = request.m;
+    if (request.reference) {
+        return static_cast<std::uint64_t>(symbols * (m + 3.0 * kSymbolBytes));
+    }
+    const double rate = std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel)
+                            ? 0.5
+                            : std::clamp(static_cast<double>(request.largestP0), 0.0, 1.0);
+    const double steps = symbols * m;
+    const double errors =
+        std::min(steps, steps * rate + kHitDeviations * std::sqrt(steps * rate) + kHitSlack);
+    constexpr double kBytesPerError = 8.0 + 2.0 * kSymbolBytes + sizeof(std::int32_t);
+    constexpr double kBatchBytes = 1024.0 * 1024.0;
+    return static_cast<std::uint64_t>(errors * kBytesPerError + kBatchBytes);
+}
+
 // What a made engine holds besides itself: the code it decodes with and, for the reference
 // engine, the generator. Declared before the engine, they outlive it.
 class OwningEngine final : public Engine {
@@ -214,11 +237,7 @@ EnginePlan PlanEngine(const EngineRequest& request) {
     const auto need = [&](bool tabled) {
         std::uint64_t bytes = SingleWalkMemory(request, tabled);
         if (SendsFrames(request.channel)) {
-            // A frame's bits and codewords on the literal path, its error steps on the fast one.
-            const auto n = static_cast<std::uint64_t>(
-                request.length > 0 ? request.length : (std::int64_t{1} << request.m) - 1);
-            bytes += static_cast<std::uint64_t>(request.interleave) * n *
-                     (request.reference ? static_cast<std::uint64_t>(request.m) + 16 : 16);
+            bytes += FrameMemory(request);
         }
         if (plan.kind == EngineKind::kParallel) {
             bytes += ParallelEngine::MemoryNeed(request.m, request.t, request.threads);

@@ -190,6 +190,23 @@ TEST(FrameEngine, LanesOfOtherProcessesFillTheSameFrames) {
     }
 }
 
+// A frame's errors are held while it is split: a dense point in long frames needs memory the
+// run is refused without, before anything runs, and a sparse one does not.
+TEST(FrameEngine, DenseLongFramesAreRefusedWithoutTheMemory) {
+    rs_sim::Experiment experiment;
+    experiment.code = {16, 8, {}};
+    experiment.channel = BinarySymmetricChannel{};
+    experiment.interleave = 64;
+    experiment.stop = {64, 1};
+    const std::uint64_t budget = std::uint64_t{200} << 20U;
+    experiment.points = rs_sim::Points::Values({0.5F});
+    const auto dense = rs_sim::Simulator::Make(experiment, {.memory = budget, .remote = {}});
+    EXPECT_NE(dense.error.find("of memory"), std::string::npos) << dense.error;
+    experiment.points = rs_sim::Points::Values({1e-6F});
+    const auto sparse = rs_sim::Simulator::Make(experiment, {.memory = budget, .remote = {}});
+    EXPECT_TRUE(sparse) << sparse.error;
+}
+
 // Memoryless channels: each point's FER within its interval of the bounded-distance FER, the
 // binomial tail at the channel's symbol error probability. The intervals are 99.99 % ones, so
 // that twelve points fail together about once in 10^3 runs of a correct engine.
