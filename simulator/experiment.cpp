@@ -76,8 +76,8 @@ std::string CheckChannel(const Experiment& experiment) {
     }
     if (!qary && std::holds_alternative<Stratified>(experiment.method)) {
         return std::string(
-                   "the stratified method runs on the q-ary-symmetric channel only, for "
-                   "now: not on ") +
+                   "the stratified method weights the q-ary-symmetric channel's error "
+                   "values, not those of ") +
                ChannelName(experiment.channel);
     }
     // Every point must be one the channel reaches.

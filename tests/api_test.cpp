@@ -179,6 +179,53 @@ TEST(ApiTest, RefusedExperimentsSayWhy) {
     }
 }
 
+// A channel's experiment is refused, before anything runs, where it cannot run.
+TEST(ApiTest, RefusedChannelsSayWhy) {
+    using Level = rs_sim::GilbertElliottChannel::Level;
+    const rs_sim::GilbertElliottChannel bursts{Level::kBit, 0.0, 0.5, 9.0};
+    struct Case {
+        rs_sim::Channel channel;
+        std::int32_t interleave;
+        float P0;
+        rs_sim::Method method;
+        const char* error;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{}, 2, 0.1F, rs_sim::MonteCarlo{}, "interleaving needs"},
+        {rs_sim::BinarySymmetricChannel{}, 0, 0.1F, rs_sim::MonteCarlo{}, "interleave 0 is out"},
+        {rs_sim::BinarySymmetricChannel{}, 11, 0.1F, rs_sim::MonteCarlo{},
+         "maxBlocks must be at least the interleaving depth 11"},
+        {rs_sim::BinarySymmetricChannel{}, 1, 1.5F, rs_sim::MonteCarlo{},
+         "is not a bit error probability"},
+        {rs_sim::BinarySymmetricChannel{}, 1, 0.1F, rs_sim::Stratified{},
+         "not those of binary-symmetric"},
+        {rs_sim::GilbertElliottChannel{Level::kBit, 0.0, 0.5, 0.5}, 1, 0.1F, rs_sim::MonteCarlo{},
+         "mean burst length of 1"},
+        {rs_sim::GilbertElliottChannel{Level::kBit, -0.1, 0.5, 9.0}, 1, 0.1F, rs_sim::MonteCarlo{},
+         "error probabilities must be 0 to 1"},
+        // A share of Bad above 9/10 would need Good sojourns shorter than a step.
+        {bursts, 1, 0.46F, rs_sim::MonteCarlo{}, "the long-run error probability is 0 to 0.45"},
+        {bursts, 1, 0.1F, rs_sim::Stratified{}, "bursts make them dependent"},
+    };
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment;
+        experiment.code = {4, 2, std::nullopt};
+        experiment.channel = c.channel;
+        experiment.interleave = c.interleave;
+        experiment.method = c.method;
+        experiment.points = rs_sim::Points::Values({c.P0});
+        experiment.stop = {10, 10};
+        EXPECT_NE(rs_sim::CheckExperiment(experiment).find(c.error), std::string::npos)
+            << rs_sim::CheckExperiment(experiment);
+    }
+    rs_sim::Experiment reachable;
+    reachable.code = {4, 2, std::nullopt};
+    reachable.channel = bursts;
+    reachable.points = rs_sim::Points::Values({0.45F, 0.0F});
+    reachable.stop = {10, 10};
+    EXPECT_EQ(rs_sim::CheckExperiment(reachable), "");
+}
+
 // Up to t errors anywhere among the sent symbols come back corrected; t + 1 on a word of the
 // shortened code never come back as the sent word unflagged.
 TEST(ApiTest, CodecCorrectsUpToTAndCountsItsCorrections) {
