@@ -193,7 +193,8 @@ void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
         const std::uint64_t left =
             (static_cast<std::uint64_t>(std::max(blockBound - blocks, 1)) + size - 1) / size;
         const std::uint64_t most = std::max<std::uint64_t>(1, kBatchCodewords / size);
-        const std::uint64_t wanted = std::max<std::uint64_t>(2 * workers.size(), nextFrame / 8);
+        const std::uint64_t wanted =
+            std::max<std::uint64_t>(2 * (workers.size() + lanes.size()), nextFrame / 8);
         frames = std::min({wanted, most, left});
     }
     const std::uint64_t first = nextFrame;

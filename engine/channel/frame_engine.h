@@ -97,9 +97,9 @@ class FrameEngine final : public Engine {
     void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
 
   private:
-    // Fills the next batch of frames: one frame alone; on a crew, a batch that grows with the
-    // point to an eighth of its frames so far (the most a point's end can waste), no further
-    // than the point's blocks can go.
+    // Fills the next batch of frames: one frame alone; on a crew, two frames a worker (here or
+    // through a lane) at first, growing with the point to an eighth of its frames so far (the
+    // most a point's end can waste), no further than the point's blocks can go.
     void FillBatch(std::int32_t blocks);
 
     std::vector<Frames> workers;
