@@ -81,6 +81,10 @@ struct StratifiedPoint {
     double theoryFER = 0.0;  // ln of the bounded-distance decoder's FER
     // ln of what the weights not sampled could add to any rate; every upper end includes it.
     double tail = 0.0;
+    // The channel at this point: its symbol error probability, and on a channel that flips
+    // bits its bit error probability (0 on the q-ary channel, whose P0 is its symbol's).
+    double channelSER = 0.0;
+    double channelBER = 0.0;
 };
 
 // What the patterns of one weight gave, summed over the patterns.
@@ -104,6 +108,15 @@ struct Estimate {
     double high = 0.0;
 };
 
+// The patterns of one set of weights (firstWeight .. lastWeight, above t): their tallies, and
+// each weight's rates (indexed by Rate) with their intervals.
+struct WeightSampling {
+    std::int32_t firstWeight = 0;
+    std::int32_t lastWeight = 0;
+    std::vector<WeightTally> tallies;  // weight firstWeight + i at i
+    std::vector<std::array<Estimate, kRateCount>> weightRates;
+};
+
 // A stratified run: the weights sampled (firstWeight .. lastWeight, above t), their tallies,
 // and the estimates at each P0.
 struct StratifiedResults {
@@ -120,6 +133,10 @@ struct StratifiedResults {
     int rounds = 0;
     std::int64_t patterns = 0;  // decoded in all
     double seconds = 0.0;
+    // On a channel that flips bits, a wrong symbol's value depends on the bit error probability,
+    // so each point samples patterns of its own: point i's at i. The shared tallies and
+    // weightRates above are then empty, and firstWeight .. lastWeight spans every point's.
+    std::vector<WeightSampling> pointWeights;
 };
 
 struct Results {
