@@ -74,12 +74,6 @@ std::string CheckChannel(const Experiment& experiment) {
                    "gilbert-elliott channel's bursts make them dependent";
         }
     }
-    if (!qary && std::holds_alternative<Stratified>(experiment.method)) {
-        return std::string(
-                   "the stratified method weights the q-ary-symmetric channel's error "
-                   "values, not those of ") +
-               ChannelName(experiment.channel);
-    }
     // Every point must be one the channel reaches.
     for (const float P0 : experiment.points.values) {
         const rs::ChannelAt at = rs::ModelChannel(experiment.channel, experiment.code.N(),

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <new>
+#include <vector>
 
+#include "base/contract.h"
 #include "engine/engine_plan.h"
 #include "engine/stratified/stratified_study.h"
 #include "rs_sim/experiment.h"
+#include "stats/channel_model.h"
 #include "system/performance_counter.h"
 
 namespace rs_sim {
@@ -27,20 +31,87 @@ std::array<Estimate, kRateCount> WeightRates(const rs::WeightTally& tally, std::
     return estimates;
 }
 
-StratifiedResults ResultsOf(const rs::StudyResult& study, const CodeFacts& code) {
+WeightSampling SamplingOf(const rs::StudyResult& study, const CodeFacts& code) {
+    WeightSampling sampling{study.firstWeight, study.lastWeight, study.tallies, {}};
+    for (const rs::WeightTally& tally : study.tallies) {
+        sampling.weightRates.push_back(WeightRates(tally, code.k, code.m));
+    }
+    return sampling;
+}
+
+std::int64_t PatternsOf(const rs::StudyResult& study) {
+    std::int64_t patterns = 0;
+    for (const rs::WeightTally& tally : study.tallies) {
+        patterns += tally.patterns;
+    }
+    return patterns;
+}
+
+// The q-ary channel's points share one study: its error values do not depend on P0.
+StratifiedResults SharedStudy(rs::StudyRequest& request, const std::vector<double>& points,
+                              const CodeFacts& code,
+                              const std::function<void(int, std::int64_t)>& progress) {
+    request.points = points;
+    const rs::StudyResult study = rs::RunStudy(request, progress);
     StratifiedResults results;
     results.t = study.t;
-    results.firstWeight = study.firstWeight;
-    results.lastWeight = study.lastWeight;
-    results.tallies = study.tallies;
-    for (const rs::WeightTally& tally : study.tallies) {
-        results.patterns += tally.patterns;
-        results.weightRates.push_back(WeightRates(tally, code.k, code.m));
-    }
+    WeightSampling sampling = SamplingOf(study, code);
+    results.firstWeight = sampling.firstWeight;
+    results.lastWeight = sampling.lastWeight;
+    results.tallies = std::move(sampling.tallies);
+    results.weightRates = std::move(sampling.weightRates);
+    results.patterns = PatternsOf(study);
     results.points = study.points;
-    results.confidence = rs::kConfidence;
+    for (StratifiedPoint& point : results.points) {
+        point.channelSER = point.P0;
+    }
     results.precise = study.precise;
     results.rounds = study.rounds;
+    return results;
+}
+
+// On a channel flipping bits, a wrong symbol's value depends on the bit error probability, so
+// each point has a study of its own, weighted by its symbol error probability. Every point's
+// patterns come from the one seed, so that neighbouring points share their positions.
+StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<double>& points,
+                                const Experiment& experiment, const CodeFacts& code,
+                                const std::function<void(int, std::int64_t)>& progress) {
+    StratifiedResults results;
+    results.t = code.t;
+    results.firstWeight = code.n + 1;
+    results.lastWeight = code.t;
+    for (const double P0 : points) {
+        const rs::ChannelAt at = rs::ModelChannel(experiment.channel, code.n, code.k, P0);
+        RS_ASSERT(at.model && at.model->kind == rs::ChannelModel::Kind::kBinary,
+                  "the experiment's check admits only reachable points of memoryless channels");
+        const double bitError = at.model->errorRate;
+        const double symbolError = at.model->SymbolErrorProbability(code.m);
+        request.points = {symbolError};
+        request.code.bitError = bitError;
+        const int roundsBefore = results.rounds;
+        const std::int64_t patternsBefore = results.patterns;
+        const rs::StudyResult study = rs::RunStudy(request, [&](int round, std::int64_t patterns) {
+            if (progress) {
+                progress(roundsBefore + round, patternsBefore + patterns);
+            }
+        });
+        StratifiedPoint point = study.points.front();
+        point.P0 = P0;
+        point.channelSER = symbolError;
+        point.channelBER = bitError;
+        results.points.push_back(point);
+        results.pointWeights.push_back(SamplingOf(study, code));
+        if (!study.tallies.empty()) {
+            results.firstWeight = std::min(results.firstWeight, study.firstWeight);
+            results.lastWeight = std::max(results.lastWeight, study.lastWeight);
+        }
+        results.patterns += PatternsOf(study);
+        results.precise = results.precise && study.precise;
+        results.rounds += study.rounds;
+    }
+    if (results.lastWeight < results.firstWeight) {
+        results.firstWeight = code.t + 1;  // nothing sampled, as with the shared study
+    }
     return results;
 }
 
@@ -55,9 +126,10 @@ Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratif
                     .t = experiment.code.t,
                     .length = experiment.code.length.value_or(0),
                     .tabled = experiment.code.m <= rs::kLargestTabledField};
+    std::vector<double> points;
     for (const float P0 : experiment.points.values) {
         // P0 as its decimal text reads, not the float's binary expansion.
-        request.points.push_back(ShortestDecimal(P0));
+        points.push_back(ShortestDecimal(P0));
     }
     request.seed = static_cast<std::uint32_t>(experiment.seed);
     request.threads = experiment.threads;
@@ -70,18 +142,23 @@ Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratif
         return static_cast<double>(clock.Count() - started) /
                static_cast<double>(clock.Frequency());
     };
-    rs::StudyResult study;
+    const auto progress = [&](int round, std::int64_t patterns) {
+        if (controls.observer != nullptr) {
+            controls.observer->Round(round, patterns, seconds());
+        }
+    };
     try {
-        study = rs::RunStudy(request, [&](int round, std::int64_t patterns) {
-            if (controls.observer != nullptr) {
-                controls.observer->Round(round, patterns, seconds());
-            }
-        });
+        results.stratified =
+            std::holds_alternative<QarySymmetricChannel>(experiment.channel)
+                ? SharedStudy(request, points, results.code, progress)
+                : StudyPerPoint(request, points, experiment, results.code, progress);
     } catch (const std::bad_alloc&) {
         return {{}, "out of memory while sampling error patterns"};
     }
-    results.stratified = ResultsOf(study, results.code);
+    results.stratified->confidence = rs::kConfidence;
     results.stratified->seconds = seconds();
+    results.channel = experiment.channel;
+    results.interleave = experiment.interleave;
     return {std::move(results), {}};
 }
 

@@ -197,8 +197,6 @@ TEST(ApiTest, RefusedChannelsSayWhy) {
          "maxBlocks must be at least the interleaving depth 11"},
         {rs_sim::BinarySymmetricChannel{}, 1, 1.5F, rs_sim::MonteCarlo{},
          "is not a bit error probability"},
-        {rs_sim::BinarySymmetricChannel{}, 1, 0.1F, rs_sim::Stratified{},
-         "not those of binary-symmetric"},
         {rs_sim::GilbertElliottChannel{Level::kBit, 0.0, 0.5, 0.5}, 1, 0.1F, rs_sim::MonteCarlo{},
          "mean burst length of 1"},
         {rs_sim::GilbertElliottChannel{Level::kBit, -0.1, 0.5, 9.0}, 1, 0.1F, rs_sim::MonteCarlo{},

@@ -5,6 +5,7 @@
 #include <Random123/philox.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/stratified/pattern_sampler.h"
 #include "engine/stratified/stratified_study.h"
 #include "random/philox_stream.h"
+#include "rs_sim/simulator.h"
 #include "stats/binomial_weights.h"
 
 namespace rs {
@@ -72,13 +74,17 @@ TEST(PhiloxStream, MatchesTheLibrarysKnownAnswers) {
 }
 
 TEST(PatternSampler, DrawsUniformSubsetsOfNonzeroValues) {
-    // Each position of a uniform w-subset is taken w/n of the time, each nonzero value 1/(q-1).
+    // Each position of a uniform w-subset is taken w/n of the time. Each nonzero value v is
+    // 1/(q-1) of the values, or with bit flips of probability p, p^|v| (1-p)^(m-|v|) over
+    // 1 - (1-p)^m, |v| its bits set.
     struct Case {
         std::int32_t m, t, length, weight;
+        double bitError;
     };
-    for (const Case c :
-         {Case{4, 2, 0, 3}, Case{4, 2, 0, 15}, Case{8, 8, 204, 9}, Case{3, 1, 0, 6}}) {
-        PatternSampler sampler({c.m, c.t, c.length, true}, BestKernel());
+    for (const Case c : {Case{4, 2, 0, 3, 0.0}, Case{4, 2, 0, 15, 0.0}, Case{8, 8, 204, 9, 0.0},
+                         Case{3, 1, 0, 6, 0.0}, Case{4, 2, 0, 5, 0.05}, Case{8, 8, 204, 9, 0.3},
+                         Case{5, 2, 0, 4, 1e-9}, Case{3, 1, 0, 2, 1.0}}) {
+        PatternSampler sampler({c.m, c.t, c.length, true, c.bitError}, BestKernel());
         const std::int32_t n = sampler.N();
         const std::int32_t q = 1 << c.m;
         constexpr std::uint64_t kSamples = 20000;
@@ -103,8 +109,13 @@ TEST(PatternSampler, DrawsUniformSubsetsOfNonzeroValues) {
             EXPECT_NEAR(count / kSamples, p, 5.0 * std::sqrt(p * (1 - p) / kSamples) + 1e-12);
         }
         const double draws = static_cast<double>(kSamples) * c.weight;
+        const double wrong = -std::expm1(c.m * std::log1p(-c.bitError));
         for (std::int32_t v = 1; v < q; ++v) {
-            const double share = 1.0 / (q - 1);
+            const int bits = std::popcount(static_cast<std::uint32_t>(v));
+            const double share =
+                c.bitError == 0.0
+                    ? 1.0 / (q - 1)
+                    : std::pow(c.bitError, bits) * std::pow(1.0 - c.bitError, c.m - bits) / wrong;
             EXPECT_NEAR(valued[static_cast<std::size_t>(v)] / draws, share,
                         5.0 * std::sqrt(share * (1 - share) / draws));
         }
@@ -261,6 +272,71 @@ TEST(StratifiedStudy, AgreesWithTheExactEngine) {
                 EXPECT_LE(std::abs(gap), half + z * mc.errors[r] + 1e-12)
                     << "M=" << c.m << " T=" << c.t << " P0=" << c.points[p] << " rate " << r
                     << ": stratified " << Value(e) << ", exact engine " << mc.rates[r];
+            }
+        }
+    }
+}
+
+TEST(StratifiedStudy, AgreesWithMonteCarloOnChannelsThatFlipBits) {
+    // Each point samples values by its own bit error probability: mostly single bits, so that
+    // a wrong symbol costs fewer bits than a uniform value would. Monte-Carlo runs the channel's
+    // frames in batches from seeds of their own, and the two agree within the stratified
+    // interval and four of Monte-Carlo's standard errors, so that a dozen comparisons hold
+    // together.
+    struct Case {
+        std::int32_t m, t;
+        rs_sim::Channel channel;
+        rs_sim::Points points;
+        std::int32_t blocksPerBatch;
+    };
+    const Case cases[] = {
+        {4, 2, rs_sim::BinarySymmetricChannel{}, rs_sim::Points::Values({0.05F, 0.02F}), 4000},
+        {8, 16, rs_sim::BpskAwgnChannel{}, *rs_sim::Points::EbN0List("5,5.75").value, 6000},
+    };
+    constexpr int kBatches = 30;
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment{.code = {c.m, c.t, std::nullopt},
+                                      .channel = c.channel,
+                                      .points = c.points,
+                                      .stop = {c.blocksPerBatch, c.blocksPerBatch},
+                                      .threads = 2};
+        // FER, SER, BER, and the channel's SER and BER.
+        std::vector<std::array<double, 5>> sum(c.points.values.size());
+        std::vector<std::array<double, 5>> squares(c.points.values.size());
+        for (int b = 0; b < kBatches; ++b) {
+            experiment.seed = 100 + b;
+            const auto run = rs_sim::Simulate(experiment);
+            ASSERT_TRUE(run) << run.error;
+            for (std::size_t p = 0; p < sum.size(); ++p) {
+                const rs_sim::PointResult& point = run.value->points[p];
+                const std::array<double, 5> rates = {point.FER, point.SER, point.BER,
+                                                     point.channelSER, point.channelBER};
+                for (std::size_t r = 0; r < rates.size(); ++r) {
+                    sum[p][r] += rates[r];
+                    squares[p][r] += rates[r] * rates[r];
+                }
+            }
+        }
+        experiment.method = rs_sim::Stratified{.samples = std::nullopt, .precision = 0.02};
+        const auto study = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(study) << study.error;
+        ASSERT_EQ(study.value->stratified->pointWeights.size(), sum.size());
+        for (std::size_t p = 0; p < sum.size(); ++p) {
+            const StratifiedPoint& point = study.value->stratified->points[p];
+            // The channel's probabilities, against its measured rates (millions of symbols).
+            EXPECT_NEAR(point.channelSER, sum[p][3] / kBatches, 0.01 * point.channelSER);
+            EXPECT_NEAR(point.channelBER, sum[p][4] / kBatches, 0.01 * point.channelBER);
+            for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+                const auto r = static_cast<std::size_t>(rate);
+                const double mean = sum[p][r] / kBatches;
+                const double error = std::sqrt(
+                    std::max((squares[p][r] - sum[p][r] * mean) / (kBatches - 1) / kBatches, 0.0));
+                const LogEstimate& e = Of(point, rate);
+                const double gap = Value(e) - mean;
+                const double half = gap > 0 ? Value(e) - Low(e) : High(e) - Value(e);
+                EXPECT_LE(std::abs(gap), half + 4.0 * error + 1e-12)
+                    << rs_sim::ChannelName(c.channel) << " P0=" << point.P0 << " rate " << r
+                    << ": stratified " << Value(e) << ", Monte-Carlo " << mean;
             }
         }
     }

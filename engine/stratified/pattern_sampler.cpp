@@ -1,6 +1,7 @@
 #include "engine/stratified/pattern_sampler.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/contract.h"
 #include "random/philox_stream.h"
@@ -15,7 +16,28 @@ constexpr std::int32_t kMarkedLength = std::int32_t{1} << 20;
 }  // namespace
 
 PatternSampler::PatternSampler(const StratifiedCode& code, const DrawKernel& kernel)
-    : q(std::int32_t{1} << code.m) {
+    : q(std::int32_t{1} << code.m), m(code.m) {
+    RS_ASSERT(code.bitError >= 0.0 && code.bitError <= 1.0, "a bit error probability is 0..1");
+    if (code.bitError > 0.0) {
+        // ln of C(m, c) p^c (1 - p)^(m - c), so that no term underflows before the sum.
+        const double p = code.bitError;
+        std::vector<double> logTerms;
+        for (std::int32_t c = 1; c <= m; ++c) {
+            logTerms.push_back(std::lgamma(m + 1.0) - std::lgamma(c + 1.0) -
+                               std::lgamma(m - c + 1.0) + c * std::log(p) +
+                               (p < 1.0 ? (m - c) * std::log1p(-p) : (c == m ? 0.0 : -INFINITY)));
+        }
+        const double largest = *std::max_element(logTerms.begin(), logTerms.end());
+        double sum = 0.0;
+        for (const double logTerm : logTerms) {
+            sum += std::exp(logTerm - largest);
+            flipsAtMost.push_back(sum);
+        }
+        for (double& share : flipsAtMost) {
+            share /= sum;
+        }
+        flipsAtMost.back() = 1.0;
+    }
     if (code.tabled) {
         codec = std::make_unique<ReedSolomonCodec>();
         codec->Configure(code.m, code.t);
@@ -55,9 +77,29 @@ PatternSampler::Pattern PatternSampler::Draw(std::uint32_t seed, std::int32_t we
         if (marked) {
             chosen[static_cast<std::size_t>(p)] = 0;
         }
-        values.push_back(static_cast<Symbol>(stream.Below(static_cast<std::uint32_t>(q - 1)) + 1));
+        values.push_back(
+            flipsAtMost.empty()
+                ? static_cast<Symbol>(stream.Below(static_cast<std::uint32_t>(q - 1)) + 1)
+                : BitFlips(stream));
     }
     return {positions, values};
+}
+
+Symbol PatternSampler::BitFlips(PhiloxStream& stream) const {
+    const double u = stream.UniformOpenBelow();
+    // The first c whose P(at most c bits) reaches u: u is in (0, 1], and the last share is 1.
+    const auto flips = static_cast<std::int32_t>(
+        std::lower_bound(flipsAtMost.begin(), flipsAtMost.end(), u) - flipsAtMost.begin() + 1);
+    // Floyd again, over the m bits.
+    std::uint32_t value = 0;
+    for (std::int32_t j = m - flips; j < m; ++j) {
+        auto bit = static_cast<std::int32_t>(stream.Below(static_cast<std::uint32_t>(j) + 1));
+        if ((value >> static_cast<std::uint32_t>(bit) & 1U) != 0) {
+            bit = j;
+        }
+        value |= 1U << static_cast<std::uint32_t>(bit);
+    }
+    return static_cast<Symbol>(value);
 }
 
 void PatternSampler::Sample(std::uint32_t seed, std::int32_t weight, std::uint64_t first,

@@ -8,23 +8,32 @@
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
 #include "engine/kernel/draw_kernels.h"
+#include "random/philox_stream.h"
 #include "stats/weight_tally.h"
 
 namespace rs {
 
 // The code a stratified study samples: RS over GF(2^m) correcting t, shortened to length
-// (0: the full 2^m - 1), decoded with the field's tables or, beyond them, without.
+// (0: the full 2^m - 1), decoded with the field's tables or, beyond them, without. A wrong
+// symbol's value is uniform over the q - 1 nonzero ones, as on the q-ary symmetric channel, or,
+// with bitError > 0, that of a channel flipping each bit with that probability, given that the
+// symbol is wrong.
 struct StratifiedCode {
     std::int32_t m = 0;
     std::int32_t t = 0;
     std::int32_t length = 0;
     bool tabled = true;
+    double bitError = 0.0;
 };
 
 // Draws error patterns of a given weight and counts what the decoder makes of them. Sample s of
 // weight w from a seed is always the same pattern: its w positions a uniform subset of the n
-// sent positions (Floyd's algorithm), its values uniform over the q - 1 nonzero symbols, in
-// increasing position. The decoding is the fast engine's, stage for stage.
+// sent positions (Floyd's algorithm), then its values in increasing position. A uniform value
+// is one draw over the q - 1 nonzero symbols. A bit-flipping channel's value is its number of
+// flipped bits c, P(c) proportional to C(m, c) p^c (1 - p)^(m - c) for c = 1..m, by inversion
+// of a 53-bit uniform, then which c of the m bits, a uniform subset; together that is the
+// channel's law of the value given a wrong symbol. The decoding is the fast engine's, stage for
+// stage.
 class PatternSampler {
   public:
     PatternSampler(const StratifiedCode& code, const DrawKernel& kernel);
@@ -46,7 +55,13 @@ class PatternSampler {
   private:
     std::unique_ptr<ReedSolomonCodec> codec;
     std::unique_ptr<BlockCounter> counter;
+    Symbol BitFlips(PhiloxStream& stream) const;
+
     std::int32_t q = 0;
+    std::int32_t m = 0;
+    // With a bit-flipping channel: P(at most c + 1 bits flip | the symbol is wrong) at c, the
+    // last exactly 1; empty for uniform values.
+    std::vector<double> flipsAtMost;
     std::vector<std::uint8_t> chosen;  // by position, while a pattern is drawn
     std::vector<std::int32_t> positions;
     std::vector<Symbol> values;
