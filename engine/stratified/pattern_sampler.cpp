@@ -5,6 +5,7 @@
 
 #include "base/contract.h"
 #include "random/philox_stream.h"
+#include "stats/binomial_weights.h"
 
 namespace rs {
 
@@ -21,11 +22,12 @@ PatternSampler::PatternSampler(const StratifiedCode& code, const DrawKernel& ker
     if (code.bitError > 0.0) {
         // ln of C(m, c) p^c (1 - p)^(m - c), so that no term underflows before the sum.
         const double p = code.bitError;
+        const double logRight = p < 1.0 ? std::log1p(-p) : kLogZero;
         std::vector<double> logTerms;
         for (std::int32_t c = 1; c <= m; ++c) {
             logTerms.push_back(std::lgamma(m + 1.0) - std::lgamma(c + 1.0) -
                                std::lgamma(m - c + 1.0) + c * std::log(p) +
-                               (p < 1.0 ? (m - c) * std::log1p(-p) : (c == m ? 0.0 : -INFINITY)));
+                               (c == m ? 0.0 : (m - c) * logRight));
         }
         const double largest = *std::max_element(logTerms.begin(), logTerms.end());
         double sum = 0.0;
