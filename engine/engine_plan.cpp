@@ -97,8 +97,7 @@ class OwningEngine final : public Engine {
 };
 
 // The frame engines, for the channels that send frames.
-std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* codec,
-                                    const DrawKernel& kernel) {
+std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* codec) {
     const EngineRequest& request = plan.request;
     const std::int32_t full = static_cast<std::int32_t>((std::int64_t{1} << request.m) - 1);
     const std::int32_t sent = request.length > 0 ? request.length : full;
@@ -110,25 +109,11 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
             std::move(workers), request.channel, sent, k, request.interleave,
             std::vector<std::unique_ptr<FrameLane>>{});
     }
-    // Each worker decodes with a codec of its own: a decoder's buffers are its own.
+    // The first worker decodes through the plan's codec, the others through codecs of their own.
     std::vector<FastFrames> workers;
     for (int worker = 0; worker < plan.frameWorkers; ++worker) {
-        std::unique_ptr<ReedSolomonCodec> own;
-        ReedSolomonCodec* decoder = codec;
-        if (codec != nullptr && worker > 0) {
-            own = std::make_unique<ReedSolomonCodec>();
-            own->Configure(request.m, request.t);
-            if (!own->IsReady()) {
-                throw std::bad_alloc();
-            }
-            decoder = own.get();
-        }
-        auto counter =
-            decoder != nullptr
-                ? std::make_unique<BlockCounter>(*decoder, request.m, kernel, request.length)
-                : std::make_unique<BlockCounter>(request.m, request.t, request.length);
-        workers.emplace_back(std::move(own), std::move(counter), request.m, request.t,
-                             request.interleave);
+        workers.push_back(FastFrames::Make(request.m, request.t, request.length, codec != nullptr,
+                                           request.interleave, worker == 0 ? codec : nullptr));
     }
     std::vector<std::unique_ptr<FrameLane>> lanes;
     if (request.remoteFrames) {
@@ -143,7 +128,7 @@ std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,
     const EngineRequest& request = plan.request;
     const DrawKernel& kernel = BestKernel();
     if (SendsFrames(request.channel)) {
-        return BuildFrames(plan, codec, kernel);
+        return BuildFrames(plan, codec);
     }
     switch (plan.kind) {
         case EngineKind::kReference: {

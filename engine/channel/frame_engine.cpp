@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <new>
 #include <utility>
 
 #include "base/contract.h"
@@ -103,6 +104,24 @@ FastFrames::FastFrames(std::unique_ptr<ReedSolomonCodec> codec,
       t(t),
       interleave(interleave),
       patterns(static_cast<std::size_t>(interleave)) {}
+
+FastFrames FastFrames::Make(std::int32_t m, std::int32_t t, std::int32_t length, bool tabled,
+                            std::int32_t interleave, ReedSolomonCodec* shared) {
+    std::unique_ptr<ReedSolomonCodec> own;
+    ReedSolomonCodec* decoder = shared;
+    if (decoder == nullptr && tabled) {
+        own = std::make_unique<ReedSolomonCodec>();
+        own->Configure(m, t);
+        if (!own->IsReady()) {
+            throw std::bad_alloc();
+        }
+        decoder = own.get();
+    }
+    auto counter = decoder != nullptr
+                       ? std::make_unique<BlockCounter>(*decoder, m, BestKernel(), length)
+                       : std::make_unique<BlockCounter>(m, t, length);
+    return {std::move(own), std::move(counter), m, t, interleave};
+}
 
 void FastFrames::Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
                       std::uint64_t frame, CodewordOutcome* outcomes) {

@@ -49,13 +49,20 @@ class LiteralFrames {
 // and unflagged, and any other is counted from its pattern by the fast decoder (BlockCounter).
 class FastFrames {
   public:
-    // codec, if any, is the one counter decodes through.
-    FastFrames(std::unique_ptr<ReedSolomonCodec> codec, std::unique_ptr<BlockCounter> counter,
-               std::int32_t m, std::int32_t t, std::int32_t interleave);
+    // A worker that decodes RS over GF(2^m) correcting t, shortened to length (0: not), through
+    // shared when given, else through a codec of its own when tabled, else without tables: a
+    // decoder's buffers are its own, so each worker but one needs its own codec. Throws
+    // std::bad_alloc when a codec's tables cannot be had.
+    static FastFrames Make(std::int32_t m, std::int32_t t, std::int32_t length, bool tabled,
+                           std::int32_t interleave, ReedSolomonCodec* shared = nullptr);
     void Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
               std::uint64_t frame, CodewordOutcome* outcomes);
 
   private:
+    // codec, if any, is the one counter decodes through.
+    FastFrames(std::unique_ptr<ReedSolomonCodec> codec, std::unique_ptr<BlockCounter> counter,
+               std::int32_t m, std::int32_t t, std::int32_t interleave);
+
     std::unique_ptr<ReedSolomonCodec> codec;
     std::unique_ptr<BlockCounter> counter;
     std::int32_t m;

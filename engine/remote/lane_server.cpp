@@ -23,19 +23,8 @@ struct LaneServer::State {
     // The frame filler for interleave codewords a frame, made when a frame task first asks.
     rs::FastFrames& FramesFor(std::int32_t interleave) {
         if (!frames || interleave != framesInterleave) {
-            std::unique_ptr<rs::ReedSolomonCodec> codec;
-            if (code.tabled) {
-                codec = std::make_unique<rs::ReedSolomonCodec>();
-                codec->Configure(code.m, code.t);
-                if (!codec->IsReady()) {
-                    throw std::bad_alloc();
-                }
-            }
-            auto counter = codec ? std::make_unique<rs::BlockCounter>(*codec, code.m,
-                                                                      rs::BestKernel(), code.length)
-                                 : std::make_unique<rs::BlockCounter>(code.m, code.t, code.length);
-            frames = std::make_unique<rs::FastFrames>(std::move(codec), std::move(counter), code.m,
-                                                      code.t, interleave);
+            frames = std::make_unique<rs::FastFrames>(
+                rs::FastFrames::Make(code.m, code.t, code.length, code.tabled, interleave));
             framesInterleave = interleave;
         }
         return *frames;
