@@ -76,12 +76,9 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
                  (static_cast<double>(rates.transmittedSymbols) * static_cast<double>(code.m));
     result.channelBER = std::numeric_limits<double>::quiet_NaN();
     result.theoryFER = TheoryFER(code, static_cast<double>(P0), channel, interleave);
-    if (!std::holds_alternative<QarySymmetricChannel>(channel)) {
-        const rs::ChannelAt at = rs::ModelChannel(channel, code.n, code.k, static_cast<double>(P0));
-        if (at.model && at.model->bitLevel) {
-            result.channelBER = static_cast<double>(counts.channelBitErrors) /
-                                (static_cast<double>(counts.blocks) * code.n * code.m);
-        }
+    if (rs::FlipsBits(channel)) {
+        result.channelBER = static_cast<double>(counts.channelBitErrors) /
+                            (static_cast<double>(counts.blocks) * code.n * code.m);
     }
     result.seconds = seconds;
     return result;

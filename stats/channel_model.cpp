@@ -84,6 +84,13 @@ double ChannelModel::BitErrorProbability(std::int32_t m) const {
     return SymbolErrorProbability(m) * (q / 2.0) / (q - 1.0);
 }
 
+bool FlipsBits(const rs_sim::Channel& channel) {
+    if (const auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&channel)) {
+        return markov->level == rs_sim::GilbertElliottChannel::Level::kBit;
+    }
+    return !std::holds_alternative<rs_sim::QarySymmetricChannel>(channel);
+}
+
 double NormalTail(double x) {
     return 0.5 * std::erfc(x / std::sqrt(2.0));
 }

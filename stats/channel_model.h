@@ -37,6 +37,9 @@ struct ChannelModel {
     double BitErrorProbability(std::int32_t m) const;
 };
 
+// Whether the channel's errors flip bits, so that a point counts the bits it flipped.
+bool FlipsBits(const rs_sim::Channel& channel);
+
 // Q(x), the upper tail of the standard normal distribution.
 double NormalTail(double x);
 // BPSK over AWGN, hard decisions: the bit error probability Q(sqrt(2 R Eb/N0)) at Eb/N0 in dB.

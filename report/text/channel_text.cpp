@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "report/text/number_format.h"
+#include "stats/channel_model.h"
 
 namespace rs {
 
@@ -58,10 +59,7 @@ bool SweepsEbN0(const rs_sim::Channel& channel) {
 }
 
 bool CountsChannelBits(const rs_sim::Channel& channel) {
-    if (const auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&channel)) {
-        return markov->level == rs_sim::GilbertElliottChannel::Level::kBit;
-    }
-    return !IsDefaultChannel(channel);
+    return FlipsBits(channel);
 }
 
 std::string DecimalText(double value) {
