@@ -23,20 +23,22 @@ FrameCrew::~FrameCrew() {
     }
 }
 
-void FrameCrew::Run(const std::function<void(int)>& work) {
+void FrameCrew::RunErased(void* work, Call workCall) {
     {
         MutexLock lock(mutex);
-        job = &work;
+        job = work;
+        call = workCall;
         pending = static_cast<int>(threads.size());
         ++generation;
     }
     wake.notify_all();
-    work(0);
+    workCall(work, 0);
     MutexLock lock(mutex);
     while (pending > 0) {
         mutex.Await(done);
     }
     job = nullptr;
+    call = nullptr;
 }
 
 void FrameCrew::Serve(int worker) {
@@ -50,9 +52,10 @@ void FrameCrew::Serve(int worker) {
             return;
         }
         seen = generation;
-        const std::function<void(int)>* work = job;
+        void* const work = job;
+        const Call workCall = call;
         lock.Unlock();
-        (*work)(worker);
+        workCall(work, worker);
         lock.Lock();
         if (--pending == 0) {
             done.notify_one();

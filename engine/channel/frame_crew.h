@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <thread>
 #include <vector>
 
@@ -22,16 +21,23 @@ class FrameCrew {
     FrameCrew& operator=(const FrameCrew&) = delete;
 
     int Workers() const { return static_cast<int>(threads.size()) + 1; }
-    // Runs job(worker) on every worker, and returns when all are done.
-    void Run(const std::function<void(int)>& job) RS_EXCLUDES(mutex);
+    // Runs job(worker) on every worker, and returns when all are done. The job is called through
+    // a plain pointer to it, so that handing one out allocates nothing.
+    template <typename Job>
+    void Run(Job& job) RS_EXCLUDES(mutex) {
+        RunErased(&job, [](void* erased, int worker) { (*static_cast<Job*>(erased))(worker); });
+    }
 
   private:
+    using Call = void (*)(void* job, int worker);
+    void RunErased(void* job, Call call) RS_EXCLUDES(mutex);
     void Serve(int worker) RS_EXCLUDES(mutex);
 
     Mutex mutex;
     std::condition_variable wake;  // a job came, or the crew stops
     std::condition_variable done;  // the last helper finished the job
-    const std::function<void(int)>* job RS_GUARDED_BY(mutex) = nullptr;
+    void* job RS_GUARDED_BY(mutex) = nullptr;
+    Call call RS_GUARDED_BY(mutex) = nullptr;
     std::uint64_t generation RS_GUARDED_BY(mutex) = 0;  // jobs handed out so far
     int pending RS_GUARDED_BY(mutex) = 0;               // helpers still on the job
     bool stopping RS_GUARDED_BY(mutex) = false;

@@ -220,7 +220,7 @@ void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
     if (crew) {
         // Worker w fills frames w, w + stride, ... of the batch.
         const std::uint64_t stride = workers.size() + lanes.size();
-        crew->Run([&](int worker) {
+        auto fill = [&](int worker) {
             const auto w = static_cast<std::uint64_t>(worker);
             if (w >= frames) {
                 return;
@@ -239,7 +239,8 @@ void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
                                  .stride = stride,
                                  .count = (frames - w + stride - 1) / stride};
             lanes[w - workers.size()]->Fill(task, first, outcomes.data());
-        });
+        };
+        crew->Run(fill);
     } else {
         workers.front().Fill(model, seed, point, first, outcomes.data());
     }
