@@ -85,8 +85,9 @@ std::string RunStratified(const StratifiedInputs& inputs) {
         }
     }
     if (inputs.targets.plot) {
-        if (std::string error = DrawStratifiedPlot(inputs.gnuplot, *inputs.targets.plot,
-                                                   EstimatedPoints(result), inputs.run.code);
+        if (std::string error =
+                DrawStratifiedPlot(inputs.gnuplot, *inputs.targets.plot, EstimatedPoints(result),
+                                   {inputs.run.code, inputs.run.channel, inputs.run.interleave});
             !error.empty()) {
             return error;
         }
