@@ -1,6 +1,8 @@
 // The machine-readable reports and --resume, run in-process through the whole program.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,6 +18,8 @@
 #include "report/documents/json_report.h"
 #include "report/plot/compare.h"
 #include "report/plot/plot.h"
+#include "report/stratified/stratified_documents.h"
+#include "report/stratified/stratified_text.h"
 #include "report/text/channel_text.h"
 #include "report/text/console_report.h"
 #include "report/text/report_file.h"
@@ -106,6 +110,48 @@ std::string PointLines(const std::string& blocks, const std::string& errorBlocks
            "   Error symbols=" + errorSymbols +
            "   SER=1.00e-001\nExperiment time=0.01 seconds\nTransmitting speed=1.00 "
            "KSymbols/second\n";
+}
+
+// A stratified study of RS(15,11) at two points, made up: on the default channel one set of
+// weights for both, elsewhere each point's own (3 to 4, then 4 to 5), 17 patterns a weight at
+// the first point and 19 at the second; every channel SER 0.25 and BER 0.0625.
+rs_sim::StratifiedResults MadeUpStudy(const rs_sim::Channel& channel,
+                                      const std::array<double, 2>& P0) {
+    rs_sim::StratifiedResults study;
+    study.t = 2;
+    study.firstWeight = 3;
+    study.lastWeight = 5;
+    const auto weights = [](std::int32_t first, std::int32_t last, std::int64_t patterns) {
+        rs_sim::WeightSampling own{first, last, {}, {}};
+        for (std::int32_t w = first; w <= last; ++w) {
+            own.tallies.push_back({.patterns = patterns, .wrongBlocks = w, .errorSymbols = 2 * w});
+            own.weightRates.push_back({});
+        }
+        return own;
+    };
+    for (std::size_t i = 0; i < P0.size(); ++i) {
+        rs_sim::StratifiedPoint point;
+        point.P0 = P0[i];
+        const double value = std::log(1e-3) - static_cast<double>(i);
+        for (rs_sim::LogEstimate& rate : point.rates) {
+            rate = {value, value - std::log(2.0), value + std::log(2.0)};
+        }
+        point.theoryFER = std::log(1e-3);
+        point.tail = std::log(1e-9);
+        point.channelSER = 0.25;
+        point.channelBER = 0.0625;
+        study.points.push_back(point);
+    }
+    if (IsDefaultChannel(channel)) {
+        const rs_sim::WeightSampling shared = weights(3, 5, 17);
+        study.tallies = shared.tallies;
+        study.weightRates = shared.weightRates;
+        study.patterns = 3 * 17;
+    } else {
+        study.pointWeights = {weights(3, 4, 17), weights(4, 5, 19)};
+        study.patterns = 2 * 17 + 2 * 19;
+    }
+    return study;
 }
 
 class ReportsTest : public ::testing::Test {
@@ -581,6 +627,131 @@ TEST(ChannelDocuments, PlotFollowsTheChannel) {
     }
 }
 
+// A stratified study's text, JSON, CSV and plot on each channel it runs on. On the default
+// channel everything is as it always was; on a channel that flips bits each point is headed as
+// the sweep gives it, shows the channel's SER and BER, and carries its own weight table.
+TEST(ChannelDocuments, StratifiedReportsFollowTheChannel) {
+    struct Case {
+        rs_sim::Channel channel;
+        std::array<double, 2> P0;
+        std::array<const char*, 2> heading;  // each point's, in its text and its weight table
+        std::vector<const char*> plotted;
+        std::vector<const char*> notPlotted;
+    };
+    const Case cases[] = {
+        {rs_sim::QarySymmetricChannel{},
+         {0.01, 0.001},
+         {"P0=1.00e-002", "P0=1.00e-003"},
+         {"set logscale xy\n", "'P0, channel symbol error probability'",
+          "q-ary symmetric channel, weight-stratified"},
+         {"$uncoded"}},
+        {rs_sim::BinarySymmetricChannel{},
+         {0.01, 0.001},
+         {"P0=1.00e-002", "P0=1.00e-003"},
+         {"set logscale xy\n", "'P0, channel bit error probability'",
+          "binary symmetric channel, weight-stratified"},
+         {"$uncoded"}},
+        {rs_sim::BpskAwgnChannel{},
+         {-1.5, 4.0},
+         {"Eb/N0=-1.50 dB", "Eb/N0=4.00 dB"},
+         {"set logscale y\n", "'E_b/N_0 (dB)'", "\n-1.5 ", "\n4 ", "$uncoded using",
+          "BPSK over AWGN, hard decisions, weight-stratified"},
+         {"set logscale xy", "set format x"}},
+    };
+    const StratifiedAsk ask{17, 0.0, 1234};
+    for (const Case& c : cases) {
+        const std::string name = rs_sim::ChannelName(c.channel);
+        const bool own = !IsDefaultChannel(c.channel);
+        const rs_sim::StratifiedResults study = MadeUpStudy(c.channel, c.P0);
+
+        const std::string method = StratifiedMethodText(ask, study, study.patterns);
+        EXPECT_EQ(method.find("no weight sampled"), std::string::npos) << name << method;
+        EXPECT_TRUE(method.starts_with("Method: weight-stratified estimation, weights 3 to 5, "))
+            << name << method;
+        EXPECT_EQ(method.find(", each point its own, seed 1234\n") != std::string::npos, own)
+            << name << method;
+        const std::string point = StratifiedPointText(study.points[0], c.channel);
+        EXPECT_TRUE(
+            point.starts_with("\n" + std::string(c.heading[0]) + "   Bounded-distance FER="))
+            << name << point;
+        EXPECT_EQ(point.find("\nChannel SER=2.50e-001   Channel BER=6.25e-002\nFER=") !=
+                      std::string::npos,
+                  own)
+            << name << point;
+        const std::string weights = PerWeightText(study, c.channel);
+        if (own) {
+            // Each point's table under its own heading, in the points' order.
+            const std::size_t first = weights.find("\nPer weight at " + std::string(c.heading[0]) +
+                                                   ":\n     w    patterns");
+            const std::size_t second = weights.find("\nPer weight at " + std::string(c.heading[1]) +
+                                                    ":\n     w    patterns");
+            ASSERT_NE(first, std::string::npos) << name << weights;
+            ASSERT_NE(second, std::string::npos) << name << weights;
+            EXPECT_LT(weights.find("     3          17"), second) << weights;
+            EXPECT_GT(weights.find("     5          19"), second) << weights;
+        } else {
+            EXPECT_TRUE(weights.starts_with("\nPer weight:\n")) << weights;
+            EXPECT_EQ(weights.find("Per weight at"), std::string::npos) << weights;
+        }
+
+        RunDescription run;
+        run.code = rs_sim::FactsOf(4, 2, std::nullopt);
+        run.channel = c.channel;
+        const nlohmann::ordered_json json = StratifiedJson(run, ask, study, study.patterns, 1.0);
+        EXPECT_EQ(json["experiment"].contains("channel"), own) << name;
+        EXPECT_EQ(json.contains("perWeight"), !own) << name;
+        for (std::size_t i = 0; i < 2; ++i) {
+            const nlohmann::ordered_json& p = json["points"][i];
+            // On the default channel P0 is the symbol error probability itself.
+            EXPECT_EQ(p["channelSER"], own ? 0.25 : c.P0[i]) << name;
+            EXPECT_EQ(p.contains("channelBER"), own) << name;
+            EXPECT_EQ(p.contains("perWeight"), own) << name;
+            if (own) {
+                EXPECT_EQ(p["channelBER"], 0.0625) << name;
+                ASSERT_EQ(p["perWeight"].size(), 2U) << name;
+                EXPECT_EQ(p["perWeight"][0]["w"], 3 + static_cast<int>(i)) << name;
+                EXPECT_EQ(p["perWeight"][1]["patterns"], 17 + 2 * static_cast<int>(i)) << name;
+            }
+        }
+
+        const std::vector<std::string> csv = Lines(StratifiedCsv(study, c.channel));
+        ASSERT_EQ(csv.size(), 3U) << name;
+        EXPECT_EQ(csv[0], own ? std::string(kStratifiedCsvHeader) + ",channel,channelBER"
+                              : std::string(kStratifiedCsvHeader))
+            << name;
+        for (std::size_t i = 1; i < csv.size(); ++i) {
+            EXPECT_EQ(std::count(csv[i].begin(), csv[i].end(), ','),
+                      std::count(csv[0].begin(), csv[0].end(), ','))
+                << csv[i];
+            EXPECT_EQ(csv[i].ends_with("," + name + ",0.0625"), own) << csv[i];
+            const std::size_t comma = csv[i].find(',');
+            const std::string swept = csv[i].substr(0, comma);
+            EXPECT_EQ(csv[i].substr(comma + 1, csv[i].find(',', comma + 1) - comma - 1),
+                      own ? "0.25" : swept)
+                << csv[i];
+        }
+
+        const std::string script =
+            StratifiedPlotScript("plot.svg", EstimatedPoints(study), {run.code, c.channel, 1});
+        for (const char* text : c.plotted) {
+            EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
+        }
+        for (const char* text : c.notPlotted) {
+            EXPECT_EQ(script.find(text), std::string::npos) << text << "\n" << script;
+        }
+    }
+    // A study whose points sampled no weight says so, whichever weights hold the tallies.
+    rs_sim::StratifiedResults none = MadeUpStudy(rs_sim::BinarySymmetricChannel{}, {0.0, 0.0});
+    EXPECT_EQ(StratifiedMethodText(ask, none, 0).find("no weight sampled"), std::string::npos);
+    for (rs_sim::WeightSampling& own : none.pointWeights) {
+        own.tallies.clear();
+    }
+    EXPECT_NE(StratifiedMethodText(ask, none, 0).find("no weight sampled"), std::string::npos);
+    EXPECT_NE(PerWeightText(none, rs_sim::BinarySymmetricChannel{})
+                  .find("\nPer weight at P0=0.00e+000: no weight sampled\n"),
+              std::string::npos);
+}
+
 // --compare names each run's channel (and interleaving) and keeps runs against Eb/N0 apart from
 // runs against P0.
 TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
@@ -588,6 +759,7 @@ TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
         rs_sim::Channel channel;
         std::int32_t interleave;
         const char* label;
+        bool stratified = false;
     };
     const Case cases[] = {
         {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234"},
@@ -595,6 +767,7 @@ TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
         {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8,
          "RS(15,11), gilbert-elliott, interleave 8, "
          "seed 1234"},
+        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234, stratified", true},
     };
     std::vector<PlottedRun> runs;
     std::vector<std::string> names;
@@ -604,12 +777,16 @@ TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
         run.code = rs_sim::FactsOf(4, 2, std::nullopt);
         run.channel = c.channel;
         run.interleave = c.interleave;
-        const nlohmann::ordered_json document = {{"program", "rs-sim"},
-                                                 {"version", rs_sim::Version()},
-                                                 {"experiment", ExperimentJson(run)},
-                                                 {"code", CodeJson(run.code)},
-                                                 {"points", nlohmann::ordered_json::array()}};
-        names.push_back(std::string(rs_sim::ChannelName(c.channel)) + ".json");
+        const nlohmann::ordered_json document =
+            c.stratified
+                ? StratifiedJson(run, {17, 0.0, 1234}, MadeUpStudy(c.channel, {-1.5, 4.0}), 0, 1.0)
+                : nlohmann::ordered_json{{"program", "rs-sim"},
+                                         {"version", rs_sim::Version()},
+                                         {"experiment", ExperimentJson(run)},
+                                         {"code", CodeJson(run.code)},
+                                         {"points", nlohmann::ordered_json::array()}};
+        names.push_back(std::string(rs_sim::ChannelName(c.channel)) +
+                        (c.stratified ? "-stratified" : "") + ".json");
         WriteFile(names.back(), document.dump());
         const ComparedRun compared = ReadComparedRun(directory / names.back(), names.back());
         ASSERT_EQ(compared.error, "");
@@ -618,6 +795,10 @@ TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
         runs.push_back(compared.run);
     }
     EXPECT_EQ(SweepsOfOneKind({runs[0], runs[2]}, {names[0], names[2]}), "");
+    // A stratified run against Eb/N0 keeps its points below 0 dB, and reaches the uncoded curve.
+    const std::string script = CompareScript("compare.svg", {runs[1], runs[3]});
+    EXPECT_NE(script.find("\n-1.5 "), std::string::npos) << script;
+    EXPECT_NE(script.find("$uncoded << EOD\n-"), std::string::npos) << script;
     EXPECT_EQ(SweepsOfOneKind(runs, names),
               "bpsk-awgn.json runs against Eb/N0 (bpsk-awgn) and q-ary-symmetric.json against P0: "
               "one figure has one x axis");

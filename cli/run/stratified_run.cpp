@@ -28,12 +28,13 @@ class RoundStatus final : public rs_sim::Observer {
 };
 
 // The text after the code's header line: how it sampled, each point, the weights, the time.
-std::string StudyText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result) {
+std::string StudyText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
+                      const rs_sim::Channel& channel) {
     std::string text = StratifiedMethodText(ask, result, result.patterns);
     for (const rs_sim::StratifiedPoint& point : result.points) {
-        text += StratifiedPointText(point);
+        text += StratifiedPointText(point, channel);
     }
-    text += PerWeightText(result);
+    text += PerWeightText(result, channel);
     const double seconds = result.seconds;
     text += "\nExperiment time=" + FormatFixed2(seconds) + " seconds\nDecoding speed=" +
             FormatFixed2(seconds > 0.0 ? static_cast<double>(result.patterns) / seconds / 1000.0
@@ -63,7 +64,7 @@ std::string RunStratified(const StratifiedInputs& inputs) {
         return run.error;
     }
     const rs_sim::StratifiedResults& result = *run.value->stratified;
-    const std::string text = StudyText(ask, result);
+    const std::string text = StudyText(ask, result, inputs.run.channel);
     (status ? static_cast<OutputStream&>(*status) : environment.console).Write(text);
     if (std::string error = WriteWhole(inputs.targets.report, inputs.header + text);
         !error.empty()) {
@@ -77,14 +78,16 @@ std::string RunStratified(const StratifiedInputs& inputs) {
         }
     }
     if (inputs.targets.csv) {
-        if (std::string error = WriteWhole(*inputs.targets.csv, StratifiedCsv(result));
+        if (std::string error =
+                WriteWhole(*inputs.targets.csv, StratifiedCsv(result, inputs.run.channel));
             !error.empty()) {
             return error;
         }
     }
     if (inputs.targets.plot) {
-        if (std::string error = DrawStratifiedPlot(inputs.gnuplot, *inputs.targets.plot,
-                                                   EstimatedPoints(result), inputs.run.code);
+        if (std::string error =
+                DrawStratifiedPlot(inputs.gnuplot, *inputs.targets.plot, EstimatedPoints(result),
+                                   {inputs.run.code, inputs.run.channel, inputs.run.interleave});
             !error.empty()) {
             return error;
         }

@@ -248,17 +248,17 @@ constexpr const char* kUncodedCurve =
     "$uncoded using 1:2 with lines lw 1.5 dt 4 lc rgb '#555555' title 'BER, uncoded BPSK, "
     "Q(sqrt(2E_b/N_0))'";
 
-// Estimated points as a data block: P0, then FER, SER and BER each with its low and high
-// end, then the miscorrection rate.
-PointsBlock EstimatedBlock(const std::vector<EstimatedPoint>& points,
+// Estimated points as a data block: P0 (or Eb/N0), then FER, SER and BER each with its low
+// and high end, then the miscorrection rate.
+PointsBlock EstimatedBlock(const std::vector<EstimatedPoint>& points, bool ebN0,
                            const std::string& name = "$estimates") {
     PointsBlock block;
     block.text = name + " << EOD\n";
     for (const EstimatedPoint& p : points) {
-        if (!(p.P0 > 0.0)) {
+        if (!(ebN0 ? std::isfinite(p.P0) : p.P0 > 0.0)) {
             continue;
         }
-        block.text += Number(p.P0);
+        block.text += ebN0 ? Decibels(p.P0) : Number(p.P0);
         for (const auto* rate : {&p.fer, &p.ser, &p.ber}) {
             for (const double value : *rate) {
                 block.text += ' ' + Number(value);
@@ -301,26 +301,34 @@ std::string EstimatedCurves(const std::string& block, const std::string& label,
 
 std::string StratifiedPlotScript(const std::filesystem::path& output,
                                  const std::vector<EstimatedPoint>& points,
-                                 const rs_sim::CodeFacts& code) {
-    const PointsBlock estimated = EstimatedBlock(points);
-    const rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
-    std::string script = PlotSettings(output, CodeTitle(code, channel, 1) + ", weight-stratified",
-                                      XLabel(channel), false) +
-                         estimated.text + TheoryPoints(estimated, code, channel, 1);
-    script +=
-        "plot $theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, "
-        "bounded-distance decoder (theory)'" +
-        EstimatedCurves("$estimates", "stratified", {"#c0392b", "#2471a3", "#1e8449"},
-                        estimated.anyMiscorrections) +
-        "\nunset output\n";
+                                 const PlotSubject& subject) {
+    const bool ebN0 = SweepsEbN0(subject.channel);
+    const PointsBlock estimated = EstimatedBlock(points, ebN0);
+    std::string script =
+        PlotSettings(
+            output,
+            CodeTitle(subject.code, subject.channel, subject.interleave) + ", weight-stratified",
+            XLabel(subject.channel), ebN0) +
+        estimated.text + TheoryPoints(estimated, subject.code, subject.channel, subject.interleave);
+    std::string plots =
+        "$theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
+        "decoder (theory)'";
+    if (ebN0) {
+        script += UncodedPoints(estimated);
+        plots += std::string(", \\\n     ") + kUncodedCurve;
+    }
+    script += "plot " + plots +
+              EstimatedCurves("$estimates", "stratified", {"#c0392b", "#2471a3", "#1e8449"},
+                              estimated.anyMiscorrections) +
+              "\nunset output\n";
     return script;
 }
 
 std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
                                const std::vector<EstimatedPoint>& points,
-                               const rs_sim::CodeFacts& code) {
+                               const PlotSubject& subject) {
     return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
-        return StratifiedPlotScript(aside, points, code);
+        return StratifiedPlotScript(aside, points, subject);
     });
 }
 
@@ -424,9 +432,13 @@ std::string CompareScript(const std::filesystem::path& output,
         };
         const std::string next = plots.empty() ? "plot " : ", \\\n     ";
         if (!run.estimated.empty()) {
-            const PointsBlock estimated = EstimatedBlock(run.estimated, points);
+            const PointsBlock estimated = EstimatedBlock(run.estimated, ebN0, points);
             script += estimated.text +
                       TheoryPoints(estimated, run.code, run.channel, run.interleave, theory);
+            if (estimated.any) {
+                Extend(all, estimated.lowest);
+                Extend(all, estimated.highest);
+            }
             const char* base = kColours[r % std::size(kColours)];
             plots += next + theory + " using 1:2 with lines lw 1.5 dt 2 " + colour +
                      title("FER, theory") +

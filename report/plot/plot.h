@@ -66,10 +66,11 @@ struct EstimatedPoint {
 };
 
 // The gnuplot script for a stratified run: FER, SER and BER each as a line in its 95 % band,
-// the miscorrection rate and the bounded-distance FER, on log-log axes.
+// the miscorrection rate and the bounded-distance FER, on log-log axes; against Eb/N0 in dB, on
+// a linear x axis with uncoded BPSK's bit error rate beside, as PlotScript.
 std::string StratifiedPlotScript(const std::filesystem::path& output,
                                  const std::vector<EstimatedPoint>& points,
-                                 const rs_sim::CodeFacts& code);
+                                 const PlotSubject& subject);
 
 // One saved run as a comparison draws it: its label (code and seed), code and points, counted
 // (a Monte-Carlo run) or estimated (a stratified one).
@@ -98,7 +99,7 @@ std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTar
 // DrawScript with StratifiedPlotScript.
 std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,
                                const std::vector<EstimatedPoint>& points,
-                               const rs_sim::CodeFacts& code);
+                               const PlotSubject& subject);
 
 // Runs gnuplot on the script, writing beside the output and putting it in place (renamed over a
 // file, copied into a device or FIFO). Returns an error message of one line, with gnuplot's own

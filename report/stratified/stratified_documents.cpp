@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "report/text/channel_text.h"
 #include "rs_sim/simulator.h"
 
 namespace rs {
@@ -53,6 +54,11 @@ std::string LogName(const char* name, const char* side = "") {
         .append(side);
 }
 
+// The channel's symbol error rate at a point: on the default channel that is P0 itself.
+double ChannelSER(const rs_sim::StratifiedPoint& point, const rs_sim::Channel& channel) {
+    return IsDefaultChannel(channel) ? point.P0 : point.channelSER;
+}
+
 }  // namespace
 
 double PlainValue(double logValue) {
@@ -72,10 +78,18 @@ const char* const kStratifiedCsvHeader =
     "log10MiscorrectionRate,log10MiscorrectionRateLow,log10MiscorrectionRateHigh,theoryFER,"
     "log10TheoryFER,log10Tail";
 
-std::string StratifiedCsv(const rs_sim::StratifiedResults& result) {
-    std::string csv = std::string(kStratifiedCsvHeader) + "\n";
+std::string StratifiedCsvHeader(const rs_sim::Channel& channel) {
+    std::string header = kStratifiedCsvHeader;
+    if (!IsDefaultChannel(channel)) {
+        header += ",channel,channelBER";
+    }
+    return header;
+}
+
+std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim::Channel& channel) {
+    std::string csv = StratifiedCsvHeader(channel) + "\n";
     for (const rs_sim::StratifiedPoint& point : result.points) {
-        std::vector<double> fields = {point.P0, point.P0};
+        std::vector<double> fields = {point.P0, ChannelSER(point, channel)};
         for (const auto& [rate, name] : kRateNames) {
             const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
             for (const double value : {e.value, e.low, e.high}) {
@@ -89,6 +103,10 @@ std::string StratifiedCsv(const rs_sim::StratifiedResults& result) {
                       {PlainValue(point.theoryFER), Log10(point.theoryFER), Log10(point.tail)});
         for (std::size_t i = 0; i < fields.size(); ++i) {
             csv.append(i == 0 ? "" : ",").append(Text(fields[i]));
+        }
+        if (!IsDefaultChannel(channel)) {
+            csv.append(",").append(rs_sim::ChannelName(channel));
+            csv.append(",").append(CountsChannelBits(channel) ? Text(point.channelBER) : "nan");
         }
         csv.append("\n");
     }
@@ -135,8 +153,12 @@ nlohmann::ordered_json SamplingJson(const StratifiedAsk& ask,
     return sampling;
 }
 
-nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point) {
-    nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", point.P0}};
+nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point,
+                                           const rs_sim::Channel& channel) {
+    nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", ChannelSER(point, channel)}};
+    if (CountsChannelBits(channel)) {
+        json["channelBER"] = Number(point.channelBER);
+    }
     for (const auto& [rate, name] : kRateNames) {
         const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
         const std::string base(name);
@@ -153,23 +175,30 @@ nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point)
     return json;
 }
 
-nlohmann::ordered_json WeightJson(const rs_sim::StratifiedResults& result, std::size_t i) {
-    const rs_sim::WeightTally& tally = result.tallies[i];
-    nlohmann::ordered_json json = {{"w", result.firstWeight + static_cast<std::int32_t>(i)},
-                                   {"patterns", tally.patterns},
-                                   {"errorBlocks", tally.wrongBlocks},
-                                   {"errorSymbols", tally.errorSymbols},
-                                   {"bitErrors", tally.bitErrors},
-                                   {"detectedFailures", tally.failures},
-                                   {"miscorrections", tally.miscorrections}};
-    for (const auto& [rate, name] : kRateNames) {
-        const rs_sim::Estimate& r = result.weightRates[i][static_cast<std::size_t>(rate)];
-        const std::string base(name);
-        json[base] = Number(r.value);
-        json[base + "Low"] = Number(r.low);
-        json[base + "High"] = Number(r.high);
+// A per-weight table: a row for each weight from firstWeight, its tallies and its rates.
+nlohmann::ordered_json WeightsJson(
+    std::int32_t firstWeight, const std::vector<rs_sim::WeightTally>& tallies,
+    const std::vector<std::array<rs_sim::Estimate, rs_sim::kRateCount>>& rates) {
+    nlohmann::ordered_json table = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < tallies.size() && i < rates.size(); ++i) {
+        const rs_sim::WeightTally& tally = tallies[i];
+        nlohmann::ordered_json json = {{"w", firstWeight + static_cast<std::int32_t>(i)},
+                                       {"patterns", tally.patterns},
+                                       {"errorBlocks", tally.wrongBlocks},
+                                       {"errorSymbols", tally.errorSymbols},
+                                       {"bitErrors", tally.bitErrors},
+                                       {"detectedFailures", tally.failures},
+                                       {"miscorrections", tally.miscorrections}};
+        for (const auto& [rate, name] : kRateNames) {
+            const rs_sim::Estimate& r = rates[i][static_cast<std::size_t>(rate)];
+            const std::string base(name);
+            json[base] = Number(r.value);
+            json[base + "Low"] = Number(r.low);
+            json[base + "High"] = Number(r.high);
+        }
+        table.push_back(std::move(json));
     }
-    return json;
+    return table;
 }
 
 }  // namespace
@@ -184,16 +213,23 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
     document["experiment"] = ExperimentJson(run);
     document["code"] = CodeJson(run.code);
     document["stratified"] = SamplingJson(ask, result, patterns, seconds);
+    const bool ownPatterns = !result.pointWeights.empty();
     nlohmann::ordered_json points = nlohmann::ordered_json::array();
-    for (const rs_sim::StratifiedPoint& point : result.points) {
-        points.push_back(StratifiedPointJson(point));
+    for (std::size_t i = 0; i < result.points.size(); ++i) {
+        nlohmann::ordered_json point = StratifiedPointJson(result.points[i], run.channel);
+        if (ownPatterns) {
+            // A point's own patterns go with it; the document then has no shared table.
+            static const rs_sim::WeightSampling kNone;
+            const rs_sim::WeightSampling& own =
+                i < result.pointWeights.size() ? result.pointWeights[i] : kNone;
+            point["perWeight"] = WeightsJson(own.firstWeight, own.tallies, own.weightRates);
+        }
+        points.push_back(std::move(point));
     }
     document["points"] = std::move(points);
-    nlohmann::ordered_json perWeight = nlohmann::ordered_json::array();
-    for (std::size_t i = 0; i < result.tallies.size(); ++i) {
-        perWeight.push_back(WeightJson(result, i));
+    if (!ownPatterns) {
+        document["perWeight"] = WeightsJson(result.firstWeight, result.tallies, result.weightRates);
     }
-    document["perWeight"] = std::move(perWeight);
     return document;
 }
 

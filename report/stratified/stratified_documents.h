@@ -11,13 +11,17 @@
 namespace rs {
 
 // The CSV of a stratified run: one header line, one row per point. A value below the range of
-// a double is left empty beside its log10 column.
+// a double is left empty beside its log10 column. On a channel other than the default, two
+// more columns name the channel and give its bit error rate ("nan" where it flips no bits).
 extern const char* const kStratifiedCsvHeader;
-std::string StratifiedCsv(const rs_sim::StratifiedResults& result);
+std::string StratifiedCsvHeader(const rs_sim::Channel& channel);
+std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim::Channel& channel);
 
 // The JSON document of a stratified run: today's program, version, experiment and code, with
 // "method": "stratified", how it sampled, the points (today's rate names with their intervals,
-// and log10 fields that keep values below the range of a double) and the per-weight table.
+// and log10 fields that keep values below the range of a double) and the per-weight table. On a
+// channel that flips bits each point adds its channel's bit error rate and, where it drew
+// patterns of its own, its own per-weight table, in place of the document's.
 nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
                                       const rs_sim::StratifiedResults& result,
                                       std::int64_t patterns, double seconds);

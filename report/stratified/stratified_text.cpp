@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
+#include "report/text/channel_text.h"
 #include "report/text/number_format.h"
 
 namespace rs {
@@ -22,6 +24,33 @@ const rs_sim::LogEstimate& Of(const rs_sim::StratifiedPoint& point, rs_sim::Rate
 
 std::string Padded(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+constexpr const char* kWeightColumns =
+    "     w    patterns  error blocks  error symbols    bit errors  detected failures  "
+    "miscorrections\n";
+
+// The rows of a weight table, weight firstWeight + i at i.
+std::string WeightRows(std::int32_t firstWeight, const std::vector<rs_sim::WeightTally>& tallies) {
+    std::string text;
+    for (std::size_t i = 0; i < tallies.size(); ++i) {
+        const rs_sim::WeightTally& tally = tallies[i];
+        text += Padded(std::to_string(firstWeight + static_cast<std::int32_t>(i)), 6) +
+                Padded(std::to_string(tally.patterns), 12) +
+                Padded(std::to_string(tally.wrongBlocks), 14) +
+                Padded(std::to_string(tally.errorSymbols), 15) +
+                Padded(std::to_string(tally.bitErrors), 14) +
+                Padded(std::to_string(tally.failures), 18) +
+                Padded(std::to_string(tally.miscorrections), 16) + "\n";
+    }
+    return text;
+}
+
+// Whether any point had a weight to sample, in the shared tallies or in a point's own.
+bool AnyWeightSampled(const rs_sim::StratifiedResults& result) {
+    return !result.tallies.empty() ||
+           std::any_of(result.pointWeights.begin(), result.pointWeights.end(),
+                       [](const rs_sim::WeightSampling& own) { return !own.tallies.empty(); });
 }
 
 }  // namespace
@@ -42,22 +71,33 @@ double LogTailShare(const rs_sim::StratifiedResults& result) {
 
 std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
                                  std::int64_t patterns) {
-    if (result.tallies.empty()) {
+    if (!AnyWeightSampled(result)) {
         return "Method: weight-stratified estimation; no weight sampled, as no P0 makes more "
                "errors than the code corrects\n";
     }
+    // Where a wrong symbol's value depends on the point, each point draws patterns of its own,
+    // and the weights span every point's.
+    const bool ownPatterns = !result.pointWeights.empty();
     std::string text = "Method: weight-stratified estimation, weights " +
                        std::to_string(result.firstWeight) + " to " +
                        std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
-                       " decoded error patterns, seed " + std::to_string(ask.seed) + "\n";
+                       " decoded error patterns" + (ownPatterns ? ", each point its own" : "") +
+                       ", seed " + std::to_string(ask.seed) + "\n";
     text += ask.samples
-                ? "Samples: " + std::to_string(*ask.samples) + " patterns per weight\n"
+                ? "Samples: " + std::to_string(*ask.samples) + " patterns per weight" +
+                      (ownPatterns ? " at each point" : "") + "\n"
                 : "Precision: every FER, SER and BER within " +
                       FormatFixed2(100.0 * ask.precision) + " % at 95 % confidence" +
                       (result.precise ? "" : " (not reached: a weight hit its limit)") + "\n";
     text +=
         "Intervals: 95 %, Clopper-Pearson per weight for block rates and standard errors for "
         "symbol and bit rates, added in quadrature\n";
+    if (ownPatterns) {
+        // Each point leaves out weights of its own, which the span does not name.
+        return text + "Weights a point left out hold at most " +
+               FormatLogScientific2(LogTailShare(result)) +
+               " of any rate there, included in the upper ends\n";
+    }
     // The weights above t left out: above the last, and below the first where the binomial
     // mass there is negligible.
     const std::string below = result.firstWeight > result.t + 1
@@ -71,29 +111,36 @@ std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::Stratif
     return text;
 }
 
-std::string StratifiedPointText(const rs_sim::StratifiedPoint& point) {
-    return "\nP0=" + FormatScientific2(point.P0) +
-           "   Bounded-distance FER=" + FormatLogScientific2(point.theoryFER) +
-           "\nFER=" + Estimate(Of(point, rs_sim::Rate::kFER)) +
+std::string StratifiedPointText(const rs_sim::StratifiedPoint& point,
+                                const rs_sim::Channel& channel) {
+    const std::string heading = SweptValueText(point.P0, channel);
+    std::string text =
+        "\n" + heading + "   Bounded-distance FER=" + FormatLogScientific2(point.theoryFER);
+    if (!IsDefaultChannel(channel)) {
+        text += "\nChannel SER=" + FormatScientific2(point.channelSER);
+        if (CountsChannelBits(channel)) {
+            text += "   Channel BER=" + FormatScientific2(point.channelBER);
+        }
+    }
+    return text + "\nFER=" + Estimate(Of(point, rs_sim::Rate::kFER)) +
            "\nSER=" + Estimate(Of(point, rs_sim::Rate::kSER)) +
            "\nBER=" + Estimate(Of(point, rs_sim::Rate::kBER)) +
            "\nDetected failures=" + Estimate(Of(point, rs_sim::Rate::kFailure)) +
            "\nMiscorrections=" + Estimate(Of(point, rs_sim::Rate::kMiscorrection)) + "\n";
 }
 
-std::string PerWeightText(const rs_sim::StratifiedResults& result) {
-    std::string text =
-        "\nPer weight:\n     w    patterns  error blocks  error symbols    bit errors  detected "
-        "failures  miscorrections\n";
-    for (std::size_t i = 0; i < result.tallies.size(); ++i) {
-        const rs_sim::WeightTally& tally = result.tallies[i];
-        text += Padded(std::to_string(result.firstWeight + static_cast<std::int32_t>(i)), 6) +
-                Padded(std::to_string(tally.patterns), 12) +
-                Padded(std::to_string(tally.wrongBlocks), 14) +
-                Padded(std::to_string(tally.errorSymbols), 15) +
-                Padded(std::to_string(tally.bitErrors), 14) +
-                Padded(std::to_string(tally.failures), 18) +
-                Padded(std::to_string(tally.miscorrections), 16) + "\n";
+std::string PerWeightText(const rs_sim::StratifiedResults& result, const rs_sim::Channel& channel) {
+    if (result.pointWeights.empty()) {
+        return std::string("\nPer weight:\n") + kWeightColumns +
+               WeightRows(result.firstWeight, result.tallies);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < result.points.size() && i < result.pointWeights.size(); ++i) {
+        const rs_sim::WeightSampling& own = result.pointWeights[i];
+        text += "\nPer weight at " + SweptValueText(result.points[i].P0, channel) + ":";
+        text += own.tallies.empty()
+                    ? std::string(" no weight sampled\n")
+                    : "\n" + std::string(kWeightColumns) + WeightRows(own.firstWeight, own.tallies);
     }
     return text;
 }

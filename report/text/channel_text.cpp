@@ -62,6 +62,11 @@ bool CountsChannelBits(const rs_sim::Channel& channel) {
     return FlipsBits(channel);
 }
 
+std::string SweptValueText(double P0, const rs_sim::Channel& channel) {
+    return SweepsEbN0(channel) ? "Eb/N0=" + FormatFixed2(P0) + " dB"
+                               : "P0=" + FormatScientific2(P0);
+}
+
 std::string DecimalText(double value) {
     char buffer[64];
     const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);

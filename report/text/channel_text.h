@@ -19,6 +19,10 @@ bool SweepsEbN0(const rs_sim::Channel& channel);
 // Whether the channel flips bits, so that a point counts the channel's bit errors.
 bool CountsChannelBits(const rs_sim::Channel& channel);
 
+// A point as the reports head it: "Eb/N0=2.50 dB" where the sweep is in Eb/N0, else
+// "P0=1.00e-003".
+std::string SweptValueText(double P0, const rs_sim::Channel& channel);
+
 // The shortest decimal text that reads back as the same double ("0.5", "10", "1e-05").
 std::string DecimalText(double value);
 

@@ -73,9 +73,8 @@ std::array<FigureValue, kFigureCount> Figures(const rs_sim::PointResult& result,
 void ConsoleReport::PointStarted(std::size_t /*index*/, float P0) {
     starsShown = 0;
     statusShownAt = -kStatusEvery;  // shown as soon as the point runs long
-    setup.console.Write(SweepsEbN0(setup.channel)
-                            ? "\nEb/N0=" + FormatFixed2(static_cast<double>(P0)) + " dB\n"
-                            : "\nP0=" + FormatScientific2(static_cast<double>(P0)) + "\n");
+    const std::string heading = SweptValueText(static_cast<double>(P0), setup.channel);
+    setup.console.Write("\n" + heading + "\n");
     setup.console.Write("0%       Please wait      100%\n");
 }
 
