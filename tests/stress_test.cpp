@@ -122,7 +122,10 @@ TEST(Stress, StratifiedTalliesOfEveryThreadCountMatchOneThread) {
     for (std::uint64_t e = 0; e < experiments; ++e) {
         const SimulationParameters p = testing::RandomExperiment(random);
         const double n = static_cast<double>((std::int64_t{1} << p.M) - 1);
-        StudyRequest request{.code = {p.M, p.T, 0, p.M <= kLargestTabledField},
+        // Every other study draws its values as a channel flipping bits does.
+        const double bitError =
+            e % 2 == 1 ? std::uniform_real_distribution<double>(1e-4, 0.3)(random) : 0.0;
+        StudyRequest request{.code = {p.M, p.T, 0, p.M <= kLargestTabledField, bitError},
                              .seed = static_cast<std::uint32_t>(e)};
         for (const float P0 : PlanSweep(p.Pmax, p.Pmin, p.Pstep).points) {
             if (P0 > 0.0F && P0 <= 1.0F && n * P0 <= kMostHits) {
@@ -139,7 +142,7 @@ TEST(Stress, StratifiedTalliesOfEveryThreadCountMatchOneThread) {
             const StudyResult many = RunStudy(request);
             ASSERT_TRUE(many.tallies == one.tallies && many.lastWeight == one.lastWeight)
                 << "RS_SIM_STRESS_SEED=" << seed << ", experiment " << e << ", -j " << threads
-                << " differs from -j 1 on\n"
+                << ", bit error " << bitError << " differs from -j 1 on\n"
                 << testing::ExperimentFile(p);
         }
     }
