@@ -5,6 +5,7 @@
 
 #include "stats/bounded_distance.h"
 #include "stats/confidence_interval.h"
+#include "stats/erasure_theory.h"
 
 namespace rs {
 namespace {
@@ -59,6 +60,53 @@ TEST(BoundedDistance, EqualsTheDirectSumForSmallCodes) {
     EXPECT_EQ(BoundedDistanceBlockErrorProbability(255, 16, -0.5), 0.0);
     EXPECT_EQ(BoundedDistanceBlockErrorProbability(255, 16, 1.5), 1.0);
     EXPECT_EQ(BoundedDistanceBlockErrorProbability(7, 7, 0.5), 0.0);  // never more than n hits
+}
+
+// The errors-and-erasures decoder's failure, against the trinomial summed term by term over
+// every (e, s) with 2e + s > 2t, each term a product of its factors in long double.
+TEST(ErasureTheory, EqualsTheTrinomialSummedTermByTerm) {
+    struct Case {
+        std::int64_t n, t, punctured;
+        double pError, pErasure;
+    };
+    const Case cases[] = {
+        {15, 2, 0, 0.1, 0.05}, {15, 2, 1, 0.02, 0.1},  {31, 2, 3, 0.01, 0.01},
+        {15, 2, 4, 0.1, 0.2},  {63, 3, 0, 1e-6, 1e-5}, {255, 16, 2, 0.01, 0.03},
+        {15, 2, 0, 0.0, 0.3},  {7, 3, 0, 0.2, 0.8},
+    };
+    for (const Case& c : cases) {
+        const std::int64_t sent = c.n - c.punctured;
+        const long double right = 1.0L - c.pError - c.pErasure;
+        long double direct = 0;
+        for (std::int64_t e = 0; e <= sent; ++e) {
+            for (std::int64_t s = 0; e + s <= sent; ++s) {
+                if (2 * e + s + c.punctured <= 2 * c.t) {
+                    continue;
+                }
+                long double term = std::pow(static_cast<long double>(c.pError), e) *
+                                   std::pow(static_cast<long double>(c.pErasure), s) *
+                                   std::pow(right, sent - e - s);
+                // sent! / (e! s! (sent - e - s)!) as a product of ratios.
+                for (std::int64_t j = 1; j <= e; ++j) {
+                    term *= static_cast<long double>(sent - e - s + j) / j;
+                }
+                for (std::int64_t j = 1; j <= s; ++j) {
+                    term *= static_cast<long double>(sent - s + j) / j;
+                }
+                direct += term;
+            }
+        }
+        const double logFailure =
+            LogErasureBlockErrorProbability(c.n, c.t, c.punctured, c.pError, c.pErasure);
+        EXPECT_NEAR(std::exp(logFailure), static_cast<double>(direct),
+                    1e-10 * static_cast<double>(direct))
+            << c.n << "," << c.t << " punctured " << c.punctured << " at " << c.pError << ", "
+            << c.pErasure;
+    }
+    // Without erasures it is the errors-only decoder's; beyond the punctures' reach, certain.
+    EXPECT_NEAR(std::exp(LogErasureBlockErrorProbability(255, 16, 0, 0.03, 0.0)),
+                BoundedDistanceBlockErrorProbability(255, 16, 0.03), 1e-12);
+    EXPECT_EQ(LogErasureBlockErrorProbability(15, 2, 5, 0.0, 0.0), 0.0);
 }
 
 // For n = 2^30 - 1 the terms are summed in log space: each term follows from the one before
