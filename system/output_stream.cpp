@@ -31,4 +31,8 @@ std::string StdioStream::FailureReason() const {
     return firstError != 0 ? std::strerror(firstError) : std::string();
 }
 
+bool StdioStream::ReaderGone() const {
+    return firstError == EPIPE;
+}
+
 }  // namespace rs

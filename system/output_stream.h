@@ -16,6 +16,8 @@ class OutputStream {
     virtual bool Flush() = 0;
     // Why a write or flush failed, when the stream knows; empty otherwise.
     virtual std::string FailureReason() const { return {}; }
+    // Whether a write failed because the reader went away (a closed pipe).
+    virtual bool ReaderGone() const { return false; }
 };
 
 // A C stdio stream, not owned. With flushEveryWrite each write is shown at once, as the
@@ -27,6 +29,7 @@ class StdioStream final : public OutputStream {
     void Write(std::string_view text) override;
     bool Flush() override;
     std::string FailureReason() const override;
+    bool ReaderGone() const override;
 
   private:
     void NoteFailure();

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -308,6 +309,17 @@ TEST_F(EndToEndTest, UnwritableOutputsEndTheRunWithAMessage) {
               "rs-sim: standard output: cannot write: No space left on device\n");
     const std::string complete = ReadFile(directory / "results.dat");
     EXPECT_EQ(std::count(complete.begin(), complete.end(), '\n'), 1 + 4 * 7);
+
+    // A reader that went away ends it quietly, as SIGPIPE would, with the report complete.
+    std::array<int, 2> pipeEnds{};
+    ASSERT_EQ(pipe(pipeEnds.data()), 0);
+    close(pipeEnds[0]);
+    waitpid(Start(directory, pipeEnds[1], {"--no-wait"}), &status, 0);
+    close(pipeEnds[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGPIPE) << status;
+    EXPECT_EQ(ReadFile(directory / "stderr.txt"), "");
+    const std::string piped = ReadFile(directory / "results.dat");
+    EXPECT_EQ(std::count(piped.begin(), piped.end(), '\n'), 1 + 4 * 7);
 
     // Room for the header and the first point, not for the second.
     const int quiet = open("/dev/null", O_WRONLY);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -27,6 +28,15 @@
 namespace rs {
 
 namespace {
+
+// The status of a process that SIGPIPE ended.
+constexpr int kClosedPipeStatus = 128 + SIGPIPE;
+
+// Why the console could not be written, in the program's words.
+std::string ConsoleFailure(const OutputStream& console) {
+    const std::string reason = console.FailureReason();
+    return "standard output: cannot write" + (reason.empty() ? "" : ": " + reason);
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -200,8 +210,7 @@ std::string ProgramRun::ClosingKey() const {
         environment.waitForKey();
     }
     if (!consoleWritten || !environment.console.Flush()) {
-        const std::string reason = environment.console.FailureReason();
-        return "standard output: cannot write" + (reason.empty() ? "" : ": " + reason);
+        return ConsoleFailure(environment.console);
     }
     return {};
 }
@@ -383,8 +392,7 @@ std::string ProgramRun::Close() {
         return WriteFailure();
     }
     if (!consoleWritten || !environment.console.Flush()) {
-        const std::string reason = environment.console.FailureReason();
-        return "standard output: cannot write" + (reason.empty() ? "" : ": " + reason);
+        return ConsoleFailure(environment.console);
     }
     return {};
 }
@@ -398,6 +406,12 @@ std::filesystem::path ResolveName(const ProgramEnvironment& environment,
 
 int RunProgram(const ProgramEnvironment& environment) {
     const auto refuse = [&](const std::string& error) {
+        // A reader that went away (`rs-sim ... | head`) is no fault of the run, whose files are
+        // complete: it ends quietly with the status of a process SIGPIPE ended, as other tools
+        // do.
+        if (environment.console.ReaderGone() && error == ConsoleFailure(environment.console)) {
+            return kClosedPipeStatus;
+        }
         environment.errors.Write(environment.program + ": " + error + "\n");
         environment.errors.Flush();
         return 1;
