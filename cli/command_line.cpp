@@ -109,6 +109,60 @@ CommandLine Misuse(const std::string& message, const std::string& program) {
     return result;
 }
 
+// The edit distance between two words: insertions, deletions and substitutions.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0U : 1U)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The first long option of the line the program does not know, with the nearest it does when
+// one is near ("unknown option --thread; did you mean --threads?"); empty when every long
+// option is known.
+std::string UnknownOption(const CLI::App& app, int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--") {
+            break;  // what follows is no option
+        }
+        if (!argument.starts_with("--") || argument.size() == 2) {
+            continue;
+        }
+        const std::string name(argument.substr(0, argument.find('=')));
+        if (app.get_option_no_throw(name) != nullptr) {
+            continue;
+        }
+        std::string nearest;
+        std::size_t best = 0;
+        for (const CLI::Option* option : app.get_options()) {
+            for (const std::string& known : option->get_lnames()) {
+                const std::size_t distance = EditDistance(name.substr(2), known);
+                if (nearest.empty() || distance < best) {
+                    nearest = "--" + known;
+                    best = distance;
+                }
+            }
+        }
+        // Near: a slip of a key or two, and not most of the word.
+        const bool near = !nearest.empty() && best <= std::max<std::size_t>(2, name.size() / 4) &&
+                          best * 2 < name.size() - 2;
+        return "unknown option " + name + (near ? "; did you mean " + nearest + "?" : "");
+    }
+    return {};
+}
+
 }  // namespace
 
 int DefaultThreads() {
@@ -390,7 +444,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
         result.out = std::string(version.what()) + "\n";
         return result;
     } catch (const CLI::ParseError& error) {
-        return Misuse(error.what(), program);
+        const std::string unknown = UnknownOption(app, argc, argv);
+        return Misuse(unknown.empty() ? error.what() : unknown, program);
     }
     Apply(given, options);
     if (std::string clash = CheckDistinct(options); !clash.empty()) {

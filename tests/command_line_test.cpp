@@ -150,6 +150,22 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
     }
 }
 
+// A long option the program does not know is named, with the nearest it knows when one is near.
+TEST(CommandLine, UnknownOptionsSuggestTheNearest) {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"--thread", "2", "a.dat"}, "rs-sim: unknown option --thread; did you mean --threads? "},
+        {{"a.dat", "--chanel=bpsk-awgn"},
+         "rs-sim: unknown option --chanel; did you mean --channel? "},
+        {{"--no-wiat"}, "rs-sim: unknown option --no-wiat; did you mean --no-wait? "},
+        {{"--colour"}, "rs-sim: unknown option --colour (see"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const CommandLine line = Parse(arguments);
+        EXPECT_EQ(line.exitStatus, 2);
+        EXPECT_TRUE(line.err.starts_with(message)) << line.err;
+    }
+}
+
 // The P0 grids' accepted forms, with the points they give, and refused forms, with the start
 // of their message.
 TEST(CommandLine, P0Grids) {
