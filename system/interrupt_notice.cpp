@@ -20,6 +20,19 @@ static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler")
 constexpr std::size_t kPathBytes = 4096;
 char asides[2][kPathBytes];
 
+std::atomic<int> terminal{0};
+
+void WriteAll(int descriptor, const char* text, std::size_t left) {
+    while (left > 0) {
+        const ssize_t written = write(descriptor, text, left);
+        if (written <= 0) {
+            return;
+        }
+        text += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
 extern "C" void EndOnInterrupt(int signalNumber) {
     const int at = shown.load();
     for (const char* aside : asides) {
@@ -27,16 +40,20 @@ extern "C" void EndOnInterrupt(int signalNumber) {
             unlink(aside);
         }
     }
-    const char* line = lines[at];
-    std::size_t left = lengths[at];
-    while (left > 0) {
-        const ssize_t written = write(STDERR_FILENO, line, left);
-        if (written <= 0) {
+    // Down to the status line, cleared; or off the line the text left unfinished.
+    static constexpr char kClearStatus[] = "\x1b[B\r\x1b[K";
+    static constexpr char kNewLine[] = "\n";
+    switch (static_cast<InterruptNotice::Terminal>(terminal.load())) {
+        case InterruptNotice::Terminal::kStatusShown:
+            WriteAll(STDOUT_FILENO, kClearStatus, sizeof kClearStatus - 1);
             break;
-        }
-        line += written;
-        left -= static_cast<std::size_t>(written);
+        case InterruptNotice::Terminal::kMidLine:
+            WriteAll(STDOUT_FILENO, kNewLine, sizeof kNewLine - 1);
+            break;
+        case InterruptNotice::Terminal::kLineStart:
+            break;
     }
+    WriteAll(STDERR_FILENO, lines[at], lengths[at]);
     _exit(128 + signalNumber);
 }
 
@@ -66,6 +83,10 @@ void InterruptNotice::Prepare(const std::string& line) {
     std::memcpy(lines[next], line.data(), size);
     lengths[next] = size;
     shown.store(next);
+}
+
+void InterruptNotice::NoteTerminal(Terminal shows) {
+    terminal.store(static_cast<int>(shows));
 }
 
 void InterruptNotice::Uninstall() {

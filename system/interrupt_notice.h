@@ -19,6 +19,12 @@ class InterruptNotice {
     static void Prepare(const std::string& line);
     // Back to the default handling (at the closing prompt, the run is complete).
     static void Uninstall();
+
+    // What the terminal shows below the console's text, so that the handler's line starts on a
+    // line of its own: kStatusShown clears the status line under the cursor and writes there,
+    // kMidLine starts a new line, kLineStart needs nothing.
+    enum class Terminal : int { kLineStart, kMidLine, kStatusShown };
+    static void NoteTerminal(Terminal terminal);
 };
 
 }  // namespace rs

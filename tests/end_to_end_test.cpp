@@ -421,6 +421,49 @@ TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
               MaskTimes(ReadFile(directory / "alone/results.dat")));
 }
 
+// On a terminal, Ctrl-C during a long point clears the status line under the progress bar and
+// writes its line there, not after the bar's stars with a stale status below.
+TEST_F(EndToEndTest, InterruptClearsTheStatusLine) {
+    WriteFile(directory / "param.dat",
+              "Pmax=1e-6\nPmin=1e-6\nPstep=1\nmaxBlocks=2000000000\nmaxErrorBlocks=1000\nM=8\n"
+              "T=16\n");
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(directory.c_str()) != 0) {
+            _exit(127);
+        }
+        execl(RS_SIM_PATH, "rs-sim", "-j", "1", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string screen;
+    const auto readFor = [&](int tenths, std::string_view until) {
+        for (int waited = 0; waited < tenths && screen.find(until) == std::string::npos; ++waited) {
+            pollfd ready{master, POLLIN, 0};
+            if (poll(&ready, 1, 100) > 0) {
+                char buffer[1024];
+                const ssize_t got = read(master, buffer, sizeof buffer);
+                if (got <= 0) {
+                    return;
+                }
+                screen.append(buffer, static_cast<std::size_t>(got));
+            }
+        }
+    };
+    readFor(100, " left");  // the status shows after two seconds
+    ASSERT_NE(screen.find(" left"), std::string::npos) << screen;
+    usleep(100000);  // past the status's own writes
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    readFor(20, "to continue");
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    // Down to the status line, cleared, then the line.
+    EXPECT_NE(screen.find("\x1b[B\r\x1b[Krs-sim: interrupted:"), std::string::npos) << screen;
+}
+
 // On a terminal the program waits for one key, does not echo it, and leaves the terminal as it
 // found it, also when Ctrl-C ends the wait.
 TEST_F(EndToEndTest, KeyWaitOnATerminal) {

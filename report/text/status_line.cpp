@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "system/interrupt_notice.h"
+
 namespace rs {
 
 namespace {
@@ -47,24 +49,37 @@ void StatusConsole::Write(std::string_view text) {
     column = newline == std::string_view::npos
                  ? column + static_cast<std::int64_t>(text.size())
                  : static_cast<std::int64_t>(text.size() - newline - 1);
+    NoteTerminal();
 }
 
-void StatusConsole::ReturnToText() {
+StatusConsole::~StatusConsole() {
+    InterruptNotice::NoteTerminal(InterruptNotice::Terminal::kLineStart);
+}
+
+void StatusConsole::NoteTerminal() const {
+    using Terminal = InterruptNotice::Terminal;
+    InterruptNotice::NoteTerminal(shown        ? Terminal::kStatusShown
+                                  : column > 0 ? Terminal::kMidLine
+                                               : Terminal::kLineStart);
+}
+
+std::string StatusConsole::ReturnToText() const {
     std::string moves = "\x1b[A\r";
     if (column > 0) {
         moves.append("\x1b[").append(std::to_string(column)).append("C");
     }
-    console.Write(moves);
+    return moves;
 }
 
 void StatusConsole::Show(std::string_view status) {
     // A status that wrapped would leave the cursor a line off.
     const auto fits = static_cast<std::size_t>(std::max(width - 1, 0));
     std::string line = "\n";
-    line.append(status.substr(0, fits)).append("\x1b[K");
+    line.append(status.substr(0, fits)).append("\x1b[K").append(ReturnToText());
+    // One write, so that an interrupt finds the cursor back on the text's line.
     console.Write(line);
-    ReturnToText();
     shown = true;
+    NoteTerminal();
 }
 
 void StatusConsole::Hide() {
@@ -72,8 +87,8 @@ void StatusConsole::Hide() {
         return;
     }
     shown = false;
-    console.Write("\x1b[B\r\x1b[K");
-    ReturnToText();
+    console.Write("\x1b[B\r\x1b[K" + ReturnToText());
+    NoteTerminal();
 }
 
 std::string StatusText(const rs_sim::Counts& statistics, const rs_sim::StopRules& limits,

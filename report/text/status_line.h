@@ -17,6 +17,9 @@ class StatusConsole final : public OutputStream {
   public:
     // width: the terminal's columns; the status is cut to fit one line.
     StatusConsole(OutputStream& console, int width) : console(console), width(width) {}
+    ~StatusConsole() override;
+    StatusConsole(const StatusConsole&) = delete;
+    StatusConsole& operator=(const StatusConsole&) = delete;
 
     void Write(std::string_view text) override;
     bool Flush() override { return console.Flush(); }
@@ -28,8 +31,10 @@ class StatusConsole final : public OutputStream {
     void Hide();
 
   private:
-    // Back to the text's column on the line above the status.
-    void ReturnToText();
+    // The moves back to the text's column on the line above the status.
+    std::string ReturnToText() const;
+    // Tells an interrupt's handler what the terminal shows, so that its line is clean.
+    void NoteTerminal() const;
 
     OutputStream& console;
     const int width;
