@@ -79,6 +79,23 @@ std::string Printable(const std::string& text) {
     return shown;
 }
 
+// --compare draws saved runs and runs nothing: an option of a run given with it would be
+// ignored, so it is refused instead.
+std::string CheckCompare(const CLI::App& app) {
+    if (app.count("--compare") == 0) {
+        return {};
+    }
+    for (const CLI::Option* option : app.get_options()) {
+        const std::string name = option->get_name();
+        if (option->count() == 0 || name == "--compare" || name == "--plot") {
+            continue;
+        }
+        return "--compare draws saved runs and runs nothing: it takes no " +
+               (option->nonpositional() ? name : std::string("experiment file"));
+    }
+    return {};
+}
+
 // The options of one method that the other cannot take.
 std::string CheckMethod(const CLI::App& app, const RunOptions& options) {
     if (options.method == Method::kMonteCarlo) {
@@ -449,6 +466,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     }
     Apply(given, options);
     if (std::string clash = CheckDistinct(options); !clash.empty()) {
+        return Misuse(clash, program);
+    }
+    if (std::string clash = CheckCompare(app); !clash.empty()) {
         return Misuse(clash, program);
     }
     if (std::string clash = CheckMethod(app, options); !clash.empty()) {

@@ -133,6 +133,9 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
         {"--method", "stratified", "--resume"},
         {"--method", "stratified", "--engine", "reference"},
         {"--method", "stratified", "--independent-points"},
+        // --compare runs nothing, so what a run would take is refused, not ignored.
+        {"--compare", "a.json", "--plot", "c.svg", "--p0", "0.1"},
+        {"--compare", "a.json", "--plot", "c.svg", "p.dat"},
     };
     for (const auto& arguments : refused) {
         const CommandLine line = Parse(arguments);

@@ -1,7 +1,9 @@
 #include "report/plot/compare.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -164,9 +166,11 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
         compared.error = name + ": cannot compare: " + why;
         return compared;
     };
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return refuse("the file cannot be read");
+        // The system's reason, where the open left one.
+        return refuse(errno != 0 ? std::strerror(errno) : "the file cannot be read");
     }
     std::stringstream text;
     text << in.rdbuf();
