@@ -441,7 +441,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.set_version_flag("--version", program + " " + kVersion, "Print the version and exit");
     app.footer(
-        "Exit status: 0 after a complete run, 1 when the run is refused or fails, 2 on misuse.\n"
+        "Exit status: 0 after a complete run, 1 when the run is refused or fails, 2 on misuse, "
+        "130 or 143 when SIGINT or SIGTERM ended it, 141 when standard output's reader went "
+        "away.\n"
         "Example: " +
         program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
     AddFileOptions(app, given);
