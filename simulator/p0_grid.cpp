@@ -1,5 +1,6 @@
 #include "simulator/p0_grid.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -7,7 +8,9 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <tuple>
 
 #include "rs_sim/experiment.h"
 #include "simulator/sweep.h"
@@ -30,6 +33,37 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
         text.append(piece);
     }
     return text;
+}
+
+// Point j of a grid of perDecade points a decade, 10^(-j/perDecade) to three digits.
+double GridValue(long long j, int perDecade) {
+    char decimal[32];
+    std::snprintf(decimal, sizeof decimal, "%.2e",
+                  std::pow(10.0, -static_cast<double>(j) / perDecade));
+    double value = 0.0;
+    ReadWhole(std::string_view(decimal), value);
+    return value;
+}
+
+// The grid's points just above and below value ("0.316 and 0.178").
+std::string GridNeighbours(double value, int perDecade) {
+    const auto middle = static_cast<long long>(std::floor(-std::log10(value) * perDecade));
+    double above = GridValue(middle - 1, perDecade);
+    double below = GridValue(middle + 2, perDecade);
+    for (long long j = middle - 1; j <= middle + 2; ++j) {
+        const double point = GridValue(j, perDecade);
+        if (point > value) {
+            above = std::min(above, point);
+        } else if (point < value) {
+            below = std::max(below, point);
+        }
+    }
+    const auto text = [](double number) {
+        char buffer[32];
+        const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, number);
+        return std::string(buffer, status == std::errc{} ? end : buffer);
+    };
+    return text(above) + " and " + text(below);
 }
 
 }  // namespace
@@ -179,8 +213,7 @@ P0GridParse ParseP0Decades(std::string_view text) {
         char decimal[32];
         std::snprintf(decimal, sizeof decimal, "%.2e",
                       std::pow(10.0, -static_cast<double>(j) / perDecade));
-        double value = 0.0;
-        ReadWhole(std::string_view(decimal), value);
+        const double value = GridValue(j, perDecade);
         if (value < bottom) {
             break;
         }
@@ -204,6 +237,21 @@ P0GridParse ParseP0Decades(std::string_view text) {
     }
     if (parse.grid.points.empty()) {
         parse.error = Join({"--p0-decades: \"", text, "\" holds no point of the grid"});
+        return parse;
+    }
+    // FROM and TO must be points of the grid: a sweep that silently began or ended elsewhere
+    // would not be the one asked for.
+    const double first = rs_sim::ShortestDecimal(parse.grid.points.front());
+    const double last = rs_sim::ShortestDecimal(parse.grid.points.back());
+    for (const auto& [name, asked, nearest] :
+         {std::tuple{"FROM", from, first}, std::tuple{"TO", to, last}}) {
+        if (std::abs(nearest - asked) > kHair * asked) {
+            parse.grid.points.clear();
+            parse.error = Join({"--p0-decades: \"", text, "\": ", name, " is not a point of ",
+                                std::to_string(perDecade), " a decade; the nearest are ",
+                                GridNeighbours(asked, perDecade)});
+            return parse;
+        }
     }
     return parse;
 }

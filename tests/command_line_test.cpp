@@ -182,7 +182,6 @@ TEST(CommandLine, P0Grids) {
         {{"--p0=1.5"}, {1.5F}},
         {{"--p0-decades", "1e-1:1e-3:4"},
          {0.1F, 0.0562F, 0.0316F, 0.0178F, 0.01F, 0.00562F, 0.00316F, 0.00178F, 0.001F}},
-        {{"--p0-decades", "0.05:0.01:2"}, {0.0316F, 0.01F}},  // FROM off the grid
         {{"--p0-decades", "1:1:3"}, {1.0F}},
         {{"--p0-decades", "1e-30:1e-31:1"}, {1e-30F, 1e-31F}},
     };
@@ -203,6 +202,13 @@ TEST(CommandLine, P0Grids) {
         {{"--p0", "1e-60"}, "rs-sim: --p0: \"1e-60\" is not"},
         {{"--p0", "0.1x"}, "rs-sim: --p0: \"0.1x\" is not"},
         {{"--p0-decades", "1e-1:1e-3"}, "rs-sim: --p0-decades: \"1e-1:1e-3\" is not FROM:TO:N"},
+        // A FROM or TO off the grid would start or end the sweep elsewhere.
+        {{"--p0-decades", "0.05:0.01:2"},
+         "rs-sim: --p0-decades: \"0.05:0.01:2\": FROM is not a point of 2 a decade; the nearest "
+         "are 0.1 and 0.0316 "},
+        {{"--p0-decades", "1e-1:2e-3:4"},
+         "rs-sim: --p0-decades: \"1e-1:2e-3:4\": TO is not a point of 4 a decade; the nearest "
+         "are 0.00316 and 0.00178 "},
         {{"--p0-decades", "1e-3:1e-1:4"}, "rs-sim: --p0-decades: \"1e-3:1e-1:4\" needs FROM >= TO"},
         {{"--p0-decades", "0:0:4"}, "rs-sim: --p0-decades: \"0:0:4\" needs FROM >= TO > 0"},
         {{"--p0-decades", "1:0.1:0"}, "rs-sim: --p0-decades: \"1:0.1:0\" needs N from 1"},
