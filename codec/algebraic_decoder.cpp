@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "codec/berlekamp_massey.h"
+#include "codec/erasures.h"
 #include "codec/forney.h"
 
 namespace rs {
@@ -16,6 +17,8 @@ AlgebraicDecoder<Field>::AlgebraicDecoder(Field field, std::int32_t t)
       syndromes(static_cast<std::size_t>(2 * t + 1), 0),
       locator(static_cast<std::size_t>(2 * t + 1), 0),
       correction(static_cast<std::size_t>(2 * t + 2), 0),
+      erasureLocator(static_cast<std::size_t>(2 * t + 1), 0),
+      modifiedSyndromes(static_cast<std::size_t>(2 * t + 1), 0),
       sentLength(n) {
     RS_ASSERT(t >= 0 && 2 * std::int64_t{t} < n, "a code of the field corrects 0 .. (n - 1) / 2");
 }
@@ -68,6 +71,7 @@ bool AlgebraicDecoder<Field>::SetSparseSyndromes(const std::int32_t* positions,
         }
     }
     locatorDegree = 0;
+    erasureCount = 0;
     usableRoots = 0;
     roots.clear();
     return std::all_of(syndromes.begin(), syndromes.end(), [](std::uint32_t s) { return s == 0; });
@@ -190,10 +194,28 @@ void AlgebraicDecoder<Field>::Split(const Poly& g, std::int32_t fromBasis) {
 }
 
 template <typename Field>
-void AlgebraicDecoder<Field>::FindRoots() {
-    const std::int32_t L =
-        RunBerlekampMassey(field, syndromes.data(), t, locator.data(), correction.data());
-    locatorDegree = L;
+void AlgebraicDecoder<Field>::FindRoots(std::span<const std::int32_t> erasures) {
+    // The codec's locator: the errata locator given erasures (codec/erasures.h).
+    RS_ASSERT(ErasureList(erasures, sentLength, t),
+              "erasures are at most 2t distinct sent positions, increasing");
+    const auto s = static_cast<std::int32_t>(erasures.size());
+    erasureCount = s;
+    std::int32_t L = 0;
+    if (s == 0) {
+        L = RunBerlekampMassey(field, syndromes.data(), 2 * t, locator.data(), correction.data());
+        locatorDegree = L;
+    } else {
+        ErasureLocator(
+            field, erasures,
+            [this](std::int32_t p) { return field.AlphaPower(static_cast<std::uint64_t>(p)); },
+            erasureLocator.data());
+        ModifiedSyndromes(field, syndromes.data(), erasureLocator.data(), s, t,
+                          modifiedSyndromes.data());
+        locatorDegree = RunBerlekampMassey(field, modifiedSyndromes.data(), 2 * t - s,
+                                           locator.data(), correction.data());
+        TimesErasureLocator(field, locator.data(), locatorDegree, erasureLocator.data(), s);
+        L = locatorDegree + s;
+    }
     rootValues.clear();
     Poly lambda = Take(0);
     lambda.assign(locator.begin(), locator.begin() + L + 1);
@@ -233,7 +255,9 @@ void AlgebraicDecoder<Field>::FindRoots() {
         const auto position = static_cast<std::int32_t>((n - logarithm) % n);
         const auto value = static_cast<Symbol>(field.Divide(w, d));
         roots.push_back({position, value});
-        usableRoots += UsableRoot(position, sentLength, value) ? 1 : 0;
+        const bool erased =
+            s != 0 && std::binary_search(erasures.begin(), erasures.end(), position);
+        usableRoots += UsableRoot(position, sentLength, value, erased) ? 1 : 0;
     }
     Give(evaluator);
     Give(derivative);

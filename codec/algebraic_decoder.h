@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/contract.h"
@@ -29,10 +30,10 @@ class AlgebraicDecoder {
     bool SetSparseSyndromes(const std::int32_t* positions, const Symbol* values,
                             std::int32_t count);
     // Calls onRoot(position, value) for every position the codec's Chien search would take as
-    // erroneous, in no particular order.
+    // erroneous, in no particular order; given erasures, as the codec's FindErrors takes them.
     template <typename OnRoot>
-    void FindErrors(OnRoot&& onRoot) {
-        FindRoots();
+    void FindErrors(OnRoot&& onRoot, std::span<const std::int32_t> erasures = {}) {
+        FindRoots(erasures);
         for (const Root& root : roots) {
             onRoot(root.position, root.value);
         }
@@ -45,7 +46,7 @@ class AlgebraicDecoder {
     }
     // As ReedSolomonCodec::LastDecodeFailureDetected.
     bool LastDecodeFailureDetected() const {
-        return DecodeFailureDetected(locatorDegree, usableRoots, t);
+        return DecodeFailureDetected(locatorDegree, erasureCount, usableRoots, t);
     }
 
   private:
@@ -55,7 +56,7 @@ class AlgebraicDecoder {
         Symbol value;
     };
 
-    void FindRoots();
+    void FindRoots(std::span<const std::int32_t> erasures);
     // Polynomials come from a pool of vectors that keep their capacity and go back to it, so
     // that decoding allocates only while the blocks' locators grow.
     Poly Take(std::size_t size);
@@ -78,7 +79,10 @@ class AlgebraicDecoder {
     Poly syndromes;
     Poly locator;
     Poly correction;
-    std::int32_t locatorDegree = 0;
+    Poly erasureLocator;
+    Poly modifiedSyndromes;
+    std::int32_t locatorDegree = 0;  // the error locator's, without the erasures
+    std::int32_t erasureCount = 0;
     std::int32_t usableRoots = 0;  // roots among the sent positions, with nonzero values
     std::int64_t sentLength;       // positions 0..sentLength-1 are sent
     std::vector<std::uint32_t> rootValues;

@@ -5,25 +5,25 @@
 
 namespace rs {
 
-// Berlekamp-Massey on S_0..S_2t-1, for any field with Multiply and Divide: the table-built
+// Berlekamp-Massey on S_0..S_count-1, for any field with Multiply and Divide: the table-built
 // codec and the table-free decoder share it so that both find the same locator. Lambda(x) is
 // the locator, B(x) the correction polynomial (always kept multiplied by x), L the locator
 // length, D the degree bound of B and P the marker r - L of the last length change.
-// locator holds 2t + 1 coefficients, correction 2t + 2. Returns the final L, the locator's
-// degree.
+// locator holds count + 1 coefficients, correction count + 2. Returns the final L, the
+// locator's degree. Without erasures count is 2t; with s of them it runs on the 2t - s
+// modified syndromes (codec/erasures.h).
 template <typename Field, typename Element>
-std::int32_t RunBerlekampMassey(const Field& field, const Element* syndromes, std::int32_t t,
+std::int32_t RunBerlekampMassey(const Field& field, const Element* syndromes, std::int32_t count,
                                 Element* locator, Element* correction) {
-    const std::int32_t twoT = 2 * t;
-    std::fill(locator, locator + twoT + 1, Element{0});
-    std::fill(correction, correction + twoT + 1, Element{0});
+    std::fill(locator, locator + count + 1, Element{0});
+    std::fill(correction, correction + count + 1, Element{0});
     locator[0] = 1;
     correction[1] = 1;
     std::int32_t locatorLength = 0;
     std::int32_t correctionDegree = 1;
     std::int32_t lengthMarker = -1;
 
-    for (std::int32_t iteration = 0; iteration < twoT; ++iteration) {
+    for (std::int32_t iteration = 0; iteration < count; ++iteration) {
         Element discrepancy = 0;
         for (std::int32_t i = 0; i <= locatorLength; ++i) {
             discrepancy ^= field.Multiply(locator[i], syndromes[iteration - i]);

@@ -30,7 +30,8 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
     const std::size_t twoT = 2U * static_cast<std::size_t>(t);
     const auto length = static_cast<std::size_t>(n);
     try {
-        auto newSyndromes = AllocateSymbols(twoT + 1U);
+        // The erasure locator and the modified syndromes share the syndromes' allocation.
+        auto newSyndromes = AllocateSymbols(3U * (twoT + 1U));
         auto newLocator = AllocateSymbols(twoT + 1U);
         auto newScratchPoly = AllocateSymbols(twoT + 1U);
         auto newCorrectionPoly = AllocateSymbols(twoT + 2U);
@@ -46,6 +47,8 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
         remainder = std::move(newRemainder);
         quotient = std::move(newQuotient);
         evaluator = std::move(newEvaluator);
+        erasureLocator = syndromes.get() + (twoT + 1U);
+        modifiedSyndromes = syndromes.get() + 2U * (twoT + 1U);
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -102,7 +105,8 @@ void ReedSolomonCodec::Encode(const Symbol* info, Symbol* codeword) {
     std::copy(remainder.get(), remainder.get() + parity, codeword);
 }
 
-bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
+bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded,
+                              std::span<const std::int32_t> erasures) {
     RS_ASSERT(ready, "Decode needs a configured codec");
     const std::int32_t twoT = 2 * t;
 
@@ -116,11 +120,13 @@ bool ReedSolomonCodec::Decode(const Symbol* received, Symbol* decoded) {
         }
     }
 
+    // Zero syndromes make the word a codeword whatever is erased: nothing to correct or flag.
     lastLocatorDegree = 0;
+    lastErasures = 0;
     lastUsableRoots = 0;
     std::copy(received, received + n, corrected.get());
     if (!allZero) {
-        FindErrors([this](std::int32_t p, Symbol value) { corrected[p] ^= value; });
+        FindErrors([this](std::int32_t p, Symbol value) { corrected[p] ^= value; }, erasures);
     }
 
     std::copy(corrected.get() + (n - k), corrected.get() + n, decoded);

@@ -7,6 +7,7 @@
 #include "base/contract.h"
 #include "codec/berlekamp_massey.h"
 #include "codec/decoder_flag.h"
+#include "codec/erasures.h"
 #include "codec/forney.h"
 #include "field/galois_field.h"
 #include "field/tabled_field.h"
@@ -64,7 +65,11 @@ class ReedSolomonCodec {
     // symbols. Returns true when every syndrome is zero (always for t = 0); false otherwise,
     // which says nothing about whether the correction succeeded: beyond t errors the output is
     // whatever the algorithm below yields, and no failure is flagged.
-    bool Decode(const Symbol* received, Symbol* decoded);
+    bool Decode(const Symbol* received, Symbol* decoded) { return Decode(received, decoded, {}); }
+    // As Decode, with the symbols at the positions `erasures` (distinct, increasing, sent, at
+    // most 2t) known to be unreliable: whatever their received values, e errors and s erasures
+    // are corrected whenever 2e + s <= 2t.
+    bool Decode(const Symbol* received, Symbol* decoded, std::span<const std::int32_t> erasures);
 
     // The decoder's stages for callers that know the error pattern rather than the received
     // word. A codeword has zero syndromes, so the syndromes of codeword + e are those of e:
@@ -73,6 +78,8 @@ class ReedSolomonCodec {
     // and the Chien search with Forney's values on those syndromes, exactly as Decode does, and
     // calls onRoot(position, value) for each position it takes as erroneous, from n-1 down to 0;
     // the corrected word is the received one with each value added at its position.
+    // Given erasures (as Decode takes them), the locator is the errata locator, and every
+    // erasure is among the positions reported, its value 0 where the symbol came through right.
     // With kIncremental the Chien search keeps each locator term's exponent and steps it from
     // one position to the next instead of evaluating the locator afresh; it finds the same
     // roots. It borrows the encoder's work buffers, so it must not run within Encode.
@@ -85,12 +92,13 @@ class ReedSolomonCodec {
         return compute(syndromes.get(), 2 * t);
     }
     template <bool kIncremental = false, typename OnRoot>
-    void FindErrors(OnRoot&& onRoot);
+    void FindErrors(OnRoot&& onRoot, std::span<const std::int32_t> erasures = {});
     // As FindErrors<true>, with the Chien search left to search(locator, degree), which
     // returns the j in 1..n (position n - j) at which the locator vanishes, in increasing
     // order. For a vectorised search.
     template <typename Search, typename OnRoot>
-    void FindErrorsBy(Search&& search, OnRoot&& onRoot);
+    void FindErrorsBy(Search&& search, OnRoot&& onRoot,
+                      std::span<const std::int32_t> erasures = {});
 
     // The incremental Chien search's terms of the locator FindErrors or FindErrorsBy holds, of
     // degree L: Lambda(alpha^j) is the sum of alpha^(exponents[e] + (j - 1) steps[e]) over the
@@ -106,12 +114,20 @@ class ReedSolomonCodec {
     // Whether a practical decoder would have flagged the last word as uncorrectable: its
     // locator's degree exceeds t, or it has fewer distinct roots among the sent positions, with
     // a nonzero error value, than its degree. The correction then yields no codeword within t of
-    // the word. This decoder corrects blindly all the same, so the flag is only observed.
+    // the word. This decoder corrects blindly all the same, so the flag is only observed. With
+    // erasures the rule is DecodeFailureDetected's: 2e + s above 2t, or fewer usable roots of
+    // the errata locator than its degree, erasures counting whatever their value.
     bool LastDecodeFailureDetected() const {
-        return DecodeFailureDetected(lastLocatorDegree, lastUsableRoots, t);
+        return DecodeFailureDetected(lastLocatorDegree, lastErasures, lastUsableRoots, t);
     }
 
   private:
+    // Berlekamp-Massey into locator: plain without erasures, else on the modified syndromes and
+    // then times the erasure locator. Keeps the error locator's degree for the flag and returns
+    // the locator's.
+    template <typename Arithmetic>
+    std::int32_t FindLocator(const Arithmetic& arithmetic, std::span<const std::int32_t> erasures);
+
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
 
@@ -138,27 +154,56 @@ class ReedSolomonCodec {
     std::int32_t quotientDegree = 0;
     std::unique_ptr<Symbol[]> evaluator;
     std::int32_t evaluatorDegree = 0;
-    std::int32_t lastLocatorDegree = 0;
+    // Within the syndromes' buffer, 2t + 1 each.
+    Symbol* erasureLocator = nullptr;
+    Symbol* modifiedSyndromes = nullptr;
+    std::int32_t lastLocatorDegree = 0;  // the error locator's, without the erasures
+    std::int32_t lastErasures = 0;
     std::int32_t lastUsableRoots = 0;  // roots among the sent positions, with nonzero values
 };
 
+template <typename Arithmetic>
+std::int32_t ReedSolomonCodec::FindLocator(const Arithmetic& arithmetic,
+                                           std::span<const std::int32_t> erasures) {
+    RS_ASSERT(ErasureList(erasures, sentLength, t),
+              "erasures are at most 2t distinct sent positions, increasing");
+    const auto s = static_cast<std::int32_t>(erasures.size());
+    lastErasures = s;
+    if (s == 0) {
+        lastLocatorDegree = RunBerlekampMassey(arithmetic, syndromes.get(), 2 * t, locator.get(),
+                                               correctionPoly.get());
+        return lastLocatorDegree;
+    }
+    Symbol* gamma = erasureLocator;
+    ErasureLocator(
+        arithmetic, erasures, [this](std::int32_t p) { return field.Power(p); }, gamma);
+    ModifiedSyndromes(arithmetic, syndromes.get(), gamma, s, t, modifiedSyndromes);
+    lastLocatorDegree = RunBerlekampMassey(arithmetic, modifiedSyndromes, 2 * t - s, locator.get(),
+                                           correctionPoly.get());
+    TimesErasureLocator(arithmetic, locator.get(), lastLocatorDegree, gamma, s);
+    return lastLocatorDegree + s;
+}
+
 template <bool kIncremental, typename OnRoot>
-void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
-    const std::int32_t L =
-        RunBerlekampMassey(field, syndromes.get(), t, locator.get(), correctionPoly.get());
-    lastLocatorDegree = L;
+void ReedSolomonCodec::FindErrors(OnRoot&& onRoot, std::span<const std::int32_t> erasures) {
+    const std::int32_t L = FindLocator(field, erasures);
     lastUsableRoots = 0;
     const Symbol* derivative = PrepareForney(L);
 
     // Chien search over j = 1..n, i.e. positions p = n-1 down to 0 at x = alpha^(-p);
     // Forney gives each root the error value Omega(x) / Lambda'(x), which needs no extra
-    // factor for syndromes taken from alpha^1.
+    // factor for syndromes taken from alpha^1. The erasures, increasing, are met from the last.
+    auto erasure = erasures.rbegin();
     const auto forney = [&](std::int32_t p, Symbol x) {
         const Symbol w = field.PolyEvaluate(evaluator.get(), x, evaluatorDegree);
         const Symbol d = field.PolyEvaluate(derivative, x, L - 1);
         const Symbol value = field.Divide(w, d);
         onRoot(p, value);
-        lastUsableRoots += UsableRoot(p, sentLength, value) ? 1 : 0;
+        while (erasure != erasures.rend() && *erasure > p) {
+            ++erasure;
+        }
+        const bool erased = erasure != erasures.rend() && *erasure == p;
+        lastUsableRoots += UsableRoot(p, sentLength, value, erased) ? 1 : 0;
     };
     if constexpr (kIncremental) {
         std::int32_t* exponent = quotient.get();
@@ -190,14 +235,13 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot) {
 }
 
 template <typename Search, typename OnRoot>
-void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
+void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot,
+                                    std::span<const std::int32_t> erasures) {
     // The stages of FindErrors on the same tables, through TabledField, whose products need no
     // division by the field's order; the evaluator is only the product's terms below x^2t,
     // the ones FindErrors keeps.
     const TabledField tables(field);
-    const std::int32_t L =
-        RunBerlekampMassey(tables, syndromes.get(), t, locator.get(), correctionPoly.get());
-    lastLocatorDegree = L;
+    const std::int32_t L = FindLocator(tables, erasures);
     lastUsableRoots = 0;
     Symbol* omega = evaluator.get();
     TruncatedEvaluator(tables, syndromes.get(), locator.get(), L, t, omega);
@@ -205,6 +249,7 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
     Symbol* derivative = scratchPoly.get();
     FormalDerivative(locator.get(), L, derivative);
     std::int32_t previous = 0;
+    auto erasure = erasures.rbegin();  // met from the last, as positions go down
     for (const std::int32_t j : search(static_cast<const Symbol*>(locator.get()), L)) {
         RS_ASSERT(j > previous && j <= n, "a search gives roots j in 1..n, increasing");
         previous = j;
@@ -213,7 +258,11 @@ void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot) {
             static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
                                               EvaluateAt(tables, derivative, L - 1, x)));
         onRoot(n - j, value);
-        lastUsableRoots += UsableRoot(n - j, sentLength, value) ? 1 : 0;
+        while (erasure != erasures.rend() && *erasure > n - j) {
+            ++erasure;
+        }
+        const bool erased = erasure != erasures.rend() && *erasure == n - j;
+        lastUsableRoots += UsableRoot(n - j, sentLength, value, erased) ? 1 : 0;
     }
 }
 

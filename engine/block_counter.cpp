@@ -129,16 +129,22 @@ BlockOutcome BlockCounter::DecodeHits() {
 }
 
 BlockOutcome BlockCounter::DecodePattern(const std::int32_t* positions, const Symbol* values,
-                                         std::int32_t count) {
+                                         std::int32_t count,
+                                         std::span<const std::int32_t> erasures) {
     RS_ASSERT(SentPattern(positions, values, count, n, q),
               "a pattern is nonzero symbols at distinct sent positions, increasing");
+    RS_ASSERT(ErasureList(erasures, n, t),
+              "erasures are at most 2t distinct sent positions, increasing");
     if (hitPositions.size() < static_cast<std::size_t>(count)) {
         GrowHits(static_cast<std::size_t>(count));
     }
     std::copy_n(positions, count, hitPositions.data());
     std::copy_n(values, count, hitValues.data());
     hitCount = count;
-    return DecodeListed();
+    blockErasures = erasures;
+    const BlockOutcome outcome = DecodeListed();
+    blockErasures = {};
+    return outcome;
 }
 
 template <typename Decoder>
@@ -175,9 +181,9 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
                     return std::span<const std::int32_t>(chienRoots.data(),
                                                          static_cast<std::size_t>(found));
                 },
-                correct);
+                correct, blockErasures);
         } else {
-            decoder.FindErrors(correct);
+            decoder.FindErrors(correct, blockErasures);
         }
         outcome.failure = decoder.LastDecodeFailureDetected();
     }

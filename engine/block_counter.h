@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "base/contract.h"
@@ -250,7 +251,16 @@ class BlockCounter {
     // positions (0..n-1) in increasing order. The pattern goes through the same decoder stages
     // as a walked block's, whatever its weight.
     BlockOutcome DecodePattern(const std::int32_t* positions, const Symbol* values,
-                               std::int32_t count);
+                               std::int32_t count) {
+        return DecodePattern(positions, values, count, {});
+    }
+    // As DecodePattern, with the symbols at `erasures` (distinct sent positions, increasing, at
+    // most 2t) known to be unreliable. The pattern is still received minus sent everywhere, so
+    // an erased position is in it when its received value is wrong (a channel that zeroes an
+    // erasure makes it the sent symbol) and not when it came through right. hits counts the
+    // pattern, as for any block.
+    BlockOutcome DecodePattern(const std::int32_t* positions, const Symbol* values,
+                               std::int32_t count, std::span<const std::int32_t> erasures);
 
     // The hits among candidate bits c when each hit makes the next draw its value: in every
     // run of consecutive candidates, the first, third, fifth and so on.
@@ -327,6 +337,8 @@ class BlockCounter {
         Symbol value;
     };
     std::vector<Correction> corrections;
+    // The erasures of the pattern being decoded; none for a walked block.
+    std::span<const std::int32_t> blockErasures;
 };
 
 }  // namespace rs

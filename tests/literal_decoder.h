@@ -21,19 +21,33 @@ using LiteralWord = std::vector<Symbol>;
 // buffer has the codec's capacity and is read through at(), so an index outside it throws.
 // Beyond t errors the decoder's output is defined only by these steps, so this is what it is
 // compared with there.
+//
+// With s erasures it is the textbook errors-and-erasures decoder: Berlekamp-Massey starts from
+// the erasure locator Gamma(x) = product of (1 + alpha^p x) over the erased p, with length s,
+// and runs over S_s..S_2t-1, so that its locator is the errata locator; evaluator, derivative
+// and Forney's values follow from it unchanged. The decoders compute the same locator another
+// way (modified syndromes), so the two are checked against each other.
 struct ReferenceOutcome {
     bool allZero = true;
     LiteralWord corrected;
     LiteralWord decoded;
-    int locatorLength = 0;
-    int roots = 0;  // positions the Chien search took as erroneous
+    int locatorLength = 0;  // the errata locator's, erasures included
+    int erasures = 0;
+    int roots = 0;        // positions the Chien search took as erroneous
     int valuedRoots = 0;  // those of them with a nonzero error value
+    int usableRoots = 0;  // roots at sent positions, valued or erased
     bool invariantsHeld = true;
-    // What a practical decoder flags: a locator above t, or fewer valued roots than its degree.
-    bool Flagged(int t) const { return locatorLength > t || valuedRoots < locatorLength; }
+    // What a practical decoder flags: 2e + s above 2t for the error locator's degree e, or fewer
+    // usable roots than the locator's degree. Without erasures: a locator above t, or fewer
+    // valued roots than its degree.
+    bool Flagged(int t) const {
+        return 2 * (locatorLength - erasures) + erasures > 2 * t || usableRoots < locatorLength;
+    }
 };
 
-inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const LiteralWord& received) {
+// erasures: increasing positions; sentLength 0 for a code sent whole.
+inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const LiteralWord& received,
+                                        const std::vector<int>& erasures = {}, int sentLength = 0) {
     const GaloisField& field = codec.Field();
     const int n = codec.GetN();
     const int k = codec.GetK();
@@ -51,10 +65,13 @@ inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Lit
     };
 
     ReferenceOutcome out;
+    const int s = static_cast<int>(erasures.size());
+    const int sent = sentLength > 0 ? sentLength : n;
+    out.erasures = s;
     const LiteralWord& R = received;
     LiteralWord S(at(twoT + 1), 0);
     LiteralWord lambda(at(twoT + 1), 0);
-    LiteralWord B(at(twoT + 1), 0);
+    LiteralWord B(at(twoT + 2), 0);  // x Gamma(x) has degree s + 1
     LiteralWord T(at(twoT + 1), 0);
     LiteralWord omega(at(2 * n + 1), 0);
     LiteralWord C(at(n), 0);
@@ -73,19 +90,28 @@ inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Lit
             C.at(at(p)) = R.at(at(p));
         }
     } else {
-        // 3. Berlekamp-Massey start: Lambda(x) = 1, B(x) = x.
+        // 3. Berlekamp-Massey start: Lambda(x) = Gamma(x), B(x) = x Gamma(x), L = s; with no
+        // erasures Lambda(x) = 1 and B(x) = x.
         std::fill(lambda.begin(), lambda.end(), 0);
         std::fill(B.begin(), B.end(), 0);
         lambda.at(0) = 1;
+        for (int j = 0; j < s; ++j) {
+            const Symbol X = alpha(erasures.at(at(j)));
+            for (int g = j + 1; g >= 1; --g) {
+                lambda.at(at(g)) ^= field.Multiply(X, lambda.at(at(g - 1)));
+            }
+        }
+        for (int g = 0; g <= s; ++g) {
+            B.at(at(g + 1)) = lambda.at(at(g));
+        }
         B.at(0) = 0;
-        B.at(1) = 1;
-        int L = 0;
-        int D = 1;
+        int L = s;
+        int D = s + 1;
         int P = -1;
 
-        // 4. One step per syndrome.
-        for (int r = 0; r < twoT; ++r) {
-            if (!(L <= r && D == r + 1 - L && P == L - 1)) {
+        // 4. One step per syndrome after the first s.
+        for (int r = s; r < twoT; ++r) {
+            if (!(L <= r && D == r + 1 - L + s && P == L - 1 - s)) {
                 out.invariantsHeld = false;
             }
             Symbol delta = 0;
@@ -141,7 +167,8 @@ inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Lit
             }
         }
 
-        // 7. Chien search from position n-1 down to 0, Forney's value at each root.
+        // 7. Chien search from position n-1 down to 0, Forney's value at each root; an erased
+        // root is usable whatever its value.
         for (int j = 1; j <= n; ++j) {
             const int p = n - j;
             const Symbol x = alpha(j % n);
@@ -154,6 +181,9 @@ inline ReferenceOutcome ReferenceDecode(const ReedSolomonCodec& codec, const Lit
                 C.at(at(p)) = R.at(at(p)) ^ value;
                 ++out.roots;
                 out.valuedRoots += value != 0 ? 1 : 0;
+                const bool erased =
+                    std::find(erasures.begin(), erasures.end(), p) != erasures.end();
+                out.usableRoots += p < sent && (value != 0 || erased) ? 1 : 0;
             }
         }
     }
