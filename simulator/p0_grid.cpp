@@ -120,8 +120,8 @@ std::optional<std::array<std::string_view, 3>> ThreeFields(std::string_view text
 
 P0GridParse ParseP0List(std::string_view text) {
     return ParseList(text, P0Grid::Kind::kList, "--p0",
-                     "is not a probability: give decimal values of 0 or more, separated by commas",
-                     [](float value) { return !std::signbit(value); });
+                     "is not a probability: give decimal values from 0 to 1, separated by commas",
+                     [](float value) { return !std::signbit(value) && value <= 1.0F; });
 }
 
 P0GridParse ParseEbN0List(std::string_view text) {
@@ -195,8 +195,8 @@ P0GridParse ParseP0Decades(std::string_view text) {
                             "\" is not FROM:TO:N, as in 1e-1:1e-6:4 (four points a decade)"});
         return parse;
     }
-    if (!(from > 0.0) || !(to > 0.0) || !std::isfinite(from) || !(from >= to)) {
-        parse.error = Join({"--p0-decades: \"", text, "\" needs FROM >= TO > 0"});
+    if (!(from > 0.0) || !(to > 0.0) || !(from <= 1.0) || !(from >= to)) {
+        parse.error = Join({"--p0-decades: \"", text, "\" needs 1 >= FROM >= TO > 0"});
         return parse;
     }
     if (perDecade < 1 || perDecade > 1000) {

@@ -179,7 +179,7 @@ TEST(CommandLine, P0Grids) {
     const Accepted accepted[] = {
         {{"--p0", "0.1,0.05,2e-3"}, {0.1F, 0.05F, 2e-3F}},
         {{"--p0", "0.02, 0.3 ,0"}, {0.02F, 0.3F, 0.0F}},  // any order, spaces, 0
-        {{"--p0=1.5"}, {1.5F}},
+        {{"--p0=1,0.5"}, {1.0F, 0.5F}},
         {{"--p0-decades", "1e-1:1e-3:4"},
          {0.1F, 0.0562F, 0.0316F, 0.0178F, 0.01F, 0.00562F, 0.00316F, 0.00178F, 0.001F}},
         {{"--p0-decades", "1:1:3"}, {1.0F}},
@@ -198,6 +198,9 @@ TEST(CommandLine, P0Grids) {
         {{"--p0", ""}, "rs-sim: --p0: \"\" is not"},
         {{"--p0", "0.1,,0.2"}, "rs-sim: --p0: \"\" is not"},
         {{"--p0", "0.1,-0.2"}, "rs-sim: --p0: \"-0.2\" is not"},
+        {{"--p0", "2"},
+         "rs-sim: --p0: \"2\" is not a probability: give decimal values from 0 to 1"},
+        {{"--p0-decades", "3:1e-2:1"}, "rs-sim: --p0-decades: \"3:1e-2:1\" needs 1 >= FROM"},
         {{"--p0", "0.1,nan"}, "rs-sim: --p0: \"nan\" is not"},
         {{"--p0", "1e-60"}, "rs-sim: --p0: \"1e-60\" is not"},
         {{"--p0", "0.1x"}, "rs-sim: --p0: \"0.1x\" is not"},
@@ -209,8 +212,9 @@ TEST(CommandLine, P0Grids) {
         {{"--p0-decades", "1e-1:2e-3:4"},
          "rs-sim: --p0-decades: \"1e-1:2e-3:4\": TO is not a point of 4 a decade; the nearest "
          "are 0.00316 and 0.00178 "},
-        {{"--p0-decades", "1e-3:1e-1:4"}, "rs-sim: --p0-decades: \"1e-3:1e-1:4\" needs FROM >= TO"},
-        {{"--p0-decades", "0:0:4"}, "rs-sim: --p0-decades: \"0:0:4\" needs FROM >= TO > 0"},
+        {{"--p0-decades", "1e-3:1e-1:4"},
+         "rs-sim: --p0-decades: \"1e-3:1e-1:4\" needs 1 >= FROM >= TO"},
+        {{"--p0-decades", "0:0:4"}, "rs-sim: --p0-decades: \"0:0:4\" needs 1 >= FROM >= TO > 0"},
         {{"--p0-decades", "1:0.1:0"}, "rs-sim: --p0-decades: \"1:0.1:0\" needs N from 1"},
         {{"--p0-decades", "0.05:0.04:1"}, "rs-sim: --p0-decades: \"0.05:0.04:1\" holds no point"},
         {{"--p0-decades", "1e-40:1e-50:1"}, "rs-sim: --p0-decades: \"1e-40:1e-50:1\" reaches"},
