@@ -10,7 +10,7 @@ help: ## list the targets
 	@grep -E '^[a-z]+:.*## ' $(MAKEFILE_LIST) | sed -E 's/^([a-z]+):.*## /  make \1\t/' | expand -t 16
 
 run: ## build (optimised) and run the simulator on examples/param.dat
-	$(DEPS) build test bench
+	$(DEPS) build
 	cmake --workflow --preset run
 
 test: ## build with sanitizers and pass every test

@@ -91,10 +91,7 @@ TEST_F(AllocationFailureTest, CodecRefusesAtEveryAllocationAndRecovers) {
 }
 
 TEST_F(AllocationFailureTest, ProgramReportsEveryFailedAllocationAndLeavesResultsAlone) {
-    const auto directory =
-        std::filesystem::temp_directory_path() / ("rs-sim-alloc-" + std::to_string(getpid()));
-    std::filesystem::remove_all(directory);
-    std::filesystem::create_directories(directory);
+    const auto directory = testing::FreshTempFolder("allocation");
     std::ofstream(directory / "param.dat")
         << "Pmax=0.1\nPmin=0.1\nPstep=0.1\nmaxBlocks=2\nmaxErrorBlocks=2\nM=4\nT=2\n";
 

@@ -38,10 +38,7 @@ const ApiCase kApiCases[] = {
 
 // The program's JSON points for the same experiment, run in-process.
 nlohmann::json ProgramPoints(const ApiCase& c, int threads) {
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / (std::string("rs-sim-api-") + c.name);
-    std::filesystem::remove_all(directory);
-    std::filesystem::create_directories(directory);
+    const std::filesystem::path directory = testing::FreshTempFolder(c.name);
     std::ofstream(directory / "param.dat")
         << "Pmax=0.1\nPmin=0.1\nPstep=0.1\nmaxBlocks=" << c.maxBlocks
         << "\nmaxErrorBlocks=" << c.maxErrorBlocks << "\nM=" << c.m << "\nT=" << c.t << "\n";

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "pinned_cpu.h"
+#include "test_support.h"
 
 namespace {
 
@@ -125,12 +126,8 @@ pid_t Start(const fs::path& directory, int outPipe, const std::vector<std::strin
 class EndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory = fs::temp_directory_path() /
-                    (std::string("rs-sim-e2e-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
-                     std::to_string(getpid()));
-        fs::remove_all(directory);
-        fs::create_directories(directory);
+        directory = rs::testing::FreshTempFolder(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { fs::remove_all(directory); }
 

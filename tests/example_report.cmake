@@ -2,8 +2,11 @@
 # compares its report with the checked one, the measured times masked: every build, on every
 # processor, must write the same bytes.
 # cmake -DRS_SIM=... -DEMULATOR=... -DEXAMPLE=... -DEXPECTED=... -DWORK=... -P example_report.cmake
-file(REMOVE_RECURSE "${WORK}")
+# A folder of this run's own in WORK: two runs of one build side by side keep apart, and a
+# failed run's folder stays to be looked at.
 file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND mktemp -d "${WORK}/run-XXXXXX" OUTPUT_VARIABLE WORK
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 file(COPY "${EXAMPLE}" DESTINATION "${WORK}")
 execute_process(
   COMMAND ${EMULATOR} "${RS_SIM}" --no-wait
@@ -24,3 +27,4 @@ if(NOT report STREQUAL expected)
   file(WRITE "${WORK}/results.masked" "${report}")
   message(FATAL_ERROR "the report differs from ${EXPECTED}: see ${WORK}/results.masked")
 endif()
+file(REMOVE_RECURSE "${WORK}")

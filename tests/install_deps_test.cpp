@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,8 +54,7 @@ std::vector<Need> Needs() {
 class InstallDepsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory = fs::temp_directory_path() / ("rs-sim-deps-" + std::to_string(getpid()));
-        fs::remove_all(directory);
+        directory = rs::testing::FreshTempFolder("install-deps");
         // Every need met: each command a stand-in, each file present ("x" for a pattern's *).
         for (const Need& need : Needs()) {
             if (need.command) {

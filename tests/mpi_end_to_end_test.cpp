@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "random_experiment.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -114,12 +115,8 @@ std::vector<std::string> Mpirun(int processes, const std::vector<std::string>& a
 class MpiEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory = fs::temp_directory_path() /
-                    (std::string("rs-sim-mpi-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
-                     std::to_string(getpid()));
-        fs::remove_all(directory);
-        fs::create_directories(directory);
+        directory = rs::testing::FreshTempFolder(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { fs::remove_all(directory); }
 

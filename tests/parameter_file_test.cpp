@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "test_support.h"
+
 namespace rs {
 namespace {
 
@@ -218,12 +220,8 @@ TEST(ParseParameters, RefusesNumbersGluedToTheirContinuation) {
 class ReadParametersTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory =
-            std::filesystem::temp_directory_path() /
-            ("rs-sim-params-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directories(directory);
+        directory = testing::FreshTempFolder(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { std::filesystem::remove_all(directory); }
 

@@ -30,11 +30,8 @@ using testing::ScriptedCounter;
 class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory = std::filesystem::temp_directory_path() /
-                    (std::string("rs-sim-program-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directories(directory);
+        directory = testing::FreshTempFolder(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { std::filesystem::remove_all(directory); }
 
@@ -68,6 +65,24 @@ class ProgramTest : public ::testing::Test {
 
 std::string Parameters(const std::string& sweep, const std::string& code) {
     return sweep + "maxBlocks=10\nmaxErrorBlocks=5\n" + code;
+}
+
+// Each test process's folder is its own, and goes with everything in it.
+TEST(TempRootTest, EachIsNewNamesTheProcessAndGoesWithItsFiles) {
+    std::filesystem::path first;
+    {
+        const testing::TempRoot one;
+        const testing::TempRoot two;
+        EXPECT_NE(one.Path(), two.Path());
+        EXPECT_EQ(one.Path().parent_path(), std::filesystem::temp_directory_path());
+        EXPECT_TRUE(one.Path().filename().string().starts_with("rs-sim-test-" +
+                                                               std::to_string(getpid()) + "-"))
+            << one.Path();
+        std::filesystem::create_directories(one.Path() / "inner");
+        std::ofstream(one.Path() / "inner" / "file") << "kept until the end";
+        first = one.Path();
+    }
+    EXPECT_FALSE(std::filesystem::exists(first));
 }
 
 TEST_F(ProgramTest, MissingParameterFileEndsTheRunWithoutTouchingAnything) {

@@ -157,11 +157,8 @@ rs_sim::StratifiedResults MadeUpStudy(const rs_sim::Channel& channel,
 class ReportsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory = fs::temp_directory_path() /
-                    (std::string("rs-sim-reports-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(directory);
-        fs::create_directories(directory);
+        directory = testing::FreshTempFolder(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { fs::remove_all(directory); }
 

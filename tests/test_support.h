@@ -3,15 +3,58 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <unistd.h>
 
 #include "system/output_stream.h"
 #include "system/performance_counter.h"
 
 namespace rs::testing {
+
+// A new folder under the system's temporary one, named by the process and a random number and
+// removed with everything in it when this goes: two test runs side by side (two clones, two
+// builds, the same binaries twice) never share one.
+class TempRoot {
+  public:
+    TempRoot() : owner(getpid()) {
+        std::random_device device;
+        do {
+            path = std::filesystem::temp_directory_path() /
+                   ("rs-sim-test-" + std::to_string(owner) + "-" + std::to_string(device()));
+        } while (!std::filesystem::create_directory(path));
+    }
+    ~TempRoot() {
+        // A forked child that ends normally leaves its parent's folder alone.
+        if (getpid() == owner) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    }
+    TempRoot(const TempRoot&) = delete;
+    TempRoot& operator=(const TempRoot&) = delete;
+
+    const std::filesystem::path& Path() const { return path; }
+
+  private:
+    pid_t owner;
+    std::filesystem::path path;
+};
+
+// An empty folder of the name in this process's own temporary folder, which is made on first
+// use and removed at exit.
+inline std::filesystem::path FreshTempFolder(const std::string& name) {
+    static const TempRoot root;
+    const std::filesystem::path folder = root.Path() / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
 
 // Keeps everything written, counts writes and flushes, and can be told to fail its flushes.
 class CapturingStream final : public OutputStream {
