@@ -325,7 +325,8 @@ TEST_F(ReportsTest, ResumeRefusesFilesOfAnotherExperiment) {
          "the text after point 3 is not a point of the report"},
         {"JSON missing", experiment, report, "", "points.json: cannot resume: the file is missing"},
         {"JSON of another seed", experiment, report, otherSeed.dump(),
-         "points.json: cannot resume: it describes another experiment or seed"},
+         "points.json: cannot resume: it describes another experiment: its experiment.seed is 7 "
+         "where this run's is 1234"},
     };
     for (const Case& c : cases) {
         WriteFile("param.dat", c.parameters);

@@ -154,6 +154,34 @@ std::string JsonReport::Write() {
     return {};
 }
 
+namespace {
+
+// The first field in which a report's JSON differs from this run's, by its path
+// ("its experiment.seed is 1234 where this run's is 99").
+std::string FirstDifference(const nlohmann::ordered_json& written,
+                            const nlohmann::ordered_json& expected, const std::string& path) {
+    if (written.is_object() && expected.is_object()) {
+        for (const auto& [key, value] : expected.items()) {
+            const nlohmann::ordered_json was =
+                written.contains(key) ? written.at(key) : nlohmann::ordered_json();
+            if (was != value) {
+                return FirstDifference(was, value, path + "." + key);
+            }
+        }
+        for (const auto& [key, value] : written.items()) {
+            if (!expected.contains(key)) {
+                return FirstDifference(value, nlohmann::ordered_json(), path + "." + key);
+            }
+        }
+    }
+    const auto shown = [](const nlohmann::ordered_json& value) {
+        return value.is_null() ? std::string("missing") : value.dump();
+    };
+    return "its " + path + " is " + shown(written) + " where this run's is " + shown(expected);
+}
+
+}  // namespace
+
 JsonReport::Kept JsonReport::ReadKeptPoints(const std::filesystem::path& path,
                                             const RunDescription& run,
                                             const std::vector<ReportedPoint>& reported) {
@@ -173,11 +201,18 @@ JsonReport::Kept JsonReport::ReadKeptPoints(const std::filesystem::path& path,
         kept.error = name + ": cannot resume: it is not a JSON document";
         return kept;
     }
-    if (document.value("program", "") != "rs-sim" ||
-        document.value("experiment", nlohmann::ordered_json()) != ExperimentJson(run) ||
-        document.value("code", nlohmann::ordered_json()) != CodeJson(run.code)) {
-        kept.error = name + ": cannot resume: it describes another experiment or seed";
+    if (document.value("program", "") != "rs-sim") {
+        kept.error = name + ": cannot resume: it is not rs-sim's JSON report";
         return kept;
+    }
+    for (const auto& [section, expected] :
+         {std::pair{"experiment", ExperimentJson(run)}, std::pair{"code", CodeJson(run.code)}}) {
+        const nlohmann::ordered_json written = document.value(section, nlohmann::ordered_json());
+        if (written != expected) {
+            kept.error = name + ": cannot resume: it describes another experiment: " +
+                         FirstDifference(written, expected, section);
+            return kept;
+        }
     }
     const auto& points = document.value("points", nlohmann::ordered_json());
     if (!points.is_array() || points.size() < reported.size()) {
