@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "cli/run/program.h"
@@ -187,6 +188,7 @@ class ReportsTest : public ::testing::Test {
         options.grid = grid;
         options.channel = channel;
         options.interleave = interleave;
+        options.seed = seed;
         errors.text.clear();
         const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
         return RunProgram(environment);
@@ -198,6 +200,7 @@ class ReportsTest : public ::testing::Test {
     std::optional<rs_sim::Points> grid;  // P0 values in place of the file's sweep lines
     rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     std::int32_t interleave = 1;
+    std::int32_t seed = rs_sim::kDefaultSeed;
     bool documents = true;  // the JSON and CSV reports beside results.dat
 };
 
@@ -413,9 +416,9 @@ TEST_F(ReportsTest, ResumeDropsAnyStartOfTheNextPoint) {
 
 using Markov = rs_sim::GilbertElliottChannel;
 
-// A report whose header names one channel resumes only on that channel with the same parameters
-// and interleaving, and says what differs; the header it writes is the one it reads back.
-TEST_F(ReportsTest, ResumeRefusesAReportOfAnotherChannel) {
+// A report whose header names one channel resumes only on that channel with the same parameters,
+// interleaving and seed, and says what differs; the header it writes is the one it reads back.
+TEST_F(ReportsTest, ResumeRefusesAReportOfAnotherChannelOrSeed) {
     WriteFile("param.dat",
               "Pmax=0.4\nPmin=0.2\nPstep=0.1\nmaxBlocks=300\nmaxErrorBlocks=40\nM=4\nT=2\n");
     documents = false;
@@ -468,6 +471,26 @@ TEST_F(ReportsTest, ResumeRefusesAReportOfAnotherChannel) {
             EXPECT_NE(errors.text.find("results.dat: cannot resume: " + std::string(c.error)),
                       std::string::npos)
                 << errors.text;
+        }
+        EXPECT_EQ(Read("results.dat"), written);
+    }
+    // A seed other than the default is in the header, so that a run on another seed is refused
+    // whichever of the two is the default.
+    channel = rs_sim::QarySymmetricChannel{};
+    interleave = 1;
+    grid = std::nullopt;
+    const std::tuple<std::int32_t, std::int32_t, const char*> seeds[] = {
+        {1234, 99, "its header has seed=1234 where this run has seed=99"},
+        {99, 1234, "its header has seed=99 where this run has seed=1234"},
+        {99, 99, nullptr}};
+    for (const auto& [writtenSeed, runSeed, error] : seeds) {
+        const std::string written =
+            ReportHeader(code, rs_sim::QarySymmetricChannel{}, 1, writtenSeed) + points;
+        WriteFile("results.dat", written);
+        seed = runSeed;
+        EXPECT_EQ(Run(true), error == nullptr ? 0 : 1) << errors.text;
+        if (error != nullptr) {
+            EXPECT_NE(errors.text.find(error), std::string::npos) << errors.text;
         }
         EXPECT_EQ(Read("results.dat"), written);
     }

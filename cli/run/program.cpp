@@ -196,7 +196,7 @@ std::string ProgramRun::FindPlotter() {
 
 void ProgramRun::DescribeRun() {
     const rs_sim::CodeFacts code = rs_sim::FactsOf(parameters.M, parameters.T, options.length);
-    header = ReportHeader(code, options.channel, options.interleave);
+    header = ReportHeader(code, options.channel, options.interleave, options.seed);
     run = {parameters,      options.seed,      code,
            options.grid,    options.length,    options.monteCarlo.independentPoints,
            options.channel, options.interleave};

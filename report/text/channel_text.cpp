@@ -17,6 +17,7 @@ namespace {
 using Words = std::vector<std::pair<std::string, std::string>>;
 
 constexpr std::string_view kChannelWord = "  channel=";
+constexpr std::string_view kSeedWord = "  seed=";
 
 // The header's channel words, "  key=value" each, as pairs; a word without "=" has an empty
 // value and so differs from any written one.
@@ -44,6 +45,9 @@ std::string ValueOf(const Words& words, const std::string& key) {
     }
     if (key == "channel") {
         return rs_sim::ChannelName(rs_sim::QarySymmetricChannel{});
+    }
+    if (key == "seed") {
+        return std::to_string(rs_sim::kDefaultSeed);
     }
     return key == "interleave" ? "1" : "";
 }
@@ -74,7 +78,7 @@ std::string DecimalText(double value) {
 }
 
 std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
-                         std::int32_t interleave) {
+                         std::int32_t interleave, std::int32_t seed) {
     std::string header = "Reed-Solomon codes, n=" + std::to_string(code.n) +
                          "  k=" + std::to_string(code.k) + "  R=" + FormatFixed2(code.rate) +
                          "  t=" + std::to_string(code.t) + "  q=" + std::to_string(code.q);
@@ -94,6 +98,9 @@ std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& c
     if (interleave > 1) {
         header.append("  interleave=").append(std::to_string(interleave));
     }
+    if (seed != rs_sim::kDefaultSeed) {
+        header.append(kSeedWord).append(std::to_string(seed));
+    }
     return header + "\n";
 }
 
@@ -105,7 +112,8 @@ std::string HeaderDifference(std::string_view written, std::string_view expected
     // The code's part ends where the channel's words begin; a default header has none, but a
     // run interleaved on another channel always names its channel first.
     const auto codePart = [&](std::string_view header) {
-        return header.substr(0, std::min(header.find(kChannelWord), header.find("  interleave=")));
+        return header.substr(0, std::min({header.find(kChannelWord), header.find("  interleave="),
+                                          header.find(kSeedWord)}));
     };
     const std::string_view writtenLine = line(written);
     const std::string_view expectedLine = line(expected);

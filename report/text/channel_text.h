@@ -27,10 +27,11 @@ std::string SweptValueText(double P0, const rs_sim::Channel& channel);
 std::string DecimalText(double value);
 
 // The report's header line: the code, then, for a channel other than the default, its words
-// "  channel=NAME", the Gilbert-Elliott chain's "  level=  burst=  goodError=  badError=", and
-// "  interleave=I" when I > 1.
+// "  channel=NAME", the Gilbert-Elliott chain's "  level=  burst=  goodError=  badError=",
+// "  interleave=I" when I > 1, and "  seed=S" for a seed other than the default, so that a
+// resumed run can tell whether it continues the same stream.
 std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
-                         std::int32_t interleave);
+                         std::int32_t interleave, std::int32_t seed = rs_sim::kDefaultSeed);
 
 // Why a report's header line is not the expected one, or empty when it is: the code's part
 // first, then the first channel word that differs, a word left out read as its default
