@@ -417,25 +417,16 @@ TEST_F(EndToEndTest, InterruptedRunKeepsCompletePointsOnly) {
               MaskTimes(ReadFile(directory / "alone/results.dat")));
 }
 
-// On a terminal, Ctrl-C during a long point clears the status line under the progress bar and
-// writes its line there, not after the bar's stars with a stale status below.
-TEST_F(EndToEndTest, InterruptClearsTheStatusLine) {
-    WriteFile(directory / "param.dat",
-              "Pmax=1e-6\nPmin=1e-6\nPstep=1\nmaxBlocks=2000000000\nmaxErrorBlocks=1000\nM=8\n"
-              "T=16\n");
+// rs-sim started in directory on a terminal of its own (a pseudo-terminal), and what it shows.
+struct OnTerminal {
+    pid_t pid = -1;
     int master = -1;
-    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(directory.c_str()) != 0) {
-            _exit(127);
-        }
-        execl(RS_SIM_PATH, "rs-sim", "-j", "1", static_cast<char*>(nullptr));
-        _exit(127);
-    }
     std::string screen;
-    const auto readFor = [&](int tenths, std::string_view until) {
-        for (int waited = 0; waited < tenths && screen.find(until) == std::string::npos; ++waited) {
+
+    // Reads what the program shows until `until` appears after from, or tenths of a second pass.
+    void ReadUntil(std::string_view until, std::size_t from = 0, int tenths = 100) {
+        for (int waited = 0; waited < tenths && screen.find(until, from) == std::string::npos;
+             ++waited) {
             pollfd ready{master, POLLIN, 0};
             if (poll(&ready, 1, 100) > 0) {
                 char buffer[1024];
@@ -446,18 +437,44 @@ TEST_F(EndToEndTest, InterruptClearsTheStatusLine) {
                 screen.append(buffer, static_cast<std::size_t>(got));
             }
         }
-    };
-    readFor(100, " left");  // the status shows after two seconds
-    ASSERT_NE(screen.find(" left"), std::string::npos) << screen;
+    }
+};
+
+OnTerminal StartOnTerminal(const fs::path& directory, std::vector<const char*> arguments) {
+    OnTerminal terminal;
+    arguments.insert(arguments.begin(), "rs-sim");
+    arguments.push_back(nullptr);
+    terminal.pid = forkpty(&terminal.master, nullptr, nullptr, nullptr);
+    if (terminal.pid == 0) {
+        if (chdir(directory.c_str()) != 0) {
+            _exit(127);
+        }
+        execv(RS_SIM_PATH, const_cast<char* const*>(arguments.data()));
+        _exit(127);
+    }
+    return terminal;
+}
+
+// On a terminal, Ctrl-C during a long point clears the status line under the progress bar and
+// writes its line there, not after the bar's stars with a stale status below.
+TEST_F(EndToEndTest, InterruptClearsTheStatusLine) {
+    WriteFile(directory / "param.dat",
+              "Pmax=1e-6\nPmin=1e-6\nPstep=1\nmaxBlocks=2000000000\nmaxErrorBlocks=1000\nM=8\n"
+              "T=16\n");
+    OnTerminal terminal = StartOnTerminal(directory, {"-j", "1"});
+    ASSERT_GE(terminal.pid, 0);
+    terminal.ReadUntil(" left");  // the status shows after two seconds
+    ASSERT_NE(terminal.screen.find(" left"), std::string::npos) << terminal.screen;
     usleep(100000);  // past the status's own writes
-    kill(pid, SIGINT);
+    kill(terminal.pid, SIGINT);
     int status = 0;
-    waitpid(pid, &status, 0);
-    readFor(20, "to continue");
-    close(master);
+    waitpid(terminal.pid, &status, 0);
+    terminal.ReadUntil("to continue", 0, 20);
+    close(terminal.master);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
     // Down to the status line, cleared, then the line.
-    EXPECT_NE(screen.find("\x1b[B\r\x1b[Krs-sim: interrupted:"), std::string::npos) << screen;
+    EXPECT_NE(terminal.screen.find("\x1b[B\r\x1b[Krs-sim: interrupted:"), std::string::npos)
+        << terminal.screen;
 }
 
 // On a terminal the program waits for one key, does not echo it, and leaves the terminal as it
@@ -472,31 +489,13 @@ TEST_F(EndToEndTest, KeyWaitOnATerminal) {
     };
     for (const Case& c :
          {Case{"k", false, false}, Case{"\x03", true, false}, Case{"k", false, true}}) {
-        int master = -1;
-        const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            if (chdir(directory.c_str()) != 0) {
-                _exit(127);
-            }
-            execl(RS_SIM_PATH, "rs-sim", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // Reads what the program shows until `until` appears or a few seconds pass.
-        std::string screen;
-        auto readUntil = [&](std::string_view until, std::size_t from = 0) {
-            for (int waited = 0; screen.find(until, from) == std::string::npos && waited < 100;
-                 ++waited) {
-                pollfd ready{master, POLLIN, 0};
-                if (poll(&ready, 1, 100) > 0) {
-                    char buffer[1024];
-                    const ssize_t got = read(master, buffer, sizeof buffer);
-                    if (got <= 0) {
-                        return;
-                    }
-                    screen.append(buffer, static_cast<std::size_t>(got));
-                }
-            }
+        OnTerminal terminal = StartOnTerminal(directory, {});
+        ASSERT_GE(terminal.pid, 0);
+        const pid_t pid = terminal.pid;
+        const int master = terminal.master;
+        std::string& screen = terminal.screen;
+        const auto readUntil = [&](std::string_view until, std::size_t from = 0) {
+            terminal.ReadUntil(until, from);
         };
         readUntil("Press any key");
         ASSERT_NE(screen.find("Press any key"), std::string::npos) << screen;
