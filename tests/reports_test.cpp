@@ -221,6 +221,7 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
         ASSERT_EQ(counts.size(), report.points.size());
         EXPECT_EQ(CsvCounts(Read("points.csv")), counts);
         EXPECT_EQ(Lines(Read("points.csv"))[0], CsvReport::kHeader);
+        EXPECT_EQ(json["method"], "monte-carlo");
         const int m = json["experiment"]["M"];
         const bool uncoded = json["code"]["t"] == 0;
         for (std::size_t i = 0; i < counts.size(); ++i) {

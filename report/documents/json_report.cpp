@@ -113,6 +113,8 @@ JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
     : target(std::move(output)), channel(run.channel) {
     document["program"] = "rs-sim";
     document["version"] = rs_sim::Version();
+    // Named in every report, as the stratified one is, so that a file alone says how it was made.
+    document["method"] = "monte-carlo";
     document["experiment"] = ExperimentJson(run);
     document["code"] = CodeJson(run.code);
     document["points"] = nlohmann::ordered_json::array();
