@@ -23,6 +23,11 @@ struct BlockOutcome {
     std::int32_t errorSymbols = 0;
     std::int64_t bitErrors = 0;
     bool failure = false;
+    // A flagged block that delivers its received information rather than its decoding counts
+    // its symbols and bits as delivered, but is judged wrong or right by its decoding, so that
+    // the FER is that of the decoder whatever it delivers.
+    bool deliveredReceived = false;
+    bool decodedWrong = false;
 
     bool operator==(const BlockOutcome&) const = default;
 };
@@ -37,7 +42,7 @@ struct BlockVerdict {
 };
 
 constexpr BlockVerdict Judge(const BlockOutcome& block) {
-    const bool wrong = block.errorSymbols != 0;
+    const bool wrong = block.deliveredReceived ? block.decodedWrong : block.errorSymbols != 0;
     return {wrong, block.failure, wrong && !block.failure};
 }
 
@@ -52,6 +57,17 @@ inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
     statistics.errorBlocks += verdict.wrong ? 1 : 0;
     statistics.miscorrections += verdict.miscorrected ? 1 : 0;
     return verdict.wrong;
+}
+
+// Adds a block's erasures, erased by the channel: a block delivered right and unflagged had its
+// errors (hits) and erasures all corrected.
+inline void AddErasures(PointStatistics& statistics, const BlockOutcome& block,
+                        std::int32_t erasures) {
+    statistics.channelErasures += erasures;
+    if (!Judge(block).wrong && !block.failure) {
+        statistics.errorsCorrected += block.hits;
+        statistics.erasuresCorrected += erasures;
+    }
 }
 
 // Counts a block from its place in the draw stream alone. The code is linear and the channel's

@@ -107,7 +107,7 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
         workers.emplace_back(*codec, request.m, sent, request.interleave);
         return std::make_unique<FrameEngine<LiteralFrames>>(
             std::move(workers), request.channel, sent, k, request.interleave,
-            std::vector<std::unique_ptr<FrameLane>>{});
+            std::vector<std::unique_ptr<FrameLane>>{}, request.receiver);
     }
     // The first worker decodes through the plan's codec, the others through codecs of their own.
     std::vector<FastFrames> workers;
@@ -120,7 +120,8 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
         lanes = request.remoteFrames(request.m, request.t, request.length, codec != nullptr);
     }
     return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, sent, k,
-                                                     request.interleave, std::move(lanes));
+                                                     request.interleave, std::move(lanes),
+                                                     request.receiver);
 }
 
 std::unique_ptr<Engine> Build(const EnginePlan& plan, ReedSolomonCodec* codec,

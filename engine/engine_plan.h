@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/channel/frame_receiver.h"
 #include "engine/engine.h"
 #include "engine/parallel/segment_shape.h"
 #include "rs_sim/experiment.h"
@@ -35,11 +36,7 @@ enum class EngineKind : std::uint8_t {
     kParallel,   // segments made by workers, stitched in order
 };
 
-// Whether a channel draws from the program's generator (the q-ary symmetric channel), or frame
-// by frame from counter-based streams keyed by (seed, point).
-inline bool SendsFrames(const rs_sim::Channel& channel) {
-    return !std::holds_alternative<rs_sim::QarySymmetricChannel>(channel);
-}
+using rs_sim::SendsFrames;
 
 // What a run asks of the engines.
 struct EngineRequest {
@@ -52,6 +49,8 @@ struct EngineRequest {
     // one runs on the frame engines, whose points each draw from streams of their own.
     rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     std::int32_t interleave = 1;
+    // The frames' receiver: punctured parity, and what a flagged block delivers.
+    FrameReceiver receiver = {};
     // The sweep's largest P0: the hit buffers are sized for a block there.
     float largestP0 = 0.0F;
     bool reference = false;  // the literal engine, as --engine reference asks

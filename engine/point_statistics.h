@@ -25,6 +25,12 @@ struct PointStatistics {
     // The sum over frames of each frame's error blocks squared, on the channels that send
     // interleaved frames: what the FER's interval over frames needs.
     std::int64_t errorBlockSquares = 0;
+    // On the channels that erase: the symbols the channel erased (punctured ones not counted),
+    // and the errors and erasures of the blocks delivered right and unflagged, all of which the
+    // decoder corrected.
+    std::int64_t channelErasures = 0;
+    std::int64_t errorsCorrected = 0;
+    std::int64_t erasuresCorrected = 0;
 
     bool operator==(const PointStatistics&) const = default;
 };

@@ -46,6 +46,13 @@ class PhiloxStream {
         return static_cast<std::uint32_t>(product >> 32U);
     }
 
+    // The word Next would return after index others on a fresh stream, without drawing them.
+    std::uint32_t WordAt(std::uint64_t index) const {
+        RS_ASSERT(index / kWordsPerBlock <= 0xFFFFFFFFU, "a stream has 2^34 words");
+        Generator::ctr_type at = counter;
+        at.v[2] = static_cast<std::uint32_t>(index / kWordsPerBlock);
+        return Generator()(at, key).v[index % kWordsPerBlock];
+    }
     // Uniform on (0, 1]: 53 random bits, never 0, so that its logarithm is finite.
     double UniformOpenBelow() {
         const std::uint64_t high = Next() >> 6U;  // 26 bits

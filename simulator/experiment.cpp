@@ -48,10 +48,36 @@ std::string CheckCode(const Code& code) {
 }
 
 std::string CheckChannel(const Experiment& experiment) {
-    const bool qary = std::holds_alternative<QarySymmetricChannel>(experiment.channel);
+    const bool qary = !SendsFrames(experiment.channel);
+    if (const auto* symmetric = std::get_if<QarySymmetricChannel>(&experiment.channel);
+        symmetric != nullptr && symmetric->erasure) {
+        const double erasure = *symmetric->erasure;
+        if (!(erasure >= 0.0 && erasure <= 1.0)) {
+            return "the erasure probability " + ShortestText(static_cast<float>(erasure)) +
+                   " is not a probability: 0 to 1";
+        }
+        if (std::holds_alternative<Stratified>(experiment.method)) {
+            return "the stratified method weights symbol errors alone: erasures need the "
+                   "Monte-Carlo method";
+        }
+    }
     if (experiment.interleave < 1 || experiment.interleave > kMaxInterleave) {
         return "interleave " + std::to_string(experiment.interleave) + " is out of range: 1 to " +
                std::to_string(kMaxInterleave);
+    }
+    if (experiment.puncture < 0 || experiment.puncture > 2 * experiment.code.t) {
+        return "puncture " + std::to_string(experiment.puncture) +
+               " is out of range: 0 to 2T=" + std::to_string(2 * experiment.code.t);
+    }
+    if (qary &&
+        (experiment.puncture > 0 || experiment.onFailure != Experiment::OnFailure::kDecoded)) {
+        return "puncturing and delivering received blocks need the frame engine: the "
+               "q-ary-symmetric "
+               "channel runs there with an erasure probability (0 for none)";
+    }
+    if (experiment.puncture > 0 && std::holds_alternative<Stratified>(experiment.method)) {
+        return "the stratified method weights symbol errors alone: puncturing needs the "
+               "Monte-Carlo method";
     }
     if (qary && experiment.interleave > 1) {
         return "the q-ary-symmetric channel has no memory to spread: interleaving needs another "

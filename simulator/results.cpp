@@ -1,5 +1,6 @@
 #include "rs_sim/results.h"
 
+#include <cmath>
 #include <limits>
 #include <variant>
 
@@ -8,6 +9,7 @@
 #include "stats/channel_model.h"
 #include "stats/channel_theory.h"
 #include "stats/confidence_interval.h"
+#include "stats/erasure_theory.h"
 
 namespace rs_sim {
 
@@ -22,10 +24,16 @@ double TheoryFER(const CodeFacts& code, double P0) {
 
 double TheoryFER(const CodeFacts& code, double P0, const Channel& channel,
                  std::int32_t interleave) {
-    if (std::holds_alternative<QarySymmetricChannel>(channel)) {
+    if (!SendsFrames(channel)) {
         return TheoryFER(code, P0);
     }
-    const rs::ChannelAt at = rs::ModelChannel(channel, code.n, code.k, P0);
+    const rs::ChannelAt at = rs::ModelChannel(channel, code.n - code.punctured, code.k, P0);
+    // With erasures, sent or punctured, the bounded-distance decoder fails when 2e + s > 2t.
+    if (at.model && at.model->Memoryless() && (at.model->erasureRate > 0.0 || code.punctured > 0)) {
+        return std::exp(rs::LogErasureBlockErrorProbability(
+            code.n, code.t, code.punctured, at.model->SymbolErrorProbability(code.m),
+            at.model->erasureRate));
+    }
     // The chain's exact sum takes about n (t + 1) steps; beyond this it would hold the report
     // up longer than most points run.
     constexpr double kLongestChainSum = 1e9;
@@ -36,14 +44,16 @@ double TheoryFER(const CodeFacts& code, double P0, const Channel& channel,
     return rs::ChannelBlockErrorProbability(*at.model, code.m, code.n, code.t, interleave);
 }
 
-CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length) {
+CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length,
+                  std::int32_t punctured) {
     CodeFacts facts;
     facts.m = m;
     facts.t = t;
     facts.n = length.value_or(static_cast<std::int32_t>((std::int64_t{1} << m) - 1));
     facts.k = facts.n - 2 * t;
     facts.q = static_cast<std::int32_t>(std::int64_t{1} << m);
-    facts.rate = static_cast<double>(facts.k) / static_cast<double>(facts.n);
+    facts.punctured = punctured;
+    facts.rate = static_cast<double>(facts.k) / static_cast<double>(facts.n - punctured);
     return facts;
 }
 
@@ -57,7 +67,9 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
         counts.blocks,         counts.errorBlocks,      counts.channelErrors,
         counts.errorSymbols,   counts.bitErrors,        counts.failures,
         counts.miscorrections, counts.channelBitErrors, counts.errorBlockSquares};
-    const rs::PointRates rates = rs::ComputeRates(statistics, code.n, code.k);
+    // The channel's rates are over the symbols sent, the punctured parity not among them.
+    const std::int32_t sent = code.n - code.punctured;
+    const rs::PointRates rates = rs::ComputeRates(statistics, sent, code.k);
     PointResult result;
     result.P0 = P0;
     result.counts = counts;
@@ -78,7 +90,7 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
     result.theoryFER = TheoryFER(code, static_cast<double>(P0), channel, interleave);
     if (rs::FlipsBits(channel)) {
         result.channelBER = static_cast<double>(counts.channelBitErrors) /
-                            (static_cast<double>(counts.blocks) * code.n * code.m);
+                            (static_cast<double>(counts.blocks) * sent * code.m);
     }
     result.seconds = seconds;
     return result;

@@ -37,6 +37,8 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
          .length = experiment.code.length.value_or(0),
          .channel = experiment.channel,
          .interleave = experiment.interleave,
+         .receiver = {.punctured = experiment.puncture,
+                      .deliverReceived = experiment.onFailure == Experiment::OnFailure::kReceived},
          .largestP0 = values.empty() ? 0.0F : *std::max_element(values.begin(), values.end()),
          .reference = experiment.engine == EngineChoice::kReference,
          .threads = experiment.threads,
@@ -68,7 +70,8 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
 Expected<Results> RunMonteCarlo(Simulator::State& state, const RunControls& controls) {
     const Experiment& experiment = state.experiment;
     Results results;
-    results.code = FactsOf(experiment.code.m, experiment.code.t, experiment.code.length);
+    results.code =
+        FactsOf(experiment.code.m, experiment.code.t, experiment.code.length, experiment.puncture);
     results.channel = experiment.channel;
     results.interleave = experiment.interleave;
     rs::SteadyPerformanceCounter steady;

@@ -120,7 +120,8 @@ StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<dou
 Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratified& method,
                                      const RunControls& controls) {
     Results results;
-    results.code = FactsOf(experiment.code.m, experiment.code.t, experiment.code.length);
+    results.code =
+        FactsOf(experiment.code.m, experiment.code.t, experiment.code.length, experiment.puncture);
     rs::StudyRequest request;
     request.code = {.m = experiment.code.m,
                     .t = experiment.code.t,

@@ -111,6 +111,14 @@ ChannelAt ModelChannel(const rs_sim::Channel& channel, std::int32_t n, std::int3
             ChannelModel model;
             if constexpr (std::is_same_v<Chosen, rs_sim::QarySymmetricChannel>) {
                 model.errorRate = P0;
+                model.erasureRate = chosen.erasure.value_or(0.0);
+                if (chosen.erasure && !(P0 >= 0.0 && P0 + model.erasureRate <= 1.0)) {
+                    return {{},
+                            "P0=" + Text(P0) + " and the erasure probability " +
+                                Text(model.erasureRate) +
+                                " exceed 1 together: a symbol is an error or an erasure, never "
+                                "both"};
+                }
             } else if constexpr (std::is_same_v<Chosen, rs_sim::BinarySymmetricChannel>) {
                 if (!(P0 >= 0.0 && P0 <= 1.0)) {
                     return {{},

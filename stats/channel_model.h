@@ -20,6 +20,8 @@ struct ChannelModel {
     bool bitLevel = false;
     // The memoryless channels' error probability per bit (kBinary) or symbol (kQarySymmetric).
     double errorRate = 0.0;
+    // The q-ary channel's erasure probability per symbol, exclusive of an error.
+    double erasureRate = 0.0;
     // The chain: error probabilities in each state, its transitions per step, and the
     // stationary share of Bad.
     double goodError = 0.0;

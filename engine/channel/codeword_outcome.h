@@ -10,6 +10,7 @@ namespace rs {
 struct CodewordOutcome {
     BlockOutcome block;
     std::int64_t channelBits = 0;  // bits the channel flipped in its sent symbols
+    std::int32_t erasures = 0;     // symbols the channel erased (the punctured ones not counted)
 
     bool operator==(const CodewordOutcome&) const = default;
 };

@@ -10,6 +10,7 @@
 #include "engine/channel/codeword_outcome.h"
 #include "engine/channel/frame_crew.h"
 #include "engine/channel/frame_errors.h"
+#include "engine/channel/frame_receiver.h"
 #include "engine/engine.h"
 #include "rs_sim/experiment.h"
 
@@ -19,14 +20,17 @@ class FrameLane;
 
 // The frame as sent: each codeword's information and encoding, drawn from the frame's data
 // stream, interleaved symbol by symbol, the channel's errors applied bit by bit (or symbol by
-// symbol), then each codeword taken back out and decoded in full by the plain codec. It is the
-// guard the fast frames are checked against, so it stays literal.
+// symbol), then each codeword taken back out and decoded in full by the plain codec, told the
+// positions erased by the channel or punctured. It is the guard the fast frames are checked
+// against, so it stays literal. An erased position holds the symbol sent there: a decoder that
+// corrects it never reads it, and one that fails corrects blindly from it, so that every count
+// stays a function of the channel's errors and erasures, as the fast frames need.
 class LiteralFrames {
   public:
     LiteralFrames(ReedSolomonCodec& codec, std::int32_t m, std::int32_t sent,
                   std::int32_t interleave);
-    void Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
-              std::uint64_t frame, CodewordOutcome* outcomes);
+    void Fill(const ChannelModel& model, const FrameReceiver& receiver, std::uint32_t seed,
+              std::uint32_t point, std::uint64_t frame, CodewordOutcome* outcomes);
 
   private:
     ReedSolomonCodec& codec;
@@ -36,17 +40,20 @@ class LiteralFrames {
     const std::int32_t sent;
     const std::int32_t drawn;  // information symbols drawn per codeword, the rest zero
     const std::int32_t interleave;
-    std::vector<Symbol> info;        // codeword i's at i k
-    std::vector<Symbol> codewords;   // codeword i's at i n
-    std::vector<std::uint8_t> bits;  // the frame's bits, frame bit b at b
-    std::vector<Symbol> received;    // one codeword taken out of the frame
+    std::vector<Symbol> info;          // codeword i's at i k
+    std::vector<Symbol> codewords;     // codeword i's at i n
+    std::vector<std::uint8_t> bits;    // the frame's bits, frame bit b at b
+    std::vector<std::uint8_t> erased;  // the frame's erased symbols, frame symbol s at s
+    std::vector<Symbol> received;      // one codeword taken out of the frame
     std::vector<Symbol> decoded;
+    std::vector<std::int32_t> erasures;  // its erased positions, increasing
     FrameErrors errors;
 };
 
 // The same frames without the work that cannot change a count: the channel's errors are split
-// into each codeword's error pattern, a codeword with at most t symbol errors comes out right
-// and unflagged, and any other is counted from its pattern by the fast decoder (BlockCounter).
+// into each codeword's error pattern and erasures, a codeword with 2e + s <= 2t (e errors, s
+// erasures) comes out right and unflagged, and any other is counted from its pattern by the
+// fast decoder (BlockCounter); one with more than 2t erasures is flagged undecoded.
 class FastFrames {
   public:
     // A worker that decodes RS over GF(2^m) correcting t, shortened to length (0: not), through
@@ -55,13 +62,17 @@ class FastFrames {
     // std::bad_alloc when a codec's tables cannot be had.
     static FastFrames Make(std::int32_t m, std::int32_t t, std::int32_t length, bool tabled,
                            std::int32_t interleave, ReedSolomonCodec* shared = nullptr);
-    void Fill(const ChannelModel& model, std::uint32_t seed, std::uint32_t point,
-              std::uint64_t frame, CodewordOutcome* outcomes);
+    void Fill(const ChannelModel& model, const FrameReceiver& receiver, std::uint32_t seed,
+              std::uint32_t point, std::uint64_t frame, CodewordOutcome* outcomes);
 
   private:
     // codec, if any, is the one counter decodes through.
     FastFrames(std::unique_ptr<ReedSolomonCodec> codec, std::unique_ptr<BlockCounter> counter,
                std::int32_t m, std::int32_t t, std::int32_t interleave);
+
+    // The information symbol j of codeword i of a frame as the literal frames draw it.
+    Symbol SentInformation(std::uint32_t seed, std::uint32_t point, std::uint64_t frame,
+                           std::int32_t codeword, std::int32_t j) const;
 
     std::unique_ptr<ReedSolomonCodec> codec;
     std::unique_ptr<BlockCounter> counter;
@@ -72,8 +83,10 @@ class FastFrames {
     struct Pattern {
         std::vector<std::int32_t> positions;
         std::vector<Symbol> values;
+        std::vector<std::int32_t> erasures;  // by the channel, increasing
     };
-    std::vector<Pattern> patterns;  // codeword i's at i
+    std::vector<Pattern> patterns;       // codeword i's at i
+    std::vector<std::int32_t> erasures;  // one codeword's, the punctured ones merged in
 };
 
 // The point's key for the channels with counter-based streams, in place of a generator's state:
@@ -95,7 +108,7 @@ class FrameEngine final : public Engine {
     // One Frames per worker here, and lanes of other processes that fill frames too.
     FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel, std::int32_t sent,
                 std::int32_t k, std::int32_t interleave,
-                std::vector<std::unique_ptr<FrameLane>> lanes);
+                std::vector<std::unique_ptr<FrameLane>> lanes, FrameReceiver receiver = {});
     ~FrameEngine() override;
 
     void BoundBlocks(std::int32_t maxBlocks) override { blockBound = maxBlocks; }
@@ -118,6 +131,7 @@ class FrameEngine final : public Engine {
     const std::int32_t sent;
     const std::int32_t k;
     const std::int32_t interleave;
+    const FrameReceiver receiver;
     std::int32_t blockBound = std::numeric_limits<std::int32_t>::max();
     ChannelModel model;
     std::uint32_t seed = 0;

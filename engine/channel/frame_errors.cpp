@@ -9,16 +9,21 @@ namespace rs {
 
 namespace {
 
-// Errors at one rate over steps from..end-1, after the gap drawn first.
+// Events at one rate over steps from..end-1, after the gap drawn first; each an error with
+// probability errorShare (1: no draw), else an erasure.
 void SampleRun(const GeometricGap& gap, std::uint64_t from, std::uint64_t end, std::int32_t q,
-               PhiloxStream& stream, FrameErrors& errors) {
+               double errorShare, PhiloxStream& stream, FrameErrors& errors) {
     // Steps stay below 2^62 and gaps at most 2^62, so the sum cannot wrap.
     for (std::uint64_t at = from + gap.Draw(stream); at < end; at += 1 + gap.Draw(stream)) {
         errors.steps.push_back(at);
-        if (!errors.bitLevel) {
-            errors.values.push_back(
-                static_cast<Symbol>(stream.Below(static_cast<std::uint32_t>(q - 1)) + 1));
+        if (errors.bitLevel) {
+            continue;
         }
+        const bool erased = errorShare < 1.0 && stream.UniformOpenBelow() > errorShare;
+        errors.erased.push_back(erased ? 1 : 0);
+        errors.values.push_back(
+            erased ? Symbol{0}
+                   : static_cast<Symbol>(stream.Below(static_cast<std::uint32_t>(q - 1)) + 1));
     }
 }
 
@@ -32,7 +37,12 @@ void SampleFrame(const ChannelModel& model, std::int32_t m, std::uint64_t steps,
     errors.bitLevel = model.bitLevel;
     const auto q = static_cast<std::int32_t>(std::int64_t{1} << m);
     if (model.Memoryless()) {
-        SampleRun(GeometricGap(model.errorRate), 0, steps, q, stream, errors);
+        if (model.erasureRate > 0.0) {
+            const double rate = std::min(model.errorRate + model.erasureRate, 1.0);
+            SampleRun(GeometricGap(rate), 0, steps, q, model.errorRate / rate, stream, errors);
+            return;
+        }
+        SampleRun(GeometricGap(model.errorRate), 0, steps, q, 1.0, stream, errors);
         return;
     }
     const GeometricGap leave[2] = {GeometricGap(model.goodToBad), GeometricGap(model.badToGood)};
@@ -42,7 +52,7 @@ void SampleFrame(const ChannelModel& model, std::int32_t m, std::uint64_t steps,
         // A sojourn lasts one step and then as many more as it stays.
         const std::uint64_t length = 1 + leave[state].Draw(stream);
         const std::uint64_t end = std::min(steps, at + length);
-        SampleRun(err[state], at, end, q, stream, errors);
+        SampleRun(err[state], at, end, q, 1.0, stream, errors);
         at = end;
     }
 }

@@ -13,15 +13,18 @@ namespace rs {
 // for the channels that replace symbols), with each symbol error's value. A frame of I
 // codewords of n sent symbols takes I n steps, or I n m at bit level; symbol j of codeword i is
 // frame symbol j I + i, and frame symbol s holds frame bits s m .. s m + m - 1, bit r the
-// coefficient of x^r.
+// coefficient of x^r. On a channel that erases, a step is an error or an erasure: an erasure's
+// value is 0 and its flag is set.
 struct FrameErrors {
     std::vector<std::uint64_t> steps;
     std::vector<Symbol> values;  // the symbol errors' values, one per step; empty at bit level
+    std::vector<std::uint8_t> erased;  // 1 for an erasure, one per step; empty at bit level
     bool bitLevel = false;
 
     void Clear() {
         steps.clear();
         values.clear();
+        erased.clear();
     }
 };
 
@@ -29,7 +32,10 @@ struct FrameErrors {
 // the gaps between errors (geometric at the error rate) and, for the Gilbert-Elliott chain, its
 // first state (from the stationary distribution), then the sojourns in each state (geometric at
 // the rate of leaving it) with the gaps between errors within them. A symbol error's value is
-// drawn right after its step, uniform among the q - 1 nonzero values. Every engine draws a
+// drawn right after its step, uniform among the q - 1 nonzero values. On the q-ary channel that
+// erases, the gaps are between events at the rate P0 + PE, and each event takes one uniform
+// draw right after its step: an error when it is at most P0 / (P0 + PE), its value drawn next,
+// else an erasure. Every engine draws a
 // frame's errors through this rule, so they see the same channel.
 void SampleFrame(const ChannelModel& model, std::int32_t m, std::uint64_t steps,
                  PhiloxStream& stream, FrameErrors& errors);

@@ -8,9 +8,12 @@ namespace {
 
 // A segment task is five words, and a stop is one too: neither leads with this.
 constexpr std::uint64_t kFrameMark = 0x6672616d65735253;  // "RSframes"
-constexpr std::size_t kTaskWords = 12;
-constexpr std::size_t kWordsPerCodeword = 3;
+constexpr std::size_t kTaskWords = 14;
+constexpr std::size_t kWordsPerCodeword = 4;
 constexpr std::uint64_t kFailureBit = std::uint64_t{1} << 63U;
+constexpr std::uint64_t kDeliveredReceivedBit = std::uint64_t{1} << 62U;
+constexpr std::uint64_t kDecodedWrongBit = std::uint64_t{1} << 61U;
+constexpr std::uint64_t kFlagBits = kFailureBit | kDeliveredReceivedBit | kDecodedWrongBit;
 
 }  // namespace
 
@@ -18,6 +21,7 @@ FrameWords PackFrameTask(const FrameTask& task) {
     const ChannelModel& model = task.model;
     const std::uint64_t shape = static_cast<std::uint64_t>(model.kind) |
                                 (model.bitLevel ? 1U : 0U) << 8U |
+                                (task.receiver.deliverReceived ? 1U : 0U) << 9U |
                                 static_cast<std::uint64_t>(task.interleave) << 32U;
     return {kFrameMark,
             shape,
@@ -30,7 +34,9 @@ FrameWords PackFrameTask(const FrameTask& task) {
             static_cast<std::uint64_t>(task.seed) << 32U | task.point,
             task.first,
             task.stride,
-            task.count};
+            task.count,
+            std::bit_cast<std::uint64_t>(model.erasureRate),
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(task.receiver.punctured))};
 }
 
 bool UnpackFrameTask(const FrameWords& words, FrameTask& task) {
@@ -44,6 +50,7 @@ bool UnpackFrameTask(const FrameWords& words, FrameTask& task) {
     }
     model.kind = static_cast<ChannelModel::Kind>(kind);
     model.bitLevel = ((words[1] >> 8U) & 1U) != 0;
+    task.receiver.deliverReceived = ((words[1] >> 9U) & 1U) != 0;
     task.interleave = static_cast<std::int32_t>(words[1] >> 32U);
     model.errorRate = std::bit_cast<double>(words[2]);
     model.goodError = std::bit_cast<double>(words[3]);
@@ -56,7 +63,9 @@ bool UnpackFrameTask(const FrameWords& words, FrameTask& task) {
     task.first = words[9];
     task.stride = words[10];
     task.count = words[11];
-    return task.interleave >= 1 && task.stride >= 1;
+    model.erasureRate = std::bit_cast<double>(words[12]);
+    task.receiver.punctured = static_cast<std::int32_t>(words[13]);
+    return task.interleave >= 1 && task.stride >= 1 && task.receiver.punctured >= 0;
 }
 
 void PackOutcomes(const CodewordOutcome* outcomes, std::size_t codewords, FrameWords& words) {
@@ -68,8 +77,11 @@ void PackOutcomes(const CodewordOutcome* outcomes, std::size_t codewords, FrameW
                         static_cast<std::uint64_t>(static_cast<std::uint32_t>(block.errorSymbols))
                             << 32U);
         words.push_back(static_cast<std::uint64_t>(block.bitErrors) |
-                        (block.failure ? kFailureBit : 0));
+                        (block.failure ? kFailureBit : 0) |
+                        (block.deliveredReceived ? kDeliveredReceivedBit : 0) |
+                        (block.decodedWrong ? kDecodedWrongBit : 0));
         words.push_back(static_cast<std::uint64_t>(outcomes[c].channelBits));
+        words.push_back(static_cast<std::uint64_t>(outcomes[c].erasures));
     }
 }
 
@@ -86,9 +98,12 @@ bool UnpackOutcomes(const FrameTask& task, const FrameWords& words, std::uint64_
             BlockOutcome& block = frame[c].block;
             block.hits = static_cast<std::int32_t>(static_cast<std::uint32_t>(words[at]));
             block.errorSymbols = static_cast<std::int32_t>(words[at] >> 32U);
-            block.bitErrors = static_cast<std::int64_t>(words[at + 1] & ~kFailureBit);
+            block.bitErrors = static_cast<std::int64_t>(words[at + 1] & ~kFlagBits);
             block.failure = (words[at + 1] & kFailureBit) != 0;
+            block.deliveredReceived = (words[at + 1] & kDeliveredReceivedBit) != 0;
+            block.decodedWrong = (words[at + 1] & kDecodedWrongBit) != 0;
             frame[c].channelBits = static_cast<std::int64_t>(words[at + 2]);
+            frame[c].erasures = static_cast<std::int32_t>(words[at + 3]);
             at += kWordsPerCodeword;
         }
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/channel/codeword_outcome.h"
+#include "engine/channel/frame_receiver.h"
 #include "stats/channel_model.h"
 
 namespace rs {
@@ -12,6 +13,7 @@ namespace rs {
 // interleave codewords each, on the channel as the model states it.
 struct FrameTask {
     ChannelModel model;
+    FrameReceiver receiver;
     std::uint32_t seed = 0;
     std::uint32_t point = 0;
     std::int32_t interleave = 1;
@@ -22,12 +24,12 @@ struct FrameTask {
 
 using FrameWords = std::vector<std::uint64_t>;
 
-// A frame task is twelve words, led by a mark no segment task has.
+// A frame task is fourteen words, led by a mark no segment task has.
 FrameWords PackFrameTask(const FrameTask& task);
 // False unless the words are a frame task.
 bool UnpackFrameTask(const FrameWords& words, FrameTask& task);
 
-// The codewords' outcomes of a task's frames in order, three words a codeword.
+// The codewords' outcomes of a task's frames in order, four words a codeword.
 void PackOutcomes(const CodewordOutcome* outcomes, std::size_t codewords, FrameWords& words);
 // Writes the task's frames' outcomes into a batch whose frame f (of the task's point, counted
 // from batchFirst) starts at batch + (f - batchFirst) x interleave. False when the words do not

@@ -50,7 +50,7 @@ std::optional<Words> LaneServer::Serve(const Words& words) {
         const auto size = static_cast<std::size_t>(frameTask.interleave);
         state->outcomes.resize(frameTask.count * size);
         for (std::uint64_t j = 0; j < frameTask.count; ++j) {
-            frames.Fill(frameTask.model, frameTask.seed, frameTask.point,
+            frames.Fill(frameTask.model, frameTask.receiver, frameTask.seed, frameTask.point,
                         frameTask.first + j * frameTask.stride, state->outcomes.data() + j * size);
         }
         Words reply;

@@ -36,8 +36,14 @@ struct Code {
 };
 
 // Each symbol is replaced with probability P0 by one of the q - 1 others, uniformly: the
-// channel the program has always run. P0 is its symbol error probability.
-struct QarySymmetricChannel {};
+// channel the program has always run. P0 is its symbol error probability. With an erasure
+// probability PE, each symbol is instead erased with probability PE (the receiver knows where)
+// or else replaced with probability P0, never both (P0 + PE <= 1); such a run draws its frames
+// from counter-based streams as the other channels do, and the decoder corrects errors and
+// erasures. Without one the channel is drawn exactly as it always was.
+struct QarySymmetricChannel {
+    std::optional<double> erasure;
+};
 
 // Each of a block's n x m bits flips independently with probability P0. A symbol's bits are its
 // polynomial-basis bits (bit b is the coefficient of x^b).
@@ -74,6 +80,18 @@ using Channel = std::variant<QarySymmetricChannel, BinarySymmetricChannel, BpskA
 // The channel's name on the command line and in the reports: "q-ary-symmetric",
 // "binary-symmetric", "bpsk-awgn", "gilbert-elliott".
 const char* ChannelName(const Channel& channel);
+
+// Whether the channel is drawn frame by frame from counter-based streams keyed by (seed,
+// point), rather than from the program's own generator (the plain q-ary symmetric channel).
+inline bool SendsFrames(const Channel& channel) {
+    const auto* symmetric = std::get_if<QarySymmetricChannel>(&channel);
+    return symmetric == nullptr || symmetric->erasure.has_value();
+}
+// The channel's erasure probability per sent symbol; 0 on a channel without erasures.
+inline double ErasureProbability(const Channel& channel) {
+    const auto* symmetric = std::get_if<QarySymmetricChannel>(&channel);
+    return symmetric != nullptr ? symmetric->erasure.value_or(0.0) : 0.0;
+}
 
 // The most codewords one frame interleaves.
 inline constexpr std::int32_t kMaxInterleave = 1024;
@@ -154,6 +172,16 @@ struct Experiment {
     // Each codeword is decoded alone, and the stop rules and rates stay per codeword. More than 1
     // only on the channels with counter-based streams.
     std::int32_t interleave = 1;
+    // The last `puncture` parity symbols (positions 2t - puncture .. 2t - 1) are not sent and are
+    // erased at the receiver, 0 to 2t; the rate and Eb/N0 take the sent length n - puncture. Only
+    // on the channels that send frames (the q-ary channel with an erasure probability, 0 if need
+    // be).
+    std::int32_t puncture = 0;
+    // What a block the decoder flags delivers: its decoding, as the decoder corrects blindly, or
+    // its received information, an erased symbol counted wrong. kReceived only on the channels
+    // that send frames.
+    enum class OnFailure : std::uint8_t { kDecoded, kReceived };
+    OnFailure onFailure = OnFailure::kDecoded;
     Points points;
     StopRules stop;
     Method method = MonteCarlo{};

@@ -20,7 +20,8 @@ struct CodeFacts {
     std::int32_t t = 0;
     std::int32_t q = 0;  // 2^m
     std::int32_t m = 0;
-    double rate = 0.0;  // k / n
+    double rate = 0.0;           // k / (n - punctured)
+    std::int32_t punctured = 0;  // parity symbols not sent, erased at the receiver
 };
 
 // A Monte-Carlo point's counts.
@@ -38,6 +39,12 @@ struct Counts {
     // frames (0 elsewhere): the interleaved codewords of a frame share its bursts, so frames,
     // not blocks, are the independent trials of the FER's interval.
     std::int64_t errorBlockSquares = 0;
+    // On the q-ary channel that erases (0 elsewhere): the symbols it erased (punctured ones not
+    // counted), and the errors and erasures of the blocks delivered right and unflagged, all of
+    // which the decoder corrected.
+    std::int64_t channelErasures = 0;
+    std::int64_t errorsCorrected = 0;
+    std::int64_t erasuresCorrected = 0;
 
     bool operator==(const Counts&) const = default;
 };
@@ -164,7 +171,8 @@ double TheoryFER(const CodeFacts& code, double P0);
 // chain's sum would take more than about 10^9 steps.
 double TheoryFER(const CodeFacts& code, double P0, const Channel& channel, std::int32_t interleave);
 // The facts of a code, as the reports describe it.
-CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length);
+CodeFacts FactsOf(std::int32_t m, std::int32_t t, std::optional<std::int32_t> length,
+                  std::int32_t punctured = 0);
 // The rates and intervals of a point's counts, on the q-ary symmetric channel.
 PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, double seconds);
 // The same on any channel, with interleave codewords a frame.
