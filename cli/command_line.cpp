@@ -206,6 +206,8 @@ struct GivenTexts {
     std::string ebn0List;
     std::string ebn0Range;
     rs_sim::GilbertElliottChannel markov;
+    std::optional<double> erasures;
+    std::string onFailure = "decoded";
 };
 
 // The options that only one channel takes.
@@ -279,6 +281,21 @@ void AddChannelOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "q-ary-symmetric (default 1)")
         ->type_name("I")
         ->check(CLI::Range(1, rs_sim::kMaxInterleave));
+    app.add_option("--erasures", given.erasures,
+                   "q-ary-symmetric: erase each symbol with probability PE, else replace it with "
+                   "P0 (P0 + PE <= 1); decoded for errors and erasures")
+        ->type_name("PE")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--puncture", options.puncture,
+                   "Send the code without its last P parity symbols, erased at the receiver, "
+                   "0 <= P <= 2T")
+        ->type_name("P")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--on-failure", given.onFailure,
+                   "What a block the decoder flags delivers: decoded (default), its blind "
+                   "correction; or received, its received information, erasures wrong")
+        ->type_name("WHAT")
+        ->check(CLI::IsMember({"decoded", "received"}));
     auto* list = app.add_option("--ebn0", given.ebn0List,
                                 "bpsk-awgn: Eb/N0 values in dB to run, in this order "
                                 "(-1,0,2.5; a list that starts with \"-.\" needs --ebn0=)")
@@ -370,6 +387,18 @@ std::string ApplyChannel(const CLI::App& app, const GivenTexts& given, RunOption
         markov.level = given.level == "symbol" ? rs_sim::GilbertElliottChannel::Level::kSymbol
                                                : rs_sim::GilbertElliottChannel::Level::kBit;
         options.channel = markov;
+    }
+    options.onFailure = given.onFailure == "received" ? rs_sim::Experiment::OnFailure::kReceived
+                                                      : rs_sim::Experiment::OnFailure::kDecoded;
+    if (auto* symmetric = std::get_if<rs_sim::QarySymmetricChannel>(&options.channel)) {
+        // Puncturing or delivering received blocks runs the q-ary channel on frames, as
+        // erasures do.
+        const bool frames = given.erasures || options.puncture > 0 ||
+                            options.onFailure != rs_sim::Experiment::OnFailure::kDecoded;
+        symmetric->erasure = frames ? std::optional(given.erasures.value_or(0.0)) : std::nullopt;
+    } else if (given.erasures) {
+        return std::string("--erasures belongs to --channel q-ary-symmetric, not to ") +
+               rs_sim::ChannelName(options.channel);
     }
     const bool markov = std::holds_alternative<rs_sim::GilbertElliottChannel>(options.channel);
     const bool ebN0 = std::holds_alternative<rs_sim::BpskAwgnChannel>(options.channel);

@@ -62,6 +62,9 @@ struct RunOptions {
     // The channel the blocks cross, and how many codewords a frame interleaves.
     rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     std::int32_t interleave = 1;
+    // Parity symbols not sent, and what a flagged block delivers.
+    std::int32_t puncture = 0;
+    rs_sim::Experiment::OnFailure onFailure = rs_sim::Experiment::OnFailure::kDecoded;
     // The code shortened to this length, RS(length, length - 2T); the full length unless told.
     std::optional<std::int32_t> length;
     // No status line under a long point's bar, even on a terminal.

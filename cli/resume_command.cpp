@@ -53,6 +53,16 @@ std::string ResumeCommand(const std::string& program, const RunOptions& options)
         command.append(" --good-error ").append(DecimalText(markov->goodError));
         command.append(" --bad-error ").append(DecimalText(markov->badError));
     }
+    if (const auto* symmetric = std::get_if<rs_sim::QarySymmetricChannel>(&options.channel);
+        symmetric != nullptr && symmetric->erasure) {
+        command.append(" --erasures ").append(DecimalText(*symmetric->erasure));
+    }
+    if (options.puncture > 0) {
+        command.append(" --puncture ").append(std::to_string(options.puncture));
+    }
+    if (options.onFailure == rs_sim::Experiment::OnFailure::kReceived) {
+        command.append(" --on-failure received");
+    }
     if (options.interleave != 1) {
         command.append(" --interleave ").append(std::to_string(options.interleave));
     }

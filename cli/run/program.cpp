@@ -48,6 +48,8 @@ rs_sim::Experiment ExperimentOf(const SimulationParameters& parameters, const Ru
     experiment.code = {parameters.M, parameters.T, options.length};
     experiment.channel = options.channel;
     experiment.interleave = options.interleave;
+    experiment.puncture = options.puncture;
+    experiment.onFailure = options.onFailure;
     experiment.stop = {parameters.maxBlocks, parameters.maxErrorBlocks};
     if (options.method == Method::kStratified) {
         experiment.method =
@@ -195,11 +197,12 @@ std::string ProgramRun::FindPlotter() {
 }
 
 void ProgramRun::DescribeRun() {
-    const rs_sim::CodeFacts code = rs_sim::FactsOf(parameters.M, parameters.T, options.length);
+    const rs_sim::CodeFacts code =
+        rs_sim::FactsOf(parameters.M, parameters.T, options.length, options.puncture);
     header = ReportHeader(code, options.channel, options.interleave, options.seed);
-    run = {parameters,      options.seed,      code,
-           options.grid,    options.length,    options.monteCarlo.independentPoints,
-           options.channel, options.interleave};
+    run = {parameters,      options.seed,       code,
+           options.grid,    options.length,     options.monteCarlo.independentPoints,
+           options.channel, options.interleave, options.onFailure};
 }
 
 std::string ProgramRun::ClosingKey() const {

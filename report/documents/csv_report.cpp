@@ -59,6 +59,9 @@ std::string CsvHeader(const rs_sim::Channel& channel) {
     if (!IsDefaultChannel(channel)) {
         header += ",channel,interleave,channelBitErrors,channelBER";
     }
+    if (CountsErasures(channel)) {
+        header += ",channelErasures,errorsCorrected,erasuresCorrected";
+    }
     return header;
 }
 
@@ -73,6 +76,11 @@ std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::Channel& chan
     row.append(",").append(Text(interleave));
     row.append(",").append(CountsChannelBits(channel) ? Text(point.counts.channelBitErrors) : "");
     row.append(",").append(CountsChannelBits(channel) ? Text(point.channelBER) : "nan");
+    if (CountsErasures(channel)) {
+        row.append(",").append(Text(point.counts.channelErasures));
+        row.append(",").append(Text(point.counts.errorsCorrected));
+        row.append(",").append(Text(point.counts.erasuresCorrected));
+    }
     return row + '\n';
 }
 

@@ -39,6 +39,12 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
         experiment["channel"] = ChannelJson(run.channel);
         experiment["interleave"] = run.interleave;
     }
+    if (run.code.punctured > 0) {
+        experiment["puncture"] = run.code.punctured;
+    }
+    if (run.onFailure == rs_sim::Experiment::OnFailure::kReceived) {
+        experiment["onFailure"] = "received";
+    }
     if (run.grid) {
         // The points that run in place of the sweep lines, and how they were asked for.
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
@@ -69,6 +75,9 @@ nlohmann::ordered_json ChannelJson(const rs_sim::Channel& channel) {
         json["goodError"] = markov->goodError;
         json["badError"] = markov->badError;
     }
+    if (CountsErasures(channel)) {
+        json["erasures"] = rs_sim::ErasureProbability(channel);
+    }
     return json;
 }
 
@@ -84,6 +93,11 @@ nlohmann::ordered_json PointJson(const rs_sim::PointResult& point, const rs_sim:
     }
     if (!IsDefaultChannel(channel)) {
         json["errorBlockSquares"] = point.counts.errorBlockSquares;
+    }
+    if (CountsErasures(channel)) {
+        json["channelErasures"] = point.counts.channelErasures;
+        json["errorsCorrected"] = point.counts.errorsCorrected;
+        json["erasuresCorrected"] = point.counts.erasuresCorrected;
     }
     return json;
 }

@@ -26,6 +26,7 @@ struct RunDescription {
     bool independentPoints = false;
     rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     std::int32_t interleave = 1;
+    rs_sim::Experiment::OnFailure onFailure = rs_sim::Experiment::OnFailure::kDecoded;
 };
 
 // The experiment and the code as the JSON reports describe them.

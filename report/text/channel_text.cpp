@@ -55,11 +55,16 @@ std::string ValueOf(const Words& words, const std::string& key) {
 }  // namespace
 
 bool IsDefaultChannel(const rs_sim::Channel& channel) {
-    return std::holds_alternative<rs_sim::QarySymmetricChannel>(channel);
+    return !rs_sim::SendsFrames(channel);
 }
 
 bool SweepsEbN0(const rs_sim::Channel& channel) {
     return std::holds_alternative<rs_sim::BpskAwgnChannel>(channel);
+}
+
+bool CountsErasures(const rs_sim::Channel& channel) {
+    const auto* symmetric = std::get_if<rs_sim::QarySymmetricChannel>(&channel);
+    return symmetric != nullptr && symmetric->erasure.has_value();
 }
 
 bool CountsChannelBits(const rs_sim::Channel& channel) {
@@ -94,6 +99,12 @@ std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& c
             .append(DecimalText(markov->goodError))
             .append("  badError=")
             .append(DecimalText(markov->badError));
+    }
+    if (CountsErasures(channel)) {
+        header.append("  erasures=").append(DecimalText(rs_sim::ErasureProbability(channel)));
+    }
+    if (code.punctured > 0) {
+        header.append("  puncture=").append(std::to_string(code.punctured));
     }
     if (interleave > 1) {
         header.append("  interleave=").append(std::to_string(interleave));
@@ -151,7 +162,9 @@ std::string ChannelTitle(const rs_sim::Channel& channel, std::int32_t interleave
         [](const auto& chosen) -> std::string {
             using Chosen = std::decay_t<decltype(chosen)>;
             if constexpr (std::is_same_v<Chosen, rs_sim::QarySymmetricChannel>) {
-                return "q-ary symmetric channel";
+                return chosen.erasure
+                           ? "q-ary symmetric channel, erasures " + DecimalText(*chosen.erasure)
+                           : std::string("q-ary symmetric channel");
             } else if constexpr (std::is_same_v<Chosen, rs_sim::BinarySymmetricChannel>) {
                 return "binary symmetric channel";
             } else if constexpr (std::is_same_v<Chosen, rs_sim::BpskAwgnChannel>) {
