@@ -23,6 +23,11 @@ using Markov = rs_sim::GilbertElliottChannel;
 bool SameChannel(const rs_sim::Channel& a, const rs_sim::Channel& b) {
     const auto* markovA = std::get_if<Markov>(&a);
     const auto* markovB = std::get_if<Markov>(&b);
+    const auto* qaryA = std::get_if<rs_sim::QarySymmetricChannel>(&a);
+    const auto* qaryB = std::get_if<rs_sim::QarySymmetricChannel>(&b);
+    if (qaryA != nullptr && qaryB != nullptr && qaryA->erasure != qaryB->erasure) {
+        return false;
+    }
     return a.index() == b.index() &&
            (markovA == nullptr ||
             (markovA->level == markovB->level && markovA->burst == markovB->burst &&
@@ -249,6 +254,12 @@ TEST(CommandLine, Channels) {
           "0.001", "--bad-error", "0.3", "--interleave", "1024"},
          Markov{Markov::Level::kSymbol, 0.001, 0.3, 2.5},
          1024},
+        {{"--erasures", "0.25"}, rs_sim::QarySymmetricChannel{0.25}},
+        // Puncturing and received delivery run the q-ary channel on frames, without erasures.
+        {{"--puncture", "2"}, rs_sim::QarySymmetricChannel{0.0}},
+        {{"--on-failure", "received"}, rs_sim::QarySymmetricChannel{0.0}},
+        {{"--on-failure", "decoded"}, rs_sim::QarySymmetricChannel{}},
+        {{"--channel", "binary-symmetric", "--puncture", "1"}, rs_sim::BinarySymmetricChannel{}},
     };
     for (const Accepted& c : accepted) {
         const CommandLine line = Parse(c.arguments);
@@ -286,6 +297,11 @@ TEST(CommandLine, Channels) {
          "rs-sim: --ebn0 excludes --ebn0-range"},
         {{"--channel", "binary-symmetric", "--interleave", "0"}, "rs-sim: --interleave"},
         {{"--channel", "binary-symmetric", "--interleave", "1025"}, "rs-sim: --interleave"},
+        {{"--channel", "binary-symmetric", "--erasures", "0.1"},
+         "rs-sim: --erasures belongs to --channel q-ary-symmetric, not to binary-symmetric"},
+        {{"--erasures", "1.5"}, "rs-sim: --erasures"},
+        {{"--puncture", "-1"}, "rs-sim: --puncture"},
+        {{"--on-failure", "ignore"}, "rs-sim: --on-failure"},
     };
     for (const Refused& c : refused) {
         const CommandLine line = Parse(c.arguments);
@@ -361,6 +377,8 @@ TEST(CommandLine, ResumeCommandKeepsTheChannel) {
         {"--channel", "gilbert-elliott", "--level", "symbol", "--burst", "12.5", "--good-error",
          "1e-05", "--bad-error", "0.25"},
         {"--channel", "gilbert-elliott", "--burst", "3", "--interleave", "16"},
+        {"--erasures", "0", "--p0", "0.1"},
+        {"--erasures", "0.125", "--puncture", "3", "--on-failure", "received"},
     };
     for (const auto& arguments : lines) {
         const CommandLine line = Parse(arguments);
@@ -380,6 +398,8 @@ TEST(CommandLine, ResumeCommandKeepsTheChannel) {
         EXPECT_TRUE(again.options->monteCarlo.resume);
         EXPECT_TRUE(SameChannel(again.options->channel, line.options->channel)) << arguments[1];
         EXPECT_EQ(again.options->interleave, line.options->interleave);
+        EXPECT_EQ(again.options->puncture, line.options->puncture);
+        EXPECT_EQ(again.options->onFailure, line.options->onFailure);
         ASSERT_TRUE(again.options->grid.has_value() == line.options->grid.has_value());
         if (line.options->grid) {
             EXPECT_EQ(again.options->grid->kind, line.options->grid->kind);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/channel/frame_engine.h"
@@ -26,6 +27,7 @@ namespace {
 using rs_sim::BinarySymmetricChannel;
 using rs_sim::BpskAwgnChannel;
 using rs_sim::GilbertElliottChannel;
+using rs_sim::QarySymmetricChannel;
 
 GilbertElliottChannel Markov(GilbertElliottChannel::Level level, double burst,
                              double goodError = 0.0, double badError = 0.5) {
@@ -41,6 +43,7 @@ struct FrameCase {
     std::int32_t interleave;
     float P0;
     std::int32_t blocks;
+    FrameReceiver receiver = {};
 };
 
 // Runs blocks codewords of a point, as the sweep does: the engine returns after each wrong one.
@@ -51,6 +54,7 @@ PointStatistics RunPoint(const FrameCase& c, bool reference, std::int32_t seed,
                                         .length = c.length,
                                         .channel = c.channel,
                                         .interleave = c.interleave,
+                                        .receiver = c.receiver,
                                         .largestP0 = c.P0,
                                         .reference = reference});
     EXPECT_EQ(plan.error, "");
@@ -81,6 +85,46 @@ TEST(FrameEngine, LiteralAndFastFramesCountAlike) {
         {"markov symbol every step", Markov(Level::kSymbol, 1.0, 0.0, 1.0), 3, 1, 0, 2, 0.5F, 500},
         {"markov bit RS(255,223) I=4", Markov(Level::kBit, 100.0), 8, 16, 0, 4, 0.01F, 400},
         {"binary M=10 shortened", BinarySymmetricChannel{}, 10, 5, 100, 2, 0.005F, 1000},
+        // Erasures: dense, miscorrecting, beyond 2t, punctured, delivering received blocks.
+        {"erasures RS(15,11)", QarySymmetricChannel{0.1}, 4, 2, 0, 1, 0.03F, 3000},
+        {"erasures RS(15,11) miscorrecting", QarySymmetricChannel{0.05}, 4, 2, 0, 1, 0.3F, 2000},
+        {"erasures RS(7,3) beyond 2t",
+         QarySymmetricChannel{0.4},
+         3,
+         2,
+         0,
+         2,
+         0.1F,
+         2000,
+         {0, true}},
+        {"erasures RS(31,25) punctured received",
+         QarySymmetricChannel{0.04},
+         5,
+         3,
+         0,
+         3,
+         0.08F,
+         2000,
+         {2, true}},
+        {"erasures shortened RS(12,8) punctured 2t",
+         QarySymmetricChannel{0.02},
+         4,
+         2,
+         12,
+         2,
+         0.05F,
+         2000,
+         {4, false}},
+        {"binary RS(31,27) punctured received",
+         BinarySymmetricChannel{},
+         5,
+         2,
+         0,
+         2,
+         0.01F,
+         2000,
+         {3, true}},
+        {"bpsk RS(63,55) punctured", BpskAwgnChannel{}, 6, 4, 0, 1, 1.0F, 1000, {5, false}},
     };
     for (const FrameCase& c : cases) {
         const PointStatistics literal = RunPoint(c, true, 7, 3);
@@ -89,6 +133,15 @@ TEST(FrameEngine, LiteralAndFastFramesCountAlike) {
         // The point must be dense enough to test decoding, not only error-free codewords.
         EXPECT_GT(literal.errorBlocks, 0) << c.name;
         EXPECT_GT(literal.channelBitErrors, literal.channelErrors - 1) << c.name;
+        if (c.name.find("miscorrecting") != std::string::npos) {
+            EXPECT_GT(literal.miscorrections, 0) << c.name;
+        }
+        if (std::holds_alternative<QarySymmetricChannel>(c.channel)) {
+            EXPECT_GT(literal.channelErasures, 0) << c.name;
+        }
+        if (c.receiver.deliverReceived) {
+            EXPECT_GT(literal.detectedFailures, 0) << c.name;
+        }
     }
 }
 
@@ -100,9 +153,16 @@ TEST(FrameEngine, SweepCountsAreTheSameOnAnyThreadsAndEngine) {
         rs_sim::Channel channel;
         std::vector<float> points;
         rs_sim::StopRules stop;
+        std::int32_t puncture = 0;
+        rs_sim::Experiment::OnFailure onFailure = rs_sim::Experiment::OnFailure::kDecoded;
     };
     const Case cases[] = {
         {BinarySymmetricChannel{}, {0.06F, 0.04F, 0.04F, 0.02F}, {3000, 40}},
+        {QarySymmetricChannel{0.08},
+         {0.1F, 0.05F, 0.05F},
+         {3000, 40},
+         1,
+         rs_sim::Experiment::OnFailure::kReceived},
         {Markov(Level::kBit, 20.0), {0.06F, 0.04F, 0.04F, 0.02F}, {3000, 40}},
         // One long point: its frames are shared, in batches that grow with it.
         {Markov(Level::kSymbol, 4.0), {0.03F}, {30000, 2000}},
@@ -114,6 +174,8 @@ TEST(FrameEngine, SweepCountsAreTheSameOnAnyThreadsAndEngine) {
         experiment.stop = c.stop;
         experiment.channel = c.channel;
         experiment.interleave = 3;
+        experiment.puncture = c.puncture;
+        experiment.onFailure = c.onFailure;
         std::vector<std::vector<rs_sim::Counts>> runs;
         for (const int threads : {1, 2, 3}) {
             for (const bool independent : {false, true}) {
@@ -160,32 +222,39 @@ class InProcessLane final : public rs_sim::RemoteLane {
 
 // Frames filled by other processes' lanes count as those filled here.
 TEST(FrameEngine, LanesOfOtherProcessesFillTheSameFrames) {
-    rs_sim::Experiment experiment;
-    experiment.code = {6, 3, 50};
-    experiment.channel = Markov(GilbertElliottChannel::Level::kSymbol, 6.0, 0.01, 0.7);
-    experiment.interleave = 5;
-    experiment.points = rs_sim::Points::Values({0.05F, 0.1F});
-    experiment.stop = {20000, 500};
-    const rs_sim::Expected<rs_sim::Results> here = rs_sim::Simulate(experiment);
-    ASSERT_TRUE(here) << here.error;
-    for (const int lanes : {1, 3}) {
-        auto workers = std::make_shared<rs_sim::RemoteWorkers>();
-        workers->connect = [lanes](const rs_sim::RemoteCode& code) {
-            std::vector<std::unique_ptr<rs_sim::RemoteLane>> made;
-            for (int lane = 0; lane < lanes; ++lane) {
-                made.push_back(std::make_unique<InProcessLane>(code));
+    rs_sim::Experiment bursts;
+    bursts.code = {6, 3, 50};
+    bursts.channel = Markov(GilbertElliottChannel::Level::kSymbol, 6.0, 0.01, 0.7);
+    bursts.interleave = 5;
+    bursts.points = rs_sim::Points::Values({0.05F, 0.1F});
+    bursts.stop = {20000, 500};
+    rs_sim::Experiment erasures = bursts;
+    erasures.channel = QarySymmetricChannel{0.06};
+    erasures.puncture = 2;
+    erasures.onFailure = rs_sim::Experiment::OnFailure::kReceived;
+    for (rs_sim::Experiment experiment : {bursts, erasures}) {
+        const rs_sim::Expected<rs_sim::Results> here = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(here) << here.error;
+        for (const int lanes : {1, 3}) {
+            auto workers = std::make_shared<rs_sim::RemoteWorkers>();
+            workers->connect = [lanes](const rs_sim::RemoteCode& code) {
+                std::vector<std::unique_ptr<rs_sim::RemoteLane>> made;
+                for (int lane = 0; lane < lanes; ++lane) {
+                    made.push_back(std::make_unique<InProcessLane>(code));
+                }
+                return made;
+            };
+            experiment.threads = 2;
+            rs_sim::Expected<rs_sim::Simulator> simulator =
+                rs_sim::Simulator::Make(experiment, {.memory = {}, .remote = workers});
+            ASSERT_TRUE(simulator) << simulator.error;
+            const rs_sim::Expected<rs_sim::Results> there = simulator.value->Run();
+            ASSERT_TRUE(there) << there.error;
+            ASSERT_EQ(there.value->points.size(), here.value->points.size());
+            for (std::size_t i = 0; i < here.value->points.size(); ++i) {
+                EXPECT_EQ(there.value->points[i].counts, here.value->points[i].counts)
+                    << rs_sim::ChannelName(experiment.channel) << " lanes " << lanes;
             }
-            return made;
-        };
-        experiment.threads = 2;
-        rs_sim::Expected<rs_sim::Simulator> simulator =
-            rs_sim::Simulator::Make(experiment, {.memory = {}, .remote = workers});
-        ASSERT_TRUE(simulator) << simulator.error;
-        const rs_sim::Expected<rs_sim::Results> there = simulator.value->Run();
-        ASSERT_TRUE(there) << there.error;
-        ASSERT_EQ(there.value->points.size(), here.value->points.size());
-        for (std::size_t i = 0; i < here.value->points.size(); ++i) {
-            EXPECT_EQ(there.value->points[i].counts, here.value->points[i].counts) << lanes;
         }
     }
 }
