@@ -639,13 +639,42 @@ TEST(ChannelDocuments, PlotFollowsTheChannel) {
          {"$uncoded"}},
     };
     for (const Case& c : cases) {
-        const std::string script = PlotScript("plot.svg", points, {code, c.channel, 1});
+        const std::string script =
+            PlotScript("plot.svg", points, {code, c.channel, 1, std::nullopt});
         for (const char* text : c.present) {
             EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
         }
         for (const char* text : c.absent) {
             EXPECT_EQ(script.find(text), std::string::npos) << text << "\n" << script;
         }
+    }
+}
+
+// The y axis reaches a decade boundary a little below the lowest rate drawn (here the SER,
+// 30 / (1000 x 11) = 2.7e-3, so 1e-3; 1e-4 once a miscorrection rate of 1e-3 is drawn), or
+// the user's range; the key stands outside the axes; a miscorrection rate gets its thick line.
+TEST(ChannelDocuments, PlotAxisFollowsTheMeasuredRates) {
+    const rs_sim::CodeFacts code = rs_sim::FactsOf(4, 2, std::nullopt);
+    struct Case {
+        std::int32_t miscorrections;
+        std::optional<YRange> range;
+        const char* yRange;
+    };
+    const Case cases[] = {
+        {0, std::nullopt, "set yrange [0.001:*]\n"},
+        {1, std::nullopt, "set yrange [1e-04:*]\n"},
+        {0, YRange{1e-9, 0.5}, "set yrange [1e-09:0.5]\n"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<PlotPoint> points = {{0.1, 1000, 600, 3000, 0, -1},
+                                               {0.01, 1000, 20, 30, c.miscorrections, -1}};
+        const std::string script =
+            PlotScript("plot.svg", points, {code, rs_sim::QarySymmetricChannel{}, 1, c.range});
+        EXPECT_NE(script.find(c.yRange), std::string::npos) << script;
+        EXPECT_NE(script.find("set key outside right"), std::string::npos) << script;
+        EXPECT_EQ(script.find("$points using 1:7 with linespoints lw 2.5") != std::string::npos,
+                  c.miscorrections > 0)
+            << script;
     }
 }
 
@@ -753,8 +782,8 @@ TEST(ChannelDocuments, StratifiedReportsFollowTheChannel) {
                 << csv[i];
         }
 
-        const std::string script =
-            StratifiedPlotScript("plot.svg", EstimatedPoints(study), {run.code, c.channel, 1});
+        const std::string script = StratifiedPlotScript("plot.svg", EstimatedPoints(study),
+                                                        {run.code, c.channel, 1, std::nullopt});
         for (const char* text : c.plotted) {
             EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
         }
@@ -784,11 +813,10 @@ TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
         bool stratified = false;
     };
     const Case cases[] = {
-        {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234"},
-        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234"},
+        {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234, Monte-Carlo"},
+        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234, Monte-Carlo"},
         {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8,
-         "RS(15,11), gilbert-elliott, interleave 8, "
-         "seed 1234"},
+         "RS(15,11), gilbert-elliott, interleave 8, seed 1234, Monte-Carlo"},
         {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234, stratified", true},
     };
     std::vector<PlottedRun> runs;
