@@ -118,7 +118,7 @@ std::string CheckChannel(const Experiment& experiment) {
 // every symbol sent a uniform and, were each one hit, an error value.
 std::string CheckStreamReach(const Experiment& experiment) {
     if (!std::holds_alternative<MonteCarlo>(experiment.method) ||
-        !std::holds_alternative<QarySymmetricChannel>(experiment.channel)) {
+        SendsFrames(experiment.channel)) {
         return {};
     }
     const std::int64_t longest =
