@@ -40,7 +40,8 @@ TEST(ErasureChannel, FlaggedOrMiscorrectedBlocksMatchTheBoundedDistanceFer) {
         double PE;
         std::int32_t puncture;
     };
-    const Case cases[] = {{0.02, 0.05, 0}, {0.05, 0.1, 0}, {0.1, 0.02, 0}, {0.03, 0.05, 1}};
+    const Case cases[] = {
+        {0.02, 0.05, 0}, {0.05, 0.1, 0}, {0.1, 0.02, 0}, {0.03, 0.05, 1}, {0.02, 0.0, 3}};
     const std::int32_t n = 15;
     const std::int32_t t = 2;
     for (const Case& c : cases) {
@@ -52,11 +53,21 @@ TEST(ErasureChannel, FlaggedOrMiscorrectedBlocksMatchTheBoundedDistanceFer) {
         const double P0 = static_cast<double>(point.P0);
         const std::int32_t sent = n - c.puncture;
         double theory = 0.0;
+        // Within reach every error and erasure is corrected, beyond it none is delivered right:
+        // the errors and erasures corrected a block, and their squares for the spread.
+        double errors = 0.0;
+        double erasures = 0.0;
+        double squares = 0.0;
         for (std::int32_t e = 0; e <= sent; ++e) {
             for (std::int32_t s = 0; e + s <= sent; ++s) {
+                const double chance = Choose(sent, e) * Choose(sent - e, s) * std::pow(P0, e) *
+                                      std::pow(c.PE, s) * std::pow(1.0 - P0 - c.PE, sent - e - s);
                 if (2 * e + s + c.puncture > 2 * t) {
-                    theory += Choose(sent, e) * Choose(sent - e, s) * std::pow(P0, e) *
-                              std::pow(c.PE, s) * std::pow(1.0 - P0 - c.PE, sent - e - s);
+                    theory += chance;
+                } else {
+                    errors += e * chance;
+                    erasures += s * chance;
+                    squares += (e * e + s * s) * chance;
                 }
             }
         }
@@ -73,8 +84,11 @@ TEST(ErasureChannel, FlaggedOrMiscorrectedBlocksMatchTheBoundedDistanceFer) {
         EXPECT_NEAR(static_cast<double>(counts.channelErasures) / sentSymbols, c.PE,
                     4.0 * std::sqrt(c.PE * (1 - c.PE) / sentSymbols))
             << name;
-        EXPECT_LE(counts.erasuresCorrected, counts.channelErasures) << name;
-        EXPECT_LE(counts.errorsCorrected, counts.channelErrors) << name;
+        const double blocks = counts.blocks;
+        const double spread = 4.0 * std::sqrt(squares / blocks);
+        EXPECT_NEAR(static_cast<double>(counts.errorsCorrected) / blocks, errors, spread) << name;
+        EXPECT_NEAR(static_cast<double>(counts.erasuresCorrected) / blocks, erasures, spread)
+            << name;
     }
 }
 
@@ -146,6 +160,13 @@ TEST(ErasureChannel, ReceivedDeliveryKeepsTheVerdictsAndCountsErasedSymbolsWrong
     EXPECT_NEAR(point.SER, ser, 4.0 * sigma);
     EXPECT_NEAR(point.BER, ser / 2.0, 4.0 * sigma);
     EXPECT_EQ(point.counts.miscorrections, 0);
+    // Every erasure of a block with at most 2t of them is corrected: n PE P(Bin(n - 1, PE) < 2t)
+    // a block, each block's at most 2t.
+    const double corrected = 15.0 * PE * (1.0 - tail);
+    const auto blocks = static_cast<double>(point.counts.blocks);
+    EXPECT_NEAR(static_cast<double>(point.counts.erasuresCorrected) / blocks, corrected,
+                4.0 * std::sqrt(4.0 * corrected / blocks));
+    EXPECT_EQ(point.counts.errorsCorrected, 0);
 }
 
 TEST(ErasureChannel, OutOfReachSettingsAreRefusedByName) {
