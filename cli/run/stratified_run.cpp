@@ -78,8 +78,8 @@ std::string RunStratified(const StratifiedInputs& inputs) {
         }
     }
     if (inputs.targets.csv) {
-        if (std::string error =
-                WriteWhole(*inputs.targets.csv, StratifiedCsv(result, inputs.run.channel));
+        if (std::string error = WriteWhole(
+                *inputs.targets.csv, StratifiedCsv(result, inputs.run.code, inputs.run.channel));
             !error.empty()) {
             return error;
         }

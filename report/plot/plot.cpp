@@ -128,13 +128,18 @@ std::string XLabel(const rs_sim::Channel& channel) {
 // stands right of the axes, where it covers no data however many curves it names. The y axis
 // runs from the user's range, or from a decade boundary a little below the lowest rate
 // measured (lowest, 0 when none) up to what the data reach.
+// A figure of many runs (keyRows > 0, an entry each) has its key below the axes instead, and
+// grows taller by them, so that long labels do not narrow the axes.
 std::string PlotSettings(const std::filesystem::path& output, const std::string& title,
                          const std::string& xLabel, bool ebN0, std::optional<YRange> yRange,
-                         double lowest) {
+                         double lowest, int keyRows = 0) {
+    const std::string size =
+        keyRows > 0 ? "1000," + std::to_string(560 + 18 * keyRows) : std::string("1250,660");
     std::string script;
-    script += IsPngPlot(output) ? "set terminal pngcairo size 1250,660 enhanced font 'sans,11'\n"
-                                : "set terminal svg size 1250,660 enhanced font 'sans,11' "
-                                  "background '#ffffff'\n";
+    script +=
+        IsPngPlot(output)
+            ? "set terminal pngcairo size " + size + " enhanced font 'sans,11'\n"
+            : "set terminal svg size " + size + " enhanced font 'sans,11' background '#ffffff'\n";
     script += "set output " + Quoted(output.string()) + "\n";
     script += "set title " + Quoted(title) + "\n";
     script += ebN0 ? "set logscale y\nset format y '10^{%L}'\n"
@@ -142,8 +147,9 @@ std::string PlotSettings(const std::filesystem::path& output, const std::string&
     script += "set xlabel " + Quoted(xLabel) + "\n";
     script +=
         "set ylabel 'error rate'\n"
-        "set grid xtics ytics lc rgb '#dddddd'\n"
-        "set key outside right top vertical Left reverse box font ',10'\n";
+        "set grid xtics ytics lc rgb '#dddddd'\n";
+    script += keyRows > 0 ? "set key below center vertical Left reverse font ',10'\n"
+                          : "set key outside right top vertical Left reverse box font ',10'\n";
     if (yRange) {
         script += "set yrange [" + Number(yRange->low) + ":" + Number(yRange->high) + "]\n";
     } else if (lowest > 0.0) {
@@ -448,6 +454,7 @@ std::string CompareScript(const std::filesystem::path& output, const std::vector
     std::string script;  // the data blocks; the settings go before them at the end
     std::string plots;
     PointsBlock all;  // every run's points, for the uncoded curve's reach
+    int entries = 0;  // the key's
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const PlottedRun& run = runs[r];
         const std::string points = "$points" + std::to_string(r);
@@ -468,6 +475,7 @@ std::string CompareScript(const std::filesystem::path& output, const std::vector
             }
             NoteRate(all, estimated.lowestRate);
             const char* base = kColours[r % std::size(kColours)];
+            entries += 4;
             plots += next + theory + " using 1:2 with lines lw 1.5 dt 2 " + colour +
                      title("FER, theory") +
                      EstimatedCurves(points, run.label, {base, base, base}, false);
@@ -488,8 +496,10 @@ std::string CompareScript(const std::filesystem::path& output, const std::vector
         curves = theory + " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
                  ", \\\n     " + curves;
         plots += next + curves;
+        entries += 3;
     }
     if (ebN0) {
+        ++entries;
         script += UncodedPoints(all);
         plots += ", \\\n     " + std::string(kUncodedCurve);
     }
@@ -498,7 +508,7 @@ std::string CompareScript(const std::filesystem::path& output, const std::vector
                             (oneChannel ? ", " + ChannelTitle(first, runs.front().interleave)
                                         : std::string()),
                         oneChannel || ebN0 ? XLabel(first) : "P0, channel error probability", ebN0,
-                        yRange, all.lowestRate) +
+                        yRange, all.lowestRate, entries) +
            script + plots + "\nunset output\n";
 }
 
