@@ -453,6 +453,11 @@ TEST_F(ReportsTest, ResumeRefusesAReportOfAnotherChannelOrSeed) {
         {rs_sim::BinarySymmetricChannel{}, 4, rs_sim::BinarySymmetricChannel{}, 4, nullptr},
         {bursts, 2, bursts, 2, nullptr},
         {rs_sim::BpskAwgnChannel{}, 1, rs_sim::BpskAwgnChannel{}, 1, nullptr},
+        {rs_sim::QarySymmetricChannel{0.05}, 1, rs_sim::QarySymmetricChannel{0.1}, 1,
+         "its header has erasures=0.05 where this run has erasures=0.1"},
+        {rs_sim::QarySymmetricChannel{}, 1, rs_sim::QarySymmetricChannel{0.0}, 1,
+         "its header has no erasures where this run has erasures=0"},
+        {rs_sim::QarySymmetricChannel{0.05}, 1, rs_sim::QarySymmetricChannel{0.05}, 1, nullptr},
     };
     for (const Case& c : cases) {
         console.text.clear();

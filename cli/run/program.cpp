@@ -199,7 +199,8 @@ std::string ProgramRun::FindPlotter() {
 void ProgramRun::DescribeRun() {
     const rs_sim::CodeFacts code =
         rs_sim::FactsOf(parameters.M, parameters.T, options.length, options.puncture);
-    header = ReportHeader(code, options.channel, options.interleave, options.seed);
+    header = ReportHeader(code, options.channel, options.interleave, options.seed,
+                          options.onFailure == rs_sim::Experiment::OnFailure::kReceived);
     run = {parameters,      options.seed,       code,
            options.grid,    options.length,     options.monteCarlo.independentPoints,
            options.channel, options.interleave, options.onFailure};

@@ -83,7 +83,7 @@ std::string DecimalText(double value) {
 }
 
 std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
-                         std::int32_t interleave, std::int32_t seed) {
+                         std::int32_t interleave, std::int32_t seed, bool deliverReceived) {
     std::string header = "Reed-Solomon codes, n=" + std::to_string(code.n) +
                          "  k=" + std::to_string(code.k) + "  R=" + FormatFixed2(code.rate) +
                          "  t=" + std::to_string(code.t) + "  q=" + std::to_string(code.q);
@@ -105,6 +105,10 @@ std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& c
     }
     if (code.punctured > 0) {
         header.append("  puncture=").append(std::to_string(code.punctured));
+    }
+    // A flagged block's delivery changes the symbol counts, so a resumed run must keep it.
+    if (deliverReceived) {
+        header.append("  onFailure=received");
     }
     if (interleave > 1) {
         header.append("  interleave=").append(std::to_string(interleave));

@@ -35,7 +35,8 @@ std::string DecimalText(double value);
 // "  interleave=I" when I > 1, and "  seed=S" for a seed other than the default, so that a
 // resumed run can tell whether it continues the same stream.
 std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
-                         std::int32_t interleave, std::int32_t seed = rs_sim::kDefaultSeed);
+                         std::int32_t interleave, std::int32_t seed = rs_sim::kDefaultSeed,
+                         bool deliverReceived = false);
 
 // Why a report's header line is not the expected one, or empty when it is: the code's part
 // first, then the first channel word that differs, a word left out read as its default
