@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <optional>
@@ -32,6 +34,24 @@ const CLI::Validator kPlotExtension(
                                  : "the plot file must end in .svg or .png: " + value;
     },
     "");
+
+// "LOW:HIGH", two rates on the plot's log axis: 0 < LOW < HIGH.
+std::optional<YRange> ParseYRange(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        return std::nullopt;
+    }
+    YRange range;
+    const char* end = text.data() + text.size();
+    const auto low = std::from_chars(text.data(), text.data() + colon, range.low);
+    const auto high = std::from_chars(text.data() + colon + 1, end, range.high);
+    if (low.ec != std::errc() || low.ptr != text.data() + colon || high.ec != std::errc() ||
+        high.ptr != end || !(range.low > 0.0 && range.low < range.high) ||
+        !std::isfinite(range.high)) {
+        return std::nullopt;
+    }
+    return range;
+}
 
 std::filesystem::path Normal(const std::filesystem::path& path) {
     std::error_code error;
@@ -93,7 +113,8 @@ std::string CheckCompare(const CLI::App& app) {
     }
     for (const CLI::Option* option : app.get_options()) {
         const std::string name = option->get_name();
-        if (option->count() == 0 || name == "--compare" || name == "--plot") {
+        if (option->count() == 0 || name == "--compare" || name == "--plot" ||
+            name == "--y-range") {
             continue;
         }
         return "--compare draws saved runs and runs nothing: it takes no " +
@@ -217,6 +238,7 @@ struct GivenTexts {
     std::string jsonFile;
     std::string csvFile;
     std::string plotFile;
+    std::string yRange;
     std::string engine = "fast";
     std::string p0List;
     std::string p0Decades;
@@ -364,6 +386,17 @@ void AddReportOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                                 "(gnuplot, .svg or .png)")
                      ->type_name("FILE")
                      ->check(kPlotExtension);
+    app.add_option("--y-range", given.yRange,
+                   "The plot's y axis from LOW to HIGH (default: from a little below the lowest "
+                   "rate measured)")
+        ->type_name("LOW:HIGH")
+        ->check(CLI::Validator(
+            [](const std::string& value) {
+                return ParseYRange(value) ? std::string()
+                                          : "must be LOW:HIGH with 0 < LOW < HIGH: " + value;
+            },
+            ""))
+        ->needs(plot);
     app.add_option("--compare", options.compareFiles,
                    "Draw these saved --json runs on the --plot figure (FER with intervals, SER, "
                    "theory) and run nothing")
@@ -475,6 +508,9 @@ void Apply(const GivenTexts& given, RunOptions& options) {
         if (!text->empty()) {
             *file = *text;
         }
+    }
+    if (!given.yRange.empty()) {
+        options.yRange = ParseYRange(given.yRange);
     }
 }
 

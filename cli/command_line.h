@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "report/plot/plot.h"
 #include "rs_sim/experiment.h"
 
 namespace rs {
@@ -74,6 +75,8 @@ struct RunOptions {
     std::optional<std::filesystem::path> jsonFile;
     std::optional<std::filesystem::path> csvFile;
     std::optional<std::filesystem::path> plotFile;
+    // The plot's y axis, when the user sets it.
+    std::optional<YRange> yRange;
     // Threads of the engines: every CPU the process may use unless told; the output is the
     // same for any number.
     int threads = DefaultThreads();

@@ -33,6 +33,14 @@ constexpr std::uint32_t DrawnValue(PackedState state) {
     return static_cast<std::uint32_t>(state >> 21);
 }
 
+// The generator's draws repeat after this many: the order of the draw map, (2^52 - 1) / 3 (a
+// product of the primes 5, 53, 157, 1613, 2731 and 8191, so six steps a draw keep the step
+// map's order). A point that takes more draws repeats its own errors.
+inline constexpr std::uint64_t kDrawPeriod = ((std::uint64_t{1} << 52) - 1) / 3;
+// With independent points, point i starts i x kPointLane draws into the seed's stream: a point
+// that takes more runs into the next one's, and at most kDrawPeriod / kPointLane points fit.
+inline constexpr std::uint64_t kPointLane = std::uint64_t{1} << 40;
+
 // A 52x52 matrix over GF(2), kept by columns: column k is the image of state bit k.
 struct BitMatrix {
     std::array<std::uint64_t, kStateBits> columns{};

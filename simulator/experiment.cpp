@@ -1,6 +1,7 @@
 #include <iterator>
 #include <string>
 
+#include "random/jump_ahead.h"
 #include "rs_sim/experiment.h"
 #include "simulator/p0_grid.h"
 #include "simulator/sweep.h"
@@ -85,6 +86,40 @@ std::string CheckChannel(const Experiment& experiment) {
     return {};
 }
 
+// The q-ary channel's generator has a period, and independent points each a lane of it: a
+// point whose blocks could take more draws than it has would repeat its own errors or another
+// point's. Checked from the longest block a point can send: its information symbols, then for
+// every symbol sent a uniform and, were each one hit, an error value.
+std::string CheckStreamReach(const Experiment& experiment) {
+    if (!std::holds_alternative<MonteCarlo>(experiment.method) ||
+        !std::holds_alternative<QarySymmetricChannel>(experiment.channel)) {
+        return {};
+    }
+    const std::int64_t longest =
+        std::int64_t{experiment.code.K()} + 2 * std::int64_t{experiment.code.N()};
+    const auto blocks = static_cast<std::int64_t>(experiment.stop.maxBlocks);
+    const std::uint64_t reach = experiment.independentPoints ? rs::kPointLane : rs::kDrawPeriod;
+    const auto mostBlocks = static_cast<std::int64_t>(reach / static_cast<std::uint64_t>(longest));
+    if (blocks > mostBlocks) {
+        const std::string what =
+            experiment.independentPoints
+                ? "the 2^40 draws an independent point has before the next point's begin"
+                : "the generator's period of (2^52 - 1)/3 draws, after which its draws repeat";
+        return "maxBlocks=" + std::to_string(blocks) + " blocks of up to " +
+               std::to_string(longest) + " draws each could outrun " + what + ": use at most " +
+               std::to_string(mostBlocks) + " blocks a point" +
+               (experiment.independentPoints ? ", or run without independent points" : "");
+    }
+    const std::uint64_t mostPoints = rs::kDrawPeriod / rs::kPointLane;
+    if (experiment.independentPoints && experiment.points.values.size() > mostPoints) {
+        return std::to_string(experiment.points.values.size()) +
+               " independent points would wrap around the generator's period, which holds " +
+               std::to_string(mostPoints) +
+               " points' lanes of 2^40 draws: run fewer points, or without independent points";
+    }
+    return {};
+}
+
 }  // namespace
 
 const char* ChannelName(const Channel& channel) {
@@ -155,6 +190,9 @@ std::string CheckExperiment(const Experiment& experiment) {
                std::to_string(kMaxThreads);
     }
     if (std::string problem = CheckChannel(experiment); !problem.empty()) {
+        return problem;
+    }
+    if (std::string problem = CheckStreamReach(experiment); !problem.empty()) {
         return problem;
     }
     if (const auto* stratified = std::get_if<Stratified>(&experiment.method)) {

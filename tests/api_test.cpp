@@ -221,6 +221,39 @@ TEST(ApiTest, RefusedChannelsSayWhy) {
     EXPECT_EQ(rs_sim::CheckExperiment(reachable), "");
 }
 
+// The q-ary generator's reach: an independent point has 2^40 draws, and RS(1023,993) takes at
+// most 993 + 2 x 1023 = 3039 a block, so 361800469 blocks fit and one more does not; 1365 lanes
+// fit in the period and 1366 do not.
+TEST(ApiTest, PointsThatCouldOutrunTheStreamAreRefused) {
+    struct Case {
+        std::int32_t maxBlocks;
+        std::size_t points;
+        bool independent;
+        const char* error;  // empty: accepted
+    };
+    const Case cases[] = {
+        {361800469, 1, true, ""},
+        {361800470, 1, true, "use at most 361800469 blocks a point, or run without independent"},
+        {361800470, 1, false, ""},
+        {10, 1365, true, ""},
+        {10, 1366, true, "1366 independent points would wrap around"},
+        {10, 1366, false, ""},
+    };
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment;
+        experiment.code = {10, 15, std::nullopt};
+        experiment.points = rs_sim::Points::Values(std::vector<float>(c.points, 0.01F));
+        experiment.stop = {c.maxBlocks, 10};
+        experiment.independentPoints = c.independent;
+        const std::string problem = rs_sim::CheckExperiment(experiment);
+        if (*c.error == '\0') {
+            EXPECT_EQ(problem, "") << c.maxBlocks << " " << c.points;
+        } else {
+            EXPECT_NE(problem.find(c.error), std::string::npos) << problem;
+        }
+    }
+}
+
 // Up to t errors anywhere among the sent symbols come back corrected; t + 1 on a word of the
 // shortened code never come back as the sent word unflagged.
 TEST(ApiTest, CodecCorrectsUpToTAndCountsItsCorrections) {

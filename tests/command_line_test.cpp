@@ -67,6 +67,7 @@ TEST(CommandLine, AcceptedLines) {
           "--csv=out.csv", "--plot=out.SVG", "--resume"},
          everything},
         {{"--seed", "0", "--plot", "plot.png"}, seedZero},
+        {{"--seed", "0", "--plot", "plot.png", "--y-range", "1e-9:0.5"}, seedZero},
     };
     for (const Case& c : cases) {
         const CommandLine line = Parse(c.arguments);
@@ -85,6 +86,13 @@ TEST(CommandLine, AcceptedLines) {
         EXPECT_EQ(o.stratified.samples, e.stratified.samples);
         EXPECT_EQ(o.stratified.precision, e.stratified.precision);
         EXPECT_EQ(line.err, "");
+        const bool ranged = std::find(c.arguments.begin(), c.arguments.end(),
+                                      std::string_view("--y-range")) != c.arguments.end();
+        EXPECT_EQ(o.yRange.has_value(), ranged);
+        if (ranged) {
+            EXPECT_EQ(o.yRange->low, 1e-9);
+            EXPECT_EQ(o.yRange->high, 0.5);
+        }
     }
 }
 
@@ -136,6 +144,12 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
         // --compare runs nothing, so what a run would take is refused, not ignored.
         {"--compare", "a.json", "--plot", "c.svg", "--p0", "0.1"},
         {"--compare", "a.json", "--plot", "c.svg", "p.dat"},
+        // The plot's y axis: two rates on a log axis, the lower first, and a plot to set.
+        {"--plot", "c.svg", "--y-range", "1e-6"},
+        {"--plot", "c.svg", "--y-range", "0:1"},
+        {"--plot", "c.svg", "--y-range", "1e-3:1e-6"},
+        {"--plot", "c.svg", "--y-range", "1e-6:1x"},
+        {"--y-range", "1e-6:1"},
     };
     for (const auto& arguments : refused) {
         const CommandLine line = Parse(arguments);

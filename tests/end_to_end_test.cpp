@@ -268,8 +268,8 @@ TEST_F(EndToEndTest, CompareDrawsSavedRunsOnOneFigure) {
     ASSERT_EQ(drawn.status, 0) << drawn.err;
     EXPECT_EQ(drawn.out, "");
     const std::string svg = ReadFile(directory / "both.svg");
-    EXPECT_NE(svg.find("RS(15,11), seed 1234, FER, theory"), std::string::npos);
-    EXPECT_NE(svg.find("RS(9,5), seed 7, SER"), std::string::npos);
+    EXPECT_NE(svg.find("RS(15,11), seed 1234, Monte-Carlo, FER, theory"), std::string::npos);
+    EXPECT_NE(svg.find("RS(9,5), seed 7, Monte-Carlo, SER"), std::string::npos);
     EXPECT_NE(svg.find("RS(15,11), seed 1234, stratified, FER, 95 % band"), std::string::npos);
 
     nlohmann::json old = nlohmann::json::parse(ReadFile(directory / "a.json"));

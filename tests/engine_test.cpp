@@ -72,6 +72,25 @@ TEST(JumpAhead, MatchesPlainSteppingOfTheGenerator) {
     }
 }
 
+// The stated period is the draw map's exact order: it returns every state, and no proper
+// divisor of it (the period over each of its primes) does.
+TEST(JumpAhead, DrawsRepeatAfterExactlyTheStatedPeriod) {
+    const JumpAhead& jump = JumpAhead::Instance();
+    for (const std::int32_t seed : {1234, 1, 2097151}) {
+        const PackedState start = SeededState(seed);
+        EXPECT_EQ(jump.Advance(start, kDrawPeriod), start) << seed;
+        for (const std::uint64_t prime : {5, 53, 157, 1613, 2731, 8191}) {
+            ASSERT_EQ(kDrawPeriod % prime, 0U);
+            EXPECT_NE(jump.Advance(start, kDrawPeriod / prime), start) << seed << " " << prime;
+        }
+    }
+    std::uint64_t product = 1;
+    for (const std::uint64_t prime : {5, 53, 157, 1613, 2731, 8191}) {
+        product *= prime;
+    }
+    EXPECT_EQ(product, kDrawPeriod);
+}
+
 TEST(HitThreshold, SplitsTheDrawsExactlyWhereTheLiteralCompareDoes) {
     for (const float p0 : {0.0F, -0.25F, 1e-9F, 4.656e-10F, 0.001F, 0.03F, 0.025000006F, 0.5F,
                            0.99999994F, 1.0F, 1.5F}) {

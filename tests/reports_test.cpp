@@ -220,7 +220,7 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
         const auto counts = JsonCounts(Read("points.json"));
         ASSERT_EQ(counts.size(), report.points.size());
         EXPECT_EQ(CsvCounts(Read("points.csv")), counts);
-        EXPECT_EQ(Lines(Read("points.csv"))[0], CsvReport::kHeader);
+        EXPECT_EQ(Lines(Read("points.csv"))[0], CsvHeader(rs_sim::QarySymmetricChannel{}));
         EXPECT_EQ(json["method"], "monte-carlo");
         const int m = json["experiment"]["M"];
         const bool uncoded = json["code"]["t"] == 0;
@@ -244,10 +244,10 @@ TEST_F(ReportsTest, JsonAndCsvHoldTheCountsOfTheReport) {
             const auto& point = json["points"][i];
             if (r.blocks == 0) {
                 EXPECT_TRUE(point["FER"].is_null() && point["FERLow"].is_null());
-                // NaN as the README writes it, whatever its sign bit.
+                // A rate without blocks is missing: an empty field, never "nan" or "-nan".
                 const std::string row = Lines(Read("points.csv"))[i + 1];
-                EXPECT_NE(row.find(",nan,"), std::string::npos) << row;
-                EXPECT_EQ(row.find("-nan"), std::string::npos) << row;
+                EXPECT_NE(row.find(",,"), std::string::npos) << row;
+                EXPECT_EQ(row.find("nan"), std::string::npos) << row;
             } else {
                 EXPECT_LE(point["FERLow"].get<double>(), point["FER"].get<double>());
                 EXPECT_GE(point["FERHigh"].get<double>(), point["FER"].get<double>());
@@ -514,11 +514,14 @@ TEST(ChannelDocuments, PointsCarryWhatTheChannelCounts) {
         const char* csvTail;  // what the row adds to the default's columns
     };
     const Case cases[] = {
-        {rs_sim::QarySymmetricChannel{}, 1, false, ""},
-        {rs_sim::BinarySymmetricChannel{}, 1, true, ",binary-symmetric,1,37,0.0625"},
-        {rs_sim::BpskAwgnChannel{}, 1, true, ",bpsk-awgn,1,37,0.0625"},
-        {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8, true, ",gilbert-elliott,8,37,0.0625"},
-        {Markov{Markov::Level::kSymbol, 0.0, 0.5, 4.0}, 8, false, ",gilbert-elliott,8,,nan"},
+        {rs_sim::QarySymmetricChannel{}, 1, false, ",15,11,q-ary-symmetric,monte-carlo"},
+        {rs_sim::BinarySymmetricChannel{}, 1, true,
+         ",15,11,binary-symmetric,monte-carlo,1,37,0.0625"},
+        {rs_sim::BpskAwgnChannel{}, 1, true, ",15,11,bpsk-awgn,monte-carlo,1,37,0.0625"},
+        {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8, true,
+         ",15,11,gilbert-elliott,monte-carlo,8,37,0.0625"},
+        {Markov{Markov::Level::kSymbol, 0.0, 0.5, 4.0}, 8, false,
+         ",15,11,gilbert-elliott,monte-carlo,8,,"},
     };
     const std::string defaultRow = CsvRow(point);
     for (const Case& c : cases) {
@@ -534,14 +537,16 @@ TEST(ChannelDocuments, PointsCarryWhatTheChannelCounts) {
         if (IsDefaultChannel(c.channel)) {
             EXPECT_EQ(json, PointJson(point));
         }
-        const std::string row = CsvRow(point, c.channel, c.interleave);
+        const std::string row =
+            CsvRow(point, rs_sim::FactsOf(4, 2, std::nullopt), c.channel, c.interleave);
         EXPECT_EQ(row, defaultRow.substr(0, defaultRow.size() - 1) + c.csvTail + "\n") << name;
         const std::string header = CsvHeader(c.channel);
         EXPECT_EQ(std::count(header.begin(), header.end(), ','),
                   std::count(row.begin(), row.end(), ','))
             << name;
     }
-    EXPECT_EQ(CsvHeader(rs_sim::QarySymmetricChannel{}), CsvReport::kHeader);
+    EXPECT_EQ(CsvHeader(rs_sim::QarySymmetricChannel{}),
+              std::string(CsvReport::kHeader) + ",n,k,channel,method");
 }
 
 // The experiment names a channel other than the default with its parameters and interleaving,
@@ -639,13 +644,42 @@ TEST(ChannelDocuments, PlotFollowsTheChannel) {
          {"$uncoded"}},
     };
     for (const Case& c : cases) {
-        const std::string script = PlotScript("plot.svg", points, {code, c.channel, 1});
+        const std::string script =
+            PlotScript("plot.svg", points, {code, c.channel, 1, std::nullopt});
         for (const char* text : c.present) {
             EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
         }
         for (const char* text : c.absent) {
             EXPECT_EQ(script.find(text), std::string::npos) << text << "\n" << script;
         }
+    }
+}
+
+// The y axis reaches a decade boundary a little below the lowest rate drawn (here the SER,
+// 30 / (1000 x 11) = 2.7e-3, so 1e-3; 1e-4 once a miscorrection rate of 1e-3 is drawn), or
+// the user's range; the key stands outside the axes; a miscorrection rate gets its thick line.
+TEST(ChannelDocuments, PlotAxisFollowsTheMeasuredRates) {
+    const rs_sim::CodeFacts code = rs_sim::FactsOf(4, 2, std::nullopt);
+    struct Case {
+        std::int32_t miscorrections;
+        std::optional<YRange> range;
+        const char* yRange;
+    };
+    const Case cases[] = {
+        {0, std::nullopt, "set yrange [0.001:*]\n"},
+        {1, std::nullopt, "set yrange [1e-04:*]\n"},
+        {0, YRange{1e-9, 0.5}, "set yrange [1e-09:0.5]\n"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<PlotPoint> points = {{0.1, 1000, 600, 3000, 0, -1},
+                                               {0.01, 1000, 20, 30, c.miscorrections, -1}};
+        const std::string script =
+            PlotScript("plot.svg", points, {code, rs_sim::QarySymmetricChannel{}, 1, c.range});
+        EXPECT_NE(script.find(c.yRange), std::string::npos) << script;
+        EXPECT_NE(script.find("set key outside right"), std::string::npos) << script;
+        EXPECT_EQ(script.find("$points using 1:7 with linespoints lw 2.5") != std::string::npos,
+                  c.miscorrections > 0)
+            << script;
     }
 }
 
@@ -736,16 +770,17 @@ TEST(ChannelDocuments, StratifiedReportsFollowTheChannel) {
             }
         }
 
-        const std::vector<std::string> csv = Lines(StratifiedCsv(study, c.channel));
+        const std::vector<std::string> csv = Lines(StratifiedCsv(study, run.code, c.channel));
         ASSERT_EQ(csv.size(), 3U) << name;
-        EXPECT_EQ(csv[0], own ? std::string(kStratifiedCsvHeader) + ",channel,channelBER"
-                              : std::string(kStratifiedCsvHeader))
+        EXPECT_EQ(csv[0], std::string(kStratifiedCsvHeader) + ",n,k,channel,method" +
+                              (own ? ",channelBER" : ""))
             << name;
         for (std::size_t i = 1; i < csv.size(); ++i) {
             EXPECT_EQ(std::count(csv[i].begin(), csv[i].end(), ','),
                       std::count(csv[0].begin(), csv[0].end(), ','))
                 << csv[i];
-            EXPECT_EQ(csv[i].ends_with("," + name + ",0.0625"), own) << csv[i];
+            EXPECT_TRUE(csv[i].ends_with(",15,11," + name + ",stratified" + (own ? ",0.0625" : "")))
+                << csv[i];
             const std::size_t comma = csv[i].find(',');
             const std::string swept = csv[i].substr(0, comma);
             EXPECT_EQ(csv[i].substr(comma + 1, csv[i].find(',', comma + 1) - comma - 1),
@@ -753,8 +788,8 @@ TEST(ChannelDocuments, StratifiedReportsFollowTheChannel) {
                 << csv[i];
         }
 
-        const std::string script =
-            StratifiedPlotScript("plot.svg", EstimatedPoints(study), {run.code, c.channel, 1});
+        const std::string script = StratifiedPlotScript("plot.svg", EstimatedPoints(study),
+                                                        {run.code, c.channel, 1, std::nullopt});
         for (const char* text : c.plotted) {
             EXPECT_NE(script.find(text), std::string::npos) << text << "\n" << script;
         }
@@ -784,11 +819,10 @@ TEST_F(ReportsTest, CompareLabelsRunsByChannel) {
         bool stratified = false;
     };
     const Case cases[] = {
-        {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234"},
-        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234"},
+        {rs_sim::QarySymmetricChannel{}, 1, "RS(15,11), seed 1234, Monte-Carlo"},
+        {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234, Monte-Carlo"},
         {Markov{Markov::Level::kBit, 0.0, 0.5, 4.0}, 8,
-         "RS(15,11), gilbert-elliott, interleave 8, "
-         "seed 1234"},
+         "RS(15,11), gilbert-elliott, interleave 8, seed 1234, Monte-Carlo"},
         {rs_sim::BpskAwgnChannel{}, 1, "RS(15,11), bpsk-awgn, seed 1234, stratified", true},
     };
     std::vector<PlottedRun> runs;

@@ -41,7 +41,7 @@ std::string RunComparison(const ProgramEnvironment& environment) {
         })) {
         return plot.name + ": no run sent a block, so there is nothing to plot";
     }
-    return DrawComparison(gnuplot, plot, runs);
+    return DrawComparison(gnuplot, plot, runs, options.yRange);
 }
 
 }  // namespace rs

@@ -396,8 +396,9 @@ std::string ProgramRun::Close() {
                                  ": no point sent a block, so there is nothing to plot\n");
         environment.errors.Flush();
     } else if (options.plotFile) {
-        if (std::string error = DrawPlot(gnuplot, *targets.plot, outputs->plotPoints,
-                                         {run.code, options.channel, options.interleave});
+        if (std::string error =
+                DrawPlot(gnuplot, *targets.plot, outputs->plotPoints,
+                         {run.code, options.channel, options.interleave, options.yRange});
             !error.empty()) {
             return error;
         }

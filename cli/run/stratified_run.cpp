@@ -78,8 +78,8 @@ std::string RunStratified(const StratifiedInputs& inputs) {
         }
     }
     if (inputs.targets.csv) {
-        if (std::string error =
-                WriteWhole(*inputs.targets.csv, StratifiedCsv(result, inputs.run.channel));
+        if (std::string error = WriteWhole(
+                *inputs.targets.csv, StratifiedCsv(result, inputs.run.code, inputs.run.channel));
             !error.empty()) {
             return error;
         }
@@ -87,7 +87,8 @@ std::string RunStratified(const StratifiedInputs& inputs) {
     if (inputs.targets.plot) {
         if (std::string error =
                 DrawStratifiedPlot(inputs.gnuplot, *inputs.targets.plot, EstimatedPoints(result),
-                                   {inputs.run.code, inputs.run.channel, inputs.run.interleave});
+                                   {inputs.run.code, inputs.run.channel, inputs.run.interleave,
+                                    inputs.environment.options.yRange});
             !error.empty()) {
             return error;
         }

@@ -7,26 +7,13 @@
 #include <string_view>
 #include <type_traits>
 
+#include "report/documents/csv_field.h"
 #include "report/text/channel_text.h"
 #include "report/text/number_format.h"
 
 namespace rs {
 
 namespace {
-
-// Shortest text that reads back as the same value; NaN as "nan", whatever its sign bit (0/0
-// is a negative NaN on x86, which would print as "-nan").
-template <typename Number>
-std::string Text(Number value) {
-    if constexpr (std::is_floating_point_v<Number>) {
-        if (std::isnan(value)) {
-            return "nan";
-        }
-    }
-    char buffer[64];
-    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return status == std::errc{} ? std::string(buffer, end) : std::string("nan");
-}
 
 std::vector<std::string_view> SplitFields(std::string_view row) {
     std::vector<std::string_view> fields;
@@ -55,37 +42,37 @@ const char* const CsvReport::kHeader =
     "channelSER,FER,FERLow,FERHigh,SER,BER,theoryFER,seconds";
 
 std::string CsvHeader(const rs_sim::Channel& channel) {
-    std::string header = CsvReport::kHeader;
+    std::string header = std::string(CsvReport::kHeader) + ',' + kCsvIdentityColumns;
     if (!IsDefaultChannel(channel)) {
-        header += ",channel,interleave,channelBitErrors,channelBER";
+        header += ",interleave,channelBitErrors,channelBER";
     }
     return header;
 }
 
-std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::Channel& channel,
-                   std::int32_t interleave) {
+std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::CodeFacts& code,
+                   const rs_sim::Channel& channel, std::int32_t interleave) {
     std::string row = CsvRow(point);
-    if (IsDefaultChannel(channel)) {
-        return row;
-    }
     row.pop_back();  // its newline
-    row.append(",").append(rs_sim::ChannelName(channel));
-    row.append(",").append(Text(interleave));
-    row.append(",").append(CountsChannelBits(channel) ? Text(point.counts.channelBitErrors) : "");
-    row.append(",").append(CountsChannelBits(channel) ? Text(point.channelBER) : "nan");
+    row += CsvIdentity(code, channel, "monte-carlo");
+    if (!IsDefaultChannel(channel)) {
+        const bool bits = CountsChannelBits(channel);
+        row += ',' + CsvField(interleave);
+        row += ',' + (bits ? CsvField(point.counts.channelBitErrors) : std::string());
+        row += ',' + (bits ? CsvField(point.channelBER) : std::string());
+    }
     return row + '\n';
 }
 
 std::string CsvRow(const rs_sim::PointResult& point) {
-    std::string row = Text(point.P0);
+    std::string row = CsvField(point.P0);
     const rs_sim::Counts& c = point.counts;
     for (const std::int64_t count : {c.blocks, c.errorBlocks, c.channelErrors, c.errorSymbols,
                                      c.bitErrors, c.failures, c.miscorrections}) {
-        row += ',' + Text(count);
+        row += ',' + CsvField(count);
     }
     for (const double rate : {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER,
                               point.BER, point.theoryFER, point.seconds}) {
-        row += ',' + Text(rate);
+        row += ',' + CsvField(rate);
     }
     return row + '\n';
 }
@@ -116,7 +103,7 @@ std::string CsvReport::Open(const std::filesystem::path& csvPath, std::size_t ke
 }
 
 std::string CsvReport::Add(const rs_sim::PointResult& point) {
-    const std::string row = CsvRow(point, channel, interleave);
+    const std::string row = CsvRow(point, code, channel, interleave);
     if (std::fwrite(row.data(), 1, row.size(), file.get()) != row.size() ||
         std::fflush(file.get()) != 0) {
         return path.string() + ": cannot write: " + std::strerror(errno);

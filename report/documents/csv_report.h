@@ -16,14 +16,15 @@ namespace rs {
 // ends, so an interrupted run leaves every complete point.
 class CsvReport {
   public:
-    // The columns on the default channel.
+    // The point's counts and rates, the columns every row starts with.
     static const char* const kHeader;
 
-    // On a channel other than the default the rows also name the channel and the interleaving,
-    // and give the channel's bit errors and their rate (empty and nan where it flips no bits).
-    explicit CsvReport(const rs_sim::Channel& channel = rs_sim::QarySymmetricChannel{},
-                       std::int32_t interleave = 1)
-        : channel(channel), interleave(interleave) {}
+    // Every row then names the code's n and k, the channel and the method; on a channel other
+    // than the default it also gives the interleaving and the channel's bit errors and their
+    // rate (empty where it flips no bits).
+    CsvReport(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
+              std::int32_t interleave)
+        : code(code), channel(channel), interleave(interleave) {}
 
     // Creates the file with its header line, or, for a resumed run, keeps its first keptBytes
     // bytes (header and kept rows) and drops the rest. Returns an error message, empty on
@@ -44,6 +45,7 @@ class CsvReport {
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
+    rs_sim::CodeFacts code;
     rs_sim::Channel channel;
     std::int32_t interleave;
     std::filesystem::path path;
@@ -53,7 +55,7 @@ class CsvReport {
 // The header line's columns on the channel, without the newline.
 std::string CsvHeader(const rs_sim::Channel& channel);
 std::string CsvRow(const rs_sim::PointResult& point);
-std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::Channel& channel,
-                   std::int32_t interleave);
+std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::CodeFacts& code,
+                   const rs_sim::Channel& channel, std::int32_t interleave);
 
 }  // namespace rs

@@ -18,7 +18,7 @@ class PointOutputs {
     PointOutputs(bool csvWanted, const rs_sim::CodeFacts& code,
                  const rs_sim::Channel& channel = rs_sim::QarySymmetricChannel{},
                  std::int32_t interleave = 1)
-        : csv(channel, interleave), csvWanted(csvWanted), code(code) {}
+        : csv(code, channel, interleave), csvWanted(csvWanted), code(code) {}
 
     std::optional<JsonReport> json;
     CsvReport csv;

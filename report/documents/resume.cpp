@@ -115,8 +115,8 @@ ResumeState PrepareResume(const ResumeRequest& request) {
         state.jsonPoints = std::move(json.points);
     }
     if (request.csvPath) {
-        const CsvReport::Kept csv =
-            CsvReport(run.channel, run.interleave).ReadKeptRows(*request.csvPath, state.kept);
+        const CsvReport::Kept csv = CsvReport(run.code, run.channel, run.interleave)
+                                        .ReadKeptRows(*request.csvPath, state.kept);
         if (!csv.error.empty()) {
             state.error = csv.error;
             return state;

@@ -210,9 +210,7 @@ ComparedRun ReadComparedRun(const std::filesystem::path& path, const std::string
     if (experiment.value("independentPoints", false)) {
         label += ", independent points";
     }
-    if (stratified) {
-        label += ", stratified";
-    }
+    label += stratified ? ", stratified" : ", Monte-Carlo";
     compared.run.label = label;
     return compared;
 }

@@ -124,13 +124,22 @@ std::string XLabel(const rs_sim::Channel& channel) {
                : "P0, channel symbol error probability";
 }
 
-// Eb/N0 goes on a linear axis, where the rates fall to the right; P0 on a log axis.
+// Eb/N0 goes on a linear axis, where the rates fall to the right; P0 on a log axis. The key
+// stands right of the axes, where it covers no data however many curves it names. The y axis
+// runs from the user's range, or from a decade boundary a little below the lowest rate
+// measured (lowest, 0 when none) up to what the data reach.
+// A figure of many runs (keyRows > 0, an entry each) has its key below the axes instead, and
+// grows taller by them, so that long labels do not narrow the axes.
 std::string PlotSettings(const std::filesystem::path& output, const std::string& title,
-                         const std::string& xLabel, bool ebN0) {
+                         const std::string& xLabel, bool ebN0, std::optional<YRange> yRange,
+                         double lowest, int keyRows = 0) {
+    const std::string size =
+        keyRows > 0 ? "1000," + std::to_string(560 + 18 * keyRows) : std::string("1250,660");
     std::string script;
-    script += IsPngPlot(output) ? "set terminal pngcairo size 900,640 enhanced font 'sans,11'\n"
-                                : "set terminal svg size 900,640 enhanced font 'sans,11' "
-                                  "background '#ffffff'\n";
+    script +=
+        IsPngPlot(output)
+            ? "set terminal pngcairo size " + size + " enhanced font 'sans,11'\n"
+            : "set terminal svg size " + size + " enhanced font 'sans,11' background '#ffffff'\n";
     script += "set output " + Quoted(output.string()) + "\n";
     script += "set title " + Quoted(title) + "\n";
     script += ebN0 ? "set logscale y\nset format y '10^{%L}'\n"
@@ -139,7 +148,14 @@ std::string PlotSettings(const std::filesystem::path& output, const std::string&
     script +=
         "set ylabel 'error rate'\n"
         "set grid xtics ytics lc rgb '#dddddd'\n";
-    script += ebN0 ? "set key right top box opaque\n" : "set key left top box opaque\n";
+    script += keyRows > 0 ? "set key below center vertical Left reverse font ',10'\n"
+                          : "set key outside right top vertical Left reverse box font ',10'\n";
+    if (yRange) {
+        script += "set yrange [" + Number(yRange->low) + ":" + Number(yRange->high) + "]\n";
+    } else if (lowest > 0.0) {
+        const double floor = std::pow(10.0, std::floor(std::log10(lowest) - 0.3));
+        script += "set yrange [" + Number(floor) + ":*]\n";
+    }
     script += "set bars 0.6\n";
     return script;
 }
@@ -157,7 +173,14 @@ struct PointsBlock {
     double highest = 0.0;
     bool anyWithoutErrors = false;
     bool anyMiscorrections = false;
+    double lowestRate = 0.0;  // the smallest positive rate drawn, 0 when none
 };
+
+void NoteRate(PointsBlock& block, double rate) {
+    if (std::isfinite(rate) && rate > 0.0 && (block.lowestRate == 0.0 || rate < block.lowestRate)) {
+        block.lowestRate = rate;
+    }
+}
 
 void Extend(PointsBlock& block, double x) {
     block.lowest = block.any ? std::min(block.lowest, x) : x;
@@ -190,6 +213,13 @@ PointsBlock SimulatedPoints(const std::vector<PlotPoint>& points, const rs_sim::
             block.text += ' ' + (p.bitErrors >= 0 ? Number(p.bitErrors / bits) : "NaN");
         }
         block.text += '\n';
+        for (const double rate :
+             {fer, interval.low, interval.high, ser, p.miscorrections > 0 ? miscorrected : 0.0}) {
+            NoteRate(block, rate);
+        }
+        if (ebN0 && p.bitErrors > 0) {
+            NoteRate(block, p.bitErrors / (static_cast<double>(p.blocks) * code.k * code.m));
+        }
         block.anyWithoutErrors = block.anyWithoutErrors || p.errorBlocks == 0;
         block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0;
         Extend(block, p.P0);
@@ -244,6 +274,10 @@ std::string UncodedPoints(const PointsBlock& points, const std::string& name = "
     return text + "EOD\n";
 }
 
+// Miscorrections are rare beside failures, and they are what a receiver cannot see: a thick
+// line in a colour no other curve uses.
+constexpr const char* kMiscorrectionColour = "lc rgb '#e67e22'";
+
 constexpr const char* kUncodedCurve =
     "$uncoded using 1:2 with lines lw 1.5 dt 4 lc rgb '#555555' title 'BER, uncoded BPSK, "
     "Q(sqrt(2E_b/N_0))'";
@@ -262,9 +296,11 @@ PointsBlock EstimatedBlock(const std::vector<EstimatedPoint>& points, bool ebN0,
         for (const auto* rate : {&p.fer, &p.ser, &p.ber}) {
             for (const double value : *rate) {
                 block.text += ' ' + Number(value);
+                NoteRate(block, value);
             }
         }
         block.text += ' ' + Number(p.miscorrections) + '\n';
+        NoteRate(block, p.miscorrections);
         block.anyMiscorrections = block.anyMiscorrections || p.miscorrections > 0.0;
         Extend(block, p.P0);
     }
@@ -291,7 +327,8 @@ std::string EstimatedCurves(const std::string& block, const std::string& label,
                  colour + title((std::string(names[r]) + ", 95 % band").c_str());
     }
     if (miscorrections) {
-        plots += ", \\\n     " + block + " using 1:11 with lines lw 1 dt 3 lc rgb '#7d3c98'" +
+        plots += ", \\\n     " + block + " using 1:11 with lines lw 2.5 dt 1 " +
+                 kMiscorrectionColour +
                  title("miscorrections (wrong blocks not flagged), per block");
     }
     return plots;
@@ -308,7 +345,7 @@ std::string StratifiedPlotScript(const std::filesystem::path& output,
         PlotSettings(
             output,
             CodeTitle(subject.code, subject.channel, subject.interleave) + ", weight-stratified",
-            XLabel(subject.channel), ebN0) +
+            XLabel(subject.channel), ebN0, subject.yRange, estimated.lowestRate) +
         estimated.text + TheoryPoints(estimated, subject.code, subject.channel, subject.interleave);
     std::string plots =
         "$theory using 1:2 with lines lw 2 lc rgb '#999999' title 'FER, bounded-distance "
@@ -338,7 +375,7 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
     const PointsBlock simulated = SimulatedPoints(points, subject.code, ebN0);
     std::string script =
         PlotSettings(output, CodeTitle(subject.code, subject.channel, subject.interleave),
-                     XLabel(subject.channel), ebN0) +
+                     XLabel(subject.channel), ebN0, subject.yRange, simulated.lowestRate) +
         simulated.text;
     std::string plots;
     script += TheoryPoints(simulated, subject.code, subject.channel, subject.interleave);
@@ -358,9 +395,9 @@ std::string PlotScript(const std::filesystem::path& output, const std::vector<Pl
             "bound, no error block', \\\n";
     }
     if (simulated.anyMiscorrections) {
-        script +=
-            "     $points using 1:7 with linespoints pt 9 ps 0.8 lc rgb '#7d3c98' title "
-            "'miscorrections (wrong blocks not flagged), per block', \\\n";
+        script += std::string("     $points using 1:7 with linespoints lw 2.5 pt 9 ps 1.2 ") +
+                  kMiscorrectionColour +
+                  " title 'miscorrections (wrong blocks not flagged), per block', \\\n";
     }
     if (ebN0) {
         script +=
@@ -401,8 +438,8 @@ std::string SweepsOfOneKind(const std::vector<PlottedRun>& runs,
            " against P0: one figure has one x axis";
 }
 
-std::string CompareScript(const std::filesystem::path& output,
-                          const std::vector<PlottedRun>& runs) {
+std::string CompareScript(const std::filesystem::path& output, const std::vector<PlottedRun>& runs,
+                          std::optional<YRange> yRange) {
     // A colour a run: its FER with intervals, its SER and its theory.
     static constexpr const char* kColours[] = {"#c0392b", "#2471a3", "#1e8449", "#7d3c98",
                                                "#b9770e", "#17202a", "#ca6f1e", "#138d75"};
@@ -414,13 +451,10 @@ std::string CompareScript(const std::filesystem::path& output,
     });
     const rs_sim::Channel& first = runs.front().channel;
     const bool ebN0 = SweepsEbN0(first);
-    std::string script = PlotSettings(
-        output,
-        std::to_string(runs.size()) + " runs" +
-            (oneChannel ? ", " + ChannelTitle(first, runs.front().interleave) : std::string()),
-        oneChannel || ebN0 ? XLabel(first) : "P0, channel error probability", ebN0);
+    std::string script;  // the data blocks; the settings go before them at the end
     std::string plots;
     PointsBlock all;  // every run's points, for the uncoded curve's reach
+    int entries = 0;  // the key's
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const PlottedRun& run = runs[r];
         const std::string points = "$points" + std::to_string(r);
@@ -439,7 +473,9 @@ std::string CompareScript(const std::filesystem::path& output,
                 Extend(all, estimated.lowest);
                 Extend(all, estimated.highest);
             }
+            NoteRate(all, estimated.lowestRate);
             const char* base = kColours[r % std::size(kColours)];
+            entries += 4;
             plots += next + theory + " using 1:2 with lines lw 1.5 dt 2 " + colour +
                      title("FER, theory") +
                      EstimatedCurves(points, run.label, {base, base, base}, false);
@@ -451,6 +487,7 @@ std::string CompareScript(const std::filesystem::path& output,
             Extend(all, simulated.lowest);
             Extend(all, simulated.highest);
         }
+        NoteRate(all, simulated.lowestRate);
         std::string curves = points + " using 1:2:3:4 with yerrorbars pt 7 ps 0.7 " + colour +
                              title("FER, 95 % interval") + ", \\\n     " + points +
                              " using 1:5 with linespoints pt 5 ps 0.5 lw 0.8 " + colour +
@@ -459,18 +496,26 @@ std::string CompareScript(const std::filesystem::path& output,
         curves = theory + " using 1:2 with lines lw 1.5 dt 2 " + colour + title("FER, theory") +
                  ", \\\n     " + curves;
         plots += next + curves;
+        entries += 3;
     }
     if (ebN0) {
+        ++entries;
         script += UncodedPoints(all);
         plots += ", \\\n     " + std::string(kUncodedCurve);
     }
-    return script + plots + "\nunset output\n";
+    return PlotSettings(output,
+                        std::to_string(runs.size()) + " runs" +
+                            (oneChannel ? ", " + ChannelTitle(first, runs.front().interleave)
+                                        : std::string()),
+                        oneChannel || ebN0 ? XLabel(first) : "P0, channel error probability", ebN0,
+                        yRange, all.lowestRate, entries) +
+           script + plots + "\nunset output\n";
 }
 
 std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                           const std::vector<PlottedRun>& runs) {
+                           const std::vector<PlottedRun>& runs, std::optional<YRange> yRange) {
     return DrawScript(gnuplot, output, [&](const std::filesystem::path& aside) {
-        return CompareScript(aside, runs);
+        return CompareScript(aside, runs, yRange);
     });
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +36,21 @@ struct PlotPoint {
     std::int64_t bitErrors = -1;       // decoded bits in error; -1 when not known
 };
 
+// The y axis's ends, when the user sets them (--y-range LOW:HIGH); otherwise the axis reaches a
+// little below the lowest rate measured, so that a theory curve falling far below the points
+// does not squeeze them into the top of the figure.
+struct YRange {
+    double low = 0.0;
+    double high = 0.0;
+};
+
 // What a plot says of the run besides its points: the code, and the channel, which sets the
 // axis (P0 on a log axis; Eb/N0 in dB on a linear one for BPSK over AWGN) and the theory.
 struct PlotSubject {
     rs_sim::CodeFacts code;
     rs_sim::Channel channel = rs_sim::QarySymmetricChannel{};
     std::int32_t interleave = 1;
+    std::optional<YRange> yRange;
 };
 
 // The gnuplot script for FER with its 95 % intervals, SER, the miscorrection rate and the
@@ -86,7 +96,8 @@ struct PlottedRun {
 // The gnuplot script for several runs on one figure: each run's FER with its intervals, SER and
 // bounded-distance FER in a colour of its own, labelled by the run. Runs against Eb/N0 go on a
 // linear axis and are not mixed with runs against P0 (see SweepsOfOneKind).
-std::string CompareScript(const std::filesystem::path& output, const std::vector<PlottedRun>& runs);
+std::string CompareScript(const std::filesystem::path& output, const std::vector<PlottedRun>& runs,
+                          std::optional<YRange> yRange = std::nullopt);
 
 // Runs gnuplot on the script make(aside) writes to aside, then puts aside in place of the
 // output, as DrawPlot.
@@ -94,7 +105,7 @@ std::string DrawScript(const std::filesystem::path& gnuplot, const OutputTarget&
                        const std::function<std::string(const std::filesystem::path&)>& make);
 // DrawScript with CompareScript.
 std::string DrawComparison(const std::filesystem::path& gnuplot, const OutputTarget& output,
-                           const std::vector<PlottedRun>& runs);
+                           const std::vector<PlottedRun>& runs, std::optional<YRange> yRange);
 
 // DrawScript with StratifiedPlotScript.
 std::string DrawStratifiedPlot(const std::filesystem::path& gnuplot, const OutputTarget& output,

@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "report/documents/csv_field.h"
 #include "report/text/channel_text.h"
 #include "rs_sim/simulator.h"
 
@@ -29,15 +30,6 @@ double Log10(double logValue) {
 // JSON has no NaN or infinity: those are null.
 nlohmann::ordered_json Number(double value) {
     return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
-}
-
-std::string Text(double value) {
-    if (!std::isfinite(value)) {
-        return {};
-    }
-    char buffer[64];
-    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return status == std::errc{} ? std::string(buffer, end) : std::string();
 }
 
 std::string Capitalized(const char* name) {
@@ -79,14 +71,15 @@ const char* const kStratifiedCsvHeader =
     "log10TheoryFER,log10Tail";
 
 std::string StratifiedCsvHeader(const rs_sim::Channel& channel) {
-    std::string header = kStratifiedCsvHeader;
+    std::string header = std::string(kStratifiedCsvHeader) + ',' + kCsvIdentityColumns;
     if (!IsDefaultChannel(channel)) {
-        header += ",channel,channelBER";
+        header += ",channelBER";
     }
     return header;
 }
 
-std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim::Channel& channel) {
+std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim::CodeFacts& code,
+                          const rs_sim::Channel& channel) {
     std::string csv = StratifiedCsvHeader(channel) + "\n";
     for (const rs_sim::StratifiedPoint& point : result.points) {
         std::vector<double> fields = {point.P0, ChannelSER(point, channel)};
@@ -102,11 +95,11 @@ std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim:
         fields.insert(fields.end(),
                       {PlainValue(point.theoryFER), Log10(point.theoryFER), Log10(point.tail)});
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            csv.append(i == 0 ? "" : ",").append(Text(fields[i]));
+            csv.append(i == 0 ? "" : ",").append(CsvField(fields[i]));
         }
+        csv += CsvIdentity(code, channel, "stratified");
         if (!IsDefaultChannel(channel)) {
-            csv.append(",").append(rs_sim::ChannelName(channel));
-            csv.append(",").append(CountsChannelBits(channel) ? Text(point.channelBER) : "nan");
+            csv += ',' + (CountsChannelBits(channel) ? CsvField(point.channelBER) : std::string());
         }
         csv.append("\n");
     }

@@ -11,11 +11,13 @@
 namespace rs {
 
 // The CSV of a stratified run: one header line, one row per point. A value below the range of
-// a double is left empty beside its log10 column. On a channel other than the default, two
-// more columns name the channel and give its bit error rate ("nan" where it flips no bits).
+// a double is left empty beside its log10 column. Every row names the code's n and k, the
+// channel and the method; on a channel other than the default one more column gives the
+// channel's bit error rate (empty where it flips no bits).
 extern const char* const kStratifiedCsvHeader;
 std::string StratifiedCsvHeader(const rs_sim::Channel& channel);
-std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim::Channel& channel);
+std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim::CodeFacts& code,
+                          const rs_sim::Channel& channel);
 
 // The JSON document of a stratified run: today's program, version, experiment and code, with
 // "method": "stratified", how it sampled, the points (today's rate names with their intervals,
