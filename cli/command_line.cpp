@@ -9,10 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "cli/experiment_file/parameter_file.h"
 #include "cli/version.h"
 #include "report/plot/plot.h"
 #include "system/cpu_count.h"
@@ -58,10 +60,14 @@ std::filesystem::path Normal(const std::filesystem::path& path) {
     return (error ? path : absolute).lexically_normal();
 }
 
-// Two outputs written to one file would destroy each other.
-std::string CheckDistinct(const RunOptions& options) {
+// Two outputs written to one file would destroy each other, and one would destroy the experiment
+// file the run reads.
+std::string CheckDistinct(const RunOptions& options, bool experimentFileRead) {
     std::vector<std::pair<std::string, std::filesystem::path>> files = {
-        {"the experiment file", options.parameterFile}, {"--results", options.resultsFile}};
+        {"--results", options.resultsFile}};
+    if (experimentFileRead) {
+        files.insert(files.begin(), {"the experiment file", options.parameterFile});
+    }
     if (options.jsonFile) {
         files.emplace_back("--json", *options.jsonFile);
     }
@@ -203,6 +209,20 @@ std::string UnknownOption(const CLI::App& app, int argc, const char* const* argv
 
 }  // namespace
 
+namespace {
+
+bool NeedsExperimentFile(const RunOptions& options, bool pointsGiven) {
+    const ExperimentOptions& given = options.experiment;
+    return options.parameterFileNamed || !given.m || !given.t || !given.maxBlocks ||
+           !given.maxErrorBlocks || !pointsGiven;
+}
+
+}  // namespace
+
+bool NeedsExperimentFile(const RunOptions& options) {
+    return NeedsExperimentFile(options, options.experiment.sweep || options.grid);
+}
+
 int DefaultThreads() {
     // No more than -j accepts.
     return std::min(UsableCpuCount(), kMaxThreads);
@@ -230,6 +250,12 @@ struct GivenTexts {
     rs_sim::GilbertElliottChannel markov;
     std::optional<double> erasures;
     std::string onFailure = "decoded";
+    // The experiment file's values, read by the file's rules.
+    std::string m;
+    std::string t;
+    std::string maxBlocks;
+    std::string maxErrorBlocks;
+    std::string sweep;
 };
 
 // The options that only one channel takes.
@@ -250,16 +276,39 @@ void AddFileOptions(CLI::App& app, GivenTexts& given) {
         ->check(kNonEmpty);
 }
 
+// The experiment file's lines as options; given all, with the points, the run needs no file.
+void AddExperimentOptions(CLI::App& app, GivenTexts& given) {
+    app.add_option("--m", given.m, "The field degree M of GF(2^M), 1 to 30, in place of M=")
+        ->type_name("M");
+    app.add_option("--t", given.t,
+                   "The errors T the code corrects, RS(2^M-1, 2^M-1-2T), in "
+                   "place of T=")
+        ->type_name("T");
+    app.add_option("--max-blocks", given.maxBlocks,
+                   "A point ends after N blocks, in place of maxBlocks=; up to 2^63-1")
+        ->type_name("N");
+    app.add_option("--max-error-blocks", given.maxErrorBlocks,
+                   "A point ends after N wrongly decoded blocks, in place of maxErrorBlocks=; up "
+                   "to 2^63-1")
+        ->type_name("N");
+}
+
 void AddRunOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
+    auto* sweep = app.add_option("--sweep", given.sweep,
+                                 "P0 from PMAX down by PSTEP while at least PMIN, in place of "
+                                 "Pmax=, Pmin= and Pstep= (0.1:0.01:0.01)")
+                      ->type_name("PMAX:PMIN:PSTEP");
     auto* list = app.add_option("--p0", given.p0List,
                                 "P0 values to run, in this order, in place of the experiment "
                                 "file's Pmax, Pmin and Pstep (0.1,0.05,0.02)")
-                     ->type_name("LIST");
+                     ->type_name("LIST")
+                     ->excludes(sweep);
     app.add_option("--p0-decades", given.p0Decades,
                    "N points a decade from FROM down to TO, at 10^(-j/N) to three digits, in "
                    "place of Pmax, Pmin and Pstep (1e-1:1e-6:4)")
         ->type_name("FROM:TO:N")
-        ->excludes(list);
+        ->excludes(list)
+        ->excludes(sweep);
     app.add_option("--length", options.length,
                    "Shorten the code to N symbols, RS(N, N-2T) over GF(2^M), 2T < N < 2^M; "
                    "the unsent information symbols are zero")
@@ -452,7 +501,7 @@ std::string ApplyChannel(const CLI::App& app, const GivenTexts& given, RunOption
                "symbols (1 or more)";
     }
     if (ebN0) {
-        for (const char* option : {"--p0", "--p0-decades"}) {
+        for (const char* option : {"--p0", "--p0-decades", "--sweep"}) {
             if (app.count(option) > 0) {
                 return std::string(option) +
                        " gives probabilities: --channel bpsk-awgn runs Eb/N0 in dB, given by "
@@ -476,6 +525,7 @@ void Apply(const GivenTexts& given, RunOptions& options) {
     } else if (!given.parameterFile.empty()) {
         options.parameterFile = given.parameterFile;
     }
+    options.parameterFileNamed = !given.positionalFile.empty() || !given.parameterFile.empty();
     if (!given.resultsFile.empty()) {
         options.resultsFile = given.resultsFile;
     }
@@ -493,6 +543,42 @@ void Apply(const GivenTexts& given, RunOptions& options) {
     }
 }
 
+// The experiment file's values given as options, each read by the file's rule for its line; the
+// message names the option.
+std::string ApplyExperiment(const CLI::App& app, const GivenTexts& given, RunOptions& options) {
+    ExperimentOptions& experiment = options.experiment;
+    const auto read = [&](const char* option, const std::string& text, const char* key,
+                          auto& value) -> std::string {
+        if (app.count(option) == 0) {
+            return {};
+        }
+        typename std::remove_reference_t<decltype(value)>::value_type number = 0;
+        std::string error = ParseIntegerOption(text, key, number);
+        if (!error.empty()) {
+            return option + std::string(": ") + error;
+        }
+        value = number;
+        return {};
+    };
+    for (std::string error :
+         {read("--m", given.m, "M", experiment.m), read("--t", given.t, "T", experiment.t),
+          read("--max-blocks", given.maxBlocks, "maxBlocks", experiment.maxBlocks),
+          read("--max-error-blocks", given.maxErrorBlocks, "maxErrorBlocks",
+               experiment.maxErrorBlocks)}) {
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    if (app.count("--sweep") > 0) {
+        SimulationParameters lines;
+        if (std::string error = ParseSweepOption(given.sweep, lines); !error.empty()) {
+            return "--sweep: " + error;
+        }
+        experiment.sweep = SweepLines{lines.Pmax, lines.Pmin, lines.Pstep};
+    }
+    return {};
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& program) {
@@ -501,7 +587,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
     CLI::App app(
         "Monte-Carlo simulation of a Reed-Solomon code over GF(2^M) on a q-ary symmetric "
         "channel, or another by --channel.\nThe experiment file holds seven lines: Pmax=, "
-        "Pmin=, Pstep=, maxBlocks=, maxErrorBlocks=, M=, T=.",
+        "Pmin=, Pstep=, maxBlocks=, maxErrorBlocks=, M=, T=; --m, --t, --max-blocks, "
+        "--max-error-blocks and --sweep give them in its place.",
         program);
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.set_version_flag("--version", program + " " + kVersion, "Print the version and exit");
@@ -512,6 +599,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
         "Example: " +
         program + " --no-wait --json sweep.json --plot sweep.svg examples/param.dat");
     AddFileOptions(app, given);
+    AddExperimentOptions(app, given);
     AddRunOptions(app, options, given);
     AddChannelOptions(app, options, given);
     AddReportOptions(app, options, given);
@@ -532,7 +620,15 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::strin
         return Misuse(unknown.empty() ? error.what() : unknown, program);
     }
     Apply(given, options);
-    if (std::string clash = CheckDistinct(options); !clash.empty()) {
+    if (std::string error = ApplyExperiment(app, given, options); !error.empty()) {
+        return Misuse(error, program);
+    }
+    const bool pointsGiven =
+        std::ranges::any_of(std::initializer_list<const char*>{"--sweep", "--p0", "--p0-decades",
+                                                               "--ebn0", "--ebn0-range"},
+                            [&](const char* option) { return app.count(option) > 0; });
+    if (std::string clash = CheckDistinct(options, NeedsExperimentFile(options, pointsGiven));
+        !clash.empty()) {
         return Misuse(clash, program);
     }
     if (std::string clash = CheckCompare(app); !clash.empty()) {

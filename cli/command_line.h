@@ -45,10 +45,30 @@ struct StratifiedOptions {
     double precision = kDefaultPrecision;
 };
 
+// Pmax, Pmin and Pstep, as --sweep gives them.
+struct SweepLines {
+    float Pmax = 0.0F;
+    float Pmin = 0.0F;
+    float Pstep = 0.0F;
+};
+
+// The experiment file's values given as options, each in place of the file's. Counts may exceed
+// the file's 32 bits.
+struct ExperimentOptions {
+    std::optional<std::int32_t> m;
+    std::optional<std::int32_t> t;
+    std::optional<std::int64_t> maxBlocks;
+    std::optional<std::int64_t> maxErrorBlocks;
+    std::optional<SweepLines> sweep;
+};
+
 // What the command line asks of a run. The defaults are the program's behaviour without
 // arguments.
 struct RunOptions {
     std::filesystem::path parameterFile = "param.dat";
+    // Named on the command line: then read even when the options give the whole experiment.
+    bool parameterFileNamed = false;
+    ExperimentOptions experiment;
     std::filesystem::path resultsFile = "results.dat";
     bool noWait = false;
     std::int32_t seed = rs_sim::kDefaultSeed;
@@ -78,6 +98,10 @@ struct RunOptions {
     // Saved JSON reports to draw on one plot instead of running anything.
     std::vector<std::filesystem::path> compareFiles;
 };
+
+// Whether the run reads its experiment file: when it was named, or when the options leave a
+// value of it ungiven (the points count as given by a grid or --sweep).
+bool NeedsExperimentFile(const RunOptions& options);
 
 // Either the options of a run, or what to print and the exit status when there is no run:
 // 0 after --help or --version (text on standard output), 2 on misuse (one line on standard

@@ -36,6 +36,24 @@ std::string ResumeCommand(const std::string& program, const RunOptions& options)
     if (options.seed != rs_sim::kDefaultSeed) {
         command.append(" --seed ").append(std::to_string(options.seed));
     }
+    // The experiment's values given as options; the file, if read, gives the rest again.
+    const ExperimentOptions& experiment = options.experiment;
+    const std::pair<const char*, std::optional<std::int64_t>> values[] = {
+        {" --m ", experiment.m},
+        {" --t ", experiment.t},
+        {" --max-blocks ", experiment.maxBlocks},
+        {" --max-error-blocks ", experiment.maxErrorBlocks}};
+    for (const auto& [option, value] : values) {
+        if (value) {
+            command.append(option).append(std::to_string(*value));
+        }
+    }
+    if (const std::optional<SweepLines>& sweep = experiment.sweep) {
+        // "=" keeps a negative Pmax from reading as an option.
+        command.append(" --sweep=").append(rs_sim::ShortestText(sweep->Pmax));
+        command.append(":").append(rs_sim::ShortestText(sweep->Pmin));
+        command.append(":").append(rs_sim::ShortestText(sweep->Pstep));
+    }
     if (options.length) {
         command.append(" --length ").append(std::to_string(*options.length));
     }
@@ -94,7 +112,7 @@ std::string ResumeCommand(const std::string& program, const RunOptions& options)
         }
     }
     if (const std::string experimentFile = options.parameterFile.string();
-        experimentFile != "param.dat") {
+        NeedsExperimentFile(options) && experimentFile != "param.dat") {
         // A name that starts with a dash would read as an option.
         command.append(" ").append(experimentFile.starts_with("-") ? "./" : "");
         command.append(Quoted(experimentFile));

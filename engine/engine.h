@@ -17,7 +17,7 @@ class Engine {
 
     // The points to come run at most maxBlocks blocks: an engine that works ahead of the
     // blocks asked for need not go further. Output never depends on it.
-    virtual void BoundBlocks(std::int32_t /*maxBlocks*/) {}
+    virtual void BoundBlocks(std::int64_t /*maxBlocks*/) {}
 
     // The point after the one running runs at P0 from the generator's state start: an engine
     // may make its first blocks ahead. Output never depends on it.
@@ -31,7 +31,7 @@ class Engine {
 
     // Runs blocks, adding each to statistics, until statistics.blocks reaches blockLimit or a
     // block is decoded wrongly (the run returns right after that block).
-    virtual void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) = 0;
+    virtual void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) = 0;
 };
 
 }  // namespace rs

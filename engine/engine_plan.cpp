@@ -88,10 +88,10 @@ class OwningEngine final : public Engine {
     std::unique_ptr<RandomGenerator> generator;
     std::unique_ptr<Engine> engine;
 
-    void BoundBlocks(std::int32_t maxBlocks) override { engine->BoundBlocks(maxBlocks); }
+    void BoundBlocks(std::int64_t maxBlocks) override { engine->BoundBlocks(maxBlocks); }
     void ExpectPointAt(float P0, PackedState start) override { engine->ExpectPointAt(P0, start); }
     void StartPointAt(float P0, PackedState start) override { engine->StartPointAt(P0, start); }
-    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override {
+    void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) override {
         engine->RunBlocks(statistics, blockLimit);
     }
 };

@@ -67,7 +67,7 @@ struct EngineRequest {
     // The sweep's points still to run, and the most blocks one point runs: short points of a
     // sweep run several at once rather than share their segments out.
     std::size_t points = 1;
-    std::int32_t pointBlocks = 0;
+    std::int64_t pointBlocks = 0;
 };
 
 // An engine, or why it could not be made.

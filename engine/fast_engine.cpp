@@ -19,7 +19,7 @@ void FastEngine::StartPointAt(float P0, PackedState start) {
     blockStart = 0;
 }
 
-void FastEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+void FastEngine::RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) {
     const bool drawn = candidates.Threshold() != 0 && candidates.Threshold() <= kValueMask;
     RunWithBestPopcount([&] {
         // The counts and the walk's place live in the walk's own locals until it returns:

@@ -24,7 +24,7 @@ class FastEngine final : public Engine {
                int rowsPerLane = 0, std::int32_t length = 0);
 
     void StartPointAt(float P0, PackedState start) override;
-    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
+    void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) override;
 
     // Draws the point's blocks have taken so far.
     std::uint64_t DrawsUsed() const { return blockStart; }

@@ -91,8 +91,8 @@ std::uint64_t ParallelEngine::MemoryNeed(std::int32_t m, std::int32_t t, int thr
            count * worker;
 }
 
-void ParallelEngine::BoundBlocks(std::int32_t maxBlocks) {
-    blockBound = std::max(maxBlocks, 0);
+void ParallelEngine::BoundBlocks(std::int64_t maxBlocks) {
+    blockBound = std::max<std::int64_t>(maxBlocks, 0);
 }
 
 std::uint64_t ParallelEngine::DrawBound(float P0) const {
@@ -104,8 +104,12 @@ std::uint64_t ParallelEngine::DrawBound(float P0) const {
     const auto blocks = static_cast<double>(blockBound);
     const double p = std::clamp(static_cast<double>(P0), 0.0, 1.0);
     const double hits = blocks * n * p + 12.0 * std::sqrt(blocks * n * p * (1.0 - p));
-    return static_cast<std::uint64_t>(blocks * static_cast<double>(emptyBlock) + std::ceil(hits)) +
-           longestBlock;
+    const double draws = blocks * static_cast<double>(emptyBlock) + std::ceil(hits);
+    // A bound of 64-bit counts may pass what the draw index can hold: then there is none.
+    if (!(draws < 0x1p63)) {
+        return ~std::uint64_t{0};
+    }
+    return static_cast<std::uint64_t>(draws) + longestBlock;
 }
 
 void ParallelEngine::ExpectPointAt(float P0, PackedState start) {
@@ -128,7 +132,7 @@ void ParallelEngine::StartPointAt(float P0, PackedState start) {
     stitch.Start(seeded, threshold);
 }
 
-void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+void ParallelEngine::RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) {
     stitch.RunBlocks(statistics, blockLimit);
 }
 

@@ -43,11 +43,11 @@ class ParallelEngine final : public Engine {
                    SegmentShape shape = {}, std::vector<std::unique_ptr<SegmentFiller>> more = {},
                    std::int32_t length = 0);
 
-    void BoundBlocks(std::int32_t maxBlocks) override;
+    void BoundBlocks(std::int64_t maxBlocks) override;
     // Workers with nothing left to make in this point make the first segment of that one.
     void ExpectPointAt(float P0, PackedState start) override;
     void StartPointAt(float P0, PackedState start) override;
-    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
+    void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) override;
 
     // How the stitch got its blocks over the engine's life.
     Stitching Stitched() const;

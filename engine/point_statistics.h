@@ -4,11 +4,11 @@
 
 namespace rs {
 
-// Counts of one point. Blocks are bounded by the 32-bit limits of the experiment; the symbol
-// counts can exceed 32 bits in a long point.
+// Counts of one point, each of 64 bits: the limits of a point may exceed 32 bits, and the symbol
+// counts do so in a long point.
 struct PointStatistics {
-    std::int32_t blocks = 0;
-    std::int32_t errorBlocks = 0;
+    std::int64_t blocks = 0;
+    std::int64_t errorBlocks = 0;
     std::int64_t channelErrors = 0;
     std::int64_t errorSymbols = 0;
     // Information bits in error: the popcount of decoded XOR sent over the k symbols.
@@ -16,10 +16,10 @@ struct PointStatistics {
     // Blocks a practical decoder would have flagged as uncorrectable (a locator of degree
     // above t, or with fewer distinct roots among the sent positions, with nonzero error values,
     // than its degree), whether or not their information came out right.
-    std::int32_t detectedFailures = 0;
+    std::int64_t detectedFailures = 0;
     // Blocks not flagged whose information came out wrong: those a practical decoder would
     // have delivered as correct.
-    std::int32_t miscorrections = 0;
+    std::int64_t miscorrections = 0;
     // Bits the channel flipped, on the channels that flip bits.
     std::int64_t channelBitErrors = 0;
     // The sum over frames of each frame's error blocks squared, on the channels that send

@@ -38,7 +38,7 @@ void ReferenceEngine::StartPointAt(float P0, PackedState start) {
     p0 = static_cast<double>(P0);
 }
 
-void ReferenceEngine::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+void ReferenceEngine::RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) {
     while (statistics.blocks < blockLimit) {
         const bool wrong = gatherDetail ? RunBlock<true>(statistics) : RunBlock<false>(statistics);
         if (wrong) {

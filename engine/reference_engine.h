@@ -32,7 +32,7 @@ class ReferenceEngine final : public Engine {
                     std::int32_t q, std::int32_t length = 0);
 
     void StartPointAt(float P0, PackedState start) override;
-    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
+    void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) override;
 
     // Skips the bit and failure counts; only for measuring what gathering them costs.
     void SetGatherDetail(bool value) { gatherDetail = value; }

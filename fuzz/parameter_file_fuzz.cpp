@@ -20,10 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const rs::SimulationParameters& p = *result.parameters;
     char written[512];
-    std::snprintf(written, sizeof written,
-                  "Pmax=%.9g\nPmin=%.9g\nPstep=%.9g\nmaxBlocks=%d\nmaxErrorBlocks=%d\nM=%d\nT=%d\n",
-                  static_cast<double>(p.Pmax), static_cast<double>(p.Pmin),
-                  static_cast<double>(p.Pstep), p.maxBlocks, p.maxErrorBlocks, p.M, p.T);
+    std::snprintf(
+        written, sizeof written,
+        "Pmax=%.9g\nPmin=%.9g\nPstep=%.9g\nmaxBlocks=%lld\nmaxErrorBlocks=%lld\nM=%d\nT=%d\n",
+        static_cast<double>(p.Pmax), static_cast<double>(p.Pmin), static_cast<double>(p.Pstep),
+        static_cast<long long>(p.maxBlocks), static_cast<long long>(p.maxErrorBlocks), p.M, p.T);
     const rs::ParameterResult again = rs::ParseParameters(written);
     if (!again.parameters || !(*again.parameters == p)) {
         std::abort();

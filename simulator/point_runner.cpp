@@ -9,15 +9,15 @@
 namespace {
 
 // The step of blocks and error blocks, both limits positive.
-inline std::int32_t StepOf(std::int32_t blocks, std::int32_t errorBlocks,
+inline std::int32_t StepOf(std::int64_t blocks, std::int64_t errorBlocks,
                            const rs_sim::StopRules& stop) {
     const double blockFraction = static_cast<double>(blocks) / static_cast<double>(stop.maxBlocks);
     const double errorFraction =
         static_cast<double>(errorBlocks) / static_cast<double>(stop.maxErrorBlocks);
     const double x = blockFraction >= errorFraction
-                         ? (blocks * static_cast<double>(rs_sim::kProgressSteps)) /
+                         ? (static_cast<double>(blocks) * rs_sim::kProgressSteps) /
                                static_cast<double>(stop.maxBlocks)
-                         : (errorBlocks * static_cast<double>(rs_sim::kProgressSteps)) /
+                         : (static_cast<double>(errorBlocks) * rs_sim::kProgressSteps) /
                                static_cast<double>(stop.maxErrorBlocks);
     return static_cast<std::int32_t>(std::floor(x));
 }
@@ -63,11 +63,10 @@ std::optional<PointRecord> PointRunner::Run(const PointStart& point,
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             return std::nullopt;
         }
-        std::int32_t limit = NextPossibleStepChange(statistics, step);
+        std::int64_t limit = NextPossibleStepChange(statistics, step);
         const bool timed = progressEvery > 0.0;
         if (timed) {
-            limit =
-                static_cast<std::int32_t>(std::min<std::int64_t>(limit, statistics.blocks + slice));
+            limit = std::min(limit, statistics.blocks + slice);
         }
         // The clock is read only for timed progress and for a step's: a dense point returns
         // after every error block, and two reads a block would cost it a fifth of its time.
@@ -100,10 +99,10 @@ std::optional<PointRecord> PointRunner::Run(const PointStart& point,
 // block count. So the smallest block count at which the step can differ from now is either that
 // crossing or the next block step, found by bisection on the same expressions ProgressStep
 // evaluates.
-std::int32_t PointRunner::NextPossibleStepChange(const PointStatistics& statistics,
+std::int64_t PointRunner::NextPossibleStepChange(const PointStatistics& statistics,
                                                  std::int32_t step) const {
-    const std::int32_t maxBlocks = limits.maxBlocks;
-    const auto blockFraction = [&](std::int32_t blocks) {
+    const std::int64_t maxBlocks = limits.maxBlocks;
+    const auto blockFraction = [&](std::int64_t blocks) {
         return static_cast<double>(blocks) / static_cast<double>(maxBlocks);
     };
     const double errorFraction =
@@ -112,19 +111,20 @@ std::int32_t PointRunner::NextPossibleStepChange(const PointStatistics& statisti
     // once true, stays true; maxBlocks when none does. The estimate only narrows the search,
     // which runs after every error block: the condition alone decides.
     const auto firstFrom = [&](auto condition, double estimate) {
-        std::int32_t low = statistics.blocks + 1;
-        std::int32_t high = maxBlocks;
-        if (low < high && estimate >= low && estimate <= high) {
-            const auto guess = static_cast<std::int32_t>(estimate);
-            if (const std::int32_t above = std::min(high, guess + 2); condition(above)) {
+        std::int64_t low = statistics.blocks + 1;
+        std::int64_t high = maxBlocks;
+        if (low < high && estimate >= static_cast<double>(low) &&
+            estimate <= static_cast<double>(high)) {
+            const auto guess = static_cast<std::int64_t>(estimate);
+            if (const std::int64_t above = std::min(high, guess + 2); condition(above)) {
                 high = above;
             }
-            if (const std::int32_t below = std::max(low, guess - 2); !condition(below)) {
+            if (const std::int64_t below = std::max(low, guess - 2); !condition(below)) {
                 low = below + 1;
             }
         }
         while (low < high) {
-            const std::int32_t middle = low + (high - low) / 2;
+            const std::int64_t middle = low + (high - low) / 2;
             if (condition(middle)) {
                 high = middle;
             } else {
@@ -134,15 +134,15 @@ std::int32_t PointRunner::NextPossibleStepChange(const PointStatistics& statisti
         return low;
     };
     if (!(blockFraction(statistics.blocks) >= errorFraction)) {
-        return firstFrom([&](std::int32_t b) { return blockFraction(b) >= errorFraction; },
-                         errorFraction * maxBlocks);
+        return firstFrom([&](std::int64_t b) { return blockFraction(b) >= errorFraction; },
+                         errorFraction * static_cast<double>(maxBlocks));
     }
     return firstFrom(
-        [&](std::int32_t b) {
-            return std::floor((b * static_cast<double>(rs_sim::kProgressSteps)) /
+        [&](std::int64_t b) {
+            return std::floor((static_cast<double>(b) * rs_sim::kProgressSteps) /
                               static_cast<double>(maxBlocks)) > static_cast<double>(step);
         },
-        (step + 1.0) * maxBlocks / rs_sim::kProgressSteps);
+        (step + 1.0) * static_cast<double>(maxBlocks) / rs_sim::kProgressSteps);
 }
 
 }  // namespace rs

@@ -48,7 +48,7 @@ class PointRunner {
 
   private:
     // The smallest block count at which the progress step can change from now.
-    std::int32_t NextPossibleStepChange(const PointStatistics& statistics, std::int32_t step) const;
+    std::int64_t NextPossibleStepChange(const PointStatistics& statistics, std::int32_t step) const;
 
     const rs_sim::StopRules limits;
     Engine& engine;

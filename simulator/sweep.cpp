@@ -53,12 +53,12 @@ SweepPlan PlanSweep(float Pmax, float Pmin, float Pstep) {
 
 PointRates ComputeRates(const PointStatistics& statistics, std::int32_t n, std::int32_t k) {
     PointRates rates{};
-    const std::int64_t sentSymbols = std::int64_t{statistics.blocks} * n;
+    const std::int64_t sentSymbols = statistics.blocks * n;
     rates.channelSER =
         static_cast<double>(statistics.channelErrors) / static_cast<double>(sentSymbols);
     rates.FER =
         static_cast<double>(statistics.errorBlocks) / static_cast<double>(statistics.blocks);
-    rates.transmittedSymbols = std::int64_t{statistics.blocks} * k;
+    rates.transmittedSymbols = statistics.blocks * k;
     rates.SER = static_cast<double>(statistics.errorSymbols) /
                 static_cast<double>(rates.transmittedSymbols);
     return rates;

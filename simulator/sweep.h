@@ -16,8 +16,9 @@ namespace rs {
 
 // Every point restarts the generator from this seed, so any point can be reproduced alone.
 inline constexpr std::int32_t kSeed = rs_sim::kDefaultSeed;
-// Independent points start this many draws apart in the seed's stream: far more than any point
-// draws (2^31 blocks of at most 3 x 2^30 draws would be needed to reach the next).
+// Independent points start this many draws apart in the seed's stream: more than a point draws
+// below 2^40 / (2n + k) blocks (a block draws k + n, and one more per hit), about 1.5 x 10^9
+// blocks of RS(255,223); the experiment's check refuses larger limits with independent points.
 inline constexpr int kIndependentPointShift = 40;
 // A sweep longer than this is taken for a mistake in "param.dat" rather than an experiment.
 inline constexpr std::size_t kMaxSweepPoints = 1000000;

@@ -382,7 +382,68 @@ TEST(CommandLine, EbN0Grids) {
     }
 }
 
-// The command that continues a run gives back its channel, interleaving and grid.
+// The experiment file's lines as options: given all, with the points, the run needs no file;
+// a file named is read all the same.
+TEST(CommandLine, ExperimentOptions) {
+    const std::vector<const char*> all = {
+        "--m", "8", "--t", "16", "--max-blocks", "5000000000", "--max-error-blocks", "100"};
+    const auto with = [&](std::vector<const char*> more) {
+        std::vector<const char*> arguments = all;
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    };
+    const std::pair<std::vector<const char*>, bool> cases[] = {
+        {with({"--sweep", "0.1:0.01:0.01"}), false},
+        {with({"--p0-decades", "1e-1:1e-3:4"}), false},
+        {with({}), true},
+        {with({"--p0", "0.1", "exp.dat"}), true},
+    };
+    for (const auto& [arguments, needsFile] : cases) {
+        const CommandLine line = Parse(arguments);
+        ASSERT_TRUE(line.options) << line.err;
+        EXPECT_EQ(NeedsExperimentFile(*line.options), needsFile) << arguments.size();
+    }
+    // Any one value left out is the file's to give.
+    for (std::size_t left = 0; left < all.size(); left += 2) {
+        std::vector<const char*> arguments = with({"--p0", "0.1"});
+        arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(left),
+                        arguments.begin() + static_cast<std::ptrdiff_t>(left) + 2);
+        const CommandLine line = Parse(arguments);
+        ASSERT_TRUE(line.options) << line.err;
+        EXPECT_TRUE(NeedsExperimentFile(*line.options)) << all[left];
+    }
+    const ExperimentOptions given = Parse(with({"--sweep", "0.3:0.05:0.05"})).options->experiment;
+    EXPECT_EQ(given.m, 8);
+    EXPECT_EQ(given.t, 16);
+    EXPECT_EQ(given.maxBlocks, 5000000000);
+    EXPECT_EQ(given.maxErrorBlocks, 100);
+    ASSERT_TRUE(given.sweep);
+    EXPECT_EQ(given.sweep->Pmin, 0.05F);
+
+    // Each value read by the file's rule for its line, the message naming the option.
+    const std::pair<std::vector<const char*>, const char*> refused[] = {
+        {{"--max-blocks", "5e9"},
+         "rs-sim: --max-blocks: maxBlocks=5 runs on into \"e\": an integer is written in plain "
+         "decimal digits (see rs-sim --help)\n"},
+        {{"--m", "2147483648"}, "rs-sim: --m: M=2147483648 does not fit a 32-bit integer"},
+        {{"--max-error-blocks", "9223372036854775808"},
+         "rs-sim: --max-error-blocks: maxErrorBlocks=9223372036854775808 does not fit a 64-bit"},
+        {{"--sweep", "1:0"}, "rs-sim: --sweep: \"1:0\" is not PMAX:PMIN:PSTEP, three numbers"},
+        {{"--channel", "bpsk-awgn", "--sweep", "1:0:1"},
+         "rs-sim: --sweep gives probabilities: --channel bpsk-awgn runs Eb/N0"},
+        {{"--sweep", "0.1:0.01:0.01", "--p0", "0.1"}, "rs-sim: --"},
+        {{"--p0-decades", "1e-1:1e-3:4", "--sweep", "0.1:0.01:0.01"}, "rs-sim: --"},
+    };
+    for (const auto& [arguments, message] : refused) {
+        const CommandLine line = Parse(arguments);
+        EXPECT_FALSE(line.options);
+        EXPECT_EQ(line.exitStatus, 2);
+        EXPECT_TRUE(line.err.starts_with(message)) << line.err;
+    }
+}
+
+// The command that continues a run gives back its channel, interleaving, grid and the
+// experiment's values given as options.
 TEST(CommandLine, ResumeCommandKeepsTheChannel) {
     const std::vector<std::vector<const char*>> lines = {
         {"--channel", "binary-symmetric", "--interleave", "4", "--p0", "0.01,0.002"},
@@ -393,6 +454,10 @@ TEST(CommandLine, ResumeCommandKeepsTheChannel) {
         {"--channel", "gilbert-elliott", "--burst", "3", "--interleave", "16"},
         {"--erasures", "0", "--p0", "0.1"},
         {"--erasures", "0.125", "--puncture", "3", "--on-failure", "received"},
+        // The experiment given as options needs no file; a file named is named again.
+        {"--m", "8", "--t", "16", "--max-blocks", "5000000000", "--max-error-blocks", "100",
+         "--sweep", "-0.5:1e-07:0.25"},
+        {"--max-blocks", "7", "--p0", "0.1", "exp.dat"},
     };
     for (const auto& arguments : lines) {
         const CommandLine line = Parse(arguments);
@@ -414,6 +479,20 @@ TEST(CommandLine, ResumeCommandKeepsTheChannel) {
         EXPECT_EQ(again.options->interleave, line.options->interleave);
         EXPECT_EQ(again.options->puncture, line.options->puncture);
         EXPECT_EQ(again.options->onFailure, line.options->onFailure);
+        const ExperimentOptions& given = line.options->experiment;
+        const ExperimentOptions& back = again.options->experiment;
+        EXPECT_EQ(back.m, given.m);
+        EXPECT_EQ(back.t, given.t);
+        EXPECT_EQ(back.maxBlocks, given.maxBlocks);
+        EXPECT_EQ(back.maxErrorBlocks, given.maxErrorBlocks);
+        ASSERT_EQ(back.sweep.has_value(), given.sweep.has_value());
+        if (given.sweep) {
+            EXPECT_EQ(back.sweep->Pmax, given.sweep->Pmax);
+            EXPECT_EQ(back.sweep->Pmin, given.sweep->Pmin);
+            EXPECT_EQ(back.sweep->Pstep, given.sweep->Pstep);
+        }
+        EXPECT_EQ(again.options->parameterFile, line.options->parameterFile);
+        EXPECT_EQ(NeedsExperimentFile(*again.options), NeedsExperimentFile(*line.options));
         ASSERT_TRUE(again.options->grid.has_value() == line.options->grid.has_value());
         if (line.options->grid) {
             EXPECT_EQ(again.options->grid->kind, line.options->grid->kind);

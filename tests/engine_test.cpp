@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "codec/algebraic_decoder.h"
+#include "engine/channel/frame_engine.h"
 #include "engine/engine_plan.h"
 #include "engine/fast_engine.h"
 #include "engine/hit_search/candidate_stream.h"
@@ -745,6 +747,58 @@ TEST(Engines, ShortBlocksCountAsTheReferenceOnBothSidesOfTheWindow) {
             }
             EXPECT_EQ(counted[0], counted[1]) << "length " << length << ", P0=" << P0;
         }
+    }
+}
+
+// A point long enough to pass 2^31 blocks: counts started just below that, as such a point
+// reaches them, go on past it exactly as counts from 0 do, on every engine.
+TEST(Engines, CountsGoOnPast32Bits) {
+    constexpr std::int64_t kBlocks = 3000;
+    constexpr std::int64_t kStart = (std::int64_t{1} << 31) - kBlocks / 2;
+    constexpr float kP0 = 0.2F;
+    struct Case {
+        const char* name;
+        EngineRequest request;
+    };
+    const Case cases[] = {
+        {"reference", {.m = 4, .t = 2, .largestP0 = kP0, .reference = true}},
+        {"fast", {.m = 4, .t = 2, .largestP0 = kP0}},
+        {"parallel", {.m = 4, .t = 2, .largestP0 = kP0, .threads = 2}},
+        {"frames",
+         {.m = 4,
+          .t = 2,
+          .channel = rs_sim::BinarySymmetricChannel{},
+          .interleave = 2,
+          .largestP0 = kP0,
+          .threads = 2}},
+    };
+    for (const Case& c : cases) {
+        const auto run = [&](PointStatistics statistics) {
+            MadeEngine made = PlanEngine(c.request).Make();
+            EXPECT_NE(made.engine, nullptr) << made.error;
+            made.engine->BoundBlocks(statistics.blocks + kBlocks);
+            made.engine->StartPointAt(
+                kP0, SendsFrames(c.request.channel) ? FramePointKey(7, 0) : SeededState(7));
+            const std::int64_t limit = statistics.blocks + kBlocks;
+            while (statistics.blocks < limit) {
+                made.engine->RunBlocks(statistics, limit);
+            }
+            return statistics;
+        };
+        const PointStatistics fromZero = run({});
+        PointStatistics start;
+        start.blocks = kStart;
+        start.errorBlocks = kStart - 1;
+        start.detectedFailures = kStart - 2;
+        start.miscorrections = kStart - 3;
+        PointStatistics past = run(start);
+        EXPECT_GT(past.blocks, std::int64_t{INT32_MAX}) << c.name;
+        EXPECT_GT(past.errorBlocks, std::int64_t{INT32_MAX}) << c.name;
+        past.blocks -= start.blocks;
+        past.errorBlocks -= start.errorBlocks;
+        past.detectedFailures -= start.detectedFailures;
+        past.miscorrections -= start.miscorrections;
+        EXPECT_EQ(past, fromZero) << c.name;
     }
 }
 

@@ -217,6 +217,64 @@ TEST(ParseParameters, RefusesNumbersGluedToTheirContinuation) {
     }
 }
 
+// The file's lines given as options follow the file's rules for their numbers, with nothing
+// after them; counts take 64 bits where the file takes 32.
+TEST(ParseOptions, ReadValuesByTheFilesRules) {
+    const char* const integer = ": an integer is written in plain decimal digits";
+    const char* const real =
+        ": a number is written with a decimal point and, if any, an exponent with digits";
+    struct Case {
+        const char* text;
+        bool wide;  // a count, else M or T
+        std::int64_t value;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"5000000000", true, 5000000000, ""},
+        {"9223372036854775807", true, std::numeric_limits<std::int64_t>::max(), ""},
+        {"-3", true, -3, ""},
+        {"+16", false, 16, ""},
+        {"9223372036854775808", true, 0, "N=9223372036854775808 does not fit a 64-bit integer"},
+        {"2147483648", false, 0, "N=2147483648 does not fit a 32-bit integer"},
+        {"5e9", true, 0, "N=5 runs on into \"e\"" + std::string(integer)},
+        {"10 000", true, 0, "N=10 runs on into a blank and \"000\"" + std::string(integer)},
+        {"100blocks", true, 0, "N=100blocks is not a number alone"},
+        {"", true, 0, "expected a number after \"N=\""},
+    };
+    for (const Case& c : cases) {
+        std::int64_t wide = 0;
+        std::int32_t narrow = 0;
+        const std::string error = c.wide ? ParseIntegerOption(c.text, "N", wide)
+                                         : ParseIntegerOption(c.text, "N", narrow);
+        EXPECT_EQ(error, c.error) << c.text;
+        EXPECT_EQ(c.wide ? wide : narrow, c.value) << c.text;
+    }
+    struct SweepCase {
+        const char* text;
+        std::string error;
+    };
+    const SweepCase sweeps[] = {
+        {"0.1:0.01:0.01", ""},
+        {"-1e-3:2:0.5", ""},
+        {"0.1:0.01", "\"0.1:0.01\" is not PMAX:PMIN:PSTEP, three numbers"},
+        {"0.1:0.01:0.01:1", "\"0.1:0.01:0.01:1\" is not PMAX:PMIN:PSTEP, three numbers"},
+        {"0.1:1e99:0.01", "Pmin=1e99 is beyond the range of a single-precision number"},
+        {"0.1:0.01:1e-50",
+         "Pstep=1e-50 is too close to 0 for a single-precision number, which would hold 0"},
+        {"0.1#:0.01:0.01", "Pmax=0.1# is not a number alone"},
+        {"0.1:0.01x:0.01", "Pmin=0.01 runs on into \"x\"" + std::string(real)},
+    };
+    for (const SweepCase& c : sweeps) {
+        SimulationParameters lines;
+        EXPECT_EQ(ParseSweepOption(c.text, lines), c.error) << c.text;
+    }
+    SimulationParameters lines;
+    ASSERT_EQ(ParseSweepOption("0.3:0.05:0.05", lines), "");
+    EXPECT_EQ(lines.Pmax, 0.3F);
+    EXPECT_EQ(lines.Pmin, 0.05F);
+    EXPECT_EQ(lines.Pstep, 0.05F);
+}
+
 class ReadParametersTest : public ::testing::Test {
   protected:
     void SetUp() override {

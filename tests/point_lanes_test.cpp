@@ -39,7 +39,7 @@ class ScriptedEngine final : public Engine {
         }
         current = P0;
     }
-    void RunBlocks(PointStatistics& statistics, std::int32_t /*blockLimit*/) override {
+    void RunBlocks(PointStatistics& statistics, std::int64_t /*blockLimit*/) override {
         if (beforeBlocks) {
             beforeBlocks(current, statistics.blocks);
         }

@@ -17,6 +17,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "test_support.h"
 
@@ -506,6 +508,156 @@ TEST_F(ProgramTest, StratifiedRoundsShownOnATerminalLeaveTheScreenAsTheText) {
     ASSERT_EQ(Run(options), 0) << errors.text;
     EXPECT_NE(console.text.find("Sampling: round 1, "), std::string::npos);
     EXPECT_EQ(testing::Screen(console.text), testing::Screen(ReadFile("results.dat")));
+}
+
+// The experiment's values as options, parsed as the command line gives them.
+RunOptions Options(std::vector<const char*> arguments) {
+    arguments.insert(arguments.begin(), "rs-sim");
+    CommandLine line = ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+    EXPECT_TRUE(line.options) << line.err;
+    return line.options.value_or(RunOptions{});
+}
+
+// The text with the figures of the clock blanked.
+std::string WithoutTimes(std::string text) {
+    for (const std::string_view figure : {"Experiment time=", "Transmitting speed="}) {
+        for (std::size_t at = text.find(figure); at != std::string::npos;
+             at = text.find(figure, at + 1)) {
+            const std::size_t from = at + figure.size();
+            text.erase(from, text.find_first_of(" \n", from) - from);
+        }
+    }
+    return text;
+}
+
+// A run given its experiment as options is the run the same experiment file makes, byte for
+// byte but the times; options given in part take the rest from the file, in place of its values.
+TEST_F(ProgramTest, OptionsInPlaceOfTheFileRunTheSameExperiment) {
+    struct Case {
+        const char* name;
+        std::string file;                 // the experiment of the run from the file
+        std::vector<const char*> common;  // options of both runs
+        std::vector<const char*> given;   // the experiment as options
+        std::string beside = {};          // the file the options run with; none when empty
+    };
+    const std::string tiny = "maxBlocks=200\nmaxErrorBlocks=20\nM=4\nT=2\n";
+    const Case cases[] = {
+        {"sweep",
+         "Pmax=0.3\nPmin=0.1\nPstep=0.1\n" + tiny,
+         {},
+         {"--m", "4", "--t", "2", "--max-blocks", "200", "--max-error-blocks", "20", "--sweep",
+          "0.3:0.1:0.1"}},
+        {"decades",
+         Parameters("Pmax=0\nPmin=0\nPstep=0\n", "M=8\nT=16\n"),
+         {"--p0-decades", "1e-1:1e-2:2"},
+         {"--m", "8", "--t", "16", "--max-blocks", "10", "--max-error-blocks", "5"}},
+        {"in part",
+         "Pmax=0.2\nPmin=0.1\nPstep=0.05\nmaxBlocks=150\nmaxErrorBlocks=20\nM=4\nT=1\n",
+         {},
+         {"--max-blocks", "150", "--t", "1"},
+         "Pmax=0.2\nPmin=0.1\nPstep=0.05\n" + tiny},
+        {"frames",
+         Parameters("Pmax=0.1\nPmin=0.05\nPstep=0.05\n", "M=4\nT=2\n"),
+         {"--channel", "binary-symmetric", "--interleave", "2"},
+         {"--m", "4", "--t", "2", "--max-blocks", "10", "--max-error-blocks", "5", "--sweep",
+          "0.1:0.05:0.05"}},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(directory / "param.dat");
+        WriteFile("param.dat", c.file);
+        console.text.clear();
+        errors.text.clear();
+        ASSERT_EQ(Run(Options(c.common)), 0) << c.name << errors.text;
+        const std::string fileConsole = WithoutTimes(console.text);
+        const std::string fileResults = WithoutTimes(ReadFile("results.dat"));
+        const std::string fileErrors = errors.text;
+
+        std::filesystem::remove(directory / "param.dat");
+        if (!c.beside.empty()) {
+            WriteFile("param.dat", c.beside);
+        }
+        std::vector<const char*> arguments = c.common;
+        arguments.insert(arguments.end(), c.given.begin(), c.given.end());
+        console.text.clear();
+        errors.text.clear();
+        ASSERT_EQ(Run(Options(arguments)), 0) << c.name << errors.text;
+        EXPECT_EQ(WithoutTimes(console.text), fileConsole) << c.name;
+        EXPECT_EQ(WithoutTimes(ReadFile("results.dat")), fileResults) << c.name;
+        EXPECT_EQ(errors.text, fileErrors) << c.name;
+        EXPECT_NE(fileResults.find("\nP0="), std::string::npos) << c.name;
+    }
+}
+
+// Options are checked by the file's rules, and the messages name them.
+TEST_F(ProgramTest, OptionsAreCheckedAsTheFileIsAndNamedInMessages) {
+    struct Case {
+        std::vector<const char*> arguments;
+        bool file;  // param.dat holds M=4, T=2 and a sweep
+        int status;
+        const char* errors;
+    };
+    const Case cases[] = {
+        {{"--t", "9"}, true, 1, "rs-sim: --t: T=9 is too large for M=4: 2T must not exceed n=15\n"},
+        {{"--m", "31"},
+         true,
+         1,
+         "rs-sim: --m: M=31 is out of range: the field degree must be 1 to 30\n"},
+        {{"--m", "3", "--t", "2"}, true, 0, ""},
+        {{"--sweep", "0.1:0.01:0"},
+         true,
+         1,
+         "rs-sim: --sweep: Pstep=0 does not lower P0 towards Pmin: the sweep would never end\n"},
+        {{"--max-blocks", "0", "--sweep", "0.01:0.1:0.01"},
+         true,
+         0,
+         "rs-sim: warning: --sweep: Pmax=0.01 is below Pmin=0.1: the sweep runs no point\n"
+         "rs-sim: warning: --max-blocks: maxBlocks=0 is not positive: the points send no "
+         "block\n"},
+        {{"--m", "4", "--t", "2", "--max-blocks", "10", "--max-error-blocks", "5"},
+         false,
+         1,
+         "rs-sim: param.dat: cannot open: No such file or directory\n"},
+        {{"--m", "4", "--t", "2", "--max-blocks", "10", "--max-error-blocks", "5", "--p0", "0.1",
+          "--length", "4"},
+         false,
+         1,
+         "rs-sim: --length 4 does not shorten the code (M=4, T=2): it must exceed 2T=4 and be at "
+         "most 2^M-1=15\n"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(directory / "param.dat");
+        if (c.file) {
+            WriteFile("param.dat", Parameters("Pmax=0.2\nPmin=0.1\nPstep=0.1\n", "M=4\nT=2\n"));
+        }
+        errors.text.clear();
+        EXPECT_EQ(Run(Options(c.arguments)), c.status) << c.arguments.front();
+        EXPECT_EQ(errors.text, c.errors);
+    }
+}
+
+// A run from options resumes from the same options, and is refused with other limits.
+TEST_F(ProgramTest, RunFromOptionsResumes) {
+    std::vector<const char*> arguments = {
+        "--m", "4",       "--t",        "2", "--max-blocks", "40", "--max-error-blocks",
+        "5",   "--sweep", "0.3:0.1:0.1"};
+    ASSERT_EQ(Run(Options(arguments)), 0) << errors.text;
+    const std::string whole = ReadFile("results.dat");
+    const std::size_t second = whole.find("\nP0=", whole.find("\nP0=") + 1);
+    ASSERT_NE(second, std::string::npos);
+    std::filesystem::resize_file(directory / "results.dat", second + 10);  // cut short
+
+    arguments.push_back("--resume");
+    console.text.clear();
+    ASSERT_EQ(Run(Options(arguments)), 0) << errors.text;
+    EXPECT_NE(console.text.find("Resuming: 1 of 3 points kept"), std::string::npos);
+    EXPECT_EQ(WithoutTimes(ReadFile("results.dat")), WithoutTimes(whole));
+
+    arguments[7] = "6";  // --max-error-blocks
+    EXPECT_EQ(Run(Options(arguments)), 1);
+    EXPECT_NE(errors.text.find("point 1 did not end by this experiment's limits (maxBlocks=40, "
+                               "maxErrorBlocks=6)"),
+              std::string::npos)
+        << errors.text;
 }
 
 }  // namespace

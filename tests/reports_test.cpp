@@ -378,6 +378,9 @@ TEST_F(ReportsTest, ResumeRefusesCountsThatDisagreeAndTextThatStartsNoPoint) {
          "point 1 has Transmitted blocks=0100, which is not a count as the report writes it"},
         {header + PointLines("100", "40", "1100", "99999999999999999999") + afterFirst,
          "point 1 has Error symbols=99999999999999999999, which is not a count as"},
+        // Blocks beyond 32 bits are a count, held to the limits like any other.
+        {header + PointLines("3000000000", "40", "33000000000", "90") + afterFirst,
+         "point 1 did not end by this experiment's limits (maxBlocks=300, maxErrorBlocks=40)"},
         {two + "\nP0=2.00e-001   \nChannel SER=1.00e-001x",
          "point 3 (cut short) has Channel SER=1.00e-001x, which is not a number as the report"},
         {two + "\nP0=2.00e-001   \nChannel SER=1.0\n",

@@ -153,8 +153,8 @@ std::string_view GluedContinuation(std::string_view rest) {
 // Text that would continue a number in some other notation (1e5 in an integer field, 0x10,
 // 0,07, 1.5.3, 10_000, 1M) or digits after a blank (10 000 000) cannot be a remark: taking the
 // number before it would silently run another experiment than the one written.
-std::string GluedRefusal(const Cursor& cursor, std::string_view key, int keyLine,
-                         std::string_view token, bool integer) {
+std::string GluedRefusal(const Cursor& cursor, std::string_view key, std::string_view token,
+                         bool integer) {
     const std::string_view rest = cursor.Rest();
     std::string what;
     if (const std::string_view glued = GluedContinuation(rest); !glued.empty()) {
@@ -168,55 +168,67 @@ std::string GluedRefusal(const Cursor& cursor, std::string_view key, int keyLine
         const std::size_t end = rest.find_first_not_of("0123456789", digits);
         what.append("a blank and \"").append(rest.substr(digits, end - digits)).append(1, '"');
     }
-    return LinePrefix(keyLine) + std::string(key) + "=" + std::string(token) + " runs on into " +
-           what + ": " +
+    return std::string(key) + "=" + std::string(token) + " runs on into " + what + ": " +
            (integer ? "an integer is written in plain decimal digits"
                     : "a number is written with a decimal point and, if any, an exponent with "
                       "digits");
 }
 
-// Reads the number of one key into a float or a 32-bit integer; empty string on success.
-std::string ReadFloat(Cursor& cursor, std::string_view key, int keyLine, float& value) {
+// Reads the number of one key into a float or an integer; empty string on success, else why
+// not, without the line.
+std::string ReadFloat(Cursor& cursor, std::string_view key, float& value) {
     cursor.SkipSpace();
     const std::string token(cursor.TakeDecimal(true));
     if (token.empty()) {
-        return LinePrefix(keyLine) + "expected a number after " + Quoted(key);
+        return "expected a number after " + Quoted(key);
     }
-    if (std::string glued = GluedRefusal(cursor, key, keyLine, token, false); !glued.empty()) {
+    if (std::string glued = GluedRefusal(cursor, key, token, false); !glued.empty()) {
         return glued;
     }
     value = std::strtof(token.c_str(), nullptr);
     if (std::isinf(value)) {
-        return LinePrefix(keyLine) + std::string(key) + "=" + token +
-               " is beyond the range of a single-precision number";
+        return std::string(key) + "=" + token + " is beyond the range of a single-precision number";
     }
     // A value nearer 0 than the smallest single-precision number reads as 0, which is not the
     // experiment written and which later messages could only show as 0.
     const std::string_view mantissa = std::string_view(token).substr(0, token.find_first_of("eE"));
     if (value == 0.0F && mantissa.find_first_not_of("+-.0") != std::string_view::npos) {
-        return LinePrefix(keyLine) + std::string(key) + "=" + token +
+        return std::string(key) + "=" + token +
                " is too close to 0 for a single-precision number, which would hold 0";
     }
     return {};
 }
 
-std::string ReadInteger(Cursor& cursor, std::string_view key, int keyLine, std::int32_t& value) {
+template <typename Integer>
+std::string ReadInteger(Cursor& cursor, std::string_view key, Integer& value) {
     cursor.SkipSpace();
     const std::string_view token = cursor.TakeDecimal(false);
     if (token.empty()) {
-        return LinePrefix(keyLine) + "expected a number after " + Quoted(key);
+        return "expected a number after " + Quoted(key);
     }
-    if (std::string glued = GluedRefusal(cursor, key, keyLine, token, true); !glued.empty()) {
+    if (std::string glued = GluedRefusal(cursor, key, token, true); !glued.empty()) {
         return glued;
     }
     // from_chars takes a minus sign but not a plus sign.
     const std::string_view digits = token.front() == '+' ? token.substr(1) : token;
     const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (status != std::errc{} || end != digits.data() + digits.size()) {
-        return LinePrefix(keyLine) + std::string(key) + "=" + std::string(token) +
-               " does not fit a 32-bit integer";
+        return std::string(key) + "=" + std::string(token) + " does not fit a " +
+               std::to_string(8 * sizeof(Integer)) + "-bit integer";
     }
     return {};
+}
+
+// A value given alone, as an option gives it: the number, by the file's rules, and nothing after
+// it.
+template <typename Read>
+std::string ReadAlone(std::string_view text, std::string_view key, Read read) {
+    Cursor cursor(text);
+    std::string error = read(cursor);
+    if (error.empty() && !cursor.AtEnd()) {
+        error = std::string(key) + "=" + std::string(text) + " is not a number alone";
+    }
+    return error;
 }
 
 }  // namespace
@@ -227,15 +239,16 @@ ParameterResult ParseParameters(std::string_view text) {
         std::string_view key;
         float* real;
         std::int32_t* integer;
+        std::int64_t* count;  // read by the same 32-bit rule as the others
     };
     const Field fields[] = {
-        {"Pmax", &parameters.Pmax, nullptr},
-        {"Pmin", &parameters.Pmin, nullptr},
-        {"Pstep", &parameters.Pstep, nullptr},
-        {"maxBlocks", nullptr, &parameters.maxBlocks},
-        {"maxErrorBlocks", nullptr, &parameters.maxErrorBlocks},
-        {"M", nullptr, &parameters.M},
-        {"T", nullptr, &parameters.T},
+        {"Pmax", &parameters.Pmax, nullptr, nullptr},
+        {"Pmin", &parameters.Pmin, nullptr, nullptr},
+        {"Pstep", &parameters.Pstep, nullptr, nullptr},
+        {"maxBlocks", nullptr, nullptr, &parameters.maxBlocks},
+        {"maxErrorBlocks", nullptr, nullptr, &parameters.maxErrorBlocks},
+        {"M", nullptr, &parameters.M, nullptr},
+        {"T", nullptr, &parameters.T, nullptr},
     };
     constexpr std::size_t lastField = std::size(fields) - 1;
 
@@ -253,11 +266,16 @@ ParameterResult ParseParameters(std::string_view text) {
             return {std::nullopt, LinePrefix(keyLine) + "expected " + Quoted(field.key) +
                                       " at the start of the line"};
         }
-        std::string error = field.real != nullptr
-                                ? ReadFloat(cursor, field.key, keyLine, *field.real)
-                                : ReadInteger(cursor, field.key, keyLine, *field.integer);
+        std::int32_t count = 0;
+        std::string error = field.real != nullptr ? ReadFloat(cursor, field.key, *field.real)
+                            : field.integer != nullptr
+                                ? ReadInteger(cursor, field.key, *field.integer)
+                                : ReadInteger(cursor, field.key, count);
         if (!error.empty()) {
-            return {std::nullopt, std::move(error)};
+            return {std::nullopt, LinePrefix(keyLine) + error};
+        }
+        if (field.count != nullptr) {
+            *field.count = count;
         }
         // Text after the number is a remark; the last line is read no further than its number.
         if (i != lastField && !cursor.SkipLine()) {
@@ -267,6 +285,43 @@ ParameterResult ParseParameters(std::string_view text) {
     }
     return {parameters, {}};
 }
+
+std::string ParseSweepOption(std::string_view text, SimulationParameters& parameters) {
+    float* const lines[] = {&parameters.Pmax, &parameters.Pmin, &parameters.Pstep};
+    constexpr std::string_view kKeys[] = {"Pmax", "Pmin", "Pstep"};
+    std::string_view rest = text;
+    for (std::size_t i = 0; i < std::size(kKeys); ++i) {
+        const std::size_t colon = rest.find(':');
+        if ((colon == std::string_view::npos) != (i + 1 == std::size(kKeys))) {
+            // Appended piece by piece: g++ 12 at -O3 warns falsely on "..." + std::string.
+            std::string error(1, '"');
+            return error.append(text).append("\" is not PMAX:PMIN:PSTEP, three numbers");
+        }
+        const std::string_view number = rest.substr(0, colon);
+        if (std::string error =
+                ReadAlone(number, kKeys[i],
+                          [&](Cursor& cursor) { return ReadFloat(cursor, kKeys[i], *lines[i]); });
+            !error.empty()) {
+            return error;
+        }
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+    return {};
+}
+
+template <typename Integer>
+std::string ParseIntegerOption(std::string_view text, std::string_view key, Integer& value) {
+    // The value stays as it was unless the whole text is the number.
+    Integer number = 0;
+    std::string error =
+        ReadAlone(text, key, [&](Cursor& cursor) { return ReadInteger(cursor, key, number); });
+    if (error.empty()) {
+        value = number;
+    }
+    return error;
+}
+template std::string ParseIntegerOption(std::string_view, std::string_view, std::int32_t&);
+template std::string ParseIntegerOption(std::string_view, std::string_view, std::int64_t&);
 
 ParameterResult ReadParameters(const std::filesystem::path& path, const std::string& name) {
     struct FileCloser {

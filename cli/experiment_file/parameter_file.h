@@ -8,13 +8,14 @@
 
 namespace rs {
 
-// The experiment as "param.dat" states it.
+// The experiment as "param.dat" states it, or as options give it. The file holds counts of 32
+// bits; options may give more.
 struct SimulationParameters {
     float Pmax = 0.0F;
     float Pmin = 0.0F;
     float Pstep = 0.0F;
-    std::int32_t maxBlocks = 0;
-    std::int32_t maxErrorBlocks = 0;
+    std::int64_t maxBlocks = 0;
+    std::int64_t maxErrorBlocks = 0;
     std::int32_t M = 0;
     std::int32_t T = 0;
 
@@ -37,6 +38,14 @@ struct ParameterResult {
 // "_", a multiplier such as "k" or "M", or blanks and a digit) are rejected with the line
 // number and the key.
 ParameterResult ParseParameters(std::string_view text);
+
+// The values of the file's lines given as options, read by the same rules with nothing after the
+// number. Each returns why the text is not such a value ("Pmax=0.1x is not a number alone"),
+// empty on success. The sweep is "PMAX:PMIN:PSTEP"; integers are M and T (32 bits) or counts
+// (64 bits).
+std::string ParseSweepOption(std::string_view text, SimulationParameters& parameters);
+template <typename Integer>
+std::string ParseIntegerOption(std::string_view text, std::string_view key, Integer& value);
 
 // The most an experiment file may hold.
 inline constexpr std::size_t kMaxParameterFileBytes = std::size_t{1} << 20;

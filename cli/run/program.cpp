@@ -112,6 +112,7 @@ class ProgramRun {
     const std::string resultsName;
     RunOutputs targets;
     SimulationParameters parameters;
+    ExperimentSources sources;  // where each of the parameters came from
     rs_sim::Experiment experiment;
     std::optional<rs_sim::Simulator> simulator;
     std::filesystem::path gnuplot;
@@ -132,32 +133,54 @@ std::string ProgramRun::CheckLength() const {
     }
     const std::int64_t full = (std::int64_t{1} << parameters.M) - 1;
     if (*options.length <= 2 * std::int64_t{parameters.T} || *options.length > full) {
-        return "--length " + std::to_string(*options.length) + " does not shorten the code of " +
-               parameterName + " (M=" + std::to_string(parameters.M) +
-               ", T=" + std::to_string(parameters.T) +
+        const bool fromFile = sources.m == parameterName && sources.t == parameterName;
+        return "--length " + std::to_string(*options.length) + " does not shorten the code" +
+               (fromFile ? " of " + parameterName : std::string()) +
+               " (M=" + std::to_string(parameters.M) + ", T=" + std::to_string(parameters.T) +
                "): it must exceed 2T=" + std::to_string(2 * parameters.T) +
                " and be at most 2^M-1=" + std::to_string(full);
     }
     return {};
 }
 
-// The experiment file, its code and its sweep; warnings go out as they are found.
+// The experiment file when the options leave it a value to give, the options in place of its
+// values, the code and the sweep; warnings go out as they are found.
 std::string ProgramRun::ReadExperiment() {
-    ParameterResult read =
-        ReadParameters(ResolveName(environment, options.parameterFile), parameterName);
-    if (!read.parameters) {
-        return read.error;
+    const ExperimentOptions& given = options.experiment;
+    sources = ExperimentSources::File(parameterName);
+    if (NeedsExperimentFile(options)) {
+        ParameterResult read =
+            ReadParameters(ResolveName(environment, options.parameterFile), parameterName);
+        if (!read.parameters) {
+            return read.error;
+        }
+        parameters = *read.parameters;
     }
-    parameters = *read.parameters;
-    if (std::string problem = CheckCodeParameters(parameters, parameterName + ": ");
-        !problem.empty()) {
+    const auto take = [](const auto& option, auto& value, std::string& source, const char* name) {
+        if (option) {
+            value = *option;
+            source = name;
+        }
+    };
+    take(given.m, parameters.M, sources.m, "--m");
+    take(given.t, parameters.T, sources.t, "--t");
+    take(given.maxBlocks, parameters.maxBlocks, sources.maxBlocks, "--max-blocks");
+    take(given.maxErrorBlocks, parameters.maxErrorBlocks, sources.maxErrorBlocks,
+         "--max-error-blocks");
+    if (given.sweep) {
+        parameters.Pmax = given.sweep->Pmax;
+        parameters.Pmin = given.sweep->Pmin;
+        parameters.Pstep = given.sweep->Pstep;
+        sources.sweep = "--sweep";
+    }
+    if (std::string problem = CheckCodeParameters(parameters, sources); !problem.empty()) {
         return problem;
     }
     if (std::string problem = CheckLength(); !problem.empty()) {
         return problem;
     }
     for (const std::string& warning :
-         Warnings(parameters, parameterName, environment.program, !options.grid)) {
+         Warnings(parameters, sources, environment.program, !options.grid)) {
         environment.errors.Write(warning);
     }
     environment.errors.Flush();
@@ -169,7 +192,7 @@ std::string ProgramRun::ReadExperiment() {
     rs_sim::Expected<rs_sim::Points> sweep =
         rs_sim::Points::Sweep(parameters.Pmax, parameters.Pmin, parameters.Pstep);
     if (!sweep) {
-        return parameterName + ": " + sweep.error;
+        return sources.sweep + ": " + sweep.error;
     }
     experiment.points = std::move(*sweep.value);
     return {};

@@ -311,12 +311,14 @@ void FrameEngine<Frames>::StartPointAt(float P0, PackedState start) {
 }
 
 template <typename Frames>
-void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
+void FrameEngine<Frames>::FillBatch(std::int64_t blocks) {
     const auto size = static_cast<std::uint64_t>(interleave);
     std::uint64_t frames = 1;
     if (crew) {
         const std::uint64_t left =
-            (static_cast<std::uint64_t>(std::max(blockBound - blocks, 1)) + size - 1) / size;
+            (static_cast<std::uint64_t>(std::max<std::int64_t>(blockBound - blocks, 1)) + size -
+             1) /
+            size;
         const std::uint64_t most = std::max<std::uint64_t>(1, kBatchCodewords / size);
         const std::uint64_t wanted =
             std::max<std::uint64_t>(2 * (workers.size() + lanes.size()), nextFrame / 8);
@@ -358,7 +360,7 @@ void FrameEngine<Frames>::FillBatch(std::int32_t blocks) {
 }
 
 template <typename Frames>
-void FrameEngine<Frames>::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+void FrameEngine<Frames>::RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) {
     const auto size = static_cast<std::size_t>(interleave);
     while (statistics.blocks < blockLimit) {
         if (used == filled) {

@@ -111,16 +111,16 @@ class FrameEngine final : public Engine {
                 std::vector<std::unique_ptr<FrameLane>> lanes, FrameReceiver receiver = {});
     ~FrameEngine() override;
 
-    void BoundBlocks(std::int32_t maxBlocks) override { blockBound = maxBlocks; }
+    void BoundBlocks(std::int64_t maxBlocks) override { blockBound = maxBlocks; }
     // start is the point's key (FramePointKey).
     void StartPointAt(float P0, PackedState start) override;
-    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) override;
+    void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) override;
 
   private:
     // Fills the next batch of frames: one frame alone; on a crew, two frames a worker (here or
     // through a lane) at first, growing with the point to an eighth of its frames so far (the
     // most a point's end can waste), no further than the point's blocks can go.
-    void FillBatch(std::int32_t blocks);
+    void FillBatch(std::int64_t blocks);
 
     std::vector<Frames> workers;
     std::vector<std::unique_ptr<FrameLane>> lanes;
@@ -132,7 +132,7 @@ class FrameEngine final : public Engine {
     const std::int32_t k;
     const std::int32_t interleave;
     const FrameReceiver receiver;
-    std::int32_t blockBound = std::numeric_limits<std::int32_t>::max();
+    std::int64_t blockBound = std::numeric_limits<std::int64_t>::max();
     ChannelModel model;
     std::uint32_t seed = 0;
     std::uint32_t point = 0;

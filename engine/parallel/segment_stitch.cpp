@@ -48,7 +48,7 @@ void SegmentStitch::EnterSegment() {
     candidates.ShowAtLeast(segment);
 }
 
-void SegmentStitch::RunBlocks(PointStatistics& statistics, std::int32_t blockLimit) {
+void SegmentStitch::RunBlocks(PointStatistics& statistics, std::int64_t blockLimit) {
     RunWithBestPopcount([&] {
         while (statistics.blocks < blockLimit) {
             EnterSegment();
@@ -87,7 +87,7 @@ bool SegmentStitch::WalkBlock(PointStatistics& statistics) {
     return wrong;
 }
 
-bool SegmentStitch::StitchListed(PointStatistics& statistics, std::int32_t blockLimit) {
+bool SegmentStitch::StitchListed(PointStatistics& statistics, std::int64_t blockLimit) {
     const MadeSegment& slot = *made;
     RS_ASSERT(slot.task.base <= blockStart, "the stitch lists blocks of the segment it is in");
     const std::uint32_t* listed = slot.segment.candidates.data();
@@ -120,7 +120,7 @@ bool SegmentStitch::StitchListed(PointStatistics& statistics, std::int32_t block
     return wrong;
 }
 
-bool SegmentStitch::TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit) {
+bool SegmentStitch::TakeSpeculated(PointStatistics& statistics, std::int64_t blockLimit) {
     const Segment& record = made->segment;
     RS_ASSERT(record.exit <= made->task.end,
               "the speculated walk takes only blocks that end inside the segment");
@@ -131,7 +131,7 @@ bool SegmentStitch::TakeSpeculated(PointStatistics& statistics, std::int32_t blo
         ++decodedNext;
     }
     std::size_t next = specNext;
-    const std::int32_t before = statistics.blocks;
+    const std::int64_t before = statistics.blocks;
     bool wrong = false;
     while (next < stop) {
         const std::size_t upto = std::min<std::size_t>(
@@ -141,7 +141,7 @@ bool SegmentStitch::TakeSpeculated(PointStatistics& statistics, std::int32_t blo
             hits += record.hits[i];
         }
         statistics.channelErrors += hits;
-        statistics.blocks += static_cast<std::int32_t>(upto - next);
+        statistics.blocks += static_cast<std::int64_t>(upto - next);
         next = upto;
         if (next == stop) {
             break;

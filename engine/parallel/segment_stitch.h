@@ -40,7 +40,7 @@ class SegmentStitch {
 
     void Start(PackedState seeded, std::uint32_t threshold);
     // As Engine::RunBlocks.
-    void RunBlocks(PointStatistics& statistics, std::int32_t blockLimit);
+    void RunBlocks(PointStatistics& statistics, std::int64_t blockLimit);
 
     const Stitching& Stitched() const { return stitched; }
 
@@ -48,10 +48,10 @@ class SegmentStitch {
     // Moves the stitch to the segment holding blockStart, freeing the ones before it.
     void EnterSegment();
     // Adds merged blocks from the stitch position on; true after a wrong block.
-    bool TakeSpeculated(PointStatistics& statistics, std::int32_t blockLimit);
+    bool TakeSpeculated(PointStatistics& statistics, std::int64_t blockLimit);
     // Adds the blocks of the stitch segment that surely end in it, from its candidate list;
     // true after a wrong block.
-    bool StitchListed(PointStatistics& statistics, std::int32_t blockLimit);
+    bool StitchListed(PointStatistics& statistics, std::int64_t blockLimit);
     // The block at blockStart, read through the candidates across segments.
     bool WalkBlock(PointStatistics& statistics);
 

@@ -15,10 +15,11 @@ int main() {
     }
     const rs_sim::PointResult& point = results.value->points.front();
     std::printf(
-        "rs_sim %s: RS(%d,%d) at P0=%g: blocks=%d errorBlocks=%d errorSymbols=%lld "
+        "rs_sim %s: RS(%d,%d) at P0=%g: blocks=%lld errorBlocks=%lld errorSymbols=%lld "
         "FER=%.6e [%.6e, %.6e]\n",
         rs_sim::Version(), results.value->code.n, results.value->code.k,
-        static_cast<double>(point.P0), point.counts.blocks, point.counts.errorBlocks,
+        static_cast<double>(point.P0), static_cast<long long>(point.counts.blocks),
+        static_cast<long long>(point.counts.errorBlocks),
         static_cast<long long>(point.counts.errorSymbols), point.FER, point.FERLow, point.FERHigh);
     return 0;
 }

@@ -134,10 +134,11 @@ struct Points {
     static Points Values(std::vector<float> values);
 };
 
-// A point ends when either limit is reached: blocks sent, or blocks decoded wrongly.
+// A point ends when either limit is reached: blocks sent, or blocks decoded wrongly. A limit may
+// exceed 32 bits: a point's counts are 64-bit.
 struct StopRules {
-    std::int32_t maxBlocks = 0;
-    std::int32_t maxErrorBlocks = 0;
+    std::int64_t maxBlocks = 0;
+    std::int64_t maxErrorBlocks = 0;
 };
 
 // Random blocks through the channel, counted exactly.

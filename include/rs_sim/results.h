@@ -26,13 +26,13 @@ struct CodeFacts {
 
 // A Monte-Carlo point's counts.
 struct Counts {
-    std::int32_t blocks = 0;
-    std::int32_t errorBlocks = 0;     // blocks whose information came out wrong
+    std::int64_t blocks = 0;
+    std::int64_t errorBlocks = 0;     // blocks whose information came out wrong
     std::int64_t channelErrors = 0;   // symbols the channel changed
     std::int64_t errorSymbols = 0;    // wrong information symbols after decoding
     std::int64_t bitErrors = 0;       // wrong information bits after decoding
-    std::int32_t failures = 0;        // blocks a practical decoder would flag
-    std::int32_t miscorrections = 0;  // wrong blocks it would not flag
+    std::int64_t failures = 0;        // blocks a practical decoder would flag
+    std::int64_t miscorrections = 0;  // wrong blocks it would not flag
     // Bits the channel flipped, counted on the channels that flip bits (0 elsewhere).
     std::int64_t channelBitErrors = 0;
     // The sum over frames of the square of each frame's error blocks, on the channels that send

@@ -74,9 +74,8 @@ std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::CodeFacts& co
 std::string CsvRow(const rs_sim::PointResult& point) {
     std::string row = CsvField(point.P0);
     const rs_sim::Counts& c = point.counts;
-    for (const std::int64_t count :
-         {std::int64_t{c.blocks}, std::int64_t{c.errorBlocks}, c.channelErrors, c.errorSymbols,
-          c.bitErrors, std::int64_t{c.failures}, std::int64_t{c.miscorrections}}) {
+    for (const std::int64_t count : {c.blocks, c.errorBlocks, c.channelErrors, c.errorSymbols,
+                                     c.bitErrors, c.failures, c.miscorrections}) {
         row += ',' + CsvField(count);
     }
     for (const double rate : {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER,

@@ -241,8 +241,8 @@ JsonReport::Kept JsonReport::ReadKeptPoints(const std::filesystem::path& path,
         if (!point.is_object() || !point.contains("P0") || !point["P0"].is_number() ||
             // The shortest decimal reads back as the run's own single-precision P0.
             FormatScientific2(static_cast<float>(point["P0"].get<double>())) != r.P0Text ||
-            point.value("blocks", -1) != r.blocks ||
-            point.value("errorBlocks", -1) != r.errorBlocks ||
+            point.value("blocks", std::int64_t{-1}) != r.blocks ||
+            point.value("errorBlocks", std::int64_t{-1}) != r.errorBlocks ||
             point.value("errorSymbols", std::int64_t{-1}) != r.errorSymbols) {
             kept.error = name + ": cannot resume: point " + std::to_string(i + 1) +
                          " differs from the report file";

@@ -7,12 +7,12 @@ void PointOutputs::KeepResumed(const std::vector<ReportedPoint>& kept,
                                const std::vector<float>& sweep) {
     for (std::size_t i = 0; i < kept.size(); ++i) {
         // The report holds no miscorrections; the JSON kept beside it may.
-        std::int32_t miscorrections = -1;
+        std::int64_t miscorrections = -1;
         std::int64_t bitErrors = -1;
         if (i < jsonPoints.size()) {
             const nlohmann::ordered_json& point = jsonPoints[i];
             if (point.contains("miscorrections") && point["miscorrections"].is_number_integer()) {
-                miscorrections = point["miscorrections"].get<std::int32_t>();
+                miscorrections = point["miscorrections"].get<std::int64_t>();
             }
             if (point.contains("bitErrors") && point["bitErrors"].is_number_integer()) {
                 bitErrors = point["bitErrors"].get<std::int64_t>();

@@ -41,8 +41,8 @@ std::string Departure(const ReportedPoint& point, const PointExtent& extent,
     // maxBlocks, had no more error blocks than maxErrorBlocks, and reached one of the two
     // (limits of 0 or less count as 0).
     const SimulationParameters& parameters = run.parameters;
-    const std::int32_t maxBlocks = std::max(parameters.maxBlocks, 0);
-    const std::int32_t maxErrorBlocks = std::max(parameters.maxErrorBlocks, 0);
+    const std::int64_t maxBlocks = std::max<std::int64_t>(parameters.maxBlocks, 0);
+    const std::int64_t maxErrorBlocks = std::max<std::int64_t>(parameters.maxErrorBlocks, 0);
     if (point.blocks > maxBlocks || point.errorBlocks > maxErrorBlocks ||
         (extent.complete && point.blocks != maxBlocks && point.errorBlocks != maxErrorBlocks)) {
         return std::string(extent.complete ? "did not end by" : "goes past") +

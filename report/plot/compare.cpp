@@ -61,8 +61,7 @@ std::string ReadPoints(const nlohmann::json& document, std::vector<PlotPoint>& p
         std::int64_t bitErrors = -1;
         if (!point.is_object() || !point.contains("P0") || !point["P0"].is_number() ||
             !Count(point, "blocks", blocks) || !Count(point, "errorBlocks", errorBlocks) ||
-            !Count(point, "errorSymbols", errorSymbols) || errorBlocks > blocks ||
-            blocks > INT32_MAX) {
+            !Count(point, "errorSymbols", errorSymbols) || errorBlocks > blocks) {
             return "point " + std::to_string(i + 1) + " lacks its P0 or its counts";
         }
         if (point.contains("miscorrections") && !Count(point, "miscorrections", miscorrections)) {
@@ -71,9 +70,8 @@ std::string ReadPoints(const nlohmann::json& document, std::vector<PlotPoint>& p
         if (point.contains("bitErrors") && !Count(point, "bitErrors", bitErrors)) {
             return "point " + std::to_string(i + 1) + " has a broken bit error count";
         }
-        points.push_back({point["P0"].get<double>(), static_cast<std::int32_t>(blocks),
-                          static_cast<std::int32_t>(errorBlocks), errorSymbols,
-                          static_cast<std::int32_t>(miscorrections), bitErrors});
+        points.push_back({point["P0"].get<double>(), static_cast<std::int32_t>(blocks), errorBlocks,
+                          errorSymbols, miscorrections, bitErrors});
     }
     return {};
 }

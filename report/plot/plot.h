@@ -29,10 +29,10 @@ std::filesystem::path FindGnuplot();
 // What the plot shows of one point.
 struct PlotPoint {
     double P0 = 0.0;
-    std::int32_t blocks = 0;
-    std::int32_t errorBlocks = 0;
+    std::int64_t blocks = 0;
+    std::int64_t errorBlocks = 0;
     std::int64_t errorSymbols = 0;
-    std::int32_t miscorrections = -1;  // -1 when not known (a point kept from an older run)
+    std::int64_t miscorrections = -1;  // -1 when not known (a point kept from an older run)
     std::int64_t bitErrors = -1;       // decoded bits in error; -1 when not known
 };
 

@@ -11,7 +11,7 @@
 
 namespace rs {
 
-double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime) {
+double TransmittingSpeed(std::int64_t blocks, std::int32_t k, double experimentTime) {
     if (blocks == 0) {
         return 0.0;  // not 0/0 when the clock did not advance
     }
@@ -57,8 +57,8 @@ std::array<FigureValue, kFigureCount> Figures(const rs_sim::PointResult& result,
     const auto set = [&](Figure figure, FigureValue value) { values[FigureIndex(figure)] = value; };
     set(Figure::kP0, static_cast<double>(result.P0));
     set(Figure::kChannelSER, result.channelSER);
-    set(Figure::kBlocks, std::int64_t{result.counts.blocks});
-    set(Figure::kErrorBlocks, std::int64_t{result.counts.errorBlocks});
+    set(Figure::kBlocks, result.counts.blocks);
+    set(Figure::kErrorBlocks, result.counts.errorBlocks);
     set(Figure::kFER, result.FER);
     set(Figure::kTransmittedSymbols, result.transmittedSymbols);
     set(Figure::kErrorSymbols, result.counts.errorSymbols);

@@ -12,7 +12,7 @@ namespace rs {
 inline constexpr std::int32_t kBarWidth = rs_sim::kProgressSteps;
 
 // Thousands of information symbols per second.
-double TransmittingSpeed(std::int32_t blocks, std::int32_t k, double experimentTime);
+double TransmittingSpeed(std::int64_t blocks, std::int32_t k, double experimentTime);
 
 // What the console report writes to and calls.
 struct ConsoleReportSetup {

@@ -16,8 +16,8 @@ namespace rs {
 // The channel error count is written only as a rounded rate, so it is not here.
 struct ReportedPoint {
     std::string P0Text;  // as written, e.g. "3.00e-002"
-    std::int32_t blocks = 0;
-    std::int32_t errorBlocks = 0;
+    std::int64_t blocks = 0;
+    std::int64_t errorBlocks = 0;
     std::int64_t transmittedSymbols = 0;
     std::int64_t errorSymbols = 0;
 };
