@@ -226,7 +226,7 @@ TEST(ApiTest, RefusedChannelsSayWhy) {
 // fit in the period and 1366 do not.
 TEST(ApiTest, PointsThatCouldOutrunTheStreamAreRefused) {
     struct Case {
-        std::int32_t maxBlocks;
+        std::int64_t maxBlocks;
         std::size_t points;
         bool independent;
         const char* error;  // empty: accepted
@@ -238,6 +238,10 @@ TEST(ApiTest, PointsThatCouldOutrunTheStreamAreRefused) {
         {10, 1365, true, ""},
         {10, 1366, true, "1366 independent points would wrap around"},
         {10, 1366, false, ""},
+        // Without independent points the period bounds a point: (2^52 - 1)/3 draws hold
+        // 493978241457 blocks of 3039 draws.
+        {493978241457, 1, false, ""},
+        {493978241458, 1, false, "use at most 493978241457 blocks a point"},
     };
     for (const Case& c : cases) {
         rs_sim::Experiment experiment;
