@@ -250,6 +250,7 @@ struct GivenTexts {
     rs_sim::GilbertElliottChannel markov;
     std::optional<double> erasures;
     std::string onFailure = "decoded";
+    std::string generator = "default";
     // The experiment file's values, read by the file's rules.
     std::string m;
     std::string t;
@@ -362,6 +363,12 @@ void AddChannelOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "0 <= P <= 2T")
         ->type_name("P")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--generator", given.generator,
+                   "default: the program's own generator on q-ary-symmetric, Philox frames on "
+                   "the others; philox: Philox frames keyed by (seed, point) on every channel, "
+                   "for runs beyond the default generator's period or lanes")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"default", "philox"}));
     app.add_option("--on-failure", given.onFailure,
                    "What a block the decoder flags delivers: decoded (default), its blind "
                    "correction; or received, its received information, erasures wrong")
@@ -473,10 +480,11 @@ std::string ApplyChannel(const CLI::App& app, const GivenTexts& given, RunOption
     options.onFailure = given.onFailure == "received" ? rs_sim::Experiment::OnFailure::kReceived
                                                       : rs_sim::Experiment::OnFailure::kDecoded;
     if (auto* symmetric = std::get_if<rs_sim::QarySymmetricChannel>(&options.channel)) {
-        // Puncturing or delivering received blocks runs the q-ary channel on frames, as
-        // erasures do.
+        // Puncturing, delivering received blocks or asking for Philox runs the q-ary channel
+        // on frames, as erasures do. The stratified method draws from Philox already.
         const bool frames = given.erasures || options.puncture > 0 ||
-                            options.onFailure != rs_sim::Experiment::OnFailure::kDecoded;
+                            options.onFailure != rs_sim::Experiment::OnFailure::kDecoded ||
+                            (given.generator == "philox" && options.method == Method::kMonteCarlo);
         symmetric->erasure = frames ? std::optional(given.erasures.value_or(0.0)) : std::nullopt;
     } else if (given.erasures) {
         return std::string("--erasures belongs to --channel q-ary-symmetric, not to ") +

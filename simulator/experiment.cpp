@@ -117,8 +117,7 @@ std::string CheckChannel(const Experiment& experiment) {
 // point's. Checked from the longest block a point can send: its information symbols, then for
 // every symbol sent a uniform and, were each one hit, an error value.
 std::string CheckStreamReach(const Experiment& experiment) {
-    if (!std::holds_alternative<MonteCarlo>(experiment.method) ||
-        SendsFrames(experiment.channel)) {
+    if (!std::holds_alternative<MonteCarlo>(experiment.method) || SendsFrames(experiment.channel)) {
         return {};
     }
     const std::int64_t longest =
@@ -134,14 +133,16 @@ std::string CheckStreamReach(const Experiment& experiment) {
         return "maxBlocks=" + std::to_string(blocks) + " blocks of up to " +
                std::to_string(longest) + " draws each could outrun " + what + ": use at most " +
                std::to_string(mostBlocks) + " blocks a point" +
-               (experiment.independentPoints ? ", or run without independent points" : "");
+               (experiment.independentPoints ? ", run without independent points," : "") +
+               " or draw from Philox frames (--generator philox)";
     }
     const std::uint64_t mostPoints = rs::kDrawPeriod / rs::kPointLane;
     if (experiment.independentPoints && experiment.points.values.size() > mostPoints) {
         return std::to_string(experiment.points.values.size()) +
                " independent points would wrap around the generator's period, which holds " +
                std::to_string(mostPoints) +
-               " points' lanes of 2^40 draws: run fewer points, or without independent points";
+               " points' lanes of 2^40 draws: run fewer points, without independent points, "
+               "or on Philox frames (--generator philox)";
     }
     return {};
 }

@@ -233,7 +233,8 @@ TEST(ApiTest, PointsThatCouldOutrunTheStreamAreRefused) {
     };
     const Case cases[] = {
         {361800469, 1, true, ""},
-        {361800470, 1, true, "use at most 361800469 blocks a point, or run without independent"},
+        {361800470, 1, true,
+         "use at most 361800469 blocks a point, run without independent points, or draw"},
         {361800470, 1, false, ""},
         {10, 1365, true, ""},
         {10, 1366, true, "1366 independent points would wrap around"},

@@ -150,6 +150,7 @@ TEST(CommandLine, RefusedLinesExitTwoWithOneLine) {
         {"--compare", "a.json", "--plot", "c.svg", "--p0", "0.1"},
         {"--compare", "a.json", "--plot", "c.svg", "p.dat"},
         // The plot's y axis: two rates on a log axis, the lower first, and a plot to set.
+        {"--generator", "mersenne"},
         {"--plot", "c.svg", "--y-range", "1e-6"},
         {"--plot", "c.svg", "--y-range", "0:1"},
         {"--plot", "c.svg", "--y-range", "1e-3:1e-6"},
@@ -274,6 +275,11 @@ TEST(CommandLine, Channels) {
         {{"--on-failure", "received"}, rs_sim::QarySymmetricChannel{0.0}},
         {{"--on-failure", "decoded"}, rs_sim::QarySymmetricChannel{}},
         {{"--channel", "binary-symmetric", "--puncture", "1"}, rs_sim::BinarySymmetricChannel{}},
+        // Philox frames for the q-ary channel; the stratified method draws from Philox anyway.
+        {{"--generator", "philox"}, rs_sim::QarySymmetricChannel{0.0}},
+        {{"--generator", "philox", "--method", "stratified"}, rs_sim::QarySymmetricChannel{}},
+        {{"--generator", "philox", "--channel", "binary-symmetric"},
+         rs_sim::BinarySymmetricChannel{}},
     };
     for (const Accepted& c : accepted) {
         const CommandLine line = Parse(c.arguments);

@@ -588,6 +588,31 @@ TEST_F(ProgramTest, OptionsInPlaceOfTheFileRunTheSameExperiment) {
     }
 }
 
+// --generator philox draws the q-ary channel's frames from Philox keyed by (seed, point): the
+// same report for any number of threads, with or without independent points, and another
+// stream than the program's generator.
+TEST_F(ProgramTest, PhiloxGeneratorGivesOneReportOnAnyThreadsAndAnotherStream) {
+    WriteFile("param.dat",
+              "Pmax=0.06\nPmin=0.02\nPstep=0.02\nmaxBlocks=20000\n"
+              "maxErrorBlocks=300\nM=8\nT=16\n");
+    const auto report = [&](std::vector<const char*> arguments) {
+        console.text.clear();
+        errors.text.clear();
+        EXPECT_EQ(Run(Options(arguments)), 0) << errors.text;
+        return WithoutTimes(ReadFile("results.dat"));
+    };
+    const std::string philox = report({"--generator", "philox", "-j", "1"});
+    EXPECT_NE(philox.find("channel=q-ary-symmetric  erasures=0"), std::string::npos) << philox;
+    for (const char* threads : {"2", "3"}) {
+        EXPECT_EQ(report({"--generator", "philox", "-j", threads}), philox) << threads;
+    }
+    EXPECT_EQ(report({"--generator", "philox", "--independent-points"}), philox);
+    const std::string programs = report({"-j", "2"});
+    const auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
+    EXPECT_NE(body(programs), body(philox));
+    EXPECT_EQ(programs, report({"--generator", "default"}));
+}
+
 // Options are checked by the file's rules, and the messages name them.
 TEST_F(ProgramTest, OptionsAreCheckedAsTheFileIsAndNamedInMessages) {
     struct Case {

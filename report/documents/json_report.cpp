@@ -38,6 +38,8 @@ nlohmann::ordered_json ExperimentJson(const RunDescription& run) {
     if (!IsDefaultChannel(run.channel)) {
         experiment["channel"] = ChannelJson(run.channel);
         experiment["interleave"] = run.interleave;
+        // Frames draw from Philox keyed by (seed, point), not from the program's generator.
+        experiment["generator"] = "philox";
     }
     if (run.code.punctured > 0) {
         experiment["puncture"] = run.code.punctured;
