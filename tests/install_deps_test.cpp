@@ -136,8 +136,8 @@ TEST_F(InstallDepsTest, WithoutAptGetItNamesWhatIsMissingAndFails) {
     EXPECT_EQ(Run("no-such-group"), 2);
 }
 
-// The README's manual route installs the script's list.
-TEST_F(InstallDepsTest, TheReadmeListsTheSamePackages) {
+// The building guide's manual route installs the script's list.
+TEST_F(InstallDepsTest, TheBuildingGuideListsTheSamePackages) {
     const std::string list = "PATH=/usr/bin:/bin /bin/bash " RS_SIM_INSTALL_DEPS " --list all";
     FILE* pipe = popen(list.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
@@ -146,7 +146,8 @@ TEST_F(InstallDepsTest, TheReadmeListsTheSamePackages) {
     pclose(pipe);
     std::string packages = line;
     packages.pop_back();
-    EXPECT_NE(ReadFile(RS_SIM_README).find("apt-get install " + packages + "\n"), std::string::npos)
+    EXPECT_NE(ReadFile(RS_SIM_BUILDING_GUIDE).find("apt-get install " + packages + "\n"),
+              std::string::npos)
         << packages;
 }
 
