@@ -4,10 +4,10 @@
 // codeword and their ratio.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
+#include "bench/ratio_report.h"
 #include "engine/channel/frame_engine.h"
 #include "engine/engine_plan.h"
 
@@ -36,19 +36,9 @@ double SecondsPerBlock(const rs_sim::Channel& channel, bool reference, float P0,
 void Compare(benchmark::State& state, const rs_sim::Channel& channel) {
     const float P0 = static_cast<float>(state.range(0)) / 1e6F;
     const auto interleave = static_cast<std::int32_t>(state.range(1));
-    double literal = 0.0;
-    double fast = 0.0;
-    for (auto _ : state) {
-        for (int round = 0; round < 5; ++round) {
-            const double l = SecondsPerBlock(channel, true, P0, interleave, 400);
-            const double f = SecondsPerBlock(channel, false, P0, interleave, 400000);
-            literal = round == 0 ? l : std::min(literal, l);
-            fast = round == 0 ? f : std::min(fast, f);
-        }
-    }
-    state.counters["literal_us"] = literal * 1e6;
-    state.counters["fast_us"] = fast * 1e6;
-    state.counters["ratio"] = literal / fast;
+    ReportRatio(
+        state, [&] { return SecondsPerBlock(channel, true, P0, interleave, 400); },
+        [&] { return SecondsPerBlock(channel, false, P0, interleave, 400000); });
 }
 
 // Arguments: P0 (the bit error probability) in millionths, interleaving depth.

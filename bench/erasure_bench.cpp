@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/ratio_report.h"
 #include "codec/reed_solomon_codec.h"
 #include "engine/block_counter.h"
 #include "engine/kernel/draw_kernels.h"
@@ -90,31 +91,26 @@ void BM_ErasuresAgainstLiteral(benchmark::State& state) {
     counterCodec.Configure(8, 16);
     BlockCounter counter(counterCodec, 8, BestKernel());
     const std::vector<ErasedWord> words = MakeWords(codec, erasures, errors, 64);
-    double literal = 0.0;
-    double fast = 0.0;
     std::int64_t wrong = 0;
-    for (auto _ : state) {
-        for (int round = 0; round < 5; ++round) {
-            const double l = SecondsPerWord(words, 2, [&](const ErasedWord& word) {
+    ReportRatio(
+        state,
+        [&] {
+            return SecondsPerWord(words, 2, [&](const ErasedWord& word) {
                 const testing::ReferenceOutcome out =
                     testing::ReferenceDecode(codec, word.received, word.erased);
                 benchmark::DoNotOptimize(out.decoded.data());
             });
-            const double f = SecondsPerWord(words, 200, [&](const ErasedWord& word) {
+        },
+        [&] {
+            return SecondsPerWord(words, 200, [&](const ErasedWord& word) {
                 const BlockOutcome out = counter.DecodePattern(
                     word.positions.data(), word.values.data(),
                     static_cast<std::int32_t>(word.positions.size()), word.erasures);
                 wrong += out.errorSymbols;
             });
-            literal = round == 0 ? l : std::min(literal, l);
-            fast = round == 0 ? f : std::min(fast, f);
-        }
-    }
+        });
     // Within reach every word decodes: a count here would mean the decoder is broken.
     state.counters["wrong_symbols"] = static_cast<double>(wrong);
-    state.counters["literal_us"] = literal * 1e6;
-    state.counters["fast_us"] = fast * 1e6;
-    state.counters["ratio"] = literal / fast;
 }
 BENCHMARK(BM_ErasuresAgainstLiteral)
     ->ArgNames({"s", "e"})

@@ -12,6 +12,90 @@ std::unique_ptr<Symbol[]> AllocateSymbols(std::size_t count) {
     return std::make_unique_for_overwrite<Symbol[]>(count);
 }
 
+// e mod order for e below twice the order, without a branch: below the order, e - order wraps
+// around above e.
+std::uint32_t Reduced(std::uint32_t e, std::uint32_t order) {
+    return std::min(e, e - order);
+}
+
+// alpha^(a + b) for the logarithms a and b of two nonzero elements.
+Symbol PowerOfSum(const Symbol* powers, std::int32_t a, std::int32_t b, std::uint32_t order) {
+    return powers[Reduced(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b), order)];
+}
+
+// The field's products and quotients without a branch on a zero operand, for
+// Berlekamp-Massey, whose operands are zero or not in no steady pattern: the logarithm of 0
+// (-1) is taken as 0 and the result cleared. The same values as TabledField's.
+class FlatTables {
+  public:
+    explicit FlatTables(const GaloisField& field)
+        : power(field.PowerTable().data()),
+          log(field.LogTable().data()),
+          order(static_cast<std::uint32_t>(field.GetOrder())) {}
+
+    std::uint32_t Multiply(std::uint32_t a, std::uint32_t b) const {
+        return static_cast<std::uint32_t>(power[Reduced(Log(a) + Log(b), order)]) & Both(a, b);
+    }
+    std::uint32_t Divide(std::uint32_t a, std::uint32_t b) const {
+        return static_cast<std::uint32_t>(power[Reduced(Log(a) + order - Log(b), order)]) &
+               Both(a, b);
+    }
+
+  private:
+    // All ones when a and b are both nonzero, else 0.
+    static std::uint32_t Both(std::uint32_t a, std::uint32_t b) {
+        return 0U - (static_cast<std::uint32_t>(a != 0) & static_cast<std::uint32_t>(b != 0));
+    }
+    std::uint32_t Log(std::uint32_t a) const {
+        return static_cast<std::uint32_t>(std::max(log[a], 0));
+    }
+
+    const Symbol* power;
+    const std::int32_t* log;
+    std::uint32_t order;
+};
+
+// Logarithms of poly[0..degree], -1 for a zero coefficient as the log table has it.
+void Logarithms(const std::int32_t* logs, const Symbol* poly, std::int32_t degree,
+                std::int32_t* out) {
+    for (std::int32_t i = 0; i <= degree; ++i) {
+        out[i] = logs[poly[i]];
+    }
+}
+
+// product[0..count-1] = the terms below x^count of a(x) b(x), from the logarithms of their
+// coefficients: each product of two nonzero ones is one lookup.
+void LogProduct(const Symbol* powers, std::uint32_t order, const std::int32_t* a,
+                std::int32_t degreeA, const std::int32_t* b, std::int32_t degreeB,
+                std::int32_t count, Symbol* product) {
+    for (std::int32_t c = 0; c < count; ++c) {
+        Symbol sum = 0;
+        for (std::int32_t i = std::max(0, c - degreeB); i <= std::min(c, degreeA); ++i) {
+            const std::int32_t la = a[i];
+            const std::int32_t lb = b[c - i];
+            if ((la | lb) >= 0) {
+                sum ^= PowerOfSum(powers, la, lb, order);
+            }
+        }
+        product[c] = sum;
+    }
+}
+
+// sum of alpha^(logs[i] + i step) for i = 0..top, the negative logs skipped: a polynomial with
+// those coefficients' logarithms at alpha^step, step below the order.
+Symbol EvaluateLogs(const Symbol* powers, std::uint32_t order, const std::int32_t* logs,
+                    std::int32_t top, std::uint32_t step) {
+    Symbol sum = 0;
+    std::uint32_t exponent = 0;  // i step mod order
+    for (std::int32_t i = 0; i <= top; ++i) {
+        if (logs[i] >= 0) {
+            sum ^= powers[Reduced(static_cast<std::uint32_t>(logs[i]) + exponent, order)];
+        }
+        exponent = Reduced(exponent + step, order);
+    }
+    return sum;
+}
+
 }  // namespace
 
 void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
@@ -30,15 +114,17 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
     const std::size_t twoT = 2U * static_cast<std::size_t>(t);
     const auto length = static_cast<std::size_t>(n);
     try {
-        // The erasure locator and the modified syndromes share the syndromes' allocation.
-        auto newSyndromes = AllocateSymbols(3U * (twoT + 1U));
+        // The erasure locator, the modified syndromes, the errata locator, its derivative and
+        // FindErrata's logarithms (five rows) share the syndromes' allocation, 2t + 1 each;
+        // FindErrorsBy's roots share the evaluator's, after its 2n + 1.
+        auto newSyndromes = AllocateSymbols(10U * (twoT + 1U));
         auto newLocator = AllocateSymbols(twoT + 1U);
         auto newScratchPoly = AllocateSymbols(twoT + 1U);
         auto newCorrectionPoly = AllocateSymbols(twoT + 2U);
         auto newCorrected = AllocateSymbols(length);
         auto newRemainder = AllocateSymbols(length + 1U);
         auto newQuotient = AllocateSymbols(length + 1U);
-        auto newEvaluator = AllocateSymbols(2U * length + 1U);
+        auto newEvaluator = AllocateSymbols(2U * length + 1U + 4U * length);
         syndromes = std::move(newSyndromes);
         locator = std::move(newLocator);
         scratchPoly = std::move(newScratchPoly);
@@ -49,6 +135,11 @@ void ReedSolomonCodec::Configure(std::int32_t mValue, std::int32_t tValue) {
         evaluator = std::move(newEvaluator);
         erasureLocator = syndromes.get() + (twoT + 1U);
         modifiedSyndromes = syndromes.get() + 2U * (twoT + 1U);
+        errataPoly = syndromes.get() + 3U * (twoT + 1U);
+        derivativePoly = syndromes.get() + 4U * (twoT + 1U);
+        termLogs = syndromes.get() + 5U * (twoT + 1U);
+        rootList = evaluator.get() + (2U * length + 1U);
+        rootErased = rootList + 3U * length;
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -177,6 +268,141 @@ Symbol* ReedSolomonCodec::PrepareForney(std::int32_t L) {
     Symbol* derivative = scratchPoly.get();
     FormalDerivative(locator.get(), L, derivative);
     return derivative;
+}
+
+std::int32_t ReedSolomonCodec::FindErrata(std::span<const std::int32_t> erasures,
+                                          const BytePolynomials* bytes) {
+    RS_ASSERT(ErasureList(erasures, sentLength, t),
+              "erasures are at most 2t distinct sent positions, increasing");
+    RS_ASSERT(bytes == nullptr || bytes->field.n == n, "byte polynomials of the codec's field");
+    const std::int32_t twoT = 2 * t;
+    const auto s = static_cast<std::int32_t>(erasures.size());
+    const std::int32_t* logs = field.LogTable().data();
+    const Symbol* powers = field.PowerTable().data();
+    const auto order = static_cast<std::uint32_t>(n);
+    // Room for the logarithms: of Gamma, Lambda_e, Omega, the derivative and S, then T.
+    std::int32_t* gammaLogs = termLogs;
+    std::int32_t* locatorLogs = gammaLogs + (twoT + 1);
+    omegaLogs = locatorLogs + (twoT + 1);
+    derivativeLogs = omegaLogs + (twoT + 1);
+    std::int32_t* productLogs = derivativeLogs + (twoT + 1);
+    // a b below x^count, on byte vectors or from the logarithms the caller has taken.
+    const auto multiply = [&](const Symbol* a, const std::int32_t* aLogs, std::int32_t degreeA,
+                              const Symbol* b, const std::int32_t* bLogs, std::int32_t degreeB,
+                              std::int32_t count, Symbol* product) {
+        if (bytes != nullptr) {
+            bytes->product(bytes->field, a, degreeA, b, degreeB, count, product);
+        } else {
+            LogProduct(powers, order, aLogs, degreeA, bLogs, degreeB, count, product);
+        }
+    };
+
+    // Gamma(x), one factor (1 + alpha^p x) at a time: log alpha^p = p. Then T, in the
+    // modified syndromes' room: Gamma S mod x^2t, or S itself without erasures.
+    Symbol* gamma = erasureLocator;
+    gamma[0] = 1;
+    for (std::int32_t degree = 0; degree < s; ++degree) {
+        const std::int32_t p = erasures[static_cast<std::size_t>(degree)];
+        gamma[degree + 1] = 0;
+        for (std::int32_t i = degree + 1; i >= 1; --i) {
+            const Symbol g = gamma[i - 1];
+            gamma[i] ^= g != 0 ? PowerOfSum(powers, p, logs[g], order) : 0;
+        }
+    }
+    Symbol* product = syndromes.get();
+    if (bytes == nullptr) {
+        Logarithms(logs, syndromes.get(), twoT - 1, productLogs);
+        Logarithms(logs, gamma, s, gammaLogs);
+    }
+    if (s != 0) {
+        product = modifiedSyndromes;
+        multiply(gamma, gammaLogs, s, syndromes.get(), productLogs, twoT - 1, twoT, product);
+        if (bytes == nullptr) {
+            Logarithms(logs, product, twoT - 1, productLogs);
+        }
+    }
+
+    // The error locator from the modified syndromes, T's coefficients s..2t-1, with
+    // FindLocator's steps.
+    const std::int32_t e =
+        bytes != nullptr
+            ? bytes->berlekampMassey(bytes->field, product + s, twoT - s, locator.get())
+            : RunBerlekampMassey(FlatTables(field), product + s, twoT - s, locator.get(),
+                                 correctionPoly.get());
+    lastLocatorDegree = e;
+    lastErasures = s;
+    const std::int32_t L = e + s;
+    if (bytes == nullptr) {
+        Logarithms(logs, locator.get(), e, locatorLogs);
+    }
+
+    // Omega = T Lambda_e mod x^2t, up to its last nonzero coefficient.
+    Symbol* omega = evaluator.get();
+    multiply(product, productLogs, twoT - 1, locator.get(), locatorLogs, e, twoT, omega);
+    evaluatorDegree = twoT - 1;
+    omegaTop = twoT - 1;
+    while (omegaTop >= 0 && omega[omegaTop] == 0) {
+        --omegaTop;
+    }
+
+    // The errata locator Lambda_e Gamma, and its derivative: Lambda'(x) = sum of
+    // Lambda_(2i+1) x^(2i), kept whole for the byte vectors, as the logarithms of the
+    // coefficients of a polynomial in x^2 otherwise.
+    const Symbol* errata = locator.get();
+    if (s != 0) {
+        multiply(locator.get(), locatorLogs, e, gamma, gammaLogs, s, L + 1, errataPoly);
+        errata = errataPoly;
+    }
+    derivativeTop = -1;
+    if (bytes != nullptr) {
+        FormalDerivative(errata, L, derivativePoly);
+        for (std::int32_t i = 1; i <= L; i += 2) {
+            derivativeTop = errata[i] != 0 ? i - 1 : derivativeTop;
+        }
+    } else {
+        Logarithms(logs, omega, omegaTop, omegaLogs);
+        for (std::int32_t i = 1; i <= L; i += 2) {
+            derivativeLogs[i / 2] = logs[errata[i]];
+            derivativeTop = derivativeLogs[i / 2] >= 0 ? i / 2 : derivativeTop;
+        }
+    }
+    return e;
+}
+
+void ReedSolomonCodec::ErrataValues(std::int32_t count, const BytePolynomials* bytes) {
+    const std::int32_t* js = rootList;
+    Symbol* values = rootList + n;
+    const TabledField tables(field);
+    if (bytes != nullptr) {
+        // Omega and Lambda' on byte vectors at every root.
+        Symbol* derivatives = rootList + 2 * static_cast<std::ptrdiff_t>(n);
+        if (omegaTop >= 0) {
+            bytes->evaluate(bytes->field, evaluator.get(), omegaTop, js, count, values);
+        } else {
+            std::fill(values, values + count, Symbol{0});
+        }
+        if (derivativeTop >= 0) {
+            bytes->evaluate(bytes->field, derivativePoly, derivativeTop, js, count, derivatives);
+        } else {
+            std::fill(derivatives, derivatives + count, Symbol{0});
+        }
+        for (std::int32_t r = 0; r < count; ++r) {
+            values[r] = static_cast<Symbol>(tables.Divide(
+                static_cast<std::uint32_t>(values[r]), static_cast<std::uint32_t>(derivatives[r])));
+        }
+        return;
+    }
+    // Each term one lookup: x^i = alpha^(i j mod n).
+    const Symbol* powers = field.PowerTable().data();
+    const auto order = static_cast<std::uint32_t>(n);
+    for (std::int32_t r = 0; r < count; ++r) {
+        const auto step = static_cast<std::uint32_t>(js[r] == n ? 0 : js[r]);
+        const Symbol w = EvaluateLogs(powers, order, omegaLogs, omegaTop, step);
+        const Symbol d =
+            EvaluateLogs(powers, order, derivativeLogs, derivativeTop, Reduced(2 * step, order));
+        values[r] = static_cast<Symbol>(
+            tables.Divide(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(d)));
+    }
 }
 
 // Lambda(alpha^j) is the sum of alpha^(log Lambda_i + i j): quotient holds each term's exponent

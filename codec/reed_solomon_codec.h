@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <span>
 
@@ -9,10 +11,28 @@
 #include "codec/decoder_flag.h"
 #include "codec/erasures.h"
 #include "codec/forney.h"
+#include "field/byte_field.h"
 #include "field/galois_field.h"
 #include "field/tabled_field.h"
 
 namespace rs {
+
+// Products and evaluations of polynomials and Berlekamp-Massey on byte vectors in a field of
+// at most 256 elements, for ReedSolomonCodec::FindErrorsBy: the engine's kernels
+// (engine/kernel/draw_kernels.h) with the field's tables. product writes the terms below
+// x^count of a(x) b(x); evaluate writes poly(alpha^js[r]) for each of count points, js[r] in
+// 1..n.
+struct BytePolynomials {
+    ByteFieldView field;
+    void (*product)(const ByteFieldView& field, const std::int32_t* a, std::int32_t degreeA,
+                    const std::int32_t* b, std::int32_t degreeB, std::int32_t count,
+                    std::int32_t* product);
+    void (*evaluate)(const ByteFieldView& field, const std::int32_t* poly, std::int32_t degree,
+                     const std::int32_t* js, std::int32_t count, std::int32_t* values);
+    // RunBerlekampMassey's locator[0..count] from count syndromes, and its length.
+    std::int32_t (*berlekampMassey)(const ByteFieldView& field, const std::int32_t* syndromes,
+                                    std::int32_t count, std::int32_t* locator);
+};
 
 // Reed-Solomon code of length n = 2^m - 1 over GF(2^m) correcting t symbol errors, with
 // generator g(x) = (x + alpha^1)(x + alpha^2)...(x + alpha^2t), so k = n - 2t.
@@ -95,15 +115,20 @@ class ReedSolomonCodec {
     void FindErrors(OnRoot&& onRoot, std::span<const std::int32_t> erasures = {});
     // As FindErrors<true>, with the Chien search left to search(locator, degree), which
     // returns the j in 1..n (position n - j) at which the locator vanishes, in increasing
-    // order. For a vectorised search.
+    // order. For a vectorised search. Given erasures, the search gets the error locator alone,
+    // of degree 1 or more (it is not called for degree 0): the errata locator's other roots are
+    // the erasures. The same roots and values as FindErrors, reported in the same order.
+    // Given bytes, in a field of at most 256 elements, Berlekamp-Massey, the products of
+    // polynomials and Forney's evaluations run on byte vectors; without, on the tables, the
+    // products and evaluations in the log domain, one lookup a term.
     template <typename Search, typename OnRoot>
-    void FindErrorsBy(Search&& search, OnRoot&& onRoot,
-                      std::span<const std::int32_t> erasures = {});
+    void FindErrorsBy(Search&& search, OnRoot&& onRoot, std::span<const std::int32_t> erasures = {},
+                      const BytePolynomials* bytes = nullptr);
 
-    // The incremental Chien search's terms of the locator FindErrors or FindErrorsBy holds, of
-    // degree L: Lambda(alpha^j) is the sum of alpha^(exponents[e] + (j - 1) steps[e]) over the
-    // nonzero Lambda_i, each exponent and step below n. They live in the encoder's work
-    // buffers.
+    // The incremental Chien search's terms of the locator FindErrors or FindErrorsBy holds (the
+    // one FindErrorsBy's search is given), of degree L: Lambda(alpha^j) is the sum of
+    // alpha^(exponents[e] + (j - 1) steps[e]) over the nonzero Lambda_i, each exponent and step
+    // below n. They live in the encoder's work buffers.
     struct ChienTermList {
         const std::int32_t* exponents;
         const std::int32_t* steps;
@@ -131,6 +156,17 @@ class ReedSolomonCodec {
     // Evaluator and derivative for a locator of degree L; returns the derivative.
     Symbol* PrepareForney(std::int32_t L);
 
+    // FindErrorsBy's stages before the search: the erasure locator Gamma, T = Gamma(x) S(x)
+    // mod x^2t (whose coefficients s..2t-1 are the modified syndromes), Berlekamp-Massey on
+    // those into the error locator Lambda_e in locator, the errata locator Lambda_e Gamma and
+    // the evaluator Omega = S Lambda_e Gamma mod x^2t = T Lambda_e mod x^2t, the polynomial
+    // FindErrors takes. On byte vectors given bytes, else on the tables, the products in the
+    // log domain, one lookup each. Keeps what ErrataValues needs and returns Lambda_e's degree.
+    std::int32_t FindErrata(std::span<const std::int32_t> erasures, const BytePolynomials* bytes);
+    // Forney's values Omega(x) / Lambda'(x) at x = alpha^(j mod n) for the count roots j in
+    // rootList, into rootList[n..n + count - 1].
+    void ErrataValues(std::int32_t count, const BytePolynomials* bytes);
+
     bool BuildGenerator();
 
     GaloisField field;
@@ -157,6 +193,23 @@ class ReedSolomonCodec {
     // Within the syndromes' buffer, 2t + 1 each.
     Symbol* erasureLocator = nullptr;
     Symbol* modifiedSyndromes = nullptr;
+    // FindErrata's work, within the syndromes' buffer too: the errata locator, its derivative,
+    // and five rows of logarithms. Omega (in evaluator) has its last nonzero coefficient at
+    // omegaTop. Without byte vectors, the logarithms (-1 for a zero coefficient) of Omega's
+    // coefficients and of the errata locator's odd ones, as Lambda'(x) is a polynomial in x^2,
+    // up to derivativeTop, the rest of termLogs being room; with them, the errata locator's
+    // derivative in derivativePoly, of degree derivativeTop.
+    std::int32_t* termLogs = nullptr;
+    std::int32_t* omegaLogs = nullptr;
+    std::int32_t omegaTop = -1;
+    std::int32_t* derivativeLogs = nullptr;
+    std::int32_t derivativeTop = -1;
+    Symbol* errataPoly = nullptr;
+    Symbol* derivativePoly = nullptr;
+    // FindErrorsBy's roots, in the evaluator's buffer after its 2n + 1: j in 1..n, increasing,
+    // then their values, room for as many, and whether each is an erasure.
+    std::int32_t* rootList = nullptr;
+    std::int32_t* rootErased = nullptr;
     std::int32_t lastLocatorDegree = 0;  // the error locator's, without the erasures
     std::int32_t lastErasures = 0;
     std::int32_t lastUsableRoots = 0;  // roots among the sent positions, with nonzero values
@@ -236,33 +289,41 @@ void ReedSolomonCodec::FindErrors(OnRoot&& onRoot, std::span<const std::int32_t>
 
 template <typename Search, typename OnRoot>
 void ReedSolomonCodec::FindErrorsBy(Search&& search, OnRoot&& onRoot,
-                                    std::span<const std::int32_t> erasures) {
-    // The stages of FindErrors on the same tables, through TabledField, whose products need no
-    // division by the field's order; the evaluator is only the product's terms below x^2t,
-    // the ones FindErrors keeps.
-    const TabledField tables(field);
-    const std::int32_t L = FindLocator(tables, erasures);
-    lastUsableRoots = 0;
-    Symbol* omega = evaluator.get();
-    TruncatedEvaluator(tables, syndromes.get(), locator.get(), L, t, omega);
-    evaluatorDegree = 2 * t - 1;
-    Symbol* derivative = scratchPoly.get();
-    FormalDerivative(locator.get(), L, derivative);
-    std::int32_t previous = 0;
-    auto erasure = erasures.rbegin();  // met from the last, as positions go down
-    for (const std::int32_t j : search(static_cast<const Symbol*>(locator.get()), L)) {
-        RS_ASSERT(j > previous && j <= n, "a search gives roots j in 1..n, increasing");
-        previous = j;
-        const auto x = static_cast<std::uint32_t>(field.Power(j % n));
-        const auto value =
-            static_cast<Symbol>(tables.Divide(EvaluateAt(tables, omega, evaluatorDegree, x),
-                                              EvaluateAt(tables, derivative, L - 1, x)));
-        onRoot(n - j, value);
-        while (erasure != erasures.rend() && *erasure > n - j) {
-            ++erasure;
+                                    std::span<const std::int32_t> erasures,
+                                    const BytePolynomials* bytes) {
+    // The errata locator's roots are the error locator's and the erasures' (a root of both is
+    // one root, a double one, whose derivative and so value vanish): the search looks for the
+    // error locator's alone, and the two lists of j, both increasing, are merged.
+    const std::int32_t e = FindErrata(erasures, bytes);
+    std::int32_t count = 0;
+    const auto list = [&](const auto& found) {
+        auto root = std::begin(found);
+        const auto end = std::end(found);
+        auto erasure = erasures.rbegin();  // increasing j as positions go down
+        while (root != end || erasure != erasures.rend()) {
+            const std::int32_t fromSearch = root != end ? static_cast<std::int32_t>(*root) : n + 1;
+            const std::int32_t fromErasure = erasure != erasures.rend() ? n - *erasure : n + 1;
+            const std::int32_t j = std::min(fromSearch, fromErasure);
+            RS_ASSERT(j > (count == 0 ? 0 : rootList[count - 1]) && j <= n,
+                      "a search gives roots j in 1..n, increasing");
+            root += fromSearch == j ? 1 : 0;
+            rootErased[count] = fromErasure == j ? 1 : 0;
+            erasure += fromErasure == j ? 1 : 0;
+            rootList[count++] = j;
         }
-        const bool erased = erasure != erasures.rend() && *erasure == n - j;
-        lastUsableRoots += UsableRoot(n - j, sentLength, value, erased) ? 1 : 0;
+    };
+    if (e > 0) {
+        list(search(static_cast<const Symbol*>(locator.get()), e));
+    } else {
+        list(std::span<const std::int32_t>{});  // the errata are the erasures
+    }
+    ErrataValues(count, bytes);
+    lastUsableRoots = 0;
+    for (std::int32_t r = 0; r < count; ++r) {
+        const std::int32_t p = n - rootList[r];
+        const Symbol value = rootList[n + r];
+        onRoot(p, value);
+        lastUsableRoots += UsableRoot(p, sentLength, value, rootErased[r] != 0) ? 1 : 0;
     }
 }
 

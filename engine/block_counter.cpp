@@ -49,6 +49,8 @@ BlockCounter::BlockCounter(ReedSolomonCodec& codec, std::int32_t m, const DrawKe
             byteView = byteField->View();
             byteChien = kernel.byteChienRoots;
             byteSyndromes = kernel.byteSyndromes;
+            bytePolynomials = {byteView, kernel.bytePolyProduct, kernel.byteEvaluate,
+                               kernel.byteBerlekampMassey};
         }
     }
     Allocate();
@@ -181,7 +183,7 @@ BlockOutcome BlockCounter::Decode(Decoder& decoder) {
                     return std::span<const std::int32_t>(chienRoots.data(),
                                                          static_cast<std::size_t>(found));
                 },
-                correct, blockErasures);
+                correct, blockErasures, byteField ? &bytePolynomials : nullptr);
         } else {
             decoder.FindErrors(correct, blockErasures);
         }

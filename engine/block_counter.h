@@ -317,6 +317,8 @@ class BlockCounter {
     ByteFieldView byteView{};
     decltype(DrawKernel::byteChienRoots) byteChien = nullptr;
     decltype(DrawKernel::byteSyndromes) byteSyndromes = nullptr;
+    // The errors-and-erasures decoder's products and evaluations there.
+    BytePolynomials bytePolynomials{};
     // The roots by algebra: with the codec's tables where RootsByChien says so, without any
     // table when there is no codec.
     std::unique_ptr<AlgebraicDecoder<TabledField>> tabledRoots;

@@ -18,6 +18,8 @@ struct ByteFieldView {
     // Row r (0 <= r < n), column j - 1 (1 <= j <= n): alpha^(r j mod n); columns n and above
     // are zero, up to stride.
     const std::uint8_t* powers;
+    // 1 / c for c = 1..n, and 0 for 0.
+    const std::uint8_t* inverses;
     std::int32_t n;
     std::int32_t stride;  // a multiple of 64, at least n
 };
@@ -29,13 +31,16 @@ class ByteField {
 
     explicit ByteField(const GaloisField& field);
 
-    ByteFieldView View() const { return {products.data(), powers.data(), n, stride}; }
+    ByteFieldView View() const {
+        return {products.data(), powers.data(), inverses.data(), n, stride};
+    }
 
   private:
     std::int32_t n;
     std::int32_t stride;
     std::vector<std::uint8_t> products;
     std::vector<std::uint8_t> powers;
+    std::vector<std::uint8_t> inverses;
 };
 
 }  // namespace rs

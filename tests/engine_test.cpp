@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "codec/algebraic_decoder.h"
+#include "codec/berlekamp_massey.h"
 #include "engine/channel/frame_engine.h"
 #include "engine/engine_plan.h"
 #include "engine/fast_engine.h"
@@ -31,6 +32,7 @@
 #include "field/byte_field.h"
 #include "field/galois_field.h"
 #include "field/large_field.h"
+#include "field/tabled_field.h"
 #include "random/jump_ahead.h"
 #include "random/random_generator.h"
 #include "simulator/sweep.h"
@@ -719,6 +721,135 @@ TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
             std::vector<std::int32_t> found(static_cast<std::size_t>(twoT), -1);
             EXPECT_TRUE(kernel.byteSyndromes(bytes.View(), twice, same, 2, twoT, found.data()))
                 << kernel.name;
+        }
+    }
+}
+
+// Every target's byte-vector products and evaluations, and the plain twin's, are the field's:
+// products of degrees 0 to 256 cut to every kind of count (none, within one vector, across
+// several, past the product's degree), and evaluations at points up to j = n, in any order.
+TEST(DrawKernels, BytePolynomialsOfEveryTargetAreTheFields) {
+    std::mt19937 random(7);
+    std::vector<DrawKernel> kernels = {PlainKernel()};
+    kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+    for (const int m : {3, 4, 8}) {
+        GaloisField field;
+        ASSERT_TRUE(field.Init(2, m));
+        const ByteField bytes(field);
+        const std::int32_t n = field.GetOrder();
+        const auto poly = [&](std::int32_t degree) {
+            std::vector<std::int32_t> p(static_cast<std::size_t>(degree) + 1);
+            for (std::int32_t& c : p) {
+                c = random() % 3 == 0 ? 0 : static_cast<std::int32_t>(random() % (n + 1));
+            }
+            return p;
+        };
+        for (const auto& [degreeA, degreeB, count] : {std::tuple{0, 0, 1},
+                                                      {1, 0, 0},
+                                                      {3, 5, 9},
+                                                      {16, 32, 32},
+                                                      {8, 16, 25},
+                                                      {32, 31, 33},
+                                                      {70, 40, 111},
+                                                      {100, 100, 130},
+                                                      {256, 256, 256},
+                                                      {0, 200, 256}}) {
+            const std::vector<std::int32_t> a = poly(degreeA);
+            const std::vector<std::int32_t> b = poly(degreeB);
+            std::vector<std::int32_t> expected(static_cast<std::size_t>(count), 0);
+            for (std::int32_t i = 0; i <= degreeA; ++i) {
+                for (std::int32_t j = 0; j <= degreeB && i + j < count; ++j) {
+                    expected[static_cast<std::size_t>(i + j)] ^= field.Multiply(
+                        a[static_cast<std::size_t>(i)], b[static_cast<std::size_t>(j)]);
+                }
+            }
+            for (const DrawKernel& kernel : kernels) {
+                std::vector<std::int32_t> found(static_cast<std::size_t>(count) + 1, -1);
+                kernel.bytePolyProduct(bytes.View(), a.data(), degreeA, b.data(), degreeB, count,
+                                       found.data());
+                EXPECT_EQ(found.back(), -1) << kernel.name << ": written past the count";
+                found.pop_back();
+                EXPECT_EQ(found, expected) << kernel.name << ", M=" << m << ", degrees " << degreeA
+                                           << " and " << degreeB << ", count " << count;
+            }
+        }
+        for (const std::int32_t degree : {0, 1, 5, 31, n - 1}) {
+            if (degree >= n) {
+                continue;  // a row of powers per term
+            }
+            const std::vector<std::int32_t> p = poly(degree);
+            std::vector<std::int32_t> js = {n, 1};
+            for (int r = 0; r < 40; ++r) {
+                js.push_back(1 + static_cast<std::int32_t>(random() % n));
+            }
+            std::vector<std::int32_t> expected;
+            for (const std::int32_t j : js) {
+                expected.push_back(field.PolyEvaluate(p.data(), field.Power(j % n), degree));
+            }
+            for (const DrawKernel& kernel : kernels) {
+                std::vector<std::int32_t> found(js.size(), -1);
+                kernel.byteEvaluate(bytes.View(), p.data(), degree, js.data(),
+                                    static_cast<std::int32_t>(js.size()), found.data());
+                EXPECT_EQ(found, expected) << kernel.name << ", M=" << m << ", degree " << degree;
+            }
+        }
+    }
+}
+
+// Every target's byte-vector Berlekamp-Massey, and the plain twin's, takes the steps of the
+// codec's on the field's tables: the same locator and length, on syndromes of a few errors, on
+// random ones (locators beyond reach, lengths changing often) and on sparse ones (zero
+// discrepancies), for counts within one vector and across several.
+TEST(DrawKernels, ByteBerlekampMasseyOfEveryTargetIsTheCodecs) {
+    std::mt19937 random(11);
+    std::vector<DrawKernel> kernels = {PlainKernel()};
+    kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+    for (const int m : {3, 4, 8}) {
+        GaloisField field;
+        ASSERT_TRUE(field.Init(2, m));
+        const ByteField bytes(field);
+        const std::int32_t n = field.GetOrder();
+        for (const std::int32_t count : {0, 1, 2, 5, 6, 16, 31, 32, 33, 64, 65, 100, 200, 254}) {
+            if (count >= n) {
+                continue;
+            }
+            for (int kind = 0; kind < 3; ++kind) {
+                std::vector<std::int32_t> syndromes(static_cast<std::size_t>(count), 0);
+                if (kind == 0) {
+                    // A few errors: S_i = sum of e_p alpha^((i + 1) p).
+                    for (int e = 0; e <= count / 2; ++e) {
+                        const auto p = static_cast<std::int32_t>(random() % n);
+                        const auto value = static_cast<Symbol>(1 + random() % n);
+                        for (std::int32_t i = 0; i < count; ++i) {
+                            syndromes[static_cast<std::size_t>(i)] ^=
+                                field.Multiply(value, field.Power(static_cast<std::int32_t>(
+                                                          (i + 1) * std::int64_t{p} % n)));
+                        }
+                    }
+                } else {
+                    for (std::int32_t& syndrome : syndromes) {
+                        syndrome = kind == 2 && random() % 4 != 0
+                                       ? 0
+                                       : static_cast<std::int32_t>(random() % (n + 1));
+                    }
+                }
+                std::vector<std::int32_t> expected(static_cast<std::size_t>(count) + 1);
+                std::vector<std::int32_t> correction(static_cast<std::size_t>(count) + 2);
+                const std::int32_t length =
+                    RunBerlekampMassey(TabledField(field), syndromes.data(), count, expected.data(),
+                                       correction.data());
+                for (const DrawKernel& kernel : kernels) {
+                    std::vector<std::int32_t> found(static_cast<std::size_t>(count) + 2, -1);
+                    EXPECT_EQ(kernel.byteBerlekampMassey(bytes.View(), syndromes.data(), count,
+                                                         found.data()),
+                              length)
+                        << kernel.name << ", M=" << m << ", count " << count << ", kind " << kind;
+                    EXPECT_EQ(found.back(), -1) << kernel.name << ": written past the locator";
+                    found.pop_back();
+                    EXPECT_EQ(found, expected)
+                        << kernel.name << ", M=" << m << ", count " << count << ", kind " << kind;
+                }
+            }
         }
     }
 }

@@ -248,6 +248,13 @@ std::int32_t ByteChienRoots(const ByteFieldView& field, const std::int32_t* loca
 bool ByteSyndromes(const ByteFieldView& field, const std::int32_t* positions,
                    const std::int32_t* values, std::int32_t count, std::int32_t twoT,
                    std::int32_t* syndromes);
+void BytePolyProduct(const ByteFieldView& field, const std::int32_t* a, std::int32_t degreeA,
+                     const std::int32_t* b, std::int32_t degreeB, std::int32_t count,
+                     std::int32_t* product);
+void ByteEvaluate(const ByteFieldView& field, const std::int32_t* poly, std::int32_t degree,
+                  const std::int32_t* js, std::int32_t count, std::int32_t* values);
+std::int32_t ByteBerlekampMassey(const ByteFieldView& field, const std::int32_t* syndromes,
+                                 std::int32_t count, std::int32_t* locator);
 
 // This target's kernels; called only where the machine runs the target.
 DrawKernel TargetKernel() {
@@ -259,7 +266,10 @@ DrawKernel TargetKernel() {
             &ApplyMap,
             &ChienRoots,
             &ByteChienRoots,
-            &ByteSyndromes};
+            &ByteSyndromes,
+            &BytePolyProduct,
+            &ByteEvaluate,
+            &ByteBerlekampMassey};
 }
 
 }  // namespace rs::HWY_NAMESPACE

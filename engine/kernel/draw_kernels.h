@@ -42,6 +42,22 @@ struct DrawKernel {
     bool (*byteSyndromes)(const ByteFieldView& field, const std::int32_t* positions,
                           const std::int32_t* values, std::int32_t count, std::int32_t twoT,
                           std::int32_t* syndromes);
+    // The terms below x^count of a(x) b(x), from coefficients 0..degreeA and 0..degreeB (each
+    // degree and count at most 256, degrees of 0 or more), in a field of at most 256 elements:
+    // the errors-and-erasures decoder's products of polynomials.
+    void (*bytePolyProduct)(const ByteFieldView& field, const std::int32_t* a, std::int32_t degreeA,
+                            const std::int32_t* b, std::int32_t degreeB, std::int32_t count,
+                            std::int32_t* product);
+    // values[r] = poly(alpha^js[r]) for r = 0..count - 1, each js[r] in 1..n, from the
+    // coefficients 0..degree (degree < n), in a field of at most 256 elements: Forney's
+    // evaluator and derivative at the roots the search found.
+    void (*byteEvaluate)(const ByteFieldView& field, const std::int32_t* poly, std::int32_t degree,
+                         const std::int32_t* js, std::int32_t count, std::int32_t* values);
+    // Berlekamp-Massey on S_0..S_count-1 (count below 256) in a field of at most 256 elements,
+    // with the steps of RunBerlekampMassey (codec/berlekamp_massey.h): the same locator,
+    // written to locator[0..count], and the same length, returned.
+    std::int32_t (*byteBerlekampMassey)(const ByteFieldView& field, const std::int32_t* syndromes,
+                                        std::int32_t count, std::int32_t* locator);
 };
 
 // Whether terms of the Chien search are as chienRoots takes them: exponents and steps below n.

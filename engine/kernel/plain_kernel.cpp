@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/contract.h"
+#include "codec/berlekamp_massey.h"
 #include "engine/kernel/draw_kernels.h"
 #include "random/packed_state.h"
 
@@ -236,12 +237,69 @@ bool ByteSyndromes(const ByteFieldView& field, const std::int32_t* positions,
     return allZero;
 }
 
+// Each term of the product in turn.
+void BytePolyProduct(const ByteFieldView& field, const std::int32_t* a, std::int32_t degreeA,
+                     const std::int32_t* b, std::int32_t degreeB, std::int32_t count,
+                     std::int32_t* product) {
+    RS_ASSERT(degreeA >= 0 && degreeA <= 256 && degreeB >= 0 && degreeB <= 256 && count >= 0 &&
+                  count <= 256,
+              "a product of byte polynomials has degrees and a count up to 256");
+    for (std::int32_t c = 0; c < count; ++c) {
+        std::int32_t sum = 0;
+        for (std::int32_t i = std::max(0, c - degreeB); i <= std::min(c, degreeA); ++i) {
+            sum ^= ByteProduct(field, a[i], b[c - i]);
+        }
+        product[c] = sum;
+    }
+}
+
+// The polynomial at each alpha^j in turn, by Horner's rule.
+void ByteEvaluate(const ByteFieldView& field, const std::int32_t* poly, std::int32_t degree,
+                  const std::int32_t* js, std::int32_t count, std::int32_t* values) {
+    RS_ASSERT(degree >= 0 && degree < field.n, "the polynomial has a row of powers per term");
+    for (std::int32_t r = 0; r < count; ++r) {
+        RS_ASSERT(js[r] >= 1 && js[r] <= field.n, "a point alpha^j has j in 1..n");
+        const std::int32_t x = BytePower(field, 1, js[r]);
+        std::int32_t value = 0;
+        for (std::int32_t i = degree; i >= 0; --i) {
+            value = ByteProduct(field, value, x) ^ poly[i];
+        }
+        values[r] = value;
+    }
+}
+
+// The codec's own Berlekamp-Massey, on the byte field's products and inverses.
+std::int32_t ByteBerlekampMassey(const ByteFieldView& field, const std::int32_t* syndromes,
+                                 std::int32_t count, std::int32_t* locator) {
+    RS_ASSERT(count >= 0 && count < 256, "Berlekamp-Massey on at most 255 syndromes");
+    struct Arithmetic {
+        const ByteFieldView& field;
+        std::int32_t Multiply(std::int32_t a, std::int32_t b) const {
+            return ByteProduct(field, a, b);
+        }
+        std::int32_t Divide(std::int32_t a, std::int32_t b) const {
+            return b == 0 ? 0 : ByteProduct(field, a, field.inverses[b]);
+        }
+    };
+    std::int32_t correction[256 + 2];
+    return RunBerlekampMassey(Arithmetic{field}, syndromes, count, locator, correction);
+}
+
 }  // namespace
 
 const DrawKernel& PlainKernel() {
-    static constexpr DrawKernel kPlain{0,           "plain",         1,
-                                       &RunRows,    &LanesFromRows,  &ApplyMap,
-                                       &ChienRoots, &ByteChienRoots, &ByteSyndromes};
+    static constexpr DrawKernel kPlain{0,
+                                       "plain",
+                                       1,
+                                       &RunRows,
+                                       &LanesFromRows,
+                                       &ApplyMap,
+                                       &ChienRoots,
+                                       &ByteChienRoots,
+                                       &ByteSyndromes,
+                                       &BytePolyProduct,
+                                       &ByteEvaluate,
+                                       &ByteBerlekampMassey};
     return kPlain;
 }
 
