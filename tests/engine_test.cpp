@@ -665,8 +665,7 @@ TEST(DrawKernels, ChienRootsOfEveryTargetAreThePlainTwins) {
             }
             // The byte-vector search from the locator's coefficients, the plain twin's too.
             const ByteField bytes(field);
-            std::vector<DrawKernel> kernels = {PlainKernel()};
-            kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+            const std::vector<DrawKernel> kernels = EveryKernel();
             for (const DrawKernel& kernel : kernels) {
                 std::vector<std::int32_t> found(static_cast<std::size_t>(n));
                 found.resize(static_cast<std::size_t>(
@@ -683,8 +682,7 @@ TEST(DrawKernels, ChienRootsOfEveryTargetAreThePlainTwins) {
 // positions up to n - 1.
 TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
     std::mt19937 random(5);
-    std::vector<DrawKernel> kernels = {PlainKernel()};
-    kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+    const std::vector<DrawKernel> kernels = EveryKernel();
     for (const auto& [m, twoT, hits] :
          {std::tuple{3, 2, 1}, {4, 6, 3}, {8, 32, 20}, {8, 200, 90}, {8, 254, 255}}) {
         GaloisField field;
@@ -730,8 +728,7 @@ TEST(DrawKernels, ByteSyndromesOfEveryTargetAreTheSums) {
 // several, past the product's degree), and evaluations at points up to j = n, in any order.
 TEST(DrawKernels, BytePolynomialsOfEveryTargetAreTheFields) {
     std::mt19937 random(7);
-    std::vector<DrawKernel> kernels = {PlainKernel()};
-    kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+    const std::vector<DrawKernel> kernels = EveryKernel();
     for (const int m : {3, 4, 8}) {
         GaloisField field;
         ASSERT_TRUE(field.Init(2, m));
@@ -802,8 +799,7 @@ TEST(DrawKernels, BytePolynomialsOfEveryTargetAreTheFields) {
 // discrepancies), for counts within one vector and across several.
 TEST(DrawKernels, ByteBerlekampMasseyOfEveryTargetIsTheCodecs) {
     std::mt19937 random(11);
-    std::vector<DrawKernel> kernels = {PlainKernel()};
-    kernels.insert(kernels.end(), RunnableKernels().begin(), RunnableKernels().end());
+    const std::vector<DrawKernel> kernels = EveryKernel();
     for (const int m : {3, 4, 8}) {
         GaloisField field;
         ASSERT_TRUE(field.Init(2, m));
