@@ -22,6 +22,10 @@ struct ChannelModel {
     double errorRate = 0.0;
     // The q-ary channel's erasure probability per symbol, exclusive of an error.
     double erasureRate = 0.0;
+    // BPSK with erasures below a threshold, per bit: errorRate is the chance a bit is wrong and
+    // reliable, unreliableRate the chance it is unreliable (right or wrong), exclusive of the
+    // first. A symbol with an unreliable bit is erased.
+    double unreliableRate = 0.0;
     // The chain: error probabilities in each state, its transitions per step, and the
     // stationary share of Bad.
     double goodError = 0.0;
