@@ -4,7 +4,7 @@
 DEPS := scripts/install-deps
 PREFIX ?= /usr/local
 
-.PHONY: help run test mpi fuzz tsan arm64 bench install deb
+.PHONY: help run test python mpi fuzz tsan arm64 bench install deb
 
 help: ## list the targets
 	@grep -E '^[a-z]+:.*## ' $(MAKEFILE_LIST) | sed -E 's/^([a-z]+):.*## /  make \1\t/' | expand -t 16
@@ -13,9 +13,18 @@ run: ## build (optimised) and run the simulator on examples/param.dat
 	$(DEPS) build
 	cmake --workflow --preset run
 
-test: ## build with sanitizers and pass every test
-	$(DEPS) build test plot
+test: ## build with sanitizers and pass every test, then the Python module's
+	$(DEPS) build test plot python
 	cmake --workflow --preset test
+	cmake --workflow --preset python
+
+# A sanitized module cannot load in a plain interpreter: the module and its tests have a preset of
+# their own, and make test runs it after the sanitized one.
+python: ## build the Python module rs_sim, pass its tests and install it for this user
+	$(DEPS) build python
+	cmake --workflow --preset python
+	site=$$(/usr/bin/python3 -m site --user-site) && mkdir -p "$$site" && \
+	  cp build/python/python/rs_sim.*.so python/rs_sim.pyi "$$site/" && echo "installed rs_sim in $$site"
 
 mpi: ## build rs-sim-mpi (OpenMPI) and pass its tests
 	$(DEPS) build test mpi

@@ -92,12 +92,31 @@ Expected<std::vector<std::uint32_t>> Codec::Encode(std::span<const std::uint32_t
 }
 
 Expected<Decoded> Codec::Decode(std::span<const std::uint32_t> received) {
+    return Decode(received, {});
+}
+
+Expected<Decoded> Codec::Decode(std::span<const std::uint32_t> received,
+                                std::span<const std::int32_t> erasures) {
+    if (erasures.size() > static_cast<std::size_t>(2 * state->code.t)) {
+        return {{},
+                "decode: " + std::to_string(erasures.size()) +
+                    " erasures, beyond 2T=" + std::to_string(2 * state->code.t)};
+    }
+    for (std::size_t i = 0; i < erasures.size(); ++i) {
+        if (erasures[i] < 0 || erasures[i] >= state->n ||
+            (i > 0 && erasures[i] <= erasures[i - 1])) {
+            return {
+                {},
+                "decode: erasure " + std::to_string(i) + " is " + std::to_string(erasures[i]) +
+                    "; erasures must be increasing positions below n=" + std::to_string(state->n)};
+        }
+    }
     if (std::string error = Load(received, static_cast<std::size_t>(state->n), state->code.m,
                                  "decode", state->word);
         !error.empty()) {
         return {{}, error};
     }
-    state->codec.Decode(state->word.data(), state->information.data());
+    state->codec.Decode(state->word.data(), state->information.data(), erasures);
     Decoded decoded;
     decoded.failed = state->codec.LastDecodeFailureDetected();
     decoded.word.assign(received.begin(), received.end());

@@ -38,6 +38,10 @@ class Codec {
     Expected<std::vector<std::uint32_t>> Encode(std::span<const std::uint32_t> information);
     // Corrects up to t errors of an n-symbol word.
     Expected<Decoded> Decode(std::span<const std::uint32_t> received);
+    // The same with the symbols at positions erasures (increasing, below n, at most 2t) known
+    // unreliable, whatever their values: e errors and s erasures are corrected when 2e + s <= 2t.
+    Expected<Decoded> Decode(std::span<const std::uint32_t> received,
+                             std::span<const std::int32_t> erasures);
 
   private:
     struct State;

@@ -1,0 +1,191 @@
+"""The module against the program: the same experiments through rs_sim.simulate and through the
+rs-sim binary (RS_SIM) with --json must give the same counts; the codec on random words; a run
+interrupted from Python; the program's messages for bad arguments."""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import rs_sim
+
+PROGRAM = os.environ.get("RS_SIM", "rs-sim")
+
+
+def program_json(tmp_path, arguments):
+    out = tmp_path / "run.json"
+    subprocess.run(
+        [PROGRAM, "--no-wait", "--no-status", "--json", str(out), "-o", str(tmp_path / "run.txt")]
+        + arguments,
+        check=True, cwd=tmp_path, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    return json.loads(out.read_text())
+
+
+# (keywords of simulate, the same experiment on the command line): dense and sparse points,
+# a shortened code, decades, independent points, a miscorrection-heavy small code.
+EXPERIMENTS = [
+    (dict(m=8, t=16, p0=[0.05, 0.03], max_blocks=20000, max_error_blocks=100),
+     ["--m", "8", "--t", "16", "--p0", "0.05,0.03", "--max-blocks", "20000",
+      "--max-error-blocks", "100"]),
+    (dict(m=4, t=1, p0=[0.2, 0.1], max_blocks=5000, max_error_blocks=1000, seed=99),
+     ["--m", "4", "--t", "1", "--p0", "0.2,0.1", "--max-blocks", "5000",
+      "--max-error-blocks", "1000", "--seed", "99"]),
+    (dict(m=10, t=8, length=300, p0_decades=(0.1, 0.01, 2), max_blocks=3000,
+          max_error_blocks=50, independent_points=True),
+     ["--m", "10", "--t", "8", "--length", "300", "--p0-decades", "0.1:0.01:2",
+      "--max-blocks", "3000", "--max-error-blocks", "50", "--independent-points"]),
+]
+
+COUNTS = {"blocks": "blocks", "error_blocks": "errorBlocks", "channel_errors": "channelErrors",
+          "error_symbols": "errorSymbols", "bit_errors": "bitErrors",
+          "failures": "detectedFailures", "miscorrections": "miscorrections"}
+RATES = {"p0": "P0", "fer": "FER", "fer_low": "FERLow", "fer_high": "FERHigh", "ser": "SER",
+         "ser_low": "SERLow", "ser_high": "SERHigh", "ber": "BER", "channel_ser": "channelSER",
+         "theory_fer": "theoryFER"}
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("keywords,arguments", EXPERIMENTS)
+def test_simulate_counts_as_the_program(tmp_path, keywords, arguments, threads):
+    expected = program_json(tmp_path, arguments + ["-j", str(threads)])["points"]
+    results = rs_sim.simulate(threads=threads, **keywords)
+    assert len(results) == len(expected)
+    for field, key in COUNTS.items():
+        assert getattr(results, field).tolist() == [p[key] for p in expected], field
+    for field, key in RATES.items():
+        # JSON numbers are written to 17 digits: the same doubles.
+        assert getattr(results, field).tolist() == [p[key] for p in expected], field
+    np.testing.assert_allclose(results.log10_fer, np.log10(results.fer), rtol=1e-14)
+    assert results.experiment["threads"] == threads and not results.stopped
+
+
+def test_stratified_as_the_program(tmp_path):
+    expected = program_json(tmp_path, ["--m", "6", "--t", "3", "--p0", "0.05,0.01",
+                                       "--max-blocks", "1", "--max-error-blocks", "1",
+                                       "--method", "stratified", "--samples", "2000"])
+    results = rs_sim.simulate(m=6, t=3, p0=[0.05, 0.01], max_blocks=1, max_error_blocks=1,
+                              method="stratified", samples=2000)
+    points = expected["points"]
+    assert len(points) == 2
+    assert results.p0.tolist() == [p["P0"] for p in points]
+    for i, point in enumerate(points):
+        assert results.log10_fer[i] == pytest.approx(point["log10FER"], rel=1e-12)
+        assert results.log10_fer_high[i] == pytest.approx(point["log10FERHigh"], rel=1e-12)
+
+
+@pytest.mark.parametrize("keywords,message", [
+    (dict(m=31, t=4), "M=31 is out of range: the field degree must be 1 to 30"),
+    (dict(m=8, t=200), "T=200"),
+    (dict(m=8, t=16, p0=[-0.1]), "-0.1"),
+    (dict(m=8, t=16, length=20), "length"),
+    (dict(m=8, t=16, method="exact"), "monte-carlo"),
+    (dict(m=8, t=16, samples=10), "samples needs method"),
+])
+def test_bad_arguments_raise_the_programs_message(keywords, message):
+    arguments = dict(p0=[0.01], max_blocks=10, max_error_blocks=10)
+    arguments.update(keywords)
+    with pytest.raises(ValueError, match=message.replace("(", r"\(")):
+        rs_sim.simulate(**arguments)
+
+
+def test_progress_and_interrupt_stop_a_long_run():
+    calls = []
+
+    def progress(point, blocks, error_blocks):
+        calls.append((time.monotonic(), point, blocks, error_blocks))
+
+    # About ten seconds of blocks on two threads: the interrupt ends them after half a second.
+    sent = []
+
+    def interrupt():
+        sent.append(time.monotonic())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    timer = threading.Timer(0.5, interrupt)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        rs_sim.simulate(m=12, t=100, p0=[0.03], max_blocks=20000, max_error_blocks=20000,
+                        threads=2, progress=progress)
+    ended = time.monotonic()
+    timer.join()
+    assert ended - sent[0] < 0.5
+    assert threading.active_count() == 1
+    assert calls and all(c[1] == 0 for c in calls)
+    assert [c[2] for c in calls] == sorted(c[2] for c in calls)
+    gaps = np.diff([c[0] for c in calls])
+    assert gaps.size == 0 or gaps.min() >= 0.09
+
+
+@pytest.mark.parametrize("m,t,length", [(8, 16, None), (4, 2, None), (10, 5, 100), (1, 0, None)])
+def test_code_corrects_t_errors_and_flags_t_plus_one(m, t, length):
+    code = rs_sim.Code(m, t, length)
+    generator = np.random.default_rng(7)
+    batch = 50
+    info = generator.integers(0, 2**m, size=(batch, code.k))
+    words = code.encode(info)
+    assert words.shape == (batch, code.n)
+    assert np.array_equal(words[:, 2 * t:], info)
+    assert np.array_equal(code.encode(info[0]), words[0])
+    received = words.copy()
+    errors = generator.integers(0, t + 1, size=batch)
+    for row, count in enumerate(errors):
+        at = generator.choice(code.n, size=count, replace=False)
+        received[row, at] ^= generator.integers(1, 2**m, size=count).astype(received.dtype)
+    decoded, corrections, failed = code.decode(received)
+    assert np.array_equal(decoded, words)
+    assert corrections.tolist() == errors.tolist()
+    assert not failed.any()
+    if t == 0:
+        return
+    # t + 1 errors: beyond the code, flagged or miscorrected, never decoded to the word sent.
+    beyond = words.copy()
+    for row in range(batch):
+        at = generator.choice(code.n, size=t + 1, replace=False)
+        beyond[row, at] ^= generator.integers(1, 2**m, size=t + 1).astype(beyond.dtype)
+    decoded, corrections, failed = code.decode(beyond)
+    assert not (decoded == words).all(axis=1).any()
+    assert np.array_equal(decoded[failed], beyond[failed])
+    if m == 8:
+        assert failed.all()  # RS(255,223) miscorrects about once in 10^14 such words
+    # Erasures: 2t erased symbols, whatever their values, come back.
+    erased = np.sort(generator.choice(code.n, size=2 * t, replace=False))
+    wiped = words[0].copy()
+    wiped[erased] = 0
+    word, _, flag = code.decode(wiped, erasures=erased)
+    assert np.array_equal(word, words[0]) and not flag
+
+
+def test_code_refuses_bad_words():
+    code = rs_sim.Code(4, 2)
+    with pytest.raises(ValueError, match="encode takes 11 symbols, not 3"):
+        code.encode(np.zeros(3, dtype=np.int64))
+    with pytest.raises(ValueError, match="beyond GF"):
+        code.decode(np.full(15, 16))
+    with pytest.raises(ValueError, match="erasures"):
+        code.decode(np.zeros(15, dtype=np.int64), erasures=[3, 1])
+    with pytest.raises(ValueError, match="M=31 is out of range"):
+        rs_sim.Code(31, 1)
+
+
+def test_reference_counts_unchanged():
+    # What a call is given, it gives back: no reference kept to an argument or a callback.
+    received = np.zeros((3, 15), dtype=np.int64)
+    erasures = [1, 2]
+    p0 = [0.1]
+
+    def progress(*_):
+        pass
+
+    held = [sys.getrefcount(x) for x in (received, erasures, p0, progress)]
+    for _ in range(20):
+        results = rs_sim.simulate(m=4, t=1, p0=p0, max_blocks=100, max_error_blocks=100,
+                                  progress=progress)
+        results.fer, results.experiment
+        rs_sim.Code(4, 1).decode(received, erasures=erasures)
+    assert [sys.getrefcount(x) for x in (received, erasures, p0, progress)] == held
