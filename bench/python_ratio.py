@@ -18,9 +18,9 @@ import rs_sim
 
 program = sys.argv[1] if len(sys.argv) > 1 else "rs-sim"
 threads = 2
-experiment = dict(m=8, t=16, p0=[0.06, 0.055, 0.05], max_blocks=400000, max_error_blocks=100000)
-arguments = ["--m", "8", "--t", "16", "--p0", "0.06,0.055,0.05", "--max-blocks", "400000",
-             "--max-error-blocks", "100000", "-j", str(threads)]
+experiment = dict(m=8, t=16, p0=[0.06, 0.055, 0.05], max_blocks=2000000, max_error_blocks=10**9)
+arguments = ["--m", "8", "--t", "16", "--p0", "0.06,0.055,0.05", "--max-blocks", "2000000",
+             "--max-error-blocks", "1000000000", "-j", str(threads)]
 
 
 def wall(run):

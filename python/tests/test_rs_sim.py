@@ -165,16 +165,18 @@ def test_code_corrects_t_errors_and_flags_t_plus_one(m, t, length):
     assert np.array_equal(word, words[0]) and not flag
 
 
-def test_code_refuses_bad_words():
-    code = rs_sim.Code(4, 2)
-    with pytest.raises(ValueError, match="encode takes 11 symbols, not 3"):
-        code.encode(np.zeros(3, dtype=np.int64))
-    with pytest.raises(ValueError, match="beyond GF"):
-        code.decode(np.full(15, 16))
-    with pytest.raises(ValueError, match="erasures"):
-        code.decode(np.zeros(15, dtype=np.int64), erasures=[3, 1])
-    with pytest.raises(ValueError, match="M=31 is out of range"):
-        rs_sim.Code(31, 1)
+@pytest.mark.parametrize("call,message", [
+    (lambda c: c.encode(np.zeros(3, dtype=np.int64)), "encode takes 11 symbols, not 3"),
+    (lambda c: c.decode(np.full(15, 16)), "symbol 0 is 16, beyond GF"),
+    (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=[3, 1]), "erasure 1 is 1"),
+    (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=[2, 2]), "erasure 1 is 2"),
+    (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=[14, 15]), "erasure 1 is 15"),
+    (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=range(5)), "5 erasures, beyond"),
+    (lambda c: rs_sim.Code(31, 1), "M=31 is out of range"),
+])
+def test_code_refuses_bad_words(call, message):
+    with pytest.raises(ValueError, match=message):
+        call(rs_sim.Code(4, 2))
 
 
 def test_reference_counts_unchanged():
