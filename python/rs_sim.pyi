@@ -18,6 +18,10 @@ class Results:
     bit_errors: npt.NDArray[np.int64]
     failures: npt.NDArray[np.int64]
     miscorrections: npt.NDArray[np.int64]
+    channel_bit_errors: npt.NDArray[np.int64]
+    error_block_squares: npt.NDArray[np.int64]
+    channel_erasures: npt.NDArray[np.int64]
+    channel_ber: npt.NDArray[np.float64]
     fer: npt.NDArray[np.float64]
     fer_low: npt.NDArray[np.float64]
     fer_high: npt.NDArray[np.float64]
@@ -55,6 +59,13 @@ def simulate(
     seed: int = 1234,
     independent_points: bool = False,
     engine: str = "fast",
+    channel: str = "q-ary-symmetric",
+    erasures: Optional[float] = None,
+    interleave: int = 1,
+    level: str = "bit",
+    burst: Optional[float] = None,
+    good_error: float = 0.0,
+    bad_error: float = 0.5,
     progress: Optional[Callable[[int, int, int], object]] = None,
 ) -> Results: ...
 

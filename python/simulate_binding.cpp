@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "python/bindings.h"
@@ -80,7 +81,7 @@ std::string ListText(const py::handle& values, const char* separator) {
     return text;
 }
 
-Points PointsOf(const py::object& p0, const py::object& decades) {
+Points PointsOf(const py::object& p0, const py::object& decades, bool ebN0) {
     if (p0.is_none() == decades.is_none()) {
         throw py::value_error("give the P0 values as either p0 or p0_decades");
     }
@@ -89,7 +90,7 @@ Points PointsOf(const py::object& p0, const py::object& decades) {
         if (py::isinstance<py::str>(p0) || !py::isinstance<py::iterable>(p0)) {
             throw py::type_error("p0 must be a sequence of numbers");
         }
-        points = Points::List(ListText(p0, ","));
+        points = ebN0 ? Points::EbN0List(ListText(p0, ",")) : Points::List(ListText(p0, ","));
     } else {
         if (py::len(decades) != 3) {
             throw py::value_error("p0_decades must be (from, to, per_decade)");
@@ -100,6 +101,41 @@ Points PointsOf(const py::object& p0, const py::object& decades) {
         throw py::value_error(points.error);
     }
     return *std::move(points.value);
+}
+
+// The channel as --channel and its options give it; CheckExperiment judges the values.
+Channel ChannelOf(const std::string& name, std::optional<double> erasures, const std::string& level,
+                  std::optional<double> burst, double goodError, double badError) {
+    const bool markov = name == ChannelName(GilbertElliottChannel{});
+    if (erasures && name != ChannelName(QarySymmetricChannel{})) {
+        throw py::value_error("erasures belongs to channel=\"q-ary-symmetric\", not to " + name);
+    }
+    if (markov != burst.has_value()) {
+        throw py::value_error(markov ? "channel=\"gilbert-elliott\" needs burst, the mean length "
+                                       "of a burst in bits or symbols"
+                                     : "burst belongs to channel=\"gilbert-elliott\"");
+    }
+    if (level != "bit" && level != "symbol") {
+        throw py::value_error("level must be \"bit\" or \"symbol\", not \"" + level + "\"");
+    }
+    if (name == ChannelName(QarySymmetricChannel{})) {
+        return QarySymmetricChannel{erasures};
+    }
+    if (name == ChannelName(BinarySymmetricChannel{})) {
+        return BinarySymmetricChannel{};
+    }
+    if (name == ChannelName(BpskAwgnChannel{})) {
+        return BpskAwgnChannel{};
+    }
+    if (markov) {
+        return GilbertElliottChannel{level == "bit" ? GilbertElliottChannel::Level::kBit
+                                                    : GilbertElliottChannel::Level::kSymbol,
+                                     goodError, badError, *burst};
+    }
+    throw py::value_error(
+        "channel must be q-ary-symmetric, binary-symmetric, bpsk-awgn or "
+        "gilbert-elliott, not \"" +
+        name + "\"");
 }
 
 py::dict ExperimentDict(const Experiment& experiment) {
@@ -124,6 +160,7 @@ py::dict ExperimentDict(const Experiment& experiment) {
         dict["method"] = "monte-carlo";
     }
     dict["channel"] = ChannelName(experiment.channel);
+    dict["interleave"] = experiment.interleave;
     dict["engine"] = experiment.engine == EngineChoice::kFast ? "fast" : "reference";
     dict["threads"] = experiment.threads;
     dict["seed"] = experiment.seed;
@@ -223,6 +260,25 @@ void BindResults(py::module_& module) {
         "miscorrections",
         [](const R& r) { return r.Count([](const Counts& c) { return c.miscorrections; }); },
         "wrong blocks the decoder would not flag (Monte-Carlo)");
+    field(
+        "channel_bit_errors",
+        [](const R& r) { return r.Count([](const Counts& c) { return c.channelBitErrors; }); },
+        "bits the channel flipped, on the channels that flip bits (Monte-Carlo)");
+    field(
+        "error_block_squares",
+        [](const R& r) { return r.Count([](const Counts& c) { return c.errorBlockSquares; }); },
+        "the sum over frames of each frame's error blocks squared (Monte-Carlo)");
+    field(
+        "channel_erasures",
+        [](const R& r) { return r.Count([](const Counts& c) { return c.channelErasures; }); },
+        "symbols the q-ary channel erased (Monte-Carlo)");
+    field(
+        "channel_ber",
+        [](const R& r) {
+            return r.Field<double>([](P p) { return p.channelBER; },
+                                   [](S p) { return p.channelBER; });
+        },
+        "the channel's bit error rate, where it flips bits");
     field(
         "fer",
         [](const R& r) {
@@ -422,10 +478,15 @@ void BindSimulate(py::module_& module) {
            py::object p0Decades, std::int64_t maxBlocks, std::int64_t maxErrorBlocks,
            const std::string& method, std::optional<double> precision,
            std::optional<std::int64_t> samples, int threads, std::int32_t seed,
-           bool independentPoints, const std::string& engine, py::object progress) {
+           bool independentPoints, const std::string& engine, const std::string& channel,
+           std::optional<double> erasures, std::int32_t interleave, const std::string& level,
+           std::optional<double> burst, double goodError, double badError, py::object progress) {
             Experiment experiment;
             experiment.code = {m, t, length};
-            experiment.points = PointsOf(p0, p0Decades);
+            experiment.channel = ChannelOf(channel, erasures, level, burst, goodError, badError);
+            experiment.interleave = interleave;
+            experiment.points = PointsOf(
+                p0, p0Decades, std::holds_alternative<BpskAwgnChannel>(experiment.channel));
             experiment.stop = {maxBlocks, maxErrorBlocks};
             if (method == "stratified") {
                 experiment.method = rs_sim::Stratified{samples, precision.value_or(0.01)};
@@ -466,8 +527,11 @@ void BindSimulate(py::module_& module) {
         py::arg("max_error_blocks"), py::arg("method") = "monte-carlo",
         py::arg("precision") = py::none(), py::arg("samples") = py::none(), py::arg("threads") = 1,
         py::arg("seed") = kDefaultSeed, py::arg("independent_points") = false,
-        py::arg("engine") = "fast", py::arg("progress") = py::none(),
-        R"(Simulates RS(n, n - 2t) over GF(2^m) on the q-ary symmetric channel, as rs-sim does.
+        py::arg("engine") = "fast", py::arg("channel") = "q-ary-symmetric",
+        py::arg("erasures") = py::none(), py::arg("interleave") = 1, py::arg("level") = "bit",
+        py::arg("burst") = py::none(), py::arg("good_error") = 0.0, py::arg("bad_error") = 0.5,
+        py::arg("progress") = py::none(),
+        R"(Simulates RS(n, n - 2t) over GF(2^m) on a noisy channel, as rs-sim does.
 
 Every argument is a keyword:
   m, t                 the field degree (1 to 30) and the symbols the code corrects
@@ -485,6 +549,11 @@ Every argument is a keyword:
   independent_points   point i starts i x 2^40 draws along the stream (--independent-points)
   engine               "fast" or "reference" (the literal block-by-block experiment): the
                        same counts
+  channel              "q-ary-symmetric", "binary-symmetric", "bpsk-awgn" (p0 is then Eb/N0
+                       in dB) or "gilbert-elliott" (with level "bit" or "symbol", burst,
+                       good_error, bad_error), as --channel
+  erasures             the q-ary channel's erasure probability per symbol (--erasures)
+  interleave           codewords a frame, on the channels that send frames (--interleave)
   progress             called as progress(point, blocks, error_blocks) from the calling
                        thread, at most about 10 times a second
 

@@ -40,6 +40,20 @@ EXPERIMENTS = [
           max_error_blocks=50, independent_points=True),
      ["--m", "10", "--t", "8", "--length", "300", "--p0-decades", "0.1:0.01:2",
       "--max-blocks", "3000", "--max-error-blocks", "50", "--independent-points"]),
+    (dict(m=8, t=16, channel="binary-symmetric", interleave=2, p0=[0.006, 0.004],
+          max_blocks=4000, max_error_blocks=100),
+     ["--m", "8", "--t", "16", "--channel", "binary-symmetric", "--interleave", "2", "--p0",
+      "0.006,0.004", "--max-blocks", "4000", "--max-error-blocks", "100"]),
+    (dict(m=6, t=4, channel="gilbert-elliott", level="symbol", burst=8, bad_error=0.4,
+          p0=[0.02], max_blocks=3000, max_error_blocks=200),
+     ["--m", "6", "--t", "4", "--channel", "gilbert-elliott", "--level", "symbol", "--burst", "8",
+      "--bad-error", "0.4", "--p0", "0.02", "--max-blocks", "3000", "--max-error-blocks", "200"]),
+    (dict(m=8, t=8, erasures=0.03, p0=[0.01], max_blocks=3000, max_error_blocks=100),
+     ["--m", "8", "--t", "8", "--erasures", "0.03", "--p0", "0.01", "--max-blocks", "3000",
+      "--max-error-blocks", "100"]),
+    (dict(m=8, t=16, channel="bpsk-awgn", p0=[5.0, 5.5], max_blocks=3000, max_error_blocks=50),
+     ["--m", "8", "--t", "16", "--channel", "bpsk-awgn", "--ebn0", "5,5.5", "--max-blocks",
+      "3000", "--max-error-blocks", "50"]),
 ]
 
 COUNTS = {"blocks": "blocks", "error_blocks": "errorBlocks", "channel_errors": "channelErrors",
@@ -48,6 +62,9 @@ COUNTS = {"blocks": "blocks", "error_blocks": "errorBlocks", "channel_errors": "
 RATES = {"p0": "P0", "fer": "FER", "fer_low": "FERLow", "fer_high": "FERHigh", "ser": "SER",
          "ser_low": "SERLow", "ser_high": "SERHigh", "ber": "BER", "channel_ser": "channelSER",
          "theory_fer": "theoryFER"}
+# Written by the program on the channels that count them.
+CHANNEL_FIELDS = {"channel_bit_errors": "channelBitErrors", "channel_ber": "channelBER",
+                  "error_block_squares": "errorBlockSquares", "channel_erasures": "channelErasures"}
 
 
 @pytest.mark.parametrize("threads", [1, 2])
@@ -61,6 +78,9 @@ def test_simulate_counts_as_the_program(tmp_path, keywords, arguments, threads):
     for field, key in RATES.items():
         # JSON numbers are written to 17 digits: the same doubles.
         assert getattr(results, field).tolist() == [p[key] for p in expected], field
+    for field, key in CHANNEL_FIELDS.items():
+        if key in expected[0]:
+            assert getattr(results, field).tolist() == [p[key] for p in expected], field
     np.testing.assert_allclose(results.log10_fer, np.log10(results.fer), rtol=1e-14)
     assert results.experiment["threads"] == threads and not results.stopped
 
@@ -86,6 +106,9 @@ def test_stratified_as_the_program(tmp_path):
     (dict(m=8, t=16, length=20), "length"),
     (dict(m=8, t=16, method="exact"), "monte-carlo"),
     (dict(m=8, t=16, samples=10), "samples needs method"),
+    (dict(m=8, t=16, channel="gilbert-elliott"), "needs burst"),
+    (dict(m=8, t=16, channel="binary-symmetric", erasures=0.1), "erasures belongs to"),
+    (dict(m=8, t=16, interleave=2), "interleaving needs another channel"),
 ])
 def test_bad_arguments_raise_the_programs_message(keywords, message):
     arguments = dict(p0=[0.01], max_blocks=10, max_error_blocks=10)
