@@ -21,8 +21,12 @@ namespace {
 
 using SymbolArray = py::array_t<std::uint32_t, py::array::c_style | py::array::forcecast>;
 
-// Refuses what would wrap on conversion to 32-bit symbols: a negative value.
+// Refuses what would not convert to 32-bit symbols exactly: a non-integer or negative value.
 SymbolArray Symbols(const py::array& values, const char* what) {
+    if (const char kind = values.dtype().kind(); kind != 'i' && kind != 'u') {
+        throw py::type_error(std::string(what) + " takes integer symbols, not an array of dtype " +
+                             py::str(values.dtype()).cast<std::string>());
+    }
     if (values.dtype().kind() == 'i' && py::cast<bool>(values.attr("size")) &&
         py::cast<std::int64_t>(values.attr("min")()) < 0) {
         throw py::value_error(std::string(what) + ": symbols cannot be negative");

@@ -196,9 +196,11 @@ def test_code_corrects_t_errors_and_flags_t_plus_one(m, t, length):
     (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=[14, 15]), "erasure 1 is 15"),
     (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=range(5)), "5 erasures, beyond"),
     (lambda c: rs_sim.Code(31, 1), "M=31 is out of range"),
+    (lambda c: c.decode(np.full(15, -1)), "symbols cannot be negative"),
+    (lambda c: c.decode(np.full(15, 1.5)), "integer symbols, not an array of dtype float64"),
 ])
 def test_code_refuses_bad_words(call, message):
-    with pytest.raises(ValueError, match=message):
+    with pytest.raises((ValueError, TypeError), match=message):
         call(rs_sim.Code(4, 2))
 
 
