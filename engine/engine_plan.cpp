@@ -106,7 +106,7 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
         std::vector<LiteralFrames> workers;
         workers.emplace_back(*codec, request.m, sent, request.interleave);
         return std::make_unique<FrameEngine<LiteralFrames>>(
-            std::move(workers), request.channel, sent, k, request.interleave,
+            std::move(workers), request.channel, request.m, sent, k, request.interleave,
             std::vector<std::unique_ptr<FrameLane>>{}, request.receiver);
     }
     // The first worker decodes through the plan's codec, the others through codecs of their own.
@@ -119,8 +119,8 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
     if (request.remoteFrames) {
         lanes = request.remoteFrames(request.m, request.t, request.length, codec != nullptr);
     }
-    return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, sent, k,
-                                                     request.interleave, std::move(lanes),
+    return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, request.m,
+                                                     sent, k, request.interleave, std::move(lanes),
                                                      request.receiver);
 }
 
