@@ -254,8 +254,8 @@ TEST(FrameEngine, LanesOfOtherProcessesFillTheSameFrames) {
     erasures.puncture = 2;
     erasures.onFailure = rs_sim::Experiment::OnFailure::kReceived;
     rs_sim::Experiment threshold = erasures;
-    threshold.channel = BpskAwgnChannel{BpskAwgnChannel::BestThreshold{}};
-    threshold.points = rs_sim::Points::Values({2.0F, 3.0F});
+    threshold.channel = BpskAwgnChannel{0.2};
+    threshold.points = rs_sim::Points::Values({3.0F, 4.0F});
     for (rs_sim::Experiment experiment : {bursts, erasures, threshold}) {
         const rs_sim::Expected<rs_sim::Results> here = rs_sim::Simulate(experiment);
         ASSERT_TRUE(here) << here.error;
