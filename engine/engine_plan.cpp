@@ -65,15 +65,21 @@ std::uint64_t FrameMemory(const EngineRequest& request) {
     if (request.reference) {
         return static_cast<std::uint64_t>(symbols * (m + 3.0 * kSymbolBytes));
     }
-    const double rate = std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel)
+    // Hard decisions err on at most half the bits; below a large threshold every bit may be
+    // unreliable, each event then with its flag.
+    const bool erasesBits = std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel) &&
+                            rs_sim::Erases(request.channel);
+    const double rate = erasesBits ? 1.0
+                        : std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel)
                             ? 0.5
                             : std::clamp(static_cast<double>(request.largestP0), 0.0, 1.0);
     const double steps = symbols * m;
     const double errors =
         std::min(steps, steps * rate + kHitDeviations * std::sqrt(steps * rate) + kHitSlack);
-    constexpr double kBytesPerError = 8.0 + 2.0 * kSymbolBytes + sizeof(std::int32_t);
+    const double bytesPerError =
+        8.0 + 2.0 * kSymbolBytes + sizeof(std::int32_t) + (erasesBits ? 1.0 : 0.0);
     constexpr double kBatchBytes = 1024.0 * 1024.0;
-    return static_cast<std::uint64_t>(errors * kBytesPerError + kBatchBytes);
+    return static_cast<std::uint64_t>(errors * bytesPerError + kBatchBytes);
 }
 
 // What a made engine holds besides itself: the code it decodes with and, for the reference
