@@ -103,10 +103,11 @@ double BestErasureThreshold(double ebN0Db, double rate, std::int32_t m, std::int
     std::uintmax_t iterations = 200;
     const auto [best, value] =
         boost::math::tools::brent_find_minima(logFer, low, high, kBits, iterations);
-    // The search's point where it does better than the scan's, which does better than 0.
-    double chosen = kLargestBestThreshold * least / kScan;
-    chosen = value < leastValue ? best : chosen;
-    return value < logFer(0.0) || least > 0 ? chosen : 0.0;
+    // The search's point where it does better than the scan's; either only where it lowers the
+    // FER by more than rounding can (a relative 1e-12), so that a flat FER keeps 0.
+    const double chosen = value < leastValue ? best : kLargestBestThreshold * least / kScan;
+    constexpr double kGain = 1e-12;
+    return std::min(value, leastValue) < logFer(0.0) - kGain ? chosen : 0.0;
 }
 
 }  // namespace rs

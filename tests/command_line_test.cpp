@@ -472,6 +472,8 @@ TEST(CommandLine, ResumeCommandKeepsTheChannel) {
         {"--channel", "binary-symmetric", "--interleave", "4", "--p0", "0.01,0.002"},
         {"--channel", "bpsk-awgn", "--ebn0", "-1.5,0,2"},
         {"--channel", "bpsk-awgn", "--ebn0-range=-3:1:0.5"},
+        {"--channel", "bpsk-awgn", "--ebn0", "5", "--erase-below", "0.125"},
+        {"--channel", "bpsk-awgn", "--ebn0", "5", "--erase-below", "best", "--puncture", "2"},
         {"--channel", "gilbert-elliott", "--level", "symbol", "--burst", "12.5", "--good-error",
          "1e-05", "--bad-error", "0.25"},
         {"--channel", "gilbert-elliott", "--burst", "3", "--interleave", "16"},
