@@ -81,7 +81,8 @@ StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<dou
     results.firstWeight = code.n + 1;
     results.lastWeight = code.t;
     for (const double P0 : points) {
-        const rs::ChannelAt at = rs::ModelChannel(experiment.channel, code.n, code.k, P0);
+        const rs::ChannelAt at =
+            rs::ModelChannel(experiment.channel, {code.m, code.n, code.t, 0}, P0);
         RS_ASSERT(at.model && at.model->kind == rs::ChannelModel::Kind::kBinary,
                   "the experiment's check admits only reachable points of memoryless channels");
         const double bitError = at.model->errorRate;

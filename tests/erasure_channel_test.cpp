@@ -4,11 +4,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "rs_sim/experiment.h"
 #include "rs_sim/simulator.h"
+#include "stats/bpsk_threshold.h"
+#include "stats/channel_model.h"
 #include "stats/confidence_interval.h"
 
 namespace rs {
@@ -169,6 +173,133 @@ TEST(ErasureChannel, ReceivedDeliveryKeepsTheVerdictsAndCountsErasedSymbolsWrong
     EXPECT_EQ(point.counts.errorsCorrected, 0);
 }
 
+// BPSK with erasures below a threshold on RS(15,11): per bit, wrong and reliable with
+// Q((1 + THETA)/sigma) and unreliable with the normal's mass between (1 - THETA)/sigma and
+// (1 + THETA)/sigma, summed here from erfc; a symbol is erased with 1 - (1 - b)^4, else wrong
+// with (1 - b)^4 - (1 - a - b)^4, and flagged or miscorrected exactly when 2e + s > 2t. THETA 0
+// counts exactly as hard decisions.
+TEST(ErasureChannel, ThresholdChannelMatchesItsSymbolCategories) {
+    struct Case {
+        float ebN0;
+        double threshold;
+        std::int32_t puncture;
+    };
+    const Case cases[] = {{3.0F, 0.3, 0}, {5.0F, 0.5, 0}, {4.0F, 0.2, 1}, {2.0F, 0.0, 0}};
+    const std::int32_t n = 15;
+    const std::int32_t t = 2;
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment = ErasureRun(4, t, 0.0, {c.ebN0}, 20000);
+        experiment.channel = rs_sim::BpskAwgnChannel{c.threshold};
+        experiment.puncture = c.puncture;
+        const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(results) << results.error;
+        const rs_sim::PointResult& point = results.value->points.front();
+        const std::int32_t sent = n - c.puncture;
+        const double inverse = std::sqrt(2.0 * 11.0 / sent * std::pow(10.0, c.ebN0 / 10.0));
+        const double root2 = std::sqrt(2.0);
+        const double a = 0.5 * std::erfc((1.0 + c.threshold) * inverse / root2);
+        const double b = 0.5 * (std::erfc((1.0 - c.threshold) * inverse / root2) -
+                                std::erfc((1.0 + c.threshold) * inverse / root2));
+        const double pErasure = 1.0 - std::pow(1.0 - b, 4);
+        const double pError = std::pow(1.0 - b, 4) - std::pow(1.0 - a - b, 4);
+        double theory = 0.0;
+        for (std::int32_t e = 0; e <= sent; ++e) {
+            for (std::int32_t s = 0; e + s <= sent; ++s) {
+                if (2 * e + s + c.puncture > 2 * t) {
+                    theory += Choose(sent, e) * Choose(sent - e, s) * std::pow(pError, e) *
+                              std::pow(pErasure, s) *
+                              std::pow(1.0 - pError - pErasure, sent - e - s);
+                }
+            }
+        }
+        const std::string name = "Eb/N0 " + std::to_string(c.ebN0) + " THETA " +
+                                 std::to_string(c.threshold) + " puncture " +
+                                 std::to_string(c.puncture);
+        EXPECT_NEAR(point.theoryFER, theory, 1e-9 * theory) << name;
+        ASSERT_TRUE(point.eraseBelow) << name;
+        EXPECT_EQ(*point.eraseBelow, c.threshold) << name;
+        const rs_sim::Counts& counts = point.counts;
+        const Interval wide =
+            ClopperPearson(counts.failures + counts.miscorrections, counts.blocks, 0.9999);
+        EXPECT_GE(theory, wide.low) << name;
+        EXPECT_LE(theory, wide.high) << name;
+        EXPECT_GT(counts.failures + counts.miscorrections, 50) << name;
+        const double sentSymbols = static_cast<double>(counts.blocks) * sent;
+        EXPECT_NEAR(static_cast<double>(counts.channelErasures) / sentSymbols, pErasure,
+                    4.0 * std::sqrt(pErasure * (1 - pErasure) / sentSymbols) + 1e-12)
+            << name;
+        if (c.threshold == 0.0) {
+            rs_sim::Experiment hard = experiment;
+            hard.channel = rs_sim::BpskAwgnChannel{};
+            const rs_sim::Expected<rs_sim::Results> plain = rs_sim::Simulate(hard);
+            ASSERT_TRUE(plain) << plain.error;
+            EXPECT_EQ(plain.value->points.front().counts, counts);
+            EXPECT_EQ(plain.value->points.front().theoryFER, point.theoryFER);
+        }
+    }
+}
+
+// The unreliable share without cancellation: for a short interval it is the normal density's
+// mass there, 2 THETA/sigma phi(1/sigma) to first order (relative error about (THETA/sigma)^2 /
+// sigma^2), where the tails' difference would have lost every digit; at THETA 0 it is 0 and
+// the wrong share is the hard-decision one, bit for bit.
+TEST(ErasureChannel, UnreliableShareKeepsItsDigitsForTinyThresholds) {
+    for (const double ebN0 : {0.0, 6.0, 12.0}) {
+        const double rate = 11.0 / 15.0;
+        const double inverse = std::sqrt(2.0 * rate * std::pow(10.0, ebN0 / 10.0));
+        const double density =
+            std::exp(-0.5 * inverse * inverse) / std::sqrt(2.0 * std::numbers::pi);
+        for (const double threshold : {1e-12, 1e-9, 1e-6}) {
+            const BitCategories bits = BpskCategories(ebN0, rate, threshold);
+            const double expected = 2.0 * threshold * inverse * density;
+            EXPECT_NEAR(bits.unreliable, expected, 1e-9 * expected)
+                << "Eb/N0 " << ebN0 << " THETA " << threshold;
+        }
+        const BitCategories hard = BpskCategories(ebN0, rate, 0.0);
+        EXPECT_EQ(hard.unreliable, 0.0);
+        EXPECT_EQ(hard.wrong, BpskBitErrorProbability(ebN0, rate));
+    }
+}
+
+// The best threshold's FER is within 1e-9 of the least of a grid of 1001 thresholds over
+// [0, 1], at points from where every threshold fails to deep ones.
+TEST(ErasureChannel, BestThresholdIsTheGridsMinimum) {
+    struct Case {
+        std::int32_t m;
+        std::int32_t t;
+        std::int32_t puncture;
+        double ebN0;
+    };
+    const Case cases[] = {{4, 2, 0, 4.0},  {4, 2, 1, 6.0},   {8, 16, 0, 5.0}, {8, 16, 0, 6.0},
+                          {8, 16, 4, 6.5}, {8, 16, 0, 10.0}, {6, 4, 0, -2.0}};
+    for (const Case& c : cases) {
+        const std::int32_t n = (1 << c.m) - 1;
+        const double rate = static_cast<double>(n - 2 * c.t) / (n - c.puncture);
+        const auto logFer = [&](double threshold) {
+            return LogThresholdBlockErrorProbability(c.ebN0, rate, threshold, c.m, n, c.t,
+                                                     c.puncture);
+        };
+        double grid = logFer(0.0);
+        double gridAt = 0.0;
+        for (int i = 1; i <= 1000; ++i) {
+            const double threshold = i / 1000.0;
+            if (logFer(threshold) < grid) {
+                grid = logFer(threshold);
+                gridAt = threshold;
+            }
+        }
+        const double best = BestErasureThreshold(c.ebN0, rate, c.m, n, c.t, c.puncture);
+        const std::string name = "M=" + std::to_string(c.m) + " Eb/N0 " + std::to_string(c.ebN0) +
+                                 " grid THETA " + std::to_string(gridAt);
+        EXPECT_LE(logFer(best), grid + 1e-9) << name << " best " << best;
+        if (grid < logFer(0.0) - 1e-3) {
+            EXPECT_NEAR(best, gridAt, 2e-3) << name;  // a minimum worth having, away from 0
+        } else if (grid >= logFer(0.0) - 1e-12) {
+            EXPECT_EQ(best, 0.0) << name;  // flat, or least at 0: hard decisions
+        }
+    }
+}
+
 TEST(ErasureChannel, OutOfReachSettingsAreRefusedByName) {
     struct Case {
         double erasure;
@@ -185,6 +316,26 @@ TEST(ErasureChannel, OutOfReachSettingsAreRefusedByName) {
     for (const Case& c : cases) {
         rs_sim::Experiment experiment = ErasureRun(4, 2, c.erasure, {c.P0}, 100);
         experiment.puncture = c.puncture;
+        EXPECT_NE(rs_sim::CheckExperiment(experiment).find(c.says), std::string::npos)
+            << rs_sim::CheckExperiment(experiment);
+    }
+    struct Threshold {
+        double theta;
+        bool stratified;
+        std::string says;
+    };
+    const Threshold thresholds[] = {
+        {-0.5, false, "the erasure threshold -0.5 is not an amplitude"},
+        {std::numeric_limits<double>::infinity(), false, "the erasure threshold inf is not"},
+        {std::numeric_limits<double>::quiet_NaN(), false, "the erasure threshold nan is not"},
+        {0.3, true, "the stratified method weights symbol errors alone: erasures below a"},
+    };
+    for (const Threshold& c : thresholds) {
+        rs_sim::Experiment experiment = ErasureRun(4, 2, 0.0, {3.0F}, 100);
+        experiment.channel = rs_sim::BpskAwgnChannel{c.theta};
+        if (c.stratified) {
+            experiment.method = rs_sim::Stratified{};
+        }
         EXPECT_NE(rs_sim::CheckExperiment(experiment).find(c.says), std::string::npos)
             << rs_sim::CheckExperiment(experiment);
     }

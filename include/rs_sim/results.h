@@ -74,6 +74,9 @@ struct PointResult {
     double BER = 0.0;        // over the k m information bits of each block
     double theoryFER = 0.0;  // the bounded-distance decoder's FER on this channel
     double seconds = 0.0;    // the point's blocks and statistics
+    // BPSK's erasure threshold THETA at this point (as given, or the best one there); none on
+    // a channel without one.
+    std::optional<double> eraseBelow;
 };
 
 // The rates a stratified run estimates, per block sent.
