@@ -62,12 +62,28 @@ double ChannelModel::SymbolErrorProbability(std::int32_t m) const {
         case Kind::kQarySymmetric:
             return errorRate;
         case Kind::kBinary:
+            if (unreliableRate > 0.0) {
+                // (1 - b)^m - (1 - a - b)^m: no bit unreliable, less every bit reliable and right.
+                return std::exp(m * std::log1p(-unreliableRate)) *
+                       -std::expm1(m * (std::log1p(-(errorRate + unreliableRate)) -
+                                        std::log1p(-unreliableRate)));
+            }
             return -std::expm1(m * std::log1p(-errorRate));
         case Kind::kMarkov:
             if (!bitLevel) {
                 return (1.0 - badShare) * goodError + badShare * badError;
             }
             return 1.0 - MarkovRunFree(*this, m);
+    }
+    return 0.0;
+}
+
+double ChannelModel::SymbolErasureProbability(std::int32_t m) const {
+    if (kind == Kind::kQarySymmetric) {
+        return erasureRate;
+    }
+    if (kind == Kind::kBinary && unreliableRate > 0.0) {
+        return -std::expm1(m * std::log1p(-unreliableRate));
     }
     return 0.0;
 }

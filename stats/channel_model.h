@@ -37,7 +37,11 @@ struct ChannelModel {
     // Whether the errors are independent from symbol to symbol.
     bool Memoryless() const { return kind != Kind::kMarkov; }
     // The chance a symbol of m bits is in error, alone (for the chain, in the stationary state).
+    // With unreliable bits, an error is a symbol with no unreliable bit and a wrong one.
     double SymbolErrorProbability(std::int32_t m) const;
+    // The chance a symbol of m bits is erased: on the q-ary channel erasureRate, with unreliable
+    // bits the chance of at least one.
+    double SymbolErasureProbability(std::int32_t m) const;
     // The chance a bit is in error, alone; for symbol errors, the expected share of a symbol's
     // m bits a uniformly chosen nonzero error value flips, times the symbol error probability.
     double BitErrorProbability(std::int32_t m) const;
