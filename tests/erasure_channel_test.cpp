@@ -191,6 +191,19 @@ TEST(ErasureChannel, ReceivedDeliveryKeepsTheVerdictsAndCountsErasedSymbolsWrong
     EXPECT_NEAR(static_cast<double>(point.counts.erasuresCorrected) / blocks, corrected,
                 4.0 * std::sqrt(4.0 * corrected / blocks));
     EXPECT_EQ(point.counts.errorsCorrected, 0);
+
+    // The strata deliver the same: within about four sigma, twice the 95 % half-width.
+    erasuresOnly.method = rs_sim::Stratified{.samples = std::nullopt, .precision = 0.01};
+    const auto study = rs_sim::Simulate(erasuresOnly);
+    ASSERT_TRUE(study) << study.error;
+    const StratifiedPoint& estimate = study.value->stratified->points.front();
+    for (const auto& [rate, expected] :
+         {std::pair{Rate::kSER, ser}, std::pair{Rate::kBER, ser / 2.0}}) {
+        const LogEstimate& e = estimate.rates[static_cast<std::size_t>(rate)];
+        const double value = std::exp(e.value);
+        const double half = expected < value ? value - std::exp(e.low) : std::exp(e.high) - value;
+        EXPECT_NEAR(value, expected, 2.0 * half) << "rate " << static_cast<int>(rate);
+    }
 }
 
 // Monte-Carlo in batches from seeds of their own, against the stratified method by errors and
@@ -354,6 +367,41 @@ TEST(ErasureChannel, WrongSymbolsFlipBitsByTheChannelsLaw) {
         EXPECT_NEAR(seen[static_cast<std::size_t>(c)] / values, chance,
                     4.0 * std::sqrt(chance * (1.0 - chance) / values) + 1e-12)
             << c << " bits";
+    }
+}
+
+// A stratum's e errors and s erasures fall on uniform distinct sent positions, never on the
+// punctured parity, which the decoder is told is erased in every pattern.
+TEST(ErasureChannel, StrataSpreadErrorsAndErasuresUniformlyOverTheSentPositions) {
+    const std::int32_t punctured = 1;
+    const std::int32_t errors = 2;
+    const std::int32_t erasures = 3;
+    PatternSampler sampler({.m = 4, .t = 2, .punctured = punctured}, BestKernel());
+    std::array<double, 15> erred{};
+    std::array<double, 15> erased{};
+    constexpr int kSamples = 6000;
+    for (std::uint64_t sample = 0; sample < kSamples; ++sample) {
+        const auto drawn = sampler.CountStratum(4, errors, erasures, sample);
+        ASSERT_EQ(drawn.erasures.size(), static_cast<std::size_t>(erasures + punctured));
+        for (const std::int32_t p : drawn.positions) {
+            erred[static_cast<std::size_t>(p)] += 1;
+        }
+        for (const std::int32_t p : drawn.erasures) {
+            erased[static_cast<std::size_t>(p)] += 1;
+        }
+    }
+    const std::int32_t sent = 15 - punctured;
+    for (std::size_t p = 0; p < erred.size(); ++p) {
+        if (p == 3) {  // the punctured parity symbol, 2t - 1
+            EXPECT_EQ(erred[p], 0.0);
+            EXPECT_EQ(erased[p], kSamples);
+            continue;
+        }
+        for (const auto& [count, share] : {std::pair{erred[p], 1.0 * errors / sent},
+                                           std::pair{erased[p], 1.0 * erasures / sent}}) {
+            EXPECT_NEAR(count / kSamples, share, 4.0 * std::sqrt(share * (1 - share) / kSamples))
+                << "position " << p;
+        }
     }
 }
 

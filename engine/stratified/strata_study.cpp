@@ -39,10 +39,6 @@ class StrataStudy {
     double LogWeight(std::size_t point, const StratumKey& key) const {
         return LogTrinomialWeight(sent, key.errors, key.erasures, ErrorAt(point), ErasureAt(point));
     }
-    // Whether the decoder can fail on a stratum: 2e + s beyond what the punctures leave of 2t.
-    bool Failing(std::int32_t errors, std::int32_t erasures) const {
-        return 2 * errors + erasures > budget;
-    }
     // The failing strata of at most `most` errors plus erasures, with their weights at a point.
     std::vector<std::pair<double, StratumKey>> FailingStrata(std::size_t point,
                                                              std::int32_t most) const;
@@ -71,12 +67,11 @@ class StrataStudy {
 std::vector<std::pair<double, StratumKey>> StrataStudy::FailingStrata(std::size_t point,
                                                                       std::int32_t most) const {
     std::vector<std::pair<double, StratumKey>> strata;
+    // The decoder can fail where 2e + s, that is e + u, exceeds what the punctures leave of 2t.
     for (std::int32_t u = 1; u <= std::min(most, sent); ++u) {
         for (std::int32_t e = std::max(budget - u + 1, 0); e <= u; ++e) {
             const StratumKey key{e, u - e};
-            if (Failing(key.errors, key.erasures)) {
-                strata.emplace_back(LogWeight(point, key), key);
-            }
+            strata.emplace_back(LogWeight(point, key), key);
         }
     }
     return strata;

@@ -1,5 +1,7 @@
 #include "report/stratified/stratified_documents.h"
 
+#include <algorithm>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -135,9 +137,14 @@ nlohmann::ordered_json SamplingJson(const StratifiedAsk& ask,
     }
     sampling["confidence"] = result.confidence;
     sampling["interval"] =
-        "Clopper-Pearson per weight for block rates, standard errors for symbol and bit rates, "
-        "each side added in quadrature over the weights; the upper end includes the unsampled "
-        "weights' bound";
+        result.strata.empty() && std::all_of(result.pointWeights.begin(), result.pointWeights.end(),
+                                             [](const auto& own) { return own.strata.empty(); })
+            ? "Clopper-Pearson per weight for block rates, standard errors for symbol and bit "
+              "rates, each side added in quadrature over the weights; the upper end includes "
+              "the unsampled weights' bound"
+            : "Clopper-Pearson per stratum for block rates, standard errors for symbol and bit "
+              "rates, each side added in quadrature over the strata; the upper end includes "
+              "the unsampled strata's bound";
     sampling["firstWeight"] = result.firstWeight;
     sampling["lastWeight"] = result.lastWeight;
     sampling["patterns"] = patterns;
