@@ -52,6 +52,7 @@ inline bool AddBlock(PointStatistics& statistics, const BlockOutcome& block) {
     ++statistics.blocks;
     statistics.channelErrors += block.hits;
     statistics.errorSymbols += block.errorSymbols;
+    AddProduct(statistics.errorSymbolSquares, block.errorSymbols, block.errorSymbols);
     statistics.bitErrors += block.bitErrors;
     statistics.detectedFailures += verdict.flagged ? 1 : 0;
     statistics.errorBlocks += verdict.wrong ? 1 : 0;

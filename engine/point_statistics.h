@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace rs {
 
@@ -31,8 +32,22 @@ struct PointStatistics {
     std::int64_t channelErasures = 0;
     std::int64_t errorsCorrected = 0;
     std::int64_t erasuresCorrected = 0;
+    // The sum over blocks (over frames, on the channels that send interleaved frames) of each
+    // one's wrong information symbols squared: what the SER's interval needs, as a block's
+    // symbols share its decoding. It stops at the largest 64-bit value rather than wrap.
+    std::int64_t errorSymbolSquares = 0;
 
     bool operator==(const PointStatistics&) const = default;
 };
+
+// Adds a * b (both nonnegative) to a sum of squares, which stops at the largest 64-bit value:
+// the SER's interval reads that as the widest spread.
+inline void AddProduct(std::int64_t& sum, std::int64_t a, std::int64_t b) {
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+    if (a == 0 || b == 0) {
+        return;
+    }
+    sum = a > kMost / b || a * b > kMost - sum ? kMost : sum + a * b;
+}
 
 }  // namespace rs

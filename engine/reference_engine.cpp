@@ -89,6 +89,7 @@ bool ReferenceEngine::RunBlock(PointStatistics& statistics) {
     }
     ++statistics.blocks;
     statistics.errorSymbols += blockSymbolErrors;
+    AddProduct(statistics.errorSymbolSquares, blockSymbolErrors, blockSymbolErrors);
     const bool failure = codec.LastDecodeFailureDetected();
     if constexpr (kGatherDetail) {
         statistics.bitErrors += blockBitErrors;

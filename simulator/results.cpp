@@ -1,5 +1,6 @@
 #include "rs_sim/results.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <variant>
@@ -84,6 +85,11 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
     result.FERHigh = interval.high;
     result.transmittedSymbols = rates.transmittedSymbols;
     result.SER = rates.SER;
+    const rs::Interval symbols = rs::SymbolErrorInterval(
+        counts.errorSymbols, rates.transmittedSymbols, counts.errorSymbolSquares,
+        std::int64_t{code.k} * std::max(interleave, 1));
+    result.SERLow = symbols.low;
+    result.SERHigh = symbols.high;
     result.BER = static_cast<double>(counts.bitErrors) /
                  (static_cast<double>(rates.transmittedSymbols) * static_cast<double>(code.m));
     result.channelBER = std::numeric_limits<double>::quiet_NaN();

@@ -73,10 +73,19 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
 namespace {
 
 rs_sim::Counts CountsOf(const PointStatistics& statistics) {
-    return {statistics.blocks,          statistics.errorBlocks,      statistics.channelErrors,
-            statistics.errorSymbols,    statistics.bitErrors,        statistics.detectedFailures,
-            statistics.miscorrections,  statistics.channelBitErrors, statistics.errorBlockSquares,
-            statistics.channelErasures, statistics.errorsCorrected,  statistics.erasuresCorrected};
+    return {statistics.blocks,
+            statistics.errorBlocks,
+            statistics.channelErrors,
+            statistics.errorSymbols,
+            statistics.bitErrors,
+            statistics.detectedFailures,
+            statistics.miscorrections,
+            statistics.channelBitErrors,
+            statistics.errorBlockSquares,
+            statistics.channelErasures,
+            statistics.errorsCorrected,
+            statistics.erasuresCorrected,
+            statistics.errorSymbolSquares};
 }
 
 // Tells the observer, if any, of each point in public terms, and keeps the points' results.

@@ -27,4 +27,15 @@ Interval ClusteredInterval(std::int64_t errorBlocks, std::int64_t blocks,
                            std::int64_t errorBlockSquares, std::int32_t clusterSize,
                            double confidence = 0.95);
 
+// The SER's interval. A block's k information symbols share its decoding, and a frame's
+// codewords its channel, so clusters of clusterSymbols symbols (k, or k times the interleave)
+// are the independent trials, and their spread sets the design effect as for the FER over
+// frames. errorSymbolSquares is the sum over clusters of each cluster's wrong symbols squared;
+// the largest 64-bit value (a sum that saturated) or one below errorSymbols (counts kept
+// without it) is read as the widest spread, each cluster all wrong or all right. No wrong
+// symbols give the bound of no wrong cluster, 0 to Clopper-Pearson's upper end over clusters.
+Interval SymbolErrorInterval(std::int64_t errorSymbols, std::int64_t symbols,
+                             std::int64_t errorSymbolSquares, std::int64_t clusterSymbols,
+                             double confidence = 0.95);
+
 }  // namespace rs

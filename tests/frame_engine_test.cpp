@@ -62,9 +62,26 @@ PointStatistics RunPoint(const FrameCase& c, bool reference, std::int32_t seed,
     EXPECT_TRUE(made.engine) << made.error;
     PointStatistics statistics;
     made.engine->StartPointAt(c.P0, FramePointKey(seed, point));
-    while (statistics.blocks < c.blocks) {
-        made.engine->RunBlocks(statistics, c.blocks);
+    if (!reference) {
+        while (statistics.blocks < c.blocks) {
+            made.engine->RunBlocks(statistics, c.blocks);
+        }
+        return statistics;
     }
+    // The literal run goes a codeword at a time, so that each frame's wrong symbols, and the
+    // sum of their squares the SER's interval needs, can be had from the counts alone.
+    std::int64_t squares = 0;
+    std::int64_t frameSymbols = 0;
+    while (statistics.blocks < c.blocks) {
+        const std::int64_t before = statistics.errorSymbols;
+        made.engine->RunBlocks(statistics, statistics.blocks + 1);
+        frameSymbols += statistics.errorSymbols - before;
+        if (statistics.blocks % c.interleave == 0 || statistics.blocks == c.blocks) {
+            squares += frameSymbols * frameSymbols;
+            frameSymbols = 0;
+        }
+    }
+    EXPECT_EQ(statistics.errorSymbolSquares, squares) << c.name;
     return statistics;
 }
 

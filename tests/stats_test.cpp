@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <random>
 
+#include "engine/point_statistics.h"
 #include "stats/bounded_distance.h"
 #include "stats/confidence_interval.h"
 #include "stats/erasure_theory.h"
@@ -45,6 +48,100 @@ double DirectTail(int n, int t, double p) {
                std::pow(p, i) * std::pow(1.0 - p, n - i);
     }
     return sum;
+}
+
+// The SER's interval holds the true SER as often as it claims on blocks whose wrong symbols come
+// together, as decoded blocks' do, run as the program runs them: up to a number of error blocks
+// or of blocks. Each block (each frame of `frame` codewords, which share their channel) is wrong
+// with probability `wrong`, and then each of its codewords has 1 + Binomial(k - 1, spread) wrong
+// symbols with probability `inFrame`. Clopper-Pearson over the symbols, as if they were
+// independent, holds far less often.
+TEST(SymbolErrorInterval, HoldsTheTrueSerAsOftenAsItClaims) {
+    struct Case {
+        std::int32_t k;
+        std::int32_t frame;
+        double wrong;
+        double inFrame;
+        double spread;
+        std::int64_t maxErrorBlocks;
+        std::int64_t maxBlocks;
+    };
+    const Case cases[] = {
+        {223, 1, 0.002, 1.0, 0.07, 100, 100000000},  // a deep RS(255,223) point
+        {223, 1, 0.002, 1.0, 0.07, 8, 100000000},    // stopped after a few error blocks
+        {11, 1, 0.6, 1.0, 0.3, 100000, 300},         // dense, stopped by blocks
+        {223, 8, 0.01, 0.5, 0.07, 100, 100000000},   // interleaved frames hit by bursts
+        {223, 1, 0.0001, 1.0, 0.07, 100, 3000},      // mostly no error at all
+    };
+    constexpr int kRepetitions = 2000;
+    std::mt19937_64 rng(7);
+    for (const Case& c : cases) {
+        const double ser = c.wrong * c.inFrame * (1.0 + (c.k - 1) * c.spread) / c.k;
+        std::geometric_distribution<std::int64_t> rightFrames(c.wrong);
+        std::bernoulli_distribution inFrame(c.inFrame);
+        std::binomial_distribution<std::int64_t> symbols(c.k - 1, c.spread);
+        int held = 0;
+        int plainHeld = 0;
+        for (int r = 0; r < kRepetitions; ++r) {
+            std::int64_t blocks = 0;
+            std::int64_t errorBlocks = 0;
+            std::int64_t errorSymbols = 0;
+            std::int64_t squares = 0;
+            while (blocks < c.maxBlocks && errorBlocks < c.maxErrorBlocks) {
+                blocks = std::min(blocks + c.frame * rightFrames(rng), c.maxBlocks);
+                std::int64_t inThisFrame = 0;
+                for (std::int32_t i = 0;
+                     i < c.frame && blocks < c.maxBlocks && errorBlocks < c.maxErrorBlocks; ++i) {
+                    ++blocks;
+                    if (inFrame(rng)) {
+                        const std::int64_t x = 1 + symbols(rng);
+                        ++errorBlocks;
+                        errorSymbols += x;
+                        squares += 2 * inThisFrame * x + x * x;
+                        inThisFrame += x;
+                    }
+                }
+            }
+            const std::int64_t sent = blocks * c.k;
+            const Interval interval =
+                SymbolErrorInterval(errorSymbols, sent, squares, std::int64_t{c.k} * c.frame);
+            const Interval plain = ClopperPearson(errorSymbols, sent);
+            held += interval.low <= ser && ser <= interval.high ? 1 : 0;
+            plainHeld += plain.low <= ser && ser <= plain.high ? 1 : 0;
+        }
+        const double coverage = 100.0 * held / kRepetitions;
+        const double plainCoverage = 100.0 * plainHeld / kRepetitions;
+        std::printf("k %d, frame %d, wrong %g: %.2f %% (Clopper-Pearson over symbols %.2f %%)\n",
+                    c.k, c.frame, c.wrong, coverage, plainCoverage);
+        EXPECT_GE(coverage, 93.0);
+        // Where a run seldom sees an error, its bound over blocks is all it can say.
+        if (c.wrong * c.maxBlocks > 1.0) {
+            EXPECT_LE(coverage, 99.5);
+            EXPECT_LT(plainCoverage, 80.0);
+        }
+    }
+}
+
+// The sum of squares stops at the largest 64-bit value rather than wrap, and the SER's interval
+// then reads it as the widest spread, as it does a sum kept without squares.
+TEST(SymbolErrorInterval, SaturatedOrMissingSquaresGiveTheWidestInterval) {
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+    struct Case {
+        std::int64_t sum, a, b, expected;
+    };
+    for (const Case& c : {Case{kMost - 6, 2, 3, kMost}, Case{kMost - 7, 2, 3, kMost - 1},
+                          Case{5, kMost / 2, 3, kMost}, Case{0, 0, kMost, 0}}) {
+        std::int64_t sum = c.sum;
+        AddProduct(sum, c.a, c.b);
+        EXPECT_EQ(sum, c.expected) << c.sum << " + " << c.a << " x " << c.b;
+    }
+    const Interval widest = SymbolErrorInterval(40, 223000, 40 * 223, 223);
+    for (const std::int64_t squares : {kMost, std::int64_t{0}}) {
+        const Interval interval = SymbolErrorInterval(40, 223000, squares, 223);
+        EXPECT_EQ(interval.low, widest.low);
+        EXPECT_EQ(interval.high, widest.high);
+    }
+    EXPECT_LT(SymbolErrorInterval(40, 223000, 40 * 20, 223).high, widest.high);
 }
 
 TEST(BoundedDistance, EqualsTheDirectSumForSmallCodes) {

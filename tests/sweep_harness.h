@@ -20,8 +20,11 @@
 namespace rs::testing {
 
 inline PointStatistics StatisticsOf(const rs_sim::Counts& counts) {
-    return {counts.blocks,    counts.errorBlocks, counts.channelErrors, counts.errorSymbols,
-            counts.bitErrors, counts.failures,    counts.miscorrections};
+    PointStatistics statistics{counts.blocks,        counts.errorBlocks, counts.channelErrors,
+                               counts.errorSymbols,  counts.bitErrors,   counts.failures,
+                               counts.miscorrections};
+    statistics.errorSymbolSquares = counts.errorSymbolSquares;
+    return statistics;
 }
 
 class Simulation {

@@ -308,6 +308,7 @@ void FrameEngine<Frames>::StartPointAt(float P0, PackedState start) {
     filled = 0;
     used = 0;
     frameErrorBlocks = 0;
+    frameErrorSymbols = 0;
 }
 
 template <typename Frames>
@@ -368,10 +369,15 @@ void FrameEngine<Frames>::RunBlocks(PointStatistics& statistics, std::int64_t bl
         }
         if (used % size == 0) {
             frameErrorBlocks = 0;
+            frameErrorSymbols = 0;
         }
         const CodewordOutcome& outcome = outcomes[used++];
         statistics.channelBitErrors += outcome.channelBits;
         AddErasures(statistics, outcome.block, outcome.erasures);
+        // A frame's square grows from F^2 to (F + x)^2: AddBlock adds x^2, the frame 2 F x.
+        AddProduct(statistics.errorSymbolSquares, 2 * frameErrorSymbols,
+                   outcome.block.errorSymbols);
+        frameErrorSymbols += outcome.block.errorSymbols;
         if (AddBlock(statistics, outcome.block)) {
             // A frame's square grows from x^2 to (x + 1)^2 with each wrong codeword.
             statistics.errorBlockSquares += 2 * frameErrorBlocks + 1;

@@ -141,6 +141,7 @@ class FrameEngine final : public Engine {
     std::size_t filled = 0;                 // codewords in the batch
     std::size_t used = 0;                   // of them counted
     std::int64_t frameErrorBlocks = 0;      // the current frame's wrong codewords so far
+    std::int64_t frameErrorSymbols = 0;     // and its wrong information symbols
 };
 
 extern template class FrameEngine<LiteralFrames>;

@@ -45,6 +45,10 @@ struct Counts {
     std::int64_t channelErasures = 0;
     std::int64_t errorsCorrected = 0;
     std::int64_t erasuresCorrected = 0;
+    // The sum over blocks (over frames where codewords are interleaved) of each one's wrong
+    // information symbols squared, for the SER's interval; the largest 64-bit value when the sum
+    // would go beyond it.
+    std::int64_t errorSymbolSquares = 0;
 
     bool operator==(const Counts&) const = default;
 };
@@ -64,9 +68,12 @@ struct PointResult {
     double FERHigh = 0.0;
     std::int64_t transmittedSymbols = 0;  // information symbols sent
     double SER = 0.0;                     // wrong information symbols over those sent
-    double BER = 0.0;                     // over the k m information bits of each block
-    double theoryFER = 0.0;               // the bounded-distance decoder's FER on this channel
-    double seconds = 0.0;                 // the point's blocks and statistics
+    // Its 95 % interval, over blocks (or frames) as the trials that share their symbols' fate.
+    double SERLow = 0.0;
+    double SERHigh = 0.0;
+    double BER = 0.0;        // over the k m information bits of each block
+    double theoryFER = 0.0;  // the bounded-distance decoder's FER on this channel
+    double seconds = 0.0;    // the point's blocks and statistics
 };
 
 // The rates a stratified run estimates, per block sent.

@@ -39,7 +39,7 @@ bool Equals(std::string_view text, Integer expected) {
 
 const char* const CsvReport::kHeader =
     "P0,blocks,errorBlocks,channelErrors,errorSymbols,bitErrors,detectedFailures,miscorrections,"
-    "channelSER,FER,FERLow,FERHigh,SER,BER,theoryFER,seconds";
+    "channelSER,FER,FERLow,FERHigh,SER,SERLow,SERHigh,BER,theoryFER,seconds";
 
 std::string CsvHeader(const rs_sim::Channel& channel) {
     std::string header = std::string(CsvReport::kHeader) + ',' + kCsvIdentityColumns;
@@ -78,8 +78,9 @@ std::string CsvRow(const rs_sim::PointResult& point) {
                                      c.bitErrors, c.failures, c.miscorrections}) {
         row += ',' + CsvField(count);
     }
-    for (const double rate : {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER,
-                              point.BER, point.theoryFER, point.seconds}) {
+    for (const double rate :
+         {point.channelSER, point.FER, point.FERLow, point.FERHigh, point.SER, point.SERLow,
+          point.SERHigh, point.BER, point.theoryFER, point.seconds}) {
         row += ',' + CsvField(rate);
     }
     return row + '\n';

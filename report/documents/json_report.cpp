@@ -87,6 +87,13 @@ nlohmann::ordered_json CodeJson(const rs_sim::CodeFacts& code) {
     return {{"n", code.n}, {"k", code.k}, {"t", code.t}, {"q", code.q}, {"rate", code.rate}};
 }
 
+nlohmann::ordered_json IntervalsJson(std::int32_t interleave) {
+    const std::string trials = interleave > 1 ? "frames" : "blocks";
+    return {{"confidence", 0.95},
+            {"FER", interleave > 1 ? "Korn-Graubard over frames" : "Clopper-Pearson"},
+            {"SER", "Korn-Graubard over " + trials + " (from errorSymbolSquares)"}};
+}
+
 nlohmann::ordered_json PointJson(const rs_sim::PointResult& point, const rs_sim::Channel& channel) {
     nlohmann::ordered_json json = PointJson(point);
     if (CountsChannelBits(channel)) {
@@ -114,11 +121,14 @@ nlohmann::ordered_json PointJson(const rs_sim::PointResult& point) {
             {"bitErrors", point.counts.bitErrors},
             {"detectedFailures", point.counts.failures},
             {"miscorrections", point.counts.miscorrections},
+            {"errorSymbolSquares", point.counts.errorSymbolSquares},
             {"channelSER", point.channelSER},
             {"FER", point.FER},
             {"FERLow", point.FERLow},
             {"FERHigh", point.FERHigh},
             {"SER", point.SER},
+            {"SERLow", point.SERLow},
+            {"SERHigh", point.SERHigh},
             {"BER", point.BER},
             {"theoryFER", point.theoryFER},
             {"seconds", point.seconds}};
@@ -133,6 +143,7 @@ JsonReport::JsonReport(OutputTarget output, const RunDescription& run,
     document["method"] = "monte-carlo";
     document["experiment"] = ExperimentJson(run);
     document["code"] = CodeJson(run.code);
+    document["intervals"] = IntervalsJson(run.interleave);
     document["points"] = nlohmann::ordered_json::array();
     for (auto& point : keptPoints) {
         document["points"].push_back(std::move(point));

@@ -32,6 +32,8 @@ struct RunDescription {
 // The experiment and the code as the JSON reports describe them.
 nlohmann::ordered_json ExperimentJson(const RunDescription& run);
 nlohmann::ordered_json CodeJson(const rs_sim::CodeFacts& code);
+// How the points' 95 % intervals are made: the trials of the FER's and the SER's.
+nlohmann::ordered_json IntervalsJson(std::int32_t interleave);
 // The channel by name, with the Gilbert-Elliott chain's level, burst and error probabilities.
 nlohmann::ordered_json ChannelJson(const rs_sim::Channel& channel);
 
