@@ -1,7 +1,6 @@
 #include "report/stratified/stratified_documents.h"
 
 #include <algorithm>
-
 #include <array>
 #include <charconv>
 #include <cmath>
