@@ -269,6 +269,10 @@ TEST(ErasureChannel, StratifiedAgreesWithMonteCarloAndTheBoundedDistanceFer) {
             const double mean = sum[r] / kBatches;
             const double error =
                 std::sqrt(std::max(squares[r] - sum[r] * mean, 0.0) / (kBatches - 1) / kBatches);
+            // The allotment reached the precision asked.
+            EXPECT_LE(std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value)),
+                      0.02 * (1.0 + 1e-9))
+                << name << " rate " << r;
             const double gap = std::exp(e.value) - mean;
             const double half = gap > 0 ? std::exp(e.value) - std::exp(e.low)
                                         : std::exp(e.high) - std::exp(e.value);
