@@ -1,11 +1,15 @@
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/block_time_estimate.h"
 #include "engine/engine_plan.h"
+#include "engine/parallel/thread_annotations.h"
 #include "engine/remote/frame_lane.h"
 #include "engine/remote/lane_filler.h"
 #include "rs_sim/simulator.h"
@@ -20,6 +24,8 @@ struct Simulator::State {
     Experiment experiment;
     std::vector<std::unique_ptr<rs::Engine>> engines;  // one per point run at once
     const char* engineName = "fast";
+    bool tabled = true;    // whether the engines decode through tables
+    int pointsAtOnce = 1;  // points run at once, which share the threads
     bool ran = false;
 };
 
@@ -51,6 +57,8 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
         return plan.error;
     }
     state.engineName = plan.Name();
+    state.tabled = plan.tabled;
+    state.pointsAtOnce = plan.pointsAtOnce;
     // A run the machine cannot hold would be killed midway.
     if (available && plan.memoryNeed > *available) {
         return "the run needs about " + rs::FormatBytes(plan.memoryNeed) + " of memory (" +
@@ -67,6 +75,45 @@ std::string MakeEngines(const Experiment& experiment, const Resources& resources
     return {};
 }
 
+// About how long each dense point of the fast engine will take, from timing this code's
+// decoding once: such a point's first progress can be minutes off. Points run on lanes may ask
+// at once, so the timing is behind a lock.
+class DenseEstimator {
+  public:
+    DenseEstimator(const Simulator::State& state, const CodeFacts& code)
+        : state(state), code(code) {}
+
+    std::optional<rs::PointEstimate> operator()(float P0) {
+        const Experiment& experiment = state.experiment;
+        if (!(code.n * static_cast<double>(P0) >= rs::BlockTimeEstimate::kDenseHits)) {
+            return std::nullopt;
+        }
+        const rs::MutexLock hold(lock);
+        try {
+            if (!timing) {
+                timing = std::make_unique<rs::BlockTimeEstimate>(
+                    code.m, code.t, experiment.code.length.value_or(0), state.tabled);
+            }
+        } catch (const std::bad_alloc&) {
+            return std::nullopt;  // the estimate is a courtesy: the run goes on without it
+        }
+        const double block = timing->Seconds(static_cast<double>(P0));
+        const double fer = TheoryFER(code, static_cast<double>(P0));
+        double blocks = static_cast<double>(experiment.stop.maxBlocks);
+        if (fer > 0.0) {
+            blocks = std::min(blocks, std::ceil(experiment.stop.maxErrorBlocks / fer));
+        }
+        const int threads = std::max(1, experiment.threads / std::max(state.pointsAtOnce, 1));
+        return rs::PointEstimate{block, blocks * block / threads};
+    }
+
+  private:
+    const Simulator::State& state;
+    const CodeFacts code;
+    rs::Mutex lock;
+    std::unique_ptr<rs::BlockTimeEstimate> timing RS_GUARDED_BY(lock);
+};
+
 Expected<Results> RunMonteCarlo(Simulator::State& state, const RunControls& controls) {
     const Experiment& experiment = state.experiment;
     Results results;
@@ -77,6 +124,10 @@ Expected<Results> RunMonteCarlo(Simulator::State& state, const RunControls& cont
     rs::SteadyPerformanceCounter steady;
     rs::SweepRunner sweep(results.code, experiment.stop, state.engines, experiment.seed,
                           experiment.independentPoints, experiment.channel, experiment.interleave);
+    DenseEstimator estimator(state, results.code);
+    if (!SendsFrames(experiment.channel) && experiment.engine != EngineChoice::kReference) {
+        sweep.SetEstimator(std::ref(estimator));
+    }
     try {
         results.stopped =
             !sweep.Run(experiment.points.values, controls,

@@ -93,17 +93,25 @@ class ObserverSink final : public SweepListener {
   public:
     ObserverSink(const rs_sim::CodeFacts& code, const rs_sim::Channel& channel,
                  std::int32_t interleave, rs_sim::Observer* observer, std::size_t first,
-                 std::vector<rs_sim::PointResult>& results)
+                 std::vector<rs_sim::PointResult>& results, const PointEstimator& estimator)
         : code(code),
           channel(channel),
           interleave(interleave),
           observer(observer),
           first(first),
-          results(results) {}
+          results(results),
+          estimator(estimator) {}
 
     void Started(std::size_t point, float P0) override {
-        if (observer != nullptr) {
-            observer->PointStarted(first + point, P0);
+        if (observer == nullptr) {
+            return;
+        }
+        observer->PointStarted(first + point, P0);
+        if (estimator) {
+            if (const std::optional<PointEstimate> estimate = estimator(P0)) {
+                observer->PointEstimated(first + point, estimate->blockSeconds,
+                                         estimate->pointSeconds);
+            }
         }
     }
     void Progress(std::size_t point, const PointStatistics& sofar, double seconds) override {
@@ -134,6 +142,7 @@ class ObserverSink final : public SweepListener {
     rs_sim::Observer* const observer;
     const std::size_t first;
     std::vector<rs_sim::PointResult>& results;
+    const PointEstimator& estimator;
     std::span<const float> points;
 };
 
@@ -168,7 +177,7 @@ bool SweepRunner::Run(std::span<const float> all, const rs_sim::RunControls& con
                       rs_sim::Clock& clock, std::vector<rs_sim::PointResult>& results) {
     const std::size_t first = std::min(controls.firstPoint, all.size());
     const std::span<const float> points = all.subspan(first);
-    ObserverSink sink(code, channel, interleave, controls.observer, first, results);
+    ObserverSink sink(code, channel, interleave, controls.observer, first, results, estimator);
     sink.SetPoints(points);
     return Run(points, first, controls, clock, sink);
 }

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -45,6 +47,13 @@ double ExperimentTime(std::int64_t startCount, std::int64_t stopCount, std::int6
 // The Monte-Carlo sweep: per point, blocks from an engine until a limit, told point by point.
 // With two engines or more, points run that many at once, one on each, and are told of as on
 // the first engine alone.
+// About how long a point's blocks will take, before they run, where it can tell.
+struct PointEstimate {
+    double blockSeconds;
+    double pointSeconds;
+};
+using PointEstimator = std::function<std::optional<PointEstimate>(float P0)>;
+
 class SweepRunner {
   public:
     // A channel that sends frames keys each point's streams by (seed, point) instead.
@@ -59,6 +68,9 @@ class SweepRunner {
           independent(independent),
           channel(std::move(channel)),
           interleave(interleave) {}
+
+    // Tells the observer, before each point, what estimator makes of it.
+    void SetEstimator(PointEstimator made) { estimator = std::move(made); }
 
     // Runs the points from controls.firstPoint on, telling its observer, and appends their
     // results. False when the observer or the stop flag stopped the sweep.
@@ -81,6 +93,7 @@ class SweepRunner {
     const bool independent;
     const rs_sim::Channel channel;
     const std::int32_t interleave;
+    PointEstimator estimator;
 };
 
 }  // namespace rs

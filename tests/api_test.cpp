@@ -127,6 +127,52 @@ TEST(ApiTest, ObserverAndStopFlagEndTheRunEarly) {
     EXPECT_TRUE(none.value->points.empty());
 }
 
+// A dense point of the fast engine is estimated before its blocks: a block's seconds, timed on
+// this code's decoder, and the point's, its expected blocks (here its 6 error blocks, every
+// block failing) over the point's threads. Sparse points, the reference engine and the channels that
+// send frames are not.
+TEST(ApiTest, DensePointsAreEstimatedBeforeTheyRun) {
+    class Estimates final : public rs_sim::Observer {
+      public:
+        void PointEstimated(std::size_t index, double block, double point) override {
+            seen.push_back({index, block, point});
+        }
+        struct Seen {
+            std::size_t index;
+            double block;
+            double point;
+        };
+        std::vector<Seen> seen;
+    };
+    struct Case {
+        const char* name;
+        rs_sim::EngineChoice engine;
+        rs_sim::Channel channel;
+        std::size_t estimated;  // points estimated: the dense first point, or none
+    };
+    const Case cases[] = {
+        {"fast", rs_sim::EngineChoice::kFast, rs_sim::QarySymmetricChannel{}, 1},
+        {"reference", rs_sim::EngineChoice::kReference, rs_sim::QarySymmetricChannel{}, 0},
+        {"frames", rs_sim::EngineChoice::kFast, rs_sim::BinarySymmetricChannel{}, 0},
+    };
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment;
+        experiment.code = {16, 4, std::nullopt};  // 65 535 symbols: 0.3 expects 19 660 hits
+        experiment.points = rs_sim::Points::Values({0.3F, 0.01F});
+        experiment.stop = {1000, 6};
+        experiment.engine = c.engine;
+        experiment.channel = c.channel;
+        Estimates observer;
+        ASSERT_TRUE(rs_sim::Simulate(experiment, {.observer = &observer})) << c.name;
+        ASSERT_EQ(observer.seen.size(), c.estimated) << c.name;
+        for (const Estimates::Seen& seen : observer.seen) {
+            EXPECT_EQ(seen.index, 0U);
+            EXPECT_GT(seen.block, 0.0);
+            EXPECT_DOUBLE_EQ(seen.point, 6 * seen.block);
+        }
+    }
+}
+
 // The step follows the nearer limit, ties to the blocks; a point that cannot run is complete.
 TEST(ApiTest, ProgressStepFollowsTheNearerLimit) {
     struct Case {

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "report/text/console_report.h"
 #include "test_support.h"
 
 namespace rs {
@@ -67,6 +69,27 @@ TEST(StatusText, SaysTheCountsTheRateAndTheNearerLimit) {
     for (const Case& c : cases) {
         EXPECT_EQ(StatusText(c.statistics, limits, c.seconds), c.text);
     }
+}
+
+// A dense point's estimate shows at once, before the point has run statusAfter; an estimate
+// that could not be made shows nothing.
+TEST(StatusText, ADensePointsEstimateShowsAtOnce) {
+    testing::CapturingStream terminal;
+    StatusConsole status(terminal, 120);
+    testing::CapturingStream results;
+    ConsoleReport report({.console = status,
+                          .results = results,
+                          .limits = {1000, 100},
+                          .code = {},
+                          .status = &status,
+                          .statusAfter = 2.0,
+                          .finished = {}});
+    report.PointEstimated(0, std::nan(""), std::nan(""));
+    EXPECT_EQ(terminal.text, "");
+    report.PointEstimated(0, 0.25, 90.0);
+    EXPECT_NE(terminal.text.find("dense point: about 0.25 s a block, 1m30s in all (estimated)"),
+              std::string::npos)
+        << terminal.text;
 }
 
 }  // namespace

@@ -24,6 +24,11 @@ class Observer {
     virtual ~Observer() = default;
     // The point at index among the experiment's points starts.
     virtual void PointStarted(std::size_t /*index*/, float /*P0*/) {}
+    // Before the blocks of a point so dense that its first progress could be far off: about how
+    // long one block and the whole point will take, from timing this code's decoding (the
+    // point's expected blocks from its limits and the bounded-distance FER).
+    virtual void PointEstimated(std::size_t /*index*/, double /*blockSeconds*/,
+                                double /*pointSeconds*/) {}
     // The running point's counts so far, after seconds: whenever its progress step
     // (ProgressStep) advances, and every RunControls::progressEvery seconds when asked for.
     virtual void Progress(std::size_t /*index*/, const Counts& /*sofar*/, double /*seconds*/) {}

@@ -1,6 +1,7 @@
 #include "report/text/console_report.h"
 
 #include <array>
+#include <cmath>
 #include <span>
 #include <string>
 #include <utility>
@@ -76,6 +77,14 @@ void ConsoleReport::PointStarted(std::size_t /*index*/, float P0) {
     const std::string heading = SweptValueText(static_cast<double>(P0), setup.channel);
     setup.console.Write("\n" + heading + "\n");
     setup.console.Write("0%       Please wait      100%\n");
+}
+
+void ConsoleReport::PointEstimated(std::size_t /*index*/, double blockSeconds,
+                                   double pointSeconds) {
+    // Up front, not after statusAfter: the first progress may be the first block's end.
+    if (setup.status != nullptr && std::isfinite(blockSeconds) && std::isfinite(pointSeconds)) {
+        setup.status->Show(EstimateText(blockSeconds, pointSeconds));
+    }
 }
 
 void ConsoleReport::Progress(std::size_t /*index*/, const rs_sim::Counts& sofar, double seconds) {

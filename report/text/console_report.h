@@ -38,6 +38,7 @@ class ConsoleReport final : public rs_sim::Observer {
     explicit ConsoleReport(const ConsoleReportSetup& setup) : setup(setup) {}
 
     void PointStarted(std::size_t index, float P0) override;
+    void PointEstimated(std::size_t index, double blockSeconds, double pointSeconds) override;
     void Progress(std::size_t index, const rs_sim::Counts& sofar, double seconds) override;
     void PointCounted(std::size_t index, const rs_sim::PointResult& result) override;
     bool PointFinished(std::size_t index, const rs_sim::PointResult& result) override;

@@ -91,6 +91,13 @@ void StatusConsole::Hide() {
     NoteTerminal();
 }
 
+std::string EstimateText(double blockSeconds, double pointSeconds) {
+    char text[160];
+    std::snprintf(text, sizeof text, "dense point: about %.2g s a block, %s in all (estimated)",
+                  blockSeconds, Duration(std::max(pointSeconds, 0.0)).c_str());
+    return text;
+}
+
 std::string StatusText(const rs_sim::Counts& statistics, const rs_sim::StopRules& limits,
                        double seconds) {
     const rs_sim::Interval interval =

@@ -47,6 +47,9 @@ class StatusConsole final : public OutputStream {
 std::string StatusText(const rs_sim::Counts& statistics, const rs_sim::StopRules& limits,
                        double seconds);
 
+// A dense point's status before its first block: about how long a block and the point take.
+std::string EstimateText(double blockSeconds, double pointSeconds);
+
 // When a point's status is due: after the point has run kStatusAfter seconds, then every
 // kStatusEvery.
 inline constexpr double kStatusAfter = 2.0;
