@@ -67,10 +67,6 @@ std::string CheckChannel(const Experiment& experiment) {
             return "the erasure probability " + ShortestText(static_cast<float>(erasure)) +
                    " is not a probability: 0 to 1";
         }
-        if (std::holds_alternative<Stratified>(experiment.method)) {
-            return "the stratified method weights symbol errors alone: erasures need the "
-                   "Monte-Carlo method";
-        }
     }
     if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&experiment.channel);
         bpsk != nullptr && bpsk->eraseBelow) {
@@ -97,10 +93,6 @@ std::string CheckChannel(const Experiment& experiment) {
         return "puncturing and delivering received blocks need the frame engine: the "
                "q-ary-symmetric "
                "channel runs there with an erasure probability (0 for none)";
-    }
-    if (experiment.puncture > 0 && std::holds_alternative<Stratified>(experiment.method)) {
-        return "the stratified method weights symbol errors alone: puncturing needs the "
-               "Monte-Carlo method";
     }
     if (qary && experiment.interleave > 1) {
         return "the q-ary-symmetric channel has no memory to spread: interleaving needs another "

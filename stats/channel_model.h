@@ -39,6 +39,7 @@ struct ChannelModel {
     // Whether the errors are independent from symbol to symbol.
     bool Memoryless() const { return kind != Kind::kMarkov; }
     // The chance a symbol of m bits is in error, alone (for the chain, in the stationary state).
+    // With unreliable bits, an error is a symbol with no unreliable bit and a wrong one.
     double SymbolErrorProbability(std::int32_t m) const;
     // The chance a symbol of m bits is erased: the q-ary channel's erasure probability, or for
     // BPSK with a threshold the chance one of its bits is unreliable; 0 elsewhere.

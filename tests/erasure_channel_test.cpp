@@ -2,6 +2,8 @@
 // what a bounded-distance errors-and-erasures decoder must give, summed here independently.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -9,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/stratified/pattern_sampler.h"
+#include "engine/stratified/stratified_study.h"
 #include "rs_sim/experiment.h"
 #include "rs_sim/simulator.h"
 #include "stats/bpsk_threshold.h"
@@ -18,10 +22,26 @@
 namespace rs {
 namespace {
 
+using rs_sim::LogEstimate;
 using rs_sim::QarySymmetricChannel;
 
 double Choose(std::int32_t n, std::int32_t r) {
     return std::exp(std::lgamma(n + 1.0) - std::lgamma(r + 1.0) - std::lgamma(n - r + 1.0));
+}
+
+// P(2e + s > 2t - punctured) for e errors and s erasures among `sent` symbols, term by term.
+double FailingChance(std::int32_t sent, std::int32_t t, std::int32_t punctured, double P0,
+                     double PE) {
+    double chance = 0.0;
+    for (std::int32_t e = 0; e <= sent; ++e) {
+        for (std::int32_t s = 0; e + s <= sent; ++s) {
+            if (2 * e + s + punctured > 2 * t) {
+                chance += Choose(sent, e) * Choose(sent - e, s) * std::pow(P0, e) *
+                          std::pow(PE, s) * std::pow(1.0 - P0 - PE, sent - e - s);
+            }
+        }
+    }
+    return chance;
 }
 
 rs_sim::Experiment ErasureRun(std::int32_t m, std::int32_t t, double erasure,
@@ -101,27 +121,30 @@ TEST(ErasureChannel, FlaggedOrMiscorrectedBlocksMatchTheBoundedDistanceFer) {
 // code, whose spheres are disjoint: the share V_t'(n - s) / q^(2t - s), V_r(N) the sum over
 // i <= r of C(N, i) (q - 1)^i.
 TEST(ErasureChannel, UniformWordsDecodeAsOftenAsTheSpheresCover) {
-    for (const std::int32_t m : {4, 5}) {
-        const std::int32_t q = 1 << m;
+    struct Case {
+        std::int32_t m, t, s, blocks;
+    };
+    const Case cases[] = {{4, 2, 1, 20000}, {4, 2, 2, 20000}, {4, 2, 3, 20000}, {4, 2, 4, 20000},
+                          {5, 2, 1, 20000}, {5, 2, 2, 20000}, {5, 2, 3, 20000}, {5, 2, 4, 20000},
+                          {6, 3, 2, 20000}, {8, 2, 1, 100000}};
+    for (const Case& c : cases) {
+        const std::int32_t q = 1 << c.m;
         const std::int32_t n = q - 1;
-        const std::int32_t t = 2;
-        for (const std::int32_t s : {1, 2, 3, 4}) {
-            rs_sim::Experiment experiment =
-                ErasureRun(m, t, 0.0, {static_cast<float>(q - 1) / static_cast<float>(q)}, 20000);
-            experiment.puncture = s;
-            const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
-            ASSERT_TRUE(results) << results.error;
-            const rs_sim::Counts& counts = results.value->points.front().counts;
-            double volume = 0.0;
-            for (std::int32_t i = 0; i <= (2 * t - s) / 2; ++i) {
-                volume += Choose(n - s, i) * std::pow(q - 1.0, i);
-            }
-            const double expected = volume / std::pow(q, 2 * t - s);
-            const double decoded =
-                1.0 - static_cast<double>(counts.failures) / static_cast<double>(counts.blocks);
-            const double sigma = std::sqrt(expected * (1.0 - expected) / counts.blocks);
-            EXPECT_NEAR(decoded, expected, 4.0 * sigma + 1e-12) << "q " << q << " s " << s;
+        rs_sim::Experiment experiment = ErasureRun(
+            c.m, c.t, 0.0, {static_cast<float>(q - 1) / static_cast<float>(q)}, c.blocks);
+        experiment.puncture = c.s;
+        const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(results) << results.error;
+        const rs_sim::Counts& counts = results.value->points.front().counts;
+        double volume = 0.0;
+        for (std::int32_t i = 0; i <= (2 * c.t - c.s) / 2; ++i) {
+            volume += Choose(n - c.s, i) * std::pow(q - 1.0, i);
         }
+        const double expected = volume / std::pow(q, 2 * c.t - c.s);
+        const double decoded =
+            1.0 - static_cast<double>(counts.failures) / static_cast<double>(counts.blocks);
+        const double sigma = std::sqrt(expected * (1.0 - expected) / counts.blocks);
+        EXPECT_NEAR(decoded, expected, 4.0 * sigma + 1e-12) << "q " << q << " s " << c.s;
     }
 }
 
@@ -171,6 +194,222 @@ TEST(ErasureChannel, ReceivedDeliveryKeepsTheVerdictsAndCountsErasedSymbolsWrong
     EXPECT_NEAR(static_cast<double>(point.counts.erasuresCorrected) / blocks, corrected,
                 4.0 * std::sqrt(4.0 * corrected / blocks));
     EXPECT_EQ(point.counts.errorsCorrected, 0);
+
+    // The strata deliver the same: within about four sigma, twice the 95 % half-width.
+    erasuresOnly.method = rs_sim::Stratified{.samples = std::nullopt, .precision = 0.01};
+    const auto study = rs_sim::Simulate(erasuresOnly);
+    ASSERT_TRUE(study) << study.error;
+    const StratifiedPoint& estimate = study.value->stratified->points.front();
+    for (const auto& [rate, expected] :
+         {std::pair{Rate::kSER, ser}, std::pair{Rate::kBER, ser / 2.0}}) {
+        const LogEstimate& e = estimate.rates[static_cast<std::size_t>(rate)];
+        const double value = std::exp(e.value);
+        const double half = expected < value ? value - std::exp(e.low) : std::exp(e.high) - value;
+        EXPECT_NEAR(value, expected, 2.0 * half) << "rate " << static_cast<int>(rate);
+    }
+}
+
+// Monte-Carlo in batches from seeds of their own, against the stratified method by errors and
+// erasures: each rate within the stratified interval and four of Monte-Carlo's standard errors.
+// Every block with 2e + s > 2t is flagged or miscorrected, so that share is P(2e + s > 2t), and
+// in the strata (each of which holds only such blocks) it is the sampled mass exactly.
+TEST(ErasureChannel, StratifiedAgreesWithMonteCarloAndTheBoundedDistanceFer) {
+    struct Case {
+        std::int32_t m, t;
+        double P0, PE;
+        std::int32_t puncture;
+        bool received;
+        std::int32_t blocksPerBatch;
+    };
+    const Case cases[] = {
+        {8, 16, 0.05, 0.02, 0, false, 400}, {8, 16, 0.03, 0.06, 2, false, 400},
+        {8, 16, 0.02, 0.1, 0, true, 400},   {4, 2, 0.05, 0.05, 0, true, 2000},
+        {4, 2, 0.03, 0.04, 1, false, 2000},
+    };
+    constexpr int kBatches = 20;
+    for (const Case& c : cases) {
+        rs_sim::Experiment experiment =
+            ErasureRun(c.m, c.t, c.PE, {static_cast<float>(c.P0)}, c.blocksPerBatch);
+        experiment.puncture = c.puncture;
+        if (c.received) {
+            experiment.onFailure = rs_sim::Experiment::OnFailure::kReceived;
+        }
+        const std::string name = "M=" + std::to_string(c.m) + " P0=" + std::to_string(c.P0) +
+                                 " PE=" + std::to_string(c.PE) +
+                                 " puncture=" + std::to_string(c.puncture);
+        std::array<double, 3> sum{};  // FER, SER, BER
+        std::array<double, 3> squares{};
+        rs_sim::Counts all;
+        for (int b = 0; b < kBatches; ++b) {
+            experiment.seed = 100 + b;
+            const auto run = rs_sim::Simulate(experiment);
+            ASSERT_TRUE(run) << run.error;
+            const rs_sim::PointResult& point = run.value->points.front();
+            const std::array<double, 3> rates = {point.FER, point.SER, point.BER};
+            for (std::size_t r = 0; r < rates.size(); ++r) {
+                sum[r] += rates[r];
+                squares[r] += rates[r] * rates[r];
+            }
+            all.blocks += point.counts.blocks;
+            all.failures += point.counts.failures;
+            all.miscorrections += point.counts.miscorrections;
+        }
+        // The stratified method takes P0 as its decimal text reads.
+        const std::int32_t sent = (1 << c.m) - 1 - c.puncture;
+        const double theory = FailingChance(sent, c.t, c.puncture, c.P0, c.PE);
+        const Interval wide = ClopperPearson(all.failures + all.miscorrections, all.blocks, 0.9999);
+        EXPECT_GE(theory, wide.low) << name;
+        EXPECT_LE(theory, wide.high) << name;
+
+        experiment.method = rs_sim::Stratified{.samples = std::nullopt, .precision = 0.02};
+        const auto study = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(study) << study.error;
+        const StratifiedPoint& point = study.value->stratified->points.front();
+        ASSERT_FALSE(study.value->stratified->strata.empty()) << name;
+        for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
+            const auto r = static_cast<std::size_t>(rate);
+            const rs_sim::LogEstimate& e = point.rates[r];
+            const double mean = sum[r] / kBatches;
+            const double error =
+                std::sqrt(std::max(squares[r] - sum[r] * mean, 0.0) / (kBatches - 1) / kBatches);
+            // The allotment reached the precision asked.
+            EXPECT_LE(std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value)),
+                      0.02 * (1.0 + 1e-9))
+                << name << " rate " << r;
+            const double gap = std::exp(e.value) - mean;
+            const double half = gap > 0 ? std::exp(e.value) - std::exp(e.low)
+                                        : std::exp(e.high) - std::exp(e.value);
+            EXPECT_LE(std::abs(gap), half + 4.0 * error)
+                << name << " rate " << r << ": stratified " << std::exp(e.value) << ", Monte-Carlo "
+                << mean;
+        }
+        const double flagged =
+            std::exp(point.rates[static_cast<std::size_t>(Rate::kFailure)].value) +
+            std::exp(point.rates[static_cast<std::size_t>(Rate::kMiscorrection)].value);
+        EXPECT_NEAR(flagged, theory, std::exp(point.tail) + 1e-9 * theory) << name;
+    }
+}
+
+// Deep points, where only the exact sum can judge: the strata's flagged and miscorrected
+// shares add up to P(2e + s > 2t) but for what the strata left out, which the upper end holds.
+// The bit channel with unreliable bits (a per bit wrong and reliable, b unreliable) takes its
+// symbol probabilities from the channel model: an erasure 1 - (1 - b)^m, an error
+// (1 - b)^m - (1 - a - b)^m.
+TEST(ErasureChannel, StrataAddUpToTheBoundedDistanceFer) {
+    struct Case {
+        std::int32_t m, t, puncture;
+        double P0, PE;  // per symbol, on the q-ary channel
+        double a, b;    // per bit, on the bit channel (a > 0)
+    };
+    const Case cases[] = {
+        {8, 16, 0, 1e-3, 1e-2, 0, 0}, {8, 16, 3, 1e-4, 1e-3, 0, 0}, {6, 3, 6, 1e-6, 0.0, 0, 0},
+        {4, 2, 1, 0.2, 0.3, 0, 0},    {8, 16, 0, 0, 0, 2e-3, 4e-3}, {8, 8, 2, 0, 0, 1e-4, 1e-5},
+    };
+    for (const Case& c : cases) {
+        ChannelModel model;
+        if (c.a > 0.0) {
+            model.kind = ChannelModel::Kind::kBinary;
+            model.bitLevel = true;
+            model.errorRate = c.a;
+            model.unreliableRate = c.b;
+        } else {
+            model.errorRate = c.P0;
+            model.erasureRate = c.PE;
+        }
+        StudyRequest request{.code = {.m = c.m,
+                                      .t = c.t,
+                                      .bitError = c.a,
+                                      .bitUnreliable = c.b,
+                                      .punctured = c.puncture},
+                             .points = {model.SymbolErrorProbability(c.m)},
+                             .erasurePoints = {model.SymbolErasureProbability(c.m)},
+                             .seed = 3,
+                             .threads = 2,
+                             .samples = 64};
+        const double P0 =
+            c.a > 0.0 ? std::pow(1.0 - c.b, c.m) - std::pow(1.0 - c.a - c.b, c.m) : c.P0;
+        const double PE = c.a > 0.0 ? 1.0 - std::pow(1.0 - c.b, c.m) : c.PE;
+        const std::int32_t sent = (1 << c.m) - 1 - c.puncture;
+        const double theory = FailingChance(sent, c.t, c.puncture, P0, PE);
+        const StudyResult study = RunStrataStudy(request);
+        const StratifiedPoint& point = study.points.front();
+        const std::string name = "M=" + std::to_string(c.m) + " puncture " +
+                                 std::to_string(c.puncture) + " P0 " + std::to_string(P0) + " PE " +
+                                 std::to_string(PE);
+        EXPECT_NEAR(std::exp(point.theoryFER), theory, 1e-9 * theory) << name;
+        const double flagged =
+            std::exp(point.rates[static_cast<std::size_t>(Rate::kFailure)].value) +
+            std::exp(point.rates[static_cast<std::size_t>(Rate::kMiscorrection)].value);
+        EXPECT_LE(flagged, theory * (1.0 + 1e-9)) << name;
+        EXPECT_GE(flagged + std::exp(point.tail), theory * (1.0 - 1e-9)) << name;
+        EXPECT_LE(std::exp(point.tail), 1e-6 * theory) << name;
+        // No stratum the decoder corrects for certain is sampled.
+        for (const StratumKey& key : study.strata) {
+            EXPECT_GT(2 * key.errors + key.erasures + c.puncture, 2 * c.t) << name;
+        }
+    }
+}
+
+// A wrong symbol of the bit channel with unreliable bits flips c of its m bits with probability
+// C(m, c) a^c (1 - a - b)^(m - c) / P(error), whatever the stratum.
+TEST(ErasureChannel, WrongSymbolsFlipBitsByTheChannelsLaw) {
+    const std::int32_t m = 4;
+    const double a = 0.1;
+    const double b = 0.2;
+    PatternSampler sampler({.m = m, .t = 2, .bitError = a, .bitUnreliable = b}, BestKernel());
+    std::array<double, 5> seen{};
+    double values = 0.0;
+    for (std::uint64_t sample = 0; sample < 4000; ++sample) {
+        const auto drawn = sampler.CountStratum(9, 3, 2, sample);
+        ASSERT_EQ(drawn.values.size(), 3U);
+        ASSERT_EQ(drawn.erasures.size(), 2U);
+        for (const Symbol value : drawn.values) {
+            seen[static_cast<std::size_t>(std::popcount(static_cast<std::uint32_t>(value)))] += 1;
+            values += 1;
+        }
+    }
+    const double error = std::pow(1.0 - b, m) - std::pow(1.0 - a - b, m);
+    for (std::int32_t c = 1; c <= m; ++c) {
+        const double chance = Choose(m, c) * std::pow(a, c) * std::pow(1.0 - a - b, m - c) / error;
+        EXPECT_NEAR(seen[static_cast<std::size_t>(c)] / values, chance,
+                    4.0 * std::sqrt(chance * (1.0 - chance) / values) + 1e-12)
+            << c << " bits";
+    }
+}
+
+// A stratum's e errors and s erasures fall on uniform distinct sent positions, never on the
+// punctured parity, which the decoder is told is erased in every pattern.
+TEST(ErasureChannel, StrataSpreadErrorsAndErasuresUniformlyOverTheSentPositions) {
+    const std::int32_t punctured = 1;
+    const std::int32_t errors = 2;
+    const std::int32_t erasures = 3;
+    PatternSampler sampler({.m = 4, .t = 2, .punctured = punctured}, BestKernel());
+    std::array<double, 15> erred{};
+    std::array<double, 15> erased{};
+    constexpr int kSamples = 6000;
+    for (std::uint64_t sample = 0; sample < kSamples; ++sample) {
+        const auto drawn = sampler.CountStratum(4, errors, erasures, sample);
+        ASSERT_EQ(drawn.erasures.size(), static_cast<std::size_t>(erasures + punctured));
+        for (const std::int32_t p : drawn.positions) {
+            erred[static_cast<std::size_t>(p)] += 1;
+        }
+        for (const std::int32_t p : drawn.erasures) {
+            erased[static_cast<std::size_t>(p)] += 1;
+        }
+    }
+    const std::int32_t sent = 15 - punctured;
+    for (std::size_t p = 0; p < erred.size(); ++p) {
+        if (p == 3) {  // the punctured parity symbol, 2t - 1
+            EXPECT_EQ(erred[p], 0.0);
+            EXPECT_EQ(erased[p], kSamples);
+            continue;
+        }
+        for (const auto& [count, share] : {std::pair{erred[p], 1.0 * errors / sent},
+                                           std::pair{erased[p], 1.0 * erasures / sent}}) {
+            EXPECT_NEAR(count / kSamples, share, 4.0 * std::sqrt(share * (1 - share) / kSamples))
+                << "position " << p;
+        }
+    }
 }
 
 // BPSK with erasures below a threshold on RS(15,11): per bit, wrong and reliable with

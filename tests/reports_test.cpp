@@ -123,7 +123,7 @@ rs_sim::StratifiedResults MadeUpStudy(const rs_sim::Channel& channel,
     study.firstWeight = 3;
     study.lastWeight = 5;
     const auto weights = [](std::int32_t first, std::int32_t last, std::int64_t patterns) {
-        rs_sim::WeightSampling own{first, last, {}, {}};
+        rs_sim::WeightSampling own{first, last, {}, {}, {}};
         for (std::int32_t w = first; w <= last; ++w) {
             own.tallies.push_back({.patterns = patterns, .wrongBlocks = w, .errorSymbols = 2 * w});
             own.weightRates.push_back({});

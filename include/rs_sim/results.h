@@ -118,6 +118,15 @@ struct WeightTally {
     bool operator==(const WeightTally&) const = default;
 };
 
+// A stratum of a run with erasures: its errors and its erasures on the channel (the punctured
+// parity, erased in every block, not counted).
+struct StratumKey {
+    std::int32_t errors = 0;
+    std::int32_t erasures = 0;
+
+    bool operator==(const StratumKey&) const = default;
+};
+
 // An estimate with its 95 % interval.
 struct Estimate {
     double value = 0.0;
@@ -132,6 +141,9 @@ struct WeightSampling {
     std::int32_t lastWeight = 0;
     std::vector<WeightTally> tallies;  // weight firstWeight + i at i
     std::vector<std::array<Estimate, kRateCount>> weightRates;
+    // With erasures or puncturing the strata are (errors, erasures): tallies[i] is strata[i]'s,
+    // and firstWeight .. lastWeight spans their errors plus erasures. Empty otherwise.
+    std::vector<StratumKey> strata;
 };
 
 // A stratified run: the weights sampled (firstWeight .. lastWeight, above t), their tallies,
@@ -144,6 +156,8 @@ struct StratifiedResults {
     // Each weight's rates (indexed by Rate) with their intervals: exact Clopper-Pearson for
     // the block rates, the normal interval of the mean for symbols and bits.
     std::vector<std::array<Estimate, kRateCount>> weightRates;
+    // With erasures or puncturing, the (errors, erasures) of each tally, as in WeightSampling.
+    std::vector<StratumKey> strata;
     double confidence = 0.95;
     std::vector<StratifiedPoint> points;
     bool precise = true;  // every interval met the precision (always with fixed samples)
