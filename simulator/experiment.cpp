@@ -75,10 +75,6 @@ std::string CheckChannel(const Experiment& experiment) {
             return "the erasure threshold " + DoubleText(*threshold) +
                    " is not an amplitude: it must be finite and 0 or more";
         }
-        if (std::holds_alternative<Stratified>(experiment.method)) {
-            return "the stratified method weights symbol errors alone: erasures below a "
-                   "threshold need the Monte-Carlo method";
-        }
     }
     if (experiment.interleave < 1 || experiment.interleave > kMaxInterleave) {
         return "interleave " + std::to_string(experiment.interleave) + " is out of range: 1 to " +
