@@ -102,8 +102,8 @@ StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<dou
     results.lastWeight = code.t;
     for (const double P0 : points) {
         // The code's rate is that of the symbols sent, the punctured parity left out.
-        const rs::ChannelAt at = rs::ModelChannel(
-            experiment.channel, {code.m, code.n, code.t, code.punctured}, P0);
+        const rs::ChannelAt at =
+            rs::ModelChannel(experiment.channel, {code.m, code.n, code.t, code.punctured}, P0);
         RS_ASSERT(at.model && at.model->kind == rs::ChannelModel::Kind::kBinary,
                   "the experiment's check admits only reachable points of memoryless channels");
         const double bitError = at.model->errorRate;
@@ -127,6 +127,10 @@ StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<dou
         point.P0 = P0;
         point.channelSER = symbolError;
         point.channelBER = bitError;
+        if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&experiment.channel);
+            bpsk != nullptr && bpsk->eraseBelow) {
+            point.eraseBelow = at.model->threshold;
+        }
         results.points.push_back(point);
         results.pointWeights.push_back(SamplingOf(study, code));
         if (!study.tallies.empty()) {

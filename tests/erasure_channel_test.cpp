@@ -278,6 +278,7 @@ TEST(ErasureChannel, StratifiedAgreesWithMonteCarloAndTheBoundedDistanceFer) {
         ASSERT_TRUE(study) << study.error;
         const StratifiedPoint& point = study.value->stratified->points.front();
         ASSERT_GT(study.value->stratified->patterns, 0) << name;
+        EXPECT_EQ(point.eraseBelow, c.bpsk ? std::optional<double>(c.PE) : std::nullopt) << name;
         for (const Rate rate : {Rate::kFER, Rate::kSER, Rate::kBER}) {
             const auto r = static_cast<std::size_t>(rate);
             const rs_sim::LogEstimate& e = point.rates[r];

@@ -102,6 +102,9 @@ struct StratifiedPoint {
     // bits its bit error probability (0 on the q-ary channel, whose P0 is its symbol's).
     double channelSER = 0.0;
     double channelBER = 0.0;
+    // BPSK's erasure threshold THETA at this point (as given, or the best one there); none on
+    // a channel without one.
+    std::optional<double> eraseBelow;
 };
 
 // What the patterns of one weight gave, summed over the patterns.

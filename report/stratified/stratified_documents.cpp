@@ -76,6 +76,9 @@ std::string StratifiedCsvHeader(const rs_sim::Channel& channel) {
     if (!IsDefaultChannel(channel)) {
         header += ",channelBER";
     }
+    if (!ThresholdText(channel).empty()) {
+        header += ",eraseBelow";
+    }
     return header;
 }
 
@@ -101,6 +104,9 @@ std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim:
         csv += CsvIdentity(code, channel, "stratified");
         if (!IsDefaultChannel(channel)) {
             csv += ',' + (CountsChannelBits(channel) ? CsvField(point.channelBER) : std::string());
+        }
+        if (!ThresholdText(channel).empty()) {
+            csv += ',' + (point.eraseBelow ? CsvField(*point.eraseBelow) : std::string());
         }
         csv.append("\n");
     }
@@ -157,6 +163,9 @@ nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point,
     nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", ChannelSER(point, channel)}};
     if (CountsChannelBits(channel)) {
         json["channelBER"] = Number(point.channelBER);
+    }
+    if (point.eraseBelow) {
+        json["eraseBelow"] = *point.eraseBelow;
     }
     for (const auto& [rate, name] : kRateNames) {
         const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];

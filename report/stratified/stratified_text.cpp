@@ -161,6 +161,9 @@ std::string StratifiedPointText(const rs_sim::StratifiedPoint& point,
         if (CountsChannelBits(channel)) {
             text += "   Channel BER=" + FormatScientific2(point.channelBER);
         }
+        if (point.eraseBelow) {
+            text += "   Erase below=" + FormatScientific2(*point.eraseBelow);
+        }
     }
     return text + "\nFER=" + Estimate(Of(point, rs_sim::Rate::kFER)) +
            "\nSER=" + Estimate(Of(point, rs_sim::Rate::kSER)) +
