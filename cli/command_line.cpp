@@ -249,6 +249,7 @@ struct GivenTexts {
     std::string ebn0Range;
     rs_sim::GilbertElliottChannel markov;
     std::optional<double> erasures;
+    std::string eraseBelow;
     std::string onFailure = "decoded";
     std::string generator = "default";
     // The experiment file's values, read by the file's rules.
@@ -261,7 +262,7 @@ struct GivenTexts {
 
 // The options that only one channel takes.
 constexpr const char* kMarkovOptions[] = {"--level", "--burst", "--good-error", "--bad-error"};
-constexpr const char* kEbN0Options[] = {"--ebn0", "--ebn0-range"};
+constexpr const char* kEbN0Options[] = {"--ebn0", "--ebn0-range", "--erase-below"};
 
 // The options in the order --help lists them: files, the run, the reports, the engine.
 void AddFileOptions(CLI::App& app, GivenTexts& given) {
@@ -358,6 +359,11 @@ void AddChannelOptions(CLI::App& app, RunOptions& options, GivenTexts& given) {
                    "P0 (P0 + PE <= 1); decoded for errors and erasures")
         ->type_name("PE")
         ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--erase-below", given.eraseBelow,
+                   "bpsk-awgn: erase a symbol with a bit received below THETA in amplitude "
+                   "(0 <= THETA, the amplitude being 1), decoded for errors and erasures; or "
+                   "best, at each Eb/N0 the THETA in [0, 1] with the least bounded-distance FER")
+        ->type_name("THETA|best");
     app.add_option("--puncture", options.puncture,
                    "Send the code without its last P parity symbols, erased at the receiver, "
                    "0 <= P <= 2T")
@@ -489,6 +495,22 @@ std::string ApplyChannel(const CLI::App& app, const GivenTexts& given, RunOption
     } else if (given.erasures) {
         return std::string("--erasures belongs to --channel q-ary-symmetric, not to ") +
                rs_sim::ChannelName(options.channel);
+    }
+    if (auto* bpsk = std::get_if<rs_sim::BpskAwgnChannel>(&options.channel);
+        bpsk != nullptr && app.count("--erase-below") > 0) {
+        const std::string& text = given.eraseBelow;
+        double threshold = 0.0;
+        const auto [end, status] =
+            std::from_chars(text.data(), text.data() + text.size(), threshold);
+        if (text == "best") {
+            bpsk->eraseBelow = rs_sim::BpskAwgnChannel::BestThreshold{};
+        } else if (status == std::errc{} && end == text.data() + text.size() &&
+                   std::isfinite(threshold) && threshold >= 0.0) {
+            bpsk->eraseBelow = threshold;
+        } else {
+            return "--erase-below takes a threshold THETA (a number, 0 or more) or best, not \"" +
+                   text + "\"";
+        }
     }
     const bool markov = std::holds_alternative<rs_sim::GilbertElliottChannel>(options.channel);
     const bool ebN0 = std::holds_alternative<rs_sim::BpskAwgnChannel>(options.channel);

@@ -75,6 +75,12 @@ std::string ResumeCommand(const std::string& program, const RunOptions& options)
         symmetric != nullptr && symmetric->erasure) {
         command.append(" --erasures ").append(DecimalText(*symmetric->erasure));
     }
+    if (const auto* bpsk = std::get_if<rs_sim::BpskAwgnChannel>(&options.channel);
+        bpsk != nullptr && bpsk->eraseBelow) {
+        const auto* given = std::get_if<double>(&*bpsk->eraseBelow);
+        command.append(" --erase-below ")
+            .append(given != nullptr ? DecimalText(*given) : std::string("best"));
+    }
     if (options.puncture > 0) {
         command.append(" --puncture ").append(std::to_string(options.puncture));
     }

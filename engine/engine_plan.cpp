@@ -65,15 +65,21 @@ std::uint64_t FrameMemory(const EngineRequest& request) {
     if (request.reference) {
         return static_cast<std::uint64_t>(symbols * (m + 3.0 * kSymbolBytes));
     }
-    const double rate = std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel)
+    // Hard decisions err on at most half the bits; below a large threshold every bit may be
+    // unreliable, each event then with its flag.
+    const bool erasesBits = std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel) &&
+                            rs_sim::Erases(request.channel);
+    const double rate = erasesBits ? 1.0
+                        : std::holds_alternative<rs_sim::BpskAwgnChannel>(request.channel)
                             ? 0.5
                             : std::clamp(static_cast<double>(request.largestP0), 0.0, 1.0);
     const double steps = symbols * m;
     const double errors =
         std::min(steps, steps * rate + kHitDeviations * std::sqrt(steps * rate) + kHitSlack);
-    constexpr double kBytesPerError = 8.0 + 2.0 * kSymbolBytes + sizeof(std::int32_t);
+    const double bytesPerError =
+        8.0 + 2.0 * kSymbolBytes + sizeof(std::int32_t) + (erasesBits ? 1.0 : 0.0);
     constexpr double kBatchBytes = 1024.0 * 1024.0;
-    return static_cast<std::uint64_t>(errors * kBytesPerError + kBatchBytes);
+    return static_cast<std::uint64_t>(errors * bytesPerError + kBatchBytes);
 }
 
 // What a made engine holds besides itself: the code it decodes with and, for the reference
@@ -106,7 +112,7 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
         std::vector<LiteralFrames> workers;
         workers.emplace_back(*codec, request.m, sent, request.interleave);
         return std::make_unique<FrameEngine<LiteralFrames>>(
-            std::move(workers), request.channel, sent, k, request.interleave,
+            std::move(workers), request.channel, request.m, sent, k, request.interleave,
             std::vector<std::unique_ptr<FrameLane>>{}, request.receiver);
     }
     // The first worker decodes through the plan's codec, the others through codecs of their own.
@@ -119,8 +125,8 @@ std::unique_ptr<Engine> BuildFrames(const EnginePlan& plan, ReedSolomonCodec* co
     if (request.remoteFrames) {
         lanes = request.remoteFrames(request.m, request.t, request.length, codec != nullptr);
     }
-    return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, sent, k,
-                                                     request.interleave, std::move(lanes),
+    return std::make_unique<FrameEngine<FastFrames>>(std::move(workers), request.channel, request.m,
+                                                     sent, k, request.interleave, std::move(lanes),
                                                      request.receiver);
 }
 

@@ -1,5 +1,8 @@
+#include <charconv>
+#include <cmath>
 #include <iterator>
 #include <string>
+#include <system_error>
 
 #include "random/jump_ahead.h"
 #include "rs_sim/experiment.h"
@@ -48,6 +51,13 @@ std::string CheckCode(const Code& code) {
     return {};
 }
 
+// The shortest text that reads back as the same double.
+std::string DoubleText(double value) {
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return status == std::errc{} ? std::string(buffer, end) : std::string("nan");
+}
+
 std::string CheckChannel(const Experiment& experiment) {
     const bool qary = !SendsFrames(experiment.channel);
     if (const auto* symmetric = std::get_if<QarySymmetricChannel>(&experiment.channel);
@@ -57,9 +67,13 @@ std::string CheckChannel(const Experiment& experiment) {
             return "the erasure probability " + ShortestText(static_cast<float>(erasure)) +
                    " is not a probability: 0 to 1";
         }
-        if (std::holds_alternative<Stratified>(experiment.method)) {
-            return "the stratified method weights symbol errors alone: erasures need the "
-                   "Monte-Carlo method";
+    }
+    if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&experiment.channel);
+        bpsk != nullptr && bpsk->eraseBelow) {
+        if (const auto* threshold = std::get_if<double>(&*bpsk->eraseBelow);
+            threshold != nullptr && !(std::isfinite(*threshold) && *threshold >= 0.0)) {
+            return "the erasure threshold " + DoubleText(*threshold) +
+                   " is not an amplitude: it must be finite and 0 or more";
         }
     }
     if (experiment.interleave < 1 || experiment.interleave > kMaxInterleave) {
@@ -75,10 +89,6 @@ std::string CheckChannel(const Experiment& experiment) {
         return "puncturing and delivering received blocks need the frame engine: the "
                "q-ary-symmetric "
                "channel runs there with an erasure probability (0 for none)";
-    }
-    if (experiment.puncture > 0 && std::holds_alternative<Stratified>(experiment.method)) {
-        return "the stratified method weights symbol errors alone: puncturing needs the "
-               "Monte-Carlo method";
     }
     if (qary && experiment.interleave > 1) {
         return "the q-ary-symmetric channel has no memory to spread: interleaving needs another "
@@ -103,8 +113,10 @@ std::string CheckChannel(const Experiment& experiment) {
     }
     // Every point must be one the channel reaches.
     for (const float P0 : experiment.points.values) {
-        const rs::ChannelAt at = rs::ModelChannel(experiment.channel, experiment.code.N(),
-                                                  experiment.code.K(), static_cast<double>(P0));
+        const rs::ChannelAt at = rs::ModelChannel(
+            experiment.channel,
+            {experiment.code.m, experiment.code.N(), experiment.code.t, experiment.puncture},
+            static_cast<double>(P0));
         if (!at.model) {
             return at.error;
         }

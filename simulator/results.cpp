@@ -28,12 +28,14 @@ double TheoryFER(const CodeFacts& code, double P0, const Channel& channel,
     if (!SendsFrames(channel)) {
         return TheoryFER(code, P0);
     }
-    const rs::ChannelAt at = rs::ModelChannel(channel, code.n - code.punctured, code.k, P0);
+    const rs::ChannelAt at =
+        rs::ModelChannel(channel, {code.m, code.n, code.t, code.punctured}, P0);
     // With erasures, sent or punctured, the bounded-distance decoder fails when 2e + s > 2t.
-    if (at.model && at.model->Memoryless() && (at.model->erasureRate > 0.0 || code.punctured > 0)) {
+    if (at.model && at.model->Memoryless() &&
+        (at.model->SymbolErasureProbability(code.m) > 0.0 || code.punctured > 0)) {
         return std::exp(rs::LogErasureBlockErrorProbability(
             code.n, code.t, code.punctured, at.model->SymbolErrorProbability(code.m),
-            at.model->erasureRate));
+            at.model->SymbolErasureProbability(code.m)));
     }
     // The chain's exact sum takes about n (t + 1) steps; beyond this it would hold the report
     // up longer than most points run.
@@ -94,6 +96,13 @@ PointResult DerivePoint(float P0, const Counts& counts, const CodeFacts& code, d
                  (static_cast<double>(rates.transmittedSymbols) * static_cast<double>(code.m));
     result.channelBER = std::numeric_limits<double>::quiet_NaN();
     result.theoryFER = TheoryFER(code, static_cast<double>(P0), channel, interleave);
+    if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&channel); bpsk && bpsk->eraseBelow) {
+        const rs::ChannelAt at = rs::ModelChannel(channel, {code.m, code.n, code.t, code.punctured},
+                                                  static_cast<double>(P0));
+        if (at.model) {
+            result.eraseBelow = at.model->threshold;
+        }
+    }
     if (rs::FlipsBits(channel)) {
         result.channelBER = static_cast<double>(counts.channelBitErrors) /
                             (static_cast<double>(counts.blocks) * sent * code.m);

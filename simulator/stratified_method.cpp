@@ -32,7 +32,7 @@ std::array<Estimate, kRateCount> WeightRates(const rs::WeightTally& tally, std::
 }
 
 WeightSampling SamplingOf(const rs::StudyResult& study, const CodeFacts& code) {
-    WeightSampling sampling{study.firstWeight, study.lastWeight, study.tallies, {}};
+    WeightSampling sampling{study.firstWeight, study.lastWeight, study.tallies, {}, study.strata};
     for (const rs::WeightTally& tally : study.tallies) {
         sampling.weightRates.push_back(WeightRates(tally, code.k, code.m));
     }
@@ -47,12 +47,29 @@ std::int64_t PatternsOf(const rs::StudyResult& study) {
     return patterns;
 }
 
+// Whether a study must stratify by errors and erasures: the channel or the receiver erases, or
+// a flagged block delivers what it received, which only the strata's sampler counts.
+bool ByStrata(const Experiment& experiment) {
+    const auto* symmetric = std::get_if<QarySymmetricChannel>(&experiment.channel);
+    return experiment.puncture > 0 || experiment.onFailure == Experiment::OnFailure::kReceived ||
+           (symmetric != nullptr && symmetric->erasure.has_value());
+}
+
+rs::StudyResult Study(const rs::StudyRequest& request, bool strata,
+                      const std::function<void(int, std::int64_t)>& progress) {
+    return strata ? rs::RunStrataStudy(request, progress) : rs::RunStudy(request, progress);
+}
+
 // The q-ary channel's points share one study: its error values do not depend on P0.
 StratifiedResults SharedStudy(rs::StudyRequest& request, const std::vector<double>& points,
-                              const CodeFacts& code,
+                              const Experiment& experiment, const CodeFacts& code,
                               const std::function<void(int, std::int64_t)>& progress) {
     request.points = points;
-    const rs::StudyResult study = rs::RunStudy(request, progress);
+    const bool strata = ByStrata(experiment);
+    if (strata) {
+        request.erasurePoints.assign(points.size(), ErasureProbability(experiment.channel));
+    }
+    const rs::StudyResult study = Study(request, strata, progress);
     StratifiedResults results;
     results.t = study.t;
     WeightSampling sampling = SamplingOf(study, code);
@@ -60,6 +77,7 @@ StratifiedResults SharedStudy(rs::StudyRequest& request, const std::vector<doubl
     results.lastWeight = sampling.lastWeight;
     results.tallies = std::move(sampling.tallies);
     results.weightRates = std::move(sampling.weightRates);
+    results.strata = std::move(sampling.strata);
     results.patterns = PatternsOf(study);
     results.points = study.points;
     for (StratifiedPoint& point : results.points) {
@@ -72,7 +90,9 @@ StratifiedResults SharedStudy(rs::StudyRequest& request, const std::vector<doubl
 
 // On a channel flipping bits, a wrong symbol's value depends on the bit error probability, so
 // each point has a study of its own, weighted by its symbol error probability. Every point's
-// patterns come from the one seed, so that neighbouring points share their positions.
+// patterns come from the one seed, so that neighbouring points share their positions. Where
+// bits can be unreliable the point's symbols are errors or erasures, and its study is by
+// strata; the channel's model gives both probabilities and the law of a wrong symbol's bits.
 StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<double>& points,
                                 const Experiment& experiment, const CodeFacts& code,
                                 const std::function<void(int, std::int64_t)>& progress) {
@@ -81,16 +101,24 @@ StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<dou
     results.firstWeight = code.n + 1;
     results.lastWeight = code.t;
     for (const double P0 : points) {
-        const rs::ChannelAt at = rs::ModelChannel(experiment.channel, code.n, code.k, P0);
+        // The code's rate is that of the symbols sent, the punctured parity left out.
+        const rs::ChannelAt at =
+            rs::ModelChannel(experiment.channel, {code.m, code.n, code.t, code.punctured}, P0);
         RS_ASSERT(at.model && at.model->kind == rs::ChannelModel::Kind::kBinary,
                   "the experiment's check admits only reachable points of memoryless channels");
         const double bitError = at.model->errorRate;
         const double symbolError = at.model->SymbolErrorProbability(code.m);
+        const bool strata = ByStrata(experiment) || at.model->unreliableRate > 0.0;
         request.points = {symbolError};
+        request.erasurePoints.clear();
+        if (strata) {
+            request.erasurePoints = {at.model->SymbolErasureProbability(code.m)};
+        }
         request.code.bitError = bitError;
+        request.code.bitUnreliable = at.model->unreliableRate;
         const int roundsBefore = results.rounds;
         const std::int64_t patternsBefore = results.patterns;
-        const rs::StudyResult study = rs::RunStudy(request, [&](int round, std::int64_t patterns) {
+        const rs::StudyResult study = Study(request, strata, [&](int round, std::int64_t patterns) {
             if (progress) {
                 progress(roundsBefore + round, patternsBefore + patterns);
             }
@@ -99,6 +127,10 @@ StratifiedResults StudyPerPoint(rs::StudyRequest& request, const std::vector<dou
         point.P0 = P0;
         point.channelSER = symbolError;
         point.channelBER = bitError;
+        if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&experiment.channel);
+            bpsk != nullptr && bpsk->eraseBelow) {
+            point.eraseBelow = at.model->threshold;
+        }
         results.points.push_back(point);
         results.pointWeights.push_back(SamplingOf(study, code));
         if (!study.tallies.empty()) {
@@ -126,7 +158,9 @@ Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratif
     request.code = {.m = experiment.code.m,
                     .t = experiment.code.t,
                     .length = experiment.code.length.value_or(0),
-                    .tabled = experiment.code.m <= rs::kLargestTabledField};
+                    .tabled = experiment.code.m <= rs::kLargestTabledField,
+                    .punctured = experiment.puncture,
+                    .deliverReceived = experiment.onFailure == Experiment::OnFailure::kReceived};
     std::vector<double> points;
     for (const float P0 : experiment.points.values) {
         // P0 as its decimal text reads, not the float's binary expansion.
@@ -151,7 +185,7 @@ Expected<Results> RunStratifiedStudy(const Experiment& experiment, const Stratif
     try {
         results.stratified =
             std::holds_alternative<QarySymmetricChannel>(experiment.channel)
-                ? SharedStudy(request, points, results.code, progress)
+                ? SharedStudy(request, points, experiment, results.code, progress)
                 : StudyPerPoint(request, points, experiment, results.code, progress);
     } catch (const std::bad_alloc&) {
         return {{}, "out of memory while sampling error patterns"};

@@ -1,5 +1,7 @@
 #include "stats/channel_model.h"
 
+#include "stats/bpsk_threshold.h"
+
 #include <cmath>
 #include <sstream>
 #include <type_traits>
@@ -62,6 +64,9 @@ double ChannelModel::SymbolErrorProbability(std::int32_t m) const {
         case Kind::kQarySymmetric:
             return errorRate;
         case Kind::kBinary:
+            if (unreliableRate > 0.0) {
+                return SymbolsOf({errorRate, unreliableRate}, m).error;
+            }
             return -std::expm1(m * std::log1p(-errorRate));
         case Kind::kMarkov:
             if (!bitLevel) {
@@ -70,6 +75,13 @@ double ChannelModel::SymbolErrorProbability(std::int32_t m) const {
             return 1.0 - MarkovRunFree(*this, m);
     }
     return 0.0;
+}
+
+double ChannelModel::SymbolErasureProbability(std::int32_t m) const {
+    if (kind == Kind::kBinary) {
+        return unreliableRate > 0.0 ? SymbolsOf({errorRate, unreliableRate}, m).erasure : 0.0;
+    }
+    return kind == Kind::kQarySymmetric ? erasureRate : 0.0;
 }
 
 double ChannelModel::BitErrorProbability(std::int32_t m) const {
@@ -104,7 +116,7 @@ double LargestMarkovErrorRate(const rs_sim::GilbertElliottChannel& channel) {
     return (1.0 - share) * channel.goodError + share * channel.badError;
 }
 
-ChannelAt ModelChannel(const rs_sim::Channel& channel, std::int32_t n, std::int32_t k, double P0) {
+ChannelAt ModelChannel(const rs_sim::Channel& channel, const SentCode& code, double P0) {
     return std::visit(
         [&](const auto& chosen) -> ChannelAt {
             using Chosen = std::decay_t<decltype(chosen)>;
@@ -135,8 +147,23 @@ ChannelAt ModelChannel(const rs_sim::Channel& channel, std::int32_t n, std::int3
                 }
                 model.kind = ChannelModel::Kind::kBinary;
                 model.bitLevel = true;
-                model.errorRate =
-                    BpskBitErrorProbability(P0, static_cast<double>(k) / static_cast<double>(n));
+                const double rate = code.Rate();
+                if (!chosen.eraseBelow) {
+                    model.errorRate = BpskBitErrorProbability(P0, rate);
+                    return {model, {}};
+                }
+                const auto* given = std::get_if<double>(&*chosen.eraseBelow);
+                if (given != nullptr && !(std::isfinite(*given) && *given >= 0.0)) {
+                    return {{},
+                            "the erasure threshold " + Text(*given) +
+                                " is not a finite amplitude of 0 or more"};
+                }
+                model.threshold = given != nullptr ? *given
+                                                   : BestErasureThreshold(P0, rate, code.m, code.n,
+                                                                          code.t, code.punctured);
+                const BitCategories bits = BpskCategories(P0, rate, model.threshold);
+                model.errorRate = bits.wrong;
+                model.unreliableRate = bits.unreliable;
             } else {
                 return Markov(chosen, P0);
             }

@@ -14,4 +14,12 @@ namespace rs {
 double LogErasureBlockErrorProbability(std::int64_t n, std::int64_t t, std::int64_t punctured,
                                        double pError, double pErasure);
 
+// The natural logarithm of the chance that `sent` symbols, each an error with probability
+// pError or an erasure with pErasure (never both), take exactly `errors` errors and `erasures`
+// erasures: the trinomial C(sent; e, s) pError^e pErasure^s (1 - pError - pErasure)^(sent-e-s),
+// as the erasures' binomial times the errors' among the symbols not erased, the same split the
+// block error probability sums.
+double LogTrinomialWeight(std::int64_t sent, std::int64_t errors, std::int64_t erasures,
+                          double pError, double pErasure);
+
 }  // namespace rs

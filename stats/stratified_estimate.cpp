@@ -39,6 +39,40 @@ StratumRate MeanRate(std::int64_t sum, std::int64_t squares, const WeightTally& 
 
 }  // namespace
 
+std::array<LogEstimate, kRateCount> CombineStrata(std::span<const double> logWeights,
+                                                  std::span<const StratumRates> rates,
+                                                  double logTail) {
+    RS_ASSERT(logWeights.size() == rates.size(), "a weight for every stratum");
+    double largest = kLogZero;
+    for (const double logWeight : logWeights) {
+        largest = std::max(largest, logWeight);
+    }
+    const double z = NormalQuantile(kConfidence);
+    std::array<LogEstimate, kRateCount> estimates{};
+    for (std::size_t r = 0; r < kRateCount; ++r) {
+        if (largest == kLogZero) {
+            // No stratum sampled can occur: the rate is whatever the tail holds, at most.
+            estimates[r] = {kLogZero, kLogZero, logTail};
+            continue;
+        }
+        double sum = 0.0;
+        double varianceLow = 0.0;
+        double varianceHigh = 0.0;
+        for (std::size_t i = 0; i < rates.size(); ++i) {
+            const double scale = std::exp(logWeights[i] - largest);
+            const StratumRate& rate = rates[i][r];
+            sum += scale * rate.mean;
+            varianceLow += scale * scale * rate.errorLow * rate.errorLow;
+            varianceHigh += scale * scale * rate.errorHigh * rate.errorHigh;
+        }
+        const double low = sum - z * std::sqrt(varianceLow);
+        const double high = sum + z * std::sqrt(varianceHigh) + std::exp(logTail - largest);
+        estimates[r] = {sum > 0.0 ? largest + std::log(sum) : kLogZero,
+                        low > 0.0 ? largest + std::log(low) : kLogZero, largest + std::log(high)};
+    }
+    return estimates;
+}
+
 double NormalQuantile(double confidence) {
     return boost::math::quantile(boost::math::normal(), 0.5 + confidence / 2.0);
 }
@@ -78,36 +112,12 @@ StratifiedPoint EstimatePoint(double P0, std::int32_t n, std::int32_t t, std::in
     for (std::int64_t w = std::int64_t{t} + 1; w < firstWeight; ++w) {
         point.tail = LogAdd(point.tail, LogBinomialWeight(n, w, P0));
     }
-    const std::int64_t lastWeight = std::int64_t{firstWeight} + std::ssize(rates) - 1;
     // The weights below firstWeight are those up to t, which contribute nothing.
     std::vector<double> logWeights(rates.size());
-    double largest = kLogZero;
     for (std::size_t i = 0; i < rates.size(); ++i) {
         logWeights[i] = LogBinomialWeight(n, firstWeight + static_cast<std::int64_t>(i), P0);
-        largest = std::max(largest, logWeights[i]);
     }
-    const double z = NormalQuantile(kConfidence);
-    for (std::size_t r = 0; r < kRateCount; ++r) {
-        if (largest == kLogZero || lastWeight < firstWeight) {
-            // No weight sampled can occur: the rate is whatever the tail holds, at most.
-            point.rates[r] = {kLogZero, kLogZero, point.tail};
-            continue;
-        }
-        double sum = 0.0;
-        double varianceLow = 0.0;
-        double varianceHigh = 0.0;
-        for (std::size_t i = 0; i < rates.size(); ++i) {
-            const double scale = std::exp(logWeights[i] - largest);
-            const StratumRate& rate = rates[i][r];
-            sum += scale * rate.mean;
-            varianceLow += scale * scale * rate.errorLow * rate.errorLow;
-            varianceHigh += scale * scale * rate.errorHigh * rate.errorHigh;
-        }
-        const double low = sum - z * std::sqrt(varianceLow);
-        const double high = sum + z * std::sqrt(varianceHigh) + std::exp(point.tail - largest);
-        point.rates[r] = {sum > 0.0 ? largest + std::log(sum) : kLogZero,
-                          low > 0.0 ? largest + std::log(low) : kLogZero, largest + std::log(high)};
-    }
+    point.rates = CombineStrata(logWeights, rates, point.tail);
     return point;
 }
 

@@ -41,6 +41,14 @@ StratumRates SummarizeWeight(const WeightTally& tally, std::int32_t k, std::int3
 using rs_sim::LogEstimate;
 using rs_sim::StratifiedPoint;
 
+// Combines strata, each with its rates and the natural logarithm of its probability, into a
+// point's estimates: each the weighted sum of the means, each side of its interval the normal
+// quantile times the weighted errors added in quadrature, the upper end widened by what the
+// strata left out could hold (logTail).
+std::array<LogEstimate, kRateCount> CombineStrata(std::span<const double> logWeights,
+                                                  std::span<const StratumRates> rates,
+                                                  double logTail);
+
 // Combines the rates of weights firstWeight .. firstWeight + rates.size() - 1 (firstWeight > t)
 // of a code of length n correcting t by their binomial weights at P0: each estimate is the
 // weighted sum of the means, and each side of its interval the normal quantile times the

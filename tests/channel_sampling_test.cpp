@@ -90,7 +90,7 @@ TEST(ChannelSampling, GapsBetweenErrorsAreGeometric) {
 TEST(ChannelSampling, BurstsAndTheirGapsAreGeometricAndFramesStartStationary) {
     rs_sim::GilbertElliottChannel channel{rs_sim::GilbertElliottChannel::Level::kBit, 0.0, 1.0,
                                           7.0};
-    const ChannelAt at = ModelChannel(channel, 15, 11, 0.2);
+    const ChannelAt at = ModelChannel(channel, {4, 15, 2, 0}, 0.2);
     ASSERT_TRUE(at.model);
     const ChannelModel& model = *at.model;
     FrameErrors errors;
@@ -147,7 +147,7 @@ TEST(ChannelSampling, EveryPositionErrsAtTheLongRunRate) {
     constexpr int kFrames = 100000;
     constexpr double kP0 = 0.05;
     for (const rs_sim::Channel& channel : channels) {
-        const ChannelAt at = ModelChannel(channel, 15, 11, kP0);
+        const ChannelAt at = ModelChannel(channel, {4, 15, 2, 0}, kP0);
         ASSERT_TRUE(at.model);
         std::vector<std::int64_t> counts(kSteps);
         FrameErrors errors;

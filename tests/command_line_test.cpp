@@ -28,6 +28,11 @@ bool SameChannel(const rs_sim::Channel& a, const rs_sim::Channel& b) {
     if (qaryA != nullptr && qaryB != nullptr && qaryA->erasure != qaryB->erasure) {
         return false;
     }
+    const auto* bpskA = std::get_if<rs_sim::BpskAwgnChannel>(&a);
+    const auto* bpskB = std::get_if<rs_sim::BpskAwgnChannel>(&b);
+    if (bpskA != nullptr && bpskB != nullptr && bpskA->eraseBelow != bpskB->eraseBelow) {
+        return false;
+    }
     return a.index() == b.index() &&
            (markovA == nullptr ||
             (markovA->level == markovB->level && markovA->burst == markovB->burst &&
@@ -263,6 +268,10 @@ TEST(CommandLine, Channels) {
          rs_sim::BinarySymmetricChannel{},
          8},
         {{"--channel", "bpsk-awgn", "--ebn0", "3"}, rs_sim::BpskAwgnChannel{}},
+        {{"--channel", "bpsk-awgn", "--ebn0", "3", "--erase-below", "0.25"},
+         rs_sim::BpskAwgnChannel{0.25}},
+        {{"--channel", "bpsk-awgn", "--ebn0", "3", "--erase-below", "best"},
+         rs_sim::BpskAwgnChannel{rs_sim::BpskAwgnChannel::BestThreshold{}}},
         {{"--channel=gilbert-elliott", "--burst", "10"},
          Markov{Markov::Level::kBit, 0.0, 0.5, 10.0}},
         {{"--channel", "gilbert-elliott", "--level", "symbol", "--burst", "2.5", "--good-error",
@@ -320,6 +329,14 @@ TEST(CommandLine, Channels) {
         {{"--channel", "binary-symmetric", "--erasures", "0.1"},
          "rs-sim: --erasures belongs to --channel q-ary-symmetric, not to binary-symmetric"},
         {{"--erasures", "1.5"}, "rs-sim: --erasures"},
+        {{"--channel", "binary-symmetric", "--erase-below", "0.2"},
+         "rs-sim: --erase-below belongs to --channel bpsk-awgn, not to binary-symmetric"},
+        {{"--channel", "bpsk-awgn", "--ebn0", "1", "--erase-below", "half"},
+         "rs-sim: --erase-below takes a threshold THETA (a number, 0 or more) or best, not "
+         "\"half\""},
+        {{"--channel", "bpsk-awgn", "--ebn0", "1", "--erase-below=-0.5"},
+         "rs-sim: --erase-below takes a threshold THETA (a number, 0 or more) or best, not "
+         "\"-0.5\""},
         {{"--puncture", "-1"}, "rs-sim: --puncture"},
         {{"--on-failure", "ignore"}, "rs-sim: --on-failure"},
     };
@@ -455,6 +472,8 @@ TEST(CommandLine, ResumeCommandKeepsTheChannel) {
         {"--channel", "binary-symmetric", "--interleave", "4", "--p0", "0.01,0.002"},
         {"--channel", "bpsk-awgn", "--ebn0", "-1.5,0,2"},
         {"--channel", "bpsk-awgn", "--ebn0-range=-3:1:0.5"},
+        {"--channel", "bpsk-awgn", "--ebn0", "5", "--erase-below", "0.125"},
+        {"--channel", "bpsk-awgn", "--ebn0", "5", "--erase-below", "best", "--puncture", "2"},
         {"--channel", "gilbert-elliott", "--level", "symbol", "--burst", "12.5", "--good-error",
          "1e-05", "--bad-error", "0.25"},
         {"--channel", "gilbert-elliott", "--burst", "3", "--interleave", "16"},

@@ -142,6 +142,27 @@ TEST(FrameEngine, LiteralAndFastFramesCountAlike) {
          2000,
          {3, true}},
         {"bpsk RS(63,55) punctured", BpskAwgnChannel{}, 6, 4, 0, 1, 1.0F, 1000, {5, false}},
+        // Erasures below a threshold: a symbol's wrong bits before or after an unreliable one.
+        {"threshold RS(15,11) dense I=2", BpskAwgnChannel{0.3}, 4, 2, 0, 2, 1.0F, 3000},
+        {"threshold RS(15,11) miscorrecting", BpskAwgnChannel{0.05}, 4, 2, 0, 1, -4.0F, 2000},
+        {"threshold best RS(63,55) punctured",
+         BpskAwgnChannel{BpskAwgnChannel::BestThreshold{}},
+         6,
+         4,
+         0,
+         1,
+         2.0F,
+         1000,
+         {3, false}},
+        {"threshold RS(31,27) received I=3",
+         BpskAwgnChannel{0.6},
+         5,
+         2,
+         0,
+         3,
+         2.0F,
+         2000,
+         {0, true}},
     };
     for (const FrameCase& c : cases) {
         const PointStatistics literal = RunPoint(c, true, 7, 3);
@@ -153,7 +174,7 @@ TEST(FrameEngine, LiteralAndFastFramesCountAlike) {
         if (c.name.find("miscorrecting") != std::string::npos) {
             EXPECT_GT(literal.miscorrections, 0) << c.name;
         }
-        if (std::holds_alternative<QarySymmetricChannel>(c.channel)) {
+        if (rs_sim::Erases(c.channel)) {
             EXPECT_GT(literal.channelErasures, 0) << c.name;
         }
         if (c.receiver.deliverReceived) {
@@ -249,7 +270,10 @@ TEST(FrameEngine, LanesOfOtherProcessesFillTheSameFrames) {
     erasures.channel = QarySymmetricChannel{0.06};
     erasures.puncture = 2;
     erasures.onFailure = rs_sim::Experiment::OnFailure::kReceived;
-    for (rs_sim::Experiment experiment : {bursts, erasures}) {
+    rs_sim::Experiment threshold = erasures;
+    threshold.channel = BpskAwgnChannel{0.2};
+    threshold.points = rs_sim::Points::Values({3.0F, 4.0F});
+    for (rs_sim::Experiment experiment : {bursts, erasures, threshold}) {
         const rs_sim::Expected<rs_sim::Results> here = rs_sim::Simulate(experiment);
         ASSERT_TRUE(here) << here.error;
         for (const int lanes : {1, 3}) {
@@ -355,7 +379,7 @@ TEST(FrameEngine, BurstyFerMatchesTheChainsExactFer) {
         EXPECT_LE(point.theoryFER, wide.high) << "I=" << interleave;
         EXPECT_GT(counts.errorBlocks, 20) << "I=" << interleave;
         if (interleave == 1) {
-            const ChannelAt at = ModelChannel(channel, 255, 223, 0.004);
+            const ChannelAt at = ModelChannel(channel, {8, 255, 16, 0}, 0.004);
             const double binomial =
                 BoundedDistanceBlockErrorProbability(255, 16, at.model->SymbolErrorProbability(8));
             EXPECT_TRUE(binomial < wide.low || binomial > wide.high) << binomial;

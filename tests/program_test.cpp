@@ -685,5 +685,43 @@ TEST_F(ProgramTest, RunFromOptionsResumes) {
         << errors.text;
 }
 
+// A threshold keeps the console's and results.dat's points as they are and names itself in the
+// header; JSON and CSV give the THETA each point used. THETA 0 is hard decisions: the same
+// points, word for word.
+TEST_F(ProgramTest, ThresholdRunsNameTheirThetaAndKeepTheLayout) {
+    WriteFile("param.dat", Parameters("Pmax=0\nPmin=0\nPstep=0\n", "M=8\nT=16\n"));
+    const auto run = [&](std::vector<const char*> extra) {
+        std::vector<const char*> arguments = {
+            "--channel",          "bpsk-awgn", "--ebn0", "6,6.5",  "--max-blocks", "3000",
+            "--max-error-blocks", "3000",      "--json", "t.json", "--csv",        "t.csv"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        console.text.clear();
+        errors.text.clear();
+        EXPECT_EQ(Run(Options(arguments)), 0) << errors.text;
+        return WithoutTimes(ReadFile("results.dat"));
+    };
+    const auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
+    const std::string hard = run({});
+    const std::string zero = run({"--erase-below", "0"});
+    EXPECT_NE(zero.find("channel=bpsk-awgn  eraseBelow=0\n"), std::string::npos) << zero;
+    EXPECT_EQ(body(zero), body(hard));
+    const std::string best = run({"--erase-below", "best"});
+    EXPECT_NE(best.find("channel=bpsk-awgn  eraseBelow=best\n"), std::string::npos) << best;
+    const auto json = nlohmann::json::parse(ReadFile("t.json"));
+    EXPECT_EQ(json["experiment"]["channel"]["eraseBelow"], "best");
+    std::istringstream csv(ReadFile("t.csv"));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_TRUE(line.ends_with(",channelErasures,errorsCorrected,erasuresCorrected,eraseBelow"));
+    for (const auto& point : json["points"]) {
+        const double theta = point["eraseBelow"];
+        EXPECT_GT(theta, 0.0);
+        EXPECT_LT(theta, 1.0);
+        EXPECT_GT(point["channelErasures"].get<std::int64_t>(), 0);
+        std::getline(csv, line);
+        EXPECT_EQ(std::stod(line.substr(line.rfind(',') + 1)), theta) << line;
+    }
+}
+
 }  // namespace
 }  // namespace rs

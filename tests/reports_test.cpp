@@ -123,7 +123,7 @@ rs_sim::StratifiedResults MadeUpStudy(const rs_sim::Channel& channel,
     study.firstWeight = 3;
     study.lastWeight = 5;
     const auto weights = [](std::int32_t first, std::int32_t last, std::int64_t patterns) {
-        rs_sim::WeightSampling own{first, last, {}, {}};
+        rs_sim::WeightSampling own{first, last, {}, {}, {}};
         for (std::int32_t w = first; w <= last; ++w) {
             own.tallies.push_back({.patterns = patterns, .wrongBlocks = w, .errorSymbols = 2 * w});
             own.weightRates.push_back({});
@@ -461,6 +461,12 @@ TEST_F(ReportsTest, ResumeRefusesAReportOfAnotherChannelOrSeed) {
         {rs_sim::QarySymmetricChannel{}, 1, rs_sim::QarySymmetricChannel{0.0}, 1,
          "its header has no erasures where this run has erasures=0"},
         {rs_sim::QarySymmetricChannel{0.05}, 1, rs_sim::QarySymmetricChannel{0.05}, 1, nullptr},
+        {rs_sim::BpskAwgnChannel{0.25}, 1,
+         rs_sim::BpskAwgnChannel{rs_sim::BpskAwgnChannel::BestThreshold{}}, 1,
+         "its header has eraseBelow=0.25 where this run has eraseBelow=best"},
+        {rs_sim::BpskAwgnChannel{}, 1, rs_sim::BpskAwgnChannel{0.0}, 1,
+         "its header has no eraseBelow where this run has eraseBelow=0"},
+        {rs_sim::BpskAwgnChannel{0.25}, 1, rs_sim::BpskAwgnChannel{0.25}, 1, nullptr},
     };
     for (const Case& c : cases) {
         console.text.clear();

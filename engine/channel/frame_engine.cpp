@@ -68,7 +68,10 @@ void LiteralFrames::Fill(const ChannelModel& model, const FrameReceiver& receive
     PhiloxStream channelStream = ChannelStream(seed, point, frame);
     SampleFrame(model, m, model.bitLevel ? frameSymbols * m : frameSymbols, channelStream, errors);
     for (std::size_t e = 0; e < errors.steps.size(); ++e) {
-        if (errors.bitLevel) {
+        if (errors.bitLevel && !errors.erased.empty() && errors.erased[e] != 0) {
+            // An unreliable bit erases its symbol.
+            erased[errors.steps[e] / m] = 1;
+        } else if (errors.bitLevel) {
             bits[errors.steps[e]] ^= 1U;
         } else if (errors.erased[e] != 0) {
             erased[errors.steps[e]] = 1;
@@ -183,7 +186,8 @@ void FastFrames::Fill(const ChannelModel& model, const FrameReceiver& receiver, 
         pattern.erasures.clear();
     }
     // Steps come in increasing order, so each codeword's positions do too, and a symbol's bits
-    // arrive together.
+    // arrive together: a symbol with an unreliable bit is an erasure, whichever of its bits came
+    // first, and otherwise its error value is the sum of its wrong bits.
     for (std::size_t e = 0; e < errors.steps.size(); ++e) {
         const std::uint64_t symbol = errors.bitLevel ? errors.steps[e] / m : errors.steps[e];
         const Symbol value =
@@ -191,7 +195,14 @@ void FastFrames::Fill(const ChannelModel& model, const FrameReceiver& receiver, 
         Pattern& pattern = patterns[symbol % interleave];
         const std::int32_t position = CarriedPosition(
             static_cast<std::int32_t>(symbol / interleave), twoT, receiver.punctured);
-        if (!errors.bitLevel && errors.erased[e] != 0) {
+        if (!pattern.erasures.empty() && pattern.erasures.back() == position) {
+            continue;  // erased already by an unreliable bit
+        }
+        if (!errors.erased.empty() && errors.erased[e] != 0) {
+            if (!pattern.positions.empty() && pattern.positions.back() == position) {
+                pattern.positions.pop_back();  // its wrong bits so far no longer count
+                pattern.values.pop_back();
+            }
             pattern.erasures.push_back(position);
         } else if (!pattern.positions.empty() && pattern.positions.back() == position) {
             pattern.values.back() ^= value;
@@ -274,16 +285,16 @@ constexpr std::size_t kBatchCodewords = std::size_t{1} << 14U;
 
 template <typename Frames>
 FrameEngine<Frames>::FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel,
-                                 std::int32_t sent, std::int32_t k, std::int32_t interleave,
+                                 std::int32_t m, std::int32_t sent, std::int32_t k,
+                                 std::int32_t interleave,
                                  std::vector<std::unique_ptr<FrameLane>> lanes,
                                  FrameReceiver receiver)
     : workers(std::move(workers)),
       lanes(std::move(lanes)),
       channel(std::move(channel)),
-      sent(sent),
-      k(k),
-      interleave(interleave),
-      receiver(receiver) {
+      receiver(receiver),
+      code{m, sent, (sent - k) / 2, receiver.punctured},
+      interleave(interleave) {
     RS_ASSERT(!this->workers.empty() && interleave >= 1, "a frame engine has a worker");
     const std::size_t all = this->workers.size() + this->lanes.size();
     if (all > 1) {
@@ -298,8 +309,7 @@ FrameEngine<Frames>::~FrameEngine() = default;
 template <typename Frames>
 void FrameEngine<Frames>::StartPointAt(float P0, PackedState start) {
     // The code's rate is that of the symbols sent, the punctured parity left out.
-    const ChannelAt at =
-        ModelChannel(channel, sent - receiver.punctured, k, static_cast<double>(P0));
+    const ChannelAt at = ModelChannel(channel, code, static_cast<double>(P0));
     RS_ASSERT(at.model.has_value(), "the experiment's check keeps P0 in the channel's reach");
     model = at.model.value_or(ChannelModel{});
     seed = static_cast<std::uint32_t>(start >> 32U);

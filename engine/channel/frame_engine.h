@@ -106,8 +106,9 @@ template <typename Frames>
 class FrameEngine final : public Engine {
   public:
     // One Frames per worker here, and lanes of other processes that fill frames too.
-    FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel, std::int32_t sent,
-                std::int32_t k, std::int32_t interleave,
+    // Codewords of sent symbols of m bits, k of them information.
+    FrameEngine(std::vector<Frames> workers, rs_sim::Channel channel, std::int32_t m,
+                std::int32_t sent, std::int32_t k, std::int32_t interleave,
                 std::vector<std::unique_ptr<FrameLane>> lanes, FrameReceiver receiver = {});
     ~FrameEngine() override;
 
@@ -128,10 +129,9 @@ class FrameEngine final : public Engine {
     // worker alone.
     std::unique_ptr<FrameCrew> crew;
     const rs_sim::Channel channel;
-    const std::int32_t sent;
-    const std::int32_t k;
-    const std::int32_t interleave;
     const FrameReceiver receiver;
+    const SentCode code;
+    const std::int32_t interleave;
     std::int64_t blockBound = std::numeric_limits<std::int64_t>::max();
     ChannelModel model;
     std::uint32_t seed = 0;

@@ -10,13 +10,16 @@ namespace rs {
 namespace {
 
 // Events at one rate over steps from..end-1, after the gap drawn first; each an error with
-// probability errorShare (1: no draw), else an erasure.
+// probability errorShare (1: no draw), else an erasure (at bit level, an unreliable bit).
 void SampleRun(const GeometricGap& gap, std::uint64_t from, std::uint64_t end, std::int32_t q,
                double errorShare, PhiloxStream& stream, FrameErrors& errors) {
     // Steps stay below 2^62 and gaps at most 2^62, so the sum cannot wrap.
     for (std::uint64_t at = from + gap.Draw(stream); at < end; at += 1 + gap.Draw(stream)) {
         errors.steps.push_back(at);
         if (errors.bitLevel) {
+            if (errorShare < 1.0) {
+                errors.erased.push_back(stream.UniformOpenBelow() > errorShare ? 1 : 0);
+            }
             continue;
         }
         const bool erased = errorShare < 1.0 && stream.UniformOpenBelow() > errorShare;
@@ -37,8 +40,10 @@ void SampleFrame(const ChannelModel& model, std::int32_t m, std::uint64_t steps,
     errors.bitLevel = model.bitLevel;
     const auto q = static_cast<std::int32_t>(std::int64_t{1} << m);
     if (model.Memoryless()) {
-        if (model.erasureRate > 0.0) {
-            const double rate = std::min(model.errorRate + model.erasureRate, 1.0);
+        // The q-ary channel's erasures, or BPSK's unreliable bits: events of two kinds.
+        const double other = model.bitLevel ? model.unreliableRate : model.erasureRate;
+        if (other > 0.0) {
+            const double rate = std::min(model.errorRate + other, 1.0);
             SampleRun(GeometricGap(rate), 0, steps, q, model.errorRate / rate, stream, errors);
             return;
         }

@@ -14,11 +14,14 @@ namespace rs {
 // codewords of n sent symbols takes I n steps, or I n m at bit level; symbol j of codeword i is
 // frame symbol j I + i, and frame symbol s holds frame bits s m .. s m + m - 1, bit r the
 // coefficient of x^r. On a channel that erases, a step is an error or an erasure: an erasure's
-// value is 0 and its flag is set.
+// value is 0 and its flag is set. At bit level (BPSK with a threshold), a flagged step is an
+// unreliable bit, which erases its symbol; the others are wrong and reliable bits.
 struct FrameErrors {
     std::vector<std::uint64_t> steps;
     std::vector<Symbol> values;  // the symbol errors' values, one per step; empty at bit level
-    std::vector<std::uint8_t> erased;  // 1 for an erasure, one per step; empty at bit level
+    // 1 for an erasure (or an unreliable bit), one per step at symbol level, and at bit level
+    // when the channel has unreliable bits; empty at bit level otherwise.
+    std::vector<std::uint8_t> erased;
     bool bitLevel = false;
 
     void Clear() {
@@ -35,8 +38,10 @@ struct FrameErrors {
 // drawn right after its step, uniform among the q - 1 nonzero values. On the q-ary channel that
 // erases, the gaps are between events at the rate P0 + PE, and each event takes one uniform
 // draw right after its step: an error when it is at most P0 / (P0 + PE), its value drawn next,
-// else an erasure. Every engine draws a
-// frame's errors through this rule, so they see the same channel.
+// else an erasure. At bit level with unreliable bits (rate b) beside the wrong and reliable ones
+// (rate a), likewise: gaps at a + b, then one uniform per event, wrong and reliable when it is
+// at most a / (a + b), else unreliable. Every engine draws a frame's errors through this rule,
+// so they see the same channel.
 void SampleFrame(const ChannelModel& model, std::int32_t m, std::uint64_t steps,
                  PhiloxStream& stream, FrameErrors& errors);
 

@@ -8,7 +8,7 @@ namespace {
 
 // A segment task is five words, and a stop is one too: neither leads with this.
 constexpr std::uint64_t kFrameMark = 0x6672616d65735253;  // "RSframes"
-constexpr std::size_t kTaskWords = 14;
+constexpr std::size_t kTaskWords = 16;
 constexpr std::size_t kWordsPerCodeword = 4;
 constexpr std::uint64_t kFailureBit = std::uint64_t{1} << 63U;
 constexpr std::uint64_t kDeliveredReceivedBit = std::uint64_t{1} << 62U;
@@ -36,7 +36,9 @@ FrameWords PackFrameTask(const FrameTask& task) {
             task.stride,
             task.count,
             std::bit_cast<std::uint64_t>(model.erasureRate),
-            static_cast<std::uint64_t>(static_cast<std::uint32_t>(task.receiver.punctured))};
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(task.receiver.punctured)),
+            std::bit_cast<std::uint64_t>(model.unreliableRate),
+            std::bit_cast<std::uint64_t>(model.threshold)};
 }
 
 bool UnpackFrameTask(const FrameWords& words, FrameTask& task) {
@@ -65,6 +67,8 @@ bool UnpackFrameTask(const FrameWords& words, FrameTask& task) {
     task.count = words[11];
     model.erasureRate = std::bit_cast<double>(words[12]);
     task.receiver.punctured = static_cast<std::int32_t>(words[13]);
+    model.unreliableRate = std::bit_cast<double>(words[14]);
+    model.threshold = std::bit_cast<double>(words[15]);
     return task.interleave >= 1 && task.stride >= 1 && task.receiver.punctured >= 0;
 }
 

@@ -24,7 +24,7 @@ struct FrameTask {
 
 using FrameWords = std::vector<std::uint64_t>;
 
-// A frame task is fourteen words, led by a mark no segment task has.
+// A frame task is sixteen words, led by a mark no segment task has.
 FrameWords PackFrameTask(const FrameTask& task);
 // False unless the words are a frame task.
 bool UnpackFrameTask(const FrameWords& words, FrameTask& task);

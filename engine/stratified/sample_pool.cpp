@@ -44,9 +44,15 @@ std::vector<WeightTally> SamplePool::Run(std::uint32_t seed, std::span<const Sam
                 const auto job = static_cast<std::size_t>(
                     std::upper_bound(starts.begin(), starts.end(), p) - starts.begin() - 1);
                 const std::uint64_t at = (p - starts[job]) * kPieceSamples;
-                samplers[thread]->Sample(seed, jobs[job].weight, jobs[job].first + at,
-                                         std::min(kPieceSamples, jobs[job].count - at),
-                                         rows[thread][job]);
+                const SampleJob& piece = jobs[job];
+                const std::uint64_t count = std::min(kPieceSamples, piece.count - at);
+                if (piece.stratum) {
+                    samplers[thread]->SampleStratum(seed, piece.weight, piece.erasures,
+                                                    piece.first + at, count, rows[thread][job]);
+                } else {
+                    samplers[thread]->Sample(seed, piece.weight, piece.first + at, count,
+                                             rows[thread][job]);
+                }
             }
         } catch (...) {
             failures[thread] = std::current_exception();

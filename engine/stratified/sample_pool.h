@@ -10,11 +10,14 @@
 
 namespace rs {
 
-// Samples of one weight to decode: indices first .. first + count - 1.
+// Samples of one weight to decode: indices first .. first + count - 1. A stratum's job has
+// `weight` errors and `erasures` erasures.
 struct SampleJob {
     std::int32_t weight = 0;
     std::uint64_t first = 0;
     std::uint64_t count = 0;
+    bool stratum = false;
+    std::int32_t erasures = 0;
 };
 
 // Decodes jobs of samples on a number of threads, each with a sampler of its own. The tallies

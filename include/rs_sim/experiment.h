@@ -5,6 +5,7 @@
 // it with CheckExperiment, hand it to Simulate (simulator.h).
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,9 +50,24 @@ struct QarySymmetricChannel {
 // polynomial-basis bits (bit b is the coefficient of x^b).
 struct BinarySymmetricChannel {};
 
-// BPSK over AWGN with hard decisions. P0 is Eb/N0 in dB; each bit flips independently with
-// probability Q(sqrt(2 R Eb/N0)), R = k/n of the code as sent (shortened or not).
-struct BpskAwgnChannel {};
+// BPSK over AWGN. P0 is Eb/N0 in dB; the amplitude is +-1 and the noise's deviation
+// sigma = 1/sqrt(2 R Eb/N0), R = k/n of the code as sent (shortened or not, punctured parity
+// left out). With hard decisions each bit flips independently with probability Q(1/sigma).
+// With a threshold THETA (in units of the amplitude), a bit received with |y| < THETA is
+// unreliable and a symbol with an unreliable bit is erased (decoded for errors and erasures):
+// per bit, wrong and reliable with a = Q((1 + THETA)/sigma), unreliable with
+// b = Q((1 - THETA)/sigma) - Q((1 + THETA)/sigma). THETA = 0 is the hard-decision channel.
+struct BpskAwgnChannel {
+    // At each point, the THETA in [0, 1] that minimises the bounded-distance FER
+    // P(2e + s > 2t) of the code as sent.
+    struct BestThreshold {
+        bool operator==(const BestThreshold&) const = default;
+    };
+    // A fixed THETA, finite and not negative, or the best one at each point.
+    using Threshold = std::variant<double, BestThreshold>;
+    // None: hard decisions, without erasures (the channel as it always was).
+    std::optional<Threshold> eraseBelow;
+};
 
 // A two-state Markov chain, Good and Bad, over the frame's bits (or symbols), in error with
 // probability goodError in Good and badError in Bad. A burst in Bad lasts burst bits (or
@@ -87,8 +103,23 @@ inline bool SendsFrames(const Channel& channel) {
     const auto* symmetric = std::get_if<QarySymmetricChannel>(&channel);
     return symmetric == nullptr || symmetric->erasure.has_value();
 }
-// The channel's erasure probability per sent symbol; 0 on a channel without erasures.
+// Whether the channel erases symbols, so that a run decodes errors and erasures and counts its
+// erasures: the q-ary channel with an erasure probability, BPSK with a threshold (either even
+// at 0, as the q-ary channel erases at 0).
+inline bool Erases(const Channel& channel) {
+    if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&channel)) {
+        return bpsk->eraseBelow.has_value();
+    }
+    const auto* symmetric = std::get_if<QarySymmetricChannel>(&channel);
+    return symmetric != nullptr && symmetric->erasure.has_value();
+}
+// The channel's erasure probability per sent symbol where it is one number for every point:
+// the q-ary channel's PE; 0 on a channel without erasures. BPSK's erasures below a threshold
+// depend on the point (stats/channel_model.h gives them), and this gives NaN for them.
 inline double ErasureProbability(const Channel& channel) {
+    if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&channel)) {
+        return bpsk->eraseBelow ? std::numeric_limits<double>::quiet_NaN() : 0.0;
+    }
     const auto* symmetric = std::get_if<QarySymmetricChannel>(&channel);
     return symmetric != nullptr ? symmetric->erasure.value_or(0.0) : 0.0;
 }

@@ -74,6 +74,9 @@ struct PointResult {
     double BER = 0.0;        // over the k m information bits of each block
     double theoryFER = 0.0;  // the bounded-distance decoder's FER on this channel
     double seconds = 0.0;    // the point's blocks and statistics
+    // BPSK's erasure threshold THETA at this point (as given, or the best one there); none on
+    // a channel without one.
+    std::optional<double> eraseBelow;
 };
 
 // The rates a stratified run estimates, per block sent.
@@ -99,6 +102,9 @@ struct StratifiedPoint {
     // bits its bit error probability (0 on the q-ary channel, whose P0 is its symbol's).
     double channelSER = 0.0;
     double channelBER = 0.0;
+    // BPSK's erasure threshold THETA at this point (as given, or the best one there); none on
+    // a channel without one.
+    std::optional<double> eraseBelow;
 };
 
 // What the patterns of one weight gave, summed over the patterns.
@@ -115,6 +121,15 @@ struct WeightTally {
     bool operator==(const WeightTally&) const = default;
 };
 
+// A stratum of a run with erasures: its errors and its erasures on the channel (the punctured
+// parity, erased in every block, not counted).
+struct StratumKey {
+    std::int32_t errors = 0;
+    std::int32_t erasures = 0;
+
+    bool operator==(const StratumKey&) const = default;
+};
+
 // An estimate with its 95 % interval.
 struct Estimate {
     double value = 0.0;
@@ -129,6 +144,9 @@ struct WeightSampling {
     std::int32_t lastWeight = 0;
     std::vector<WeightTally> tallies;  // weight firstWeight + i at i
     std::vector<std::array<Estimate, kRateCount>> weightRates;
+    // With erasures or puncturing the strata are (errors, erasures): tallies[i] is strata[i]'s,
+    // and firstWeight .. lastWeight spans their errors plus erasures. Empty otherwise.
+    std::vector<StratumKey> strata;
 };
 
 // A stratified run: the weights sampled (firstWeight .. lastWeight, above t), their tallies,
@@ -141,6 +159,8 @@ struct StratifiedResults {
     // Each weight's rates (indexed by Rate) with their intervals: exact Clopper-Pearson for
     // the block rates, the normal interval of the mean for symbols and bits.
     std::vector<std::array<Estimate, kRateCount>> weightRates;
+    // With erasures or puncturing, the (errors, erasures) of each tally, as in WeightSampling.
+    std::vector<StratumKey> strata;
     double confidence = 0.95;
     std::vector<StratifiedPoint> points;
     bool precise = true;  // every interval met the precision (always with fixed samples)

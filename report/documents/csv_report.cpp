@@ -49,6 +49,9 @@ std::string CsvHeader(const rs_sim::Channel& channel) {
     if (CountsErasures(channel)) {
         header += ",channelErasures,errorsCorrected,erasuresCorrected";
     }
+    if (!ThresholdText(channel).empty()) {
+        header += ",eraseBelow";
+    }
     return header;
 }
 
@@ -67,6 +70,9 @@ std::string CsvRow(const rs_sim::PointResult& point, const rs_sim::CodeFacts& co
         row += ',' + CsvField(point.counts.channelErasures);
         row += ',' + CsvField(point.counts.errorsCorrected);
         row += ',' + CsvField(point.counts.erasuresCorrected);
+    }
+    if (!ThresholdText(channel).empty()) {
+        row += ',' + (point.eraseBelow ? CsvField(*point.eraseBelow) : std::string());
     }
     return row + '\n';
 }

@@ -77,7 +77,12 @@ nlohmann::ordered_json ChannelJson(const rs_sim::Channel& channel) {
         json["goodError"] = markov->goodError;
         json["badError"] = markov->badError;
     }
-    if (CountsErasures(channel)) {
+    if (const auto* bpsk = std::get_if<rs_sim::BpskAwgnChannel>(&channel);
+        bpsk != nullptr && bpsk->eraseBelow) {
+        const auto* given = std::get_if<double>(&*bpsk->eraseBelow);
+        json["eraseBelow"] =
+            given != nullptr ? nlohmann::ordered_json(*given) : nlohmann::ordered_json("best");
+    } else if (CountsErasures(channel)) {
         json["erasures"] = rs_sim::ErasureProbability(channel);
     }
     return json;
@@ -107,6 +112,9 @@ nlohmann::ordered_json PointJson(const rs_sim::PointResult& point, const rs_sim:
         json["channelErasures"] = point.counts.channelErasures;
         json["errorsCorrected"] = point.counts.errorsCorrected;
         json["erasuresCorrected"] = point.counts.erasuresCorrected;
+    }
+    if (point.eraseBelow) {
+        json["eraseBelow"] = *point.eraseBelow;
     }
     return json;
 }

@@ -129,6 +129,15 @@ std::string ReadChannel(const nlohmann::json& experiment, PlottedRun& run) {
         return "its channel is not one rs-sim knows";
     }
     run.channel = *found;
+    if (auto* bpsk = std::get_if<rs_sim::BpskAwgnChannel>(&run.channel)) {
+        // The threshold, so that the plot's title names it.
+        const auto threshold = channel->find("eraseBelow");
+        if (threshold != channel->end() && threshold->is_number()) {
+            bpsk->eraseBelow = threshold->get<double>();
+        } else if (threshold != channel->end() && *threshold == "best") {
+            bpsk->eraseBelow = rs_sim::BpskAwgnChannel::BestThreshold{};
+        }
+    }
     if (auto* markov = std::get_if<rs_sim::GilbertElliottChannel>(&run.channel)) {
         const auto number = [&](const char* key, double& value) {
             const auto given = channel->find(key);

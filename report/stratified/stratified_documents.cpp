@@ -1,5 +1,6 @@
 #include "report/stratified/stratified_documents.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -75,6 +76,9 @@ std::string StratifiedCsvHeader(const rs_sim::Channel& channel) {
     if (!IsDefaultChannel(channel)) {
         header += ",channelBER";
     }
+    if (!ThresholdText(channel).empty()) {
+        header += ",eraseBelow";
+    }
     return header;
 }
 
@@ -100,6 +104,9 @@ std::string StratifiedCsv(const rs_sim::StratifiedResults& result, const rs_sim:
         csv += CsvIdentity(code, channel, "stratified");
         if (!IsDefaultChannel(channel)) {
             csv += ',' + (CountsChannelBits(channel) ? CsvField(point.channelBER) : std::string());
+        }
+        if (!ThresholdText(channel).empty()) {
+            csv += ',' + (point.eraseBelow ? CsvField(*point.eraseBelow) : std::string());
         }
         csv.append("\n");
     }
@@ -135,9 +142,14 @@ nlohmann::ordered_json SamplingJson(const StratifiedAsk& ask,
     }
     sampling["confidence"] = result.confidence;
     sampling["interval"] =
-        "Clopper-Pearson per weight for block rates, standard errors for symbol and bit rates, "
-        "each side added in quadrature over the weights; the upper end includes the unsampled "
-        "weights' bound";
+        result.strata.empty() && std::all_of(result.pointWeights.begin(), result.pointWeights.end(),
+                                             [](const auto& own) { return own.strata.empty(); })
+            ? "Clopper-Pearson per weight for block rates, standard errors for symbol and bit "
+              "rates, each side added in quadrature over the weights; the upper end includes "
+              "the unsampled weights' bound"
+            : "Clopper-Pearson per stratum for block rates, standard errors for symbol and bit "
+              "rates, each side added in quadrature over the strata; the upper end includes "
+              "the unsampled strata's bound";
     sampling["firstWeight"] = result.firstWeight;
     sampling["lastWeight"] = result.lastWeight;
     sampling["patterns"] = patterns;
@@ -151,6 +163,9 @@ nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point,
     nlohmann::ordered_json json = {{"P0", point.P0}, {"channelSER", ChannelSER(point, channel)}};
     if (CountsChannelBits(channel)) {
         json["channelBER"] = Number(point.channelBER);
+    }
+    if (point.eraseBelow) {
+        json["eraseBelow"] = *point.eraseBelow;
     }
     for (const auto& [rate, name] : kRateNames) {
         const rs_sim::LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
@@ -168,20 +183,28 @@ nlohmann::ordered_json StratifiedPointJson(const rs_sim::StratifiedPoint& point,
     return json;
 }
 
-// A per-weight table: a row for each weight from firstWeight, its tallies and its rates.
+// A per-weight table: a row for each weight from firstWeight, its tallies and its rates; or,
+// with strata, a row for each stratum, named by its errors e and erasures s.
 nlohmann::ordered_json WeightsJson(
     std::int32_t firstWeight, const std::vector<rs_sim::WeightTally>& tallies,
-    const std::vector<std::array<rs_sim::Estimate, rs_sim::kRateCount>>& rates) {
+    const std::vector<std::array<rs_sim::Estimate, rs_sim::kRateCount>>& rates,
+    const std::vector<rs_sim::StratumKey>& strata) {
     nlohmann::ordered_json table = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < tallies.size() && i < rates.size(); ++i) {
         const rs_sim::WeightTally& tally = tallies[i];
-        nlohmann::ordered_json json = {{"w", firstWeight + static_cast<std::int32_t>(i)},
-                                       {"patterns", tally.patterns},
-                                       {"errorBlocks", tally.wrongBlocks},
-                                       {"errorSymbols", tally.errorSymbols},
-                                       {"bitErrors", tally.bitErrors},
-                                       {"detectedFailures", tally.failures},
-                                       {"miscorrections", tally.miscorrections}};
+        nlohmann::ordered_json json;
+        if (i < strata.size()) {
+            json["e"] = strata[i].errors;
+            json["s"] = strata[i].erasures;
+        } else {
+            json["w"] = firstWeight + static_cast<std::int32_t>(i);
+        }
+        json.update(nlohmann::ordered_json{{"patterns", tally.patterns},
+                                           {"errorBlocks", tally.wrongBlocks},
+                                           {"errorSymbols", tally.errorSymbols},
+                                           {"bitErrors", tally.bitErrors},
+                                           {"detectedFailures", tally.failures},
+                                           {"miscorrections", tally.miscorrections}});
         for (const auto& [rate, name] : kRateNames) {
             const rs_sim::Estimate& r = rates[i][static_cast<std::size_t>(rate)];
             const std::string base(name);
@@ -215,13 +238,15 @@ nlohmann::ordered_json StratifiedJson(const RunDescription& run, const Stratifie
             static const rs_sim::WeightSampling kNone;
             const rs_sim::WeightSampling& own =
                 i < result.pointWeights.size() ? result.pointWeights[i] : kNone;
-            point["perWeight"] = WeightsJson(own.firstWeight, own.tallies, own.weightRates);
+            point[own.strata.empty() ? "perWeight" : "perStratum"] =
+                WeightsJson(own.firstWeight, own.tallies, own.weightRates, own.strata);
         }
         points.push_back(std::move(point));
     }
     document["points"] = std::move(points);
     if (!ownPatterns) {
-        document["perWeight"] = WeightsJson(result.firstWeight, result.tallies, result.weightRates);
+        document[result.strata.empty() ? "perWeight" : "perStratum"] =
+            WeightsJson(result.firstWeight, result.tallies, result.weightRates, result.strata);
     }
     return document;
 }

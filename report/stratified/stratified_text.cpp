@@ -30,12 +30,20 @@ constexpr const char* kWeightColumns =
     "     w    patterns  error blocks  error symbols    bit errors  detected failures  "
     "miscorrections\n";
 
-// The rows of a weight table, weight firstWeight + i at i.
-std::string WeightRows(std::int32_t firstWeight, const std::vector<rs_sim::WeightTally>& tallies) {
+constexpr const char* kStratumColumns =
+    "     e     s    patterns  error blocks  error symbols    bit errors  detected failures  "
+    "miscorrections\n";
+
+// The rows of a weight table, weight firstWeight + i at i, or of a strata table, stratum i at i.
+std::string WeightRows(std::int32_t firstWeight, const std::vector<rs_sim::WeightTally>& tallies,
+                       const std::vector<rs_sim::StratumKey>& strata) {
     std::string text;
     for (std::size_t i = 0; i < tallies.size(); ++i) {
         const rs_sim::WeightTally& tally = tallies[i];
-        text += Padded(std::to_string(firstWeight + static_cast<std::int32_t>(i)), 6) +
+        text += (i < strata.size()
+                     ? Padded(std::to_string(strata[i].errors), 6) +
+                           Padded(std::to_string(strata[i].erasures), 6)
+                     : Padded(std::to_string(firstWeight + static_cast<std::int32_t>(i)), 6)) +
                 Padded(std::to_string(tally.patterns), 12) +
                 Padded(std::to_string(tally.wrongBlocks), 14) +
                 Padded(std::to_string(tally.errorSymbols), 15) +
@@ -69,6 +77,31 @@ double LogTailShare(const rs_sim::StratifiedResults& result) {
     return share;
 }
 
+namespace {
+
+std::string StrataMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
+                             std::int64_t patterns, bool ownPatterns) {
+    std::string text = "Method: stratified estimation by errors e and erasures s, e + s from " +
+                       std::to_string(result.firstWeight) + " to " +
+                       std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
+                       " decoded error patterns" + (ownPatterns ? ", each point its own" : "") +
+                       ", seed " + std::to_string(ask.seed) + "\n";
+    text += ask.samples
+                ? "Samples: " + std::to_string(*ask.samples) + " patterns per stratum" +
+                      (ownPatterns ? " at each point" : "") + "\n"
+                : "Precision: every FER, SER and BER within " +
+                      FormatFixed2(100.0 * ask.precision) + " % at 95 % confidence" +
+                      (result.precise ? "" : " (not reached: a stratum hit its limit)") + "\n";
+    return text +
+           "Intervals: 95 %, Clopper-Pearson per stratum for block rates and standard errors "
+           "for symbol and bit rates, added in quadrature\n"
+           "Strata left out hold at most " +
+           FormatLogScientific2(LogTailShare(result)) +
+           " of any rate, included in the upper ends\n";
+}
+
+}  // namespace
+
 std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
                                  std::int64_t patterns) {
     if (!AnyWeightSampled(result)) {
@@ -78,6 +111,13 @@ std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::Stratif
     // Where a wrong symbol's value depends on the point, each point draws patterns of its own,
     // and the weights span every point's.
     const bool ownPatterns = !result.pointWeights.empty();
+    const bool strata =
+        !result.strata.empty() ||
+        std::any_of(result.pointWeights.begin(), result.pointWeights.end(),
+                    [](const rs_sim::WeightSampling& own) { return !own.strata.empty(); });
+    if (strata) {
+        return StrataMethodText(ask, result, patterns, ownPatterns);
+    }
     std::string text = "Method: weight-stratified estimation, weights " +
                        std::to_string(result.firstWeight) + " to " +
                        std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
@@ -121,6 +161,9 @@ std::string StratifiedPointText(const rs_sim::StratifiedPoint& point,
         if (CountsChannelBits(channel)) {
             text += "   Channel BER=" + FormatScientific2(point.channelBER);
         }
+        if (point.eraseBelow) {
+            text += "   Erase below=" + FormatScientific2(*point.eraseBelow);
+        }
     }
     return text + "\nFER=" + Estimate(Of(point, rs_sim::Rate::kFER)) +
            "\nSER=" + Estimate(Of(point, rs_sim::Rate::kSER)) +
@@ -131,16 +174,21 @@ std::string StratifiedPointText(const rs_sim::StratifiedPoint& point,
 
 std::string PerWeightText(const rs_sim::StratifiedResults& result, const rs_sim::Channel& channel) {
     if (result.pointWeights.empty()) {
-        return std::string("\nPer weight:\n") + kWeightColumns +
-               WeightRows(result.firstWeight, result.tallies);
+        return result.strata.empty()
+                   ? std::string("\nPer weight:\n") + kWeightColumns +
+                         WeightRows(result.firstWeight, result.tallies, result.strata)
+                   : std::string("\nPer stratum:\n") + kStratumColumns +
+                         WeightRows(result.firstWeight, result.tallies, result.strata);
     }
     std::string text;
     for (std::size_t i = 0; i < result.points.size() && i < result.pointWeights.size(); ++i) {
         const rs_sim::WeightSampling& own = result.pointWeights[i];
-        text += "\nPer weight at " + SweptValueText(result.points[i].P0, channel) + ":";
+        text += std::string(own.strata.empty() ? "\nPer weight at " : "\nPer stratum at ") +
+                SweptValueText(result.points[i].P0, channel) + ":";
         text += own.tallies.empty()
                     ? std::string(" no weight sampled\n")
-                    : "\n" + std::string(kWeightColumns) + WeightRows(own.firstWeight, own.tallies);
+                    : "\n" + std::string(own.strata.empty() ? kWeightColumns : kStratumColumns) +
+                          WeightRows(own.firstWeight, own.tallies, own.strata);
     }
     return text;
 }

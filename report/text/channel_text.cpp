@@ -63,8 +63,16 @@ bool SweepsEbN0(const rs_sim::Channel& channel) {
 }
 
 bool CountsErasures(const rs_sim::Channel& channel) {
-    const auto* symmetric = std::get_if<rs_sim::QarySymmetricChannel>(&channel);
-    return symmetric != nullptr && symmetric->erasure.has_value();
+    return rs_sim::Erases(channel);
+}
+
+std::string ThresholdText(const rs_sim::Channel& channel) {
+    const auto* bpsk = std::get_if<rs_sim::BpskAwgnChannel>(&channel);
+    if (bpsk == nullptr || !bpsk->eraseBelow) {
+        return {};
+    }
+    const auto* given = std::get_if<double>(&*bpsk->eraseBelow);
+    return given != nullptr ? DecimalText(*given) : std::string("best");
 }
 
 bool CountsChannelBits(const rs_sim::Channel& channel) {
@@ -100,7 +108,9 @@ std::string ReportHeader(const rs_sim::CodeFacts& code, const rs_sim::Channel& c
             .append("  badError=")
             .append(DecimalText(markov->badError));
     }
-    if (CountsErasures(channel)) {
+    if (const std::string threshold = ThresholdText(channel); !threshold.empty()) {
+        header.append("  eraseBelow=").append(threshold);
+    } else if (CountsErasures(channel)) {
         header.append("  erasures=").append(DecimalText(rs_sim::ErasureProbability(channel)));
     }
     if (code.punctured > 0) {
@@ -172,7 +182,13 @@ std::string ChannelTitle(const rs_sim::Channel& channel, std::int32_t interleave
             } else if constexpr (std::is_same_v<Chosen, rs_sim::BinarySymmetricChannel>) {
                 return "binary symmetric channel";
             } else if constexpr (std::is_same_v<Chosen, rs_sim::BpskAwgnChannel>) {
-                return "BPSK over AWGN, hard decisions";
+                if (!chosen.eraseBelow) {
+                    return "BPSK over AWGN, hard decisions";
+                }
+                const std::string threshold = ThresholdText(chosen);
+                return threshold == "best"
+                           ? std::string("BPSK over AWGN, erasures below the best threshold")
+                           : "BPSK over AWGN, erasures below " + threshold;
             } else {
                 return std::string("Gilbert-Elliott channel (") +
                        (chosen.level == rs_sim::GilbertElliottChannel::Level::kBit ? "bits"

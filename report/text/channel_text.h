@@ -16,9 +16,11 @@ bool IsDefaultChannel(const rs_sim::Channel& channel);
 // Whether the points are Eb/N0 values in dB (BPSK over AWGN) rather than probabilities.
 bool SweepsEbN0(const rs_sim::Channel& channel);
 
-// Whether the channel erases symbols (the q-ary channel with an erasure probability), so that a
-// point reports its erasures and the errors and erasures corrected.
+// Whether the channel erases symbols (the q-ary channel with an erasure probability, BPSK with a
+// threshold), so that a point reports its erasures and the errors and erasures corrected.
 bool CountsErasures(const rs_sim::Channel& channel);
+// BPSK's threshold as the reports write it ("0.25", "best"); empty without one.
+std::string ThresholdText(const rs_sim::Channel& channel);
 // Whether the channel flips bits, so that a point counts the channel's bit errors.
 bool CountsChannelBits(const rs_sim::Channel& channel);
 
@@ -30,7 +32,8 @@ std::string SweptValueText(double P0, const rs_sim::Channel& channel);
 std::string DecimalText(double value);
 
 // The report's header line: the code, then, for a channel other than the default, its words
-// "  channel=NAME", the q-ary channel's "  erasures=PE" when it erases, the Gilbert-Elliott
+// "  channel=NAME", the q-ary channel's "  erasures=PE" when it erases, BPSK's
+// "  eraseBelow=THETA" (or "best") when it has a threshold, the Gilbert-Elliott
 // chain's "  level=  burst=  goodError=  badError=",
 // "  interleave=I" when I > 1, and "  seed=S" for a seed other than the default, so that a
 // resumed run can tell whether it continues the same stream.
