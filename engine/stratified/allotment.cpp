@@ -16,6 +16,30 @@ constexpr std::int64_t kMostGrowth = 16;
 
 }  // namespace
 
+double LogFloor(const StratifiedPoint& point) {
+    double floor = 0.0;
+    for (const Rate rate : kPreciseRates) {
+        floor = std::min(floor, point.rates[static_cast<std::size_t>(rate)].value);
+    }
+    return floor;
+}
+
+bool Precise(const std::vector<StratifiedPoint>& points, double precision) {
+    bool precise = true;
+    for (const StratifiedPoint& point : points) {
+        for (const Rate rate : kPreciseRates) {
+            const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
+            if (e.value == kLogZero) {
+                continue;
+            }
+            const double width =
+                std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value));
+            precise = precise && width <= precision * (1.0 + 1e-9);
+        }
+    }
+    return precise;
+}
+
 std::vector<std::int64_t> WantedPatterns(
     const StudyRequest& request, const std::vector<WeightTally>& tallies,
     const std::vector<StratumRates>& rates,

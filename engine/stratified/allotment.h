@@ -15,6 +15,12 @@ namespace rs {
 // The rates a study's precision is asked of.
 inline constexpr std::array<Rate, 3> kPreciseRates = {Rate::kFER, Rate::kSER, Rate::kBER};
 
+// ln of a point's smallest precise rate: what the items left out are held against.
+double LogFloor(const StratifiedPoint& point);
+
+// Whether no point's precise rate has an interval wider than the precision asks.
+bool Precise(const std::vector<StratifiedPoint>& points, double precision);
+
 // The patterns each sampled item (a weight, or a stratum of errors and erasures) should have
 // after a round. At every point, for each precise rate whose interval is wider than the
 // precision allows, the items with the largest shares of its variance get their patterns

@@ -179,16 +179,7 @@ StudyResult StrataStudy::Run(const std::function<void(int, std::int64_t)>& progr
         Sample(jobs);
         Estimate();
         report();
-        Select(
-            [&](std::size_t i) {
-                double floor = 0.0;
-                for (const Rate rate : kPreciseRates) {
-                    floor = std::min(floor,
-                                     result.points[i].rates[static_cast<std::size_t>(rate)].value);
-                }
-                return floor;
-            },
-            jobs);
+        Select([&](std::size_t i) { return LogFloor(result.points[i]); }, jobs);
         if (!jobs.empty()) {
             continue;
         }
@@ -209,17 +200,7 @@ StudyResult StrataStudy::Run(const std::function<void(int, std::int64_t)>& progr
         }
     }
     if (!request.samples) {
-        for (const StratifiedPoint& point : result.points) {
-            for (const Rate rate : kPreciseRates) {
-                const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
-                if (e.value == kLogZero) {
-                    continue;
-                }
-                const double width =
-                    std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value));
-                result.precise = result.precise && width <= request.precision * (1.0 + 1e-9);
-            }
-        }
+        result.precise = result.precise && Precise(result.points, request.precision);
     }
     // Reported by errors plus erasures, then erasures.
     std::vector<std::size_t> order(result.strata.size());

@@ -147,16 +147,8 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
         Estimate();
         report();
         // Every weight that could still matter to the smallest rate of a point.
-        const Weights range = Range(
-            [&](std::size_t i) {
-                double floor = 0.0;
-                for (const Rate rate : kPreciseRates) {
-                    floor = std::min(floor,
-                                     result.points[i].rates[static_cast<std::size_t>(rate)].value);
-                }
-                return floor;
-            },
-            true);
+        const Weights range =
+            Range([&](std::size_t i) { return LogFloor(result.points[i]); }, true);
         if (range.first < result.firstWeight || range.last > result.lastWeight) {
             extend(range);
             continue;
@@ -178,18 +170,7 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
         }
     }
     if (!request.samples) {
-        // Precise when no rate's interval is wider than asked.
-        for (const StratifiedPoint& point : result.points) {
-            for (const Rate rate : kPreciseRates) {
-                const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
-                if (e.value == kLogZero) {
-                    continue;
-                }
-                const double width =
-                    std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value));
-                result.precise = result.precise && width <= request.precision * (1.0 + 1e-9);
-            }
-        }
+        result.precise = result.precise && Precise(result.points, request.precision);
     }
     return std::move(result);
 }
