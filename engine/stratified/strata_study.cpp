@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "base/contract.h"
+#include "engine/stratified/allotment.h"
 #include "engine/stratified/sample_pool.h"
 #include "engine/stratified/stratified_study.h"
 #include "stats/binomial_weights.h"
@@ -13,10 +14,6 @@
 namespace rs {
 
 namespace {
-
-constexpr std::array<Rate, 3> kPreciseRates = {Rate::kFER, Rate::kSER, Rate::kBER};
-// The most a round multiplies a stratum's patterns by, as for weights.
-constexpr std::int64_t kMostGrowth = 16;
 
 class StrataStudy {
   public:
@@ -157,60 +154,9 @@ void StrataStudy::Estimate() {
 }
 
 std::vector<std::int64_t> StrataStudy::Wanted() const {
-    std::vector<std::int64_t> wanted(result.tallies.size());
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        wanted[i] = result.tallies[i].patterns;
-    }
-    const double z = NormalQuantile(kConfidence);
-    std::vector<double> logWeights(wanted.size());
-    std::vector<std::pair<double, std::size_t>> shares;
-    for (std::size_t p = 0; p < request.points.size(); ++p) {
-        double largest = kLogZero;
-        for (std::size_t i = 0; i < wanted.size(); ++i) {
-            logWeights[i] = LogWeight(p, result.strata[i]);
-            largest = std::max(largest, logWeights[i]);
-        }
-        if (largest == kLogZero) {
-            continue;
-        }
-        for (const Rate rate : kPreciseRates) {
-            const auto r = static_cast<std::size_t>(rate);
-            // In units of the largest weight: the estimate, each stratum's variance share, and
-            // the variance the precision allows.
-            double sum = 0.0;
-            double total = 0.0;
-            shares.clear();
-            for (std::size_t i = 0; i < wanted.size(); ++i) {
-                const double scale = std::exp(logWeights[i] - largest);
-                const StratumRate& s = rates[i][r];
-                sum += scale * s.mean;
-                const double error = std::max(s.errorLow, s.errorHigh);
-                const double share = scale * scale * error * error;
-                total += share;
-                shares.emplace_back(share, i);
-            }
-            const double allowed = std::pow((request.precision - request.tailShare) * sum / z, 2.0);
-            if (sum <= 0.0 || total <= allowed) {
-                continue;
-            }
-            // The largest shares get more patterns until the rest fits a quarter of the
-            // allowance.
-            std::sort(shares.begin(), shares.end(), std::greater<>());
-            double rest = total;
-            const auto growth = std::min<std::int64_t>(
-                kMostGrowth, static_cast<std::int64_t>(std::bit_ceil(
-                                 static_cast<std::uint64_t>(std::ceil(total / allowed)))));
-            for (const auto& [share, i] : shares) {
-                if (rest <= allowed / 4.0) {
-                    break;
-                }
-                rest -= share;
-                wanted[i] = std::max(
-                    wanted[i], std::min(request.mostSamples, result.tallies[i].patterns * growth));
-            }
-        }
-    }
-    return wanted;
+    return WantedPatterns(request, result.tallies, rates, [&](std::size_t p, std::size_t i) {
+        return LogWeight(p, result.strata[i]);
+    });
 }
 
 StudyResult StrataStudy::Run(const std::function<void(int, std::int64_t)>& progress) {
@@ -233,16 +179,7 @@ StudyResult StrataStudy::Run(const std::function<void(int, std::int64_t)>& progr
         Sample(jobs);
         Estimate();
         report();
-        Select(
-            [&](std::size_t i) {
-                double floor = 0.0;
-                for (const Rate rate : kPreciseRates) {
-                    floor = std::min(floor,
-                                     result.points[i].rates[static_cast<std::size_t>(rate)].value);
-                }
-                return floor;
-            },
-            jobs);
+        Select([&](std::size_t i) { return LogFloor(result.points[i]); }, jobs);
         if (!jobs.empty()) {
             continue;
         }
@@ -263,17 +200,7 @@ StudyResult StrataStudy::Run(const std::function<void(int, std::int64_t)>& progr
         }
     }
     if (!request.samples) {
-        for (const StratifiedPoint& point : result.points) {
-            for (const Rate rate : kPreciseRates) {
-                const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
-                if (e.value == kLogZero) {
-                    continue;
-                }
-                const double width =
-                    std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value));
-                result.precise = result.precise && width <= request.precision * (1.0 + 1e-9);
-            }
-        }
+        result.precise = result.precise && Precise(result.points, request.precision);
     }
     // Reported by errors plus erasures, then erasures.
     std::vector<std::size_t> order(result.strata.size());

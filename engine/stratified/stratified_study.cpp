@@ -4,16 +4,13 @@
 #include <bit>
 #include <cmath>
 
+#include "engine/stratified/allotment.h"
 #include "engine/stratified/sample_pool.h"
 #include "stats/binomial_weights.h"
 
 namespace rs {
 
 namespace {
-
-constexpr std::array<Rate, 3> kPreciseRates = {Rate::kFER, Rate::kSER, Rate::kBER};
-// The most a round multiplies a weight's patterns by.
-constexpr std::int64_t kMostGrowth = 16;
 
 class Study {
   public:
@@ -108,63 +105,10 @@ void Study::Estimate() {
 }
 
 std::vector<std::int64_t> Study::Wanted() const {
-    std::vector<std::int64_t> wanted(result.tallies.size());
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        wanted[i] = result.tallies[i].patterns;
-    }
-    const double z = NormalQuantile(kConfidence);
-    std::vector<double> logWeights(wanted.size());
-    std::vector<std::pair<double, std::size_t>> shares;
-    for (std::size_t p = 0; p < request.points.size(); ++p) {
-        const StratifiedPoint& point = result.points[p];
-        double largest = kLogZero;
-        for (std::size_t i = 0; i < wanted.size(); ++i) {
-            logWeights[i] =
-                LogBinomialWeight(n, result.firstWeight + static_cast<std::int64_t>(i), point.P0);
-            largest = std::max(largest, logWeights[i]);
-        }
-        if (largest == kLogZero) {
-            continue;
-        }
-        for (const Rate rate : kPreciseRates) {
-            const auto r = static_cast<std::size_t>(rate);
-            // In units of the largest weight: the estimate, each weight's variance share, and
-            // the variance the precision allows.
-            double sum = 0.0;
-            double total = 0.0;
-            shares.clear();
-            for (std::size_t i = 0; i < wanted.size(); ++i) {
-                const double scale = std::exp(logWeights[i] - largest);
-                const StratumRate& s = rates[i][r];
-                sum += scale * s.mean;
-                const double error = std::max(s.errorLow, s.errorHigh);
-                const double share = scale * scale * error * error;
-                total += share;
-                shares.emplace_back(share, i);
-            }
-            // The tail's share widens the upper end beside the sampling error.
-            const double allowed = std::pow((request.precision - request.tailShare) * sum / z, 2.0);
-            if (sum <= 0.0 || total <= allowed) {
-                continue;  // a rate of 0 has no relative width to reach
-            }
-            // The largest shares get more patterns until what is left of the rest fits a
-            // quarter of the allowance.
-            std::sort(shares.begin(), shares.end(), std::greater<>());
-            double rest = total;
-            const auto growth = std::min<std::int64_t>(
-                kMostGrowth, static_cast<std::int64_t>(std::bit_ceil(
-                                 static_cast<std::uint64_t>(std::ceil(total / allowed)))));
-            for (const auto& [share, i] : shares) {
-                if (rest <= allowed / 4.0) {
-                    break;
-                }
-                rest -= share;
-                wanted[i] = std::max(
-                    wanted[i], std::min(request.mostSamples, result.tallies[i].patterns * growth));
-            }
-        }
-    }
-    return wanted;
+    return WantedPatterns(request, result.tallies, rates, [&](std::size_t p, std::size_t i) {
+        return LogBinomialWeight(n, result.firstWeight + static_cast<std::int64_t>(i),
+                                 result.points[p].P0);
+    });
 }
 
 StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
@@ -203,16 +147,8 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
         Estimate();
         report();
         // Every weight that could still matter to the smallest rate of a point.
-        const Weights range = Range(
-            [&](std::size_t i) {
-                double floor = 0.0;
-                for (const Rate rate : kPreciseRates) {
-                    floor = std::min(floor,
-                                     result.points[i].rates[static_cast<std::size_t>(rate)].value);
-                }
-                return floor;
-            },
-            true);
+        const Weights range =
+            Range([&](std::size_t i) { return LogFloor(result.points[i]); }, true);
         if (range.first < result.firstWeight || range.last > result.lastWeight) {
             extend(range);
             continue;
@@ -234,18 +170,7 @@ StudyResult Study::Run(const std::function<void(int, std::int64_t)>& progress) {
         }
     }
     if (!request.samples) {
-        // Precise when no rate's interval is wider than asked.
-        for (const StratifiedPoint& point : result.points) {
-            for (const Rate rate : kPreciseRates) {
-                const LogEstimate& e = point.rates[static_cast<std::size_t>(rate)];
-                if (e.value == kLogZero) {
-                    continue;
-                }
-                const double width =
-                    std::max(std::exp(e.high - e.value) - 1.0, 1.0 - std::exp(e.low - e.value));
-                result.precise = result.precise && width <= request.precision * (1.0 + 1e-9);
-            }
-        }
+        result.precise = result.precise && Precise(result.points, request.precision);
     }
     return std::move(result);
 }
