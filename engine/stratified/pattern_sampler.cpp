@@ -66,29 +66,9 @@ PatternSampler::Pattern PatternSampler::Draw(std::uint32_t seed, std::int32_t we
                                              std::uint64_t sample) {
     RS_ASSERT(weight >= 1 && weight <= counter->N(), "a pattern's weight is 1..n");
     PhiloxStream stream(seed, static_cast<std::uint32_t>(weight), sample);
-    const std::int32_t n = counter->N();
-    positions.clear();
-    // Floyd: for j = n - w .. n - 1, take a uniform r in 0..j, or j itself when r is taken.
-    // Taken positions are marked by position in codes of moderate length, and looked up among
-    // the few taken in longer ones.
-    const bool marked = !chosen.empty();
-    for (std::int32_t j = n - weight; j < n; ++j) {
-        auto r = static_cast<std::int32_t>(stream.Below(static_cast<std::uint32_t>(j) + 1));
-        if (marked ? chosen[static_cast<std::size_t>(r)] != 0
-                   : std::find(positions.begin(), positions.end(), r) != positions.end()) {
-            r = j;
-        }
-        if (marked) {
-            chosen[static_cast<std::size_t>(r)] = 1;
-        }
-        positions.push_back(r);
-    }
-    std::sort(positions.begin(), positions.end());
+    PickSubset(stream, counter->N(), weight);
     values.clear();
-    for (const std::int32_t p : positions) {
-        if (marked) {
-            chosen[static_cast<std::size_t>(p)] = 0;
-        }
+    for (std::size_t i = 0; i < positions.size(); ++i) {
         values.push_back(
             flipsAtMost.empty()
                 ? static_cast<Symbol>(stream.Below(static_cast<std::uint32_t>(q - 1)) + 1)
@@ -138,6 +118,9 @@ void PatternSampler::AddToTally(const BlockOutcome& outcome, WeightTally& tally)
 
 void PatternSampler::PickSubset(PhiloxStream& stream, std::int32_t from, std::int32_t count) {
     positions.clear();
+    // Floyd: for j = from - count .. from - 1, take a uniform r in 0..j, or j itself when r is
+    // taken. Taken positions are marked by position in codes of moderate length, and looked up
+    // among the few taken in longer ones.
     const bool marked = !chosen.empty();
     for (std::int32_t j = from - count; j < from; ++j) {
         auto r = static_cast<std::int32_t>(stream.Below(static_cast<std::uint32_t>(j) + 1));
