@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "cli/run/program.h"
 #include "rs_sim/codec.h"
+#include "rs_sim/documents.h"
 #include "rs_sim/simulator.h"
 #include "test_support.h"
 
@@ -99,6 +101,49 @@ TEST(ApiTest, SimulateCountsAsTheProgramReports) {
     }
 }
 
+// The document of a sweep from the experiment file, with the program's times set aside: a
+// Monte-Carlo run's and a stratified run's, both through the public call.
+TEST(ApiTest, JsonDocumentIsTheProgramsFile) {
+    const auto timeless = [](const std::string& text) {
+        return std::regex_replace(text, std::regex(R"("seconds": [-+.0-9eE]+)"), R"("seconds": 0)");
+    };
+    for (const bool stratified : {false, true}) {
+        SCOPED_TRACE(stratified ? "stratified" : "monte-carlo");
+        const std::filesystem::path directory = testing::FreshTempFolder("json-document");
+        std::ofstream(directory / "param.dat")
+            << "Pmax=0.2\nPmin=0.05\nPstep=0.05\nmaxBlocks=400\nmaxErrorBlocks=60\nM=4\nT=2\n";
+        RunOptions options;
+        options.noWait = true;
+        options.jsonFile = "run.json";
+        options.seed = 77;
+        if (stratified) {
+            options.method = Method::kStratified;
+            options.stratified.samples = 300;
+        }
+        testing::CapturingStream console;
+        testing::CapturingStream errors;
+        testing::SecondPerPointCounter counter;
+        const ProgramEnvironment environment{directory, console, errors, counter, [] {}, options};
+        ASSERT_EQ(RunProgram(environment), 0) << errors.text;
+        std::ifstream file(directory / "run.json");
+        const std::string written((std::istreambuf_iterator<char>(file)),
+                                  std::istreambuf_iterator<char>());
+        std::filesystem::remove_all(directory);
+
+        rs_sim::Experiment experiment;
+        experiment.code = {4, 2, std::nullopt};
+        experiment.points = *rs_sim::Points::Sweep(0.2F, 0.05F, 0.05F).value;
+        experiment.stop = {400, 60};
+        experiment.seed = 77;
+        if (stratified) {
+            experiment.method = rs_sim::Stratified{300, 0.01};
+        }
+        const rs_sim::Expected<rs_sim::Results> results = rs_sim::Simulate(experiment);
+        ASSERT_TRUE(results) << results.error;
+        EXPECT_EQ(timeless(rs_sim::JsonDocument(experiment, *results.value)), timeless(written));
+    }
+}
+
 // Stops after the observer's second point, and at once on a raised flag.
 TEST(ApiTest, ObserverAndStopFlagEndTheRunEarly) {
     class StopAfterTwo final : public rs_sim::Observer {
@@ -129,8 +174,8 @@ TEST(ApiTest, ObserverAndStopFlagEndTheRunEarly) {
 
 // A dense point of the fast engine is estimated before its blocks: a block's seconds, timed on
 // this code's decoder, and the point's, its expected blocks (here its 6 error blocks, every
-// block failing) over the point's threads. Sparse points, the reference engine and the channels that
-// send frames are not.
+// block failing) over the point's threads. Sparse points, the reference engine and the channels
+// that send frames are not.
 TEST(ApiTest, DensePointsAreEstimatedBeforeTheyRun) {
     class Estimates final : public rs_sim::Observer {
       public:

@@ -6,21 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "report/documents/run_description.h"
+
 namespace rs {
-
-// The experiment as "param.dat" states it, or as options give it. The file holds counts of 32
-// bits; options may give more.
-struct SimulationParameters {
-    float Pmax = 0.0F;
-    float Pmin = 0.0F;
-    float Pstep = 0.0F;
-    std::int64_t maxBlocks = 0;
-    std::int64_t maxErrorBlocks = 0;
-    std::int32_t M = 0;
-    std::int32_t T = 0;
-
-    bool operator==(const SimulationParameters&) const = default;
-};
 
 // Either the parameters or a one-line reason why the file was rejected.
 struct ParameterResult {

@@ -63,20 +63,6 @@ bool AnyWeightSampled(const rs_sim::StratifiedResults& result) {
 
 }  // namespace
 
-double LogTailShare(const rs_sim::StratifiedResults& result) {
-    double share = -std::numeric_limits<double>::infinity();
-    for (const rs_sim::StratifiedPoint& point : result.points) {
-        for (const rs_sim::Rate rate :
-             {rs_sim::Rate::kFER, rs_sim::Rate::kSER, rs_sim::Rate::kBER}) {
-            const double value = Of(point, rate).value;
-            if (std::isfinite(value)) {
-                share = std::max(share, point.tail - value);
-            }
-        }
-    }
-    return share;
-}
-
 namespace {
 
 std::string StrataMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,

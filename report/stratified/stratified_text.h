@@ -3,20 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "report/stratified/stratified_json.h"
 #include "rs_sim/results.h"
 
 namespace rs {
-
-// How a stratified run was asked to sample: patterns per weight, or a precision.
-struct StratifiedAsk {
-    std::optional<std::int64_t> samples;
-    double precision = 0.0;
-    std::uint32_t seed = 0;
-};
-
-// The largest share of any rate (FER, SER, BER) at any point that the weights left out could
-// hold, as a natural logarithm.
-double LogTailShare(const rs_sim::StratifiedResults& result);
 
 // The text a stratified run shows on the console and writes to its report, after the code's
 // header line: how it sampled and its intervals, then each point, then the weights. On the
