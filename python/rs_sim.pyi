@@ -1,6 +1,6 @@
 """Reed-Solomon codes over GF(2^m) on noisy channels: rs-sim's exact engines and its codec."""
 
-from typing import Callable, Optional, Sequence, Tuple, overload
+from typing import Callable, Literal, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -41,6 +41,7 @@ class Results:
     experiment: dict
     stopped: bool
     def __len__(self) -> int: ...
+    def to_json(self) -> str: ...
     def to_pandas(self) -> "pandas.DataFrame": ...  # type: ignore[name-defined]
 
 def simulate(
@@ -61,7 +62,10 @@ def simulate(
     engine: str = "fast",
     channel: str = "q-ary-symmetric",
     erasures: Optional[float] = None,
+    erase_below: Union[float, Literal["best"], None] = None,
     interleave: int = 1,
+    puncture: int = 0,
+    on_failure: Literal["decoded", "received"] = "decoded",
     level: str = "bit",
     burst: Optional[float] = None,
     good_error: float = 0.0,

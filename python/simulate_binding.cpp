@@ -17,7 +17,9 @@
 #include <variant>
 #include <vector>
 
+#include "base/thread_annotations.h"
 #include "python/bindings.h"
+#include "rs_sim/documents.h"
 #include "rs_sim/simulator.h"
 
 namespace py = pybind11;
@@ -31,7 +33,8 @@ namespace {
 constexpr auto kSignalSlice = std::chrono::milliseconds(50);
 constexpr double kProgressSeconds = 0.1;
 
-// The running point's counts, written by the run's thread, read by the calling thread.
+// The running point's counts (a stratified run's round and patterns), written by the run's
+// thread, read by the calling thread.
 class ProgressBoard final : public Observer {
   public:
     struct Sighting {
@@ -41,30 +44,36 @@ class ProgressBoard final : public Observer {
     };
 
     void Progress(std::size_t index, const Counts& sofar, double /*seconds*/) override {
-        const std::lock_guard<std::mutex> hold(lock);
-        latest = Sighting{index, sofar.blocks, sofar.errorBlocks};
+        Post({index, sofar.blocks, sofar.errorBlocks});
     }
     void PointCounted(std::size_t index, const PointResult& result) override {
-        const std::lock_guard<std::mutex> hold(lock);
-        latest = Sighting{index, result.counts.blocks, result.counts.errorBlocks};
+        Post({index, result.counts.blocks, result.counts.errorBlocks});
+    }
+    void Round(int round, std::int64_t patterns, double /*seconds*/) override {
+        Post({static_cast<std::size_t>(round), patterns, 0});
     }
 
     // What was seen since the last call, if anything.
-    std::optional<Sighting> Take() {
-        const std::lock_guard<std::mutex> hold(lock);
+    std::optional<Sighting> Take() RS_EXCLUDES(lock) {
+        const rs::MutexLock hold(lock);
         return std::exchange(latest, std::nullopt);
     }
 
   private:
-    std::mutex lock;
-    std::optional<Sighting> latest;  // guarded by lock
+    void Post(const Sighting& seen) RS_EXCLUDES(lock) {
+        const rs::MutexLock hold(lock);
+        latest = seen;
+    }
+
+    rs::Mutex lock;
+    std::optional<Sighting> latest RS_GUARDED_BY(lock);
 };
 
 // The run's end, signalled by its thread to the calling thread.
 struct Finish {
-    std::mutex lock;
+    rs::Mutex lock;
     std::condition_variable ended;
-    bool done = false;  // guarded by lock
+    bool done RS_GUARDED_BY(lock) = false;
 };
 
 std::string Text(const py::handle& value) {
@@ -104,11 +113,33 @@ Points PointsOf(const py::object& p0, const py::object& decades, bool ebN0) {
 }
 
 // The channel as --channel and its options give it; CheckExperiment judges the values.
-Channel ChannelOf(const std::string& name, std::optional<double> erasures, const std::string& level,
+// erase_below: None, a threshold THETA, or "best".
+std::optional<BpskAwgnChannel::Threshold> ThresholdOf(const py::object& eraseBelow) {
+    if (eraseBelow.is_none()) {
+        return std::nullopt;
+    }
+    if (py::isinstance<py::str>(eraseBelow)) {
+        if (Text(eraseBelow) == "best") {
+            return BpskAwgnChannel::BestThreshold{};
+        }
+    } else if (py::isinstance<py::float_>(eraseBelow) || py::isinstance<py::int_>(eraseBelow)) {
+        return eraseBelow.cast<double>();
+    }
+    throw py::value_error(
+        "erase_below takes a threshold THETA (a number, 0 or more) or \"best\", "
+        "not " +
+        Text(py::repr(eraseBelow)));
+}
+
+Channel ChannelOf(const std::string& name, std::optional<double> erasures,
+                  const py::object& eraseBelow, const std::string& level,
                   std::optional<double> burst, double goodError, double badError) {
     const bool markov = name == ChannelName(GilbertElliottChannel{});
     if (erasures && name != ChannelName(QarySymmetricChannel{})) {
         throw py::value_error("erasures belongs to channel=\"q-ary-symmetric\", not to " + name);
+    }
+    if (!eraseBelow.is_none() && name != ChannelName(BpskAwgnChannel{})) {
+        throw py::value_error("erase_below belongs to channel=\"bpsk-awgn\", not to " + name);
     }
     if (markov != burst.has_value()) {
         throw py::value_error(markov ? "channel=\"gilbert-elliott\" needs burst, the mean length "
@@ -125,7 +156,7 @@ Channel ChannelOf(const std::string& name, std::optional<double> erasures, const
         return BinarySymmetricChannel{};
     }
     if (name == ChannelName(BpskAwgnChannel{})) {
-        return BpskAwgnChannel{};
+        return BpskAwgnChannel{ThresholdOf(eraseBelow)};
     }
     if (markov) {
         return GilbertElliottChannel{level == "bit" ? GilbertElliottChannel::Level::kBit
@@ -160,7 +191,25 @@ py::dict ExperimentDict(const Experiment& experiment) {
         dict["method"] = "monte-carlo";
     }
     dict["channel"] = ChannelName(experiment.channel);
+    if (const auto* symmetric = std::get_if<QarySymmetricChannel>(&experiment.channel)) {
+        dict["erasures"] = symmetric->erasure ? py::cast(*symmetric->erasure) : py::none();
+    }
+    if (const auto* bpsk = std::get_if<BpskAwgnChannel>(&experiment.channel)) {
+        const auto* given = bpsk->eraseBelow ? std::get_if<double>(&*bpsk->eraseBelow) : nullptr;
+        dict["erase_below"] = given != nullptr   ? py::cast(*given)
+                              : bpsk->eraseBelow ? py::cast("best")
+                                                 : py::none();
+    }
+    if (const auto* markov = std::get_if<GilbertElliottChannel>(&experiment.channel)) {
+        dict["level"] = markov->level == GilbertElliottChannel::Level::kBit ? "bit" : "symbol";
+        dict["burst"] = markov->burst;
+        dict["good_error"] = markov->goodError;
+        dict["bad_error"] = markov->badError;
+    }
     dict["interleave"] = experiment.interleave;
+    dict["puncture"] = experiment.puncture;
+    dict["on_failure"] =
+        experiment.onFailure == Experiment::OnFailure::kReceived ? "received" : "decoded";
     dict["engine"] = experiment.engine == EngineChoice::kFast ? "fast" : "reference";
     dict["threads"] = experiment.threads;
     dict["seed"] = experiment.seed;
@@ -171,8 +220,10 @@ py::dict ExperimentDict(const Experiment& experiment) {
 // What simulate returns: the results as numpy arrays, one element per point.
 class SimulationResults {
   public:
-    SimulationResults(Results results, py::dict experiment)
-        : results(std::move(results)), experiment(std::move(experiment)) {}
+    SimulationResults(Results results, Experiment asked)
+        : results(std::move(results)),
+          asked(std::move(asked)),
+          experiment(ExperimentDict(this->asked)) {}
 
     bool Stratified() const { return results.stratified.has_value(); }
     std::size_t Size() const {
@@ -214,6 +265,7 @@ class SimulationResults {
     }
 
     Results results;
+    Experiment asked;
     py::dict experiment;
 };
 
@@ -385,6 +437,10 @@ void BindResults(py::module_& module) {
         "stopped", [](const R& r) { return r.results.stopped; }, "whether the run ended early");
     results.def("__len__", &R::Size);
     results.def(
+        "to_json", [](const R& r) { return JsonDocument(r.asked, r.results); },
+        "The JSON document rs-sim --json writes for the same experiment, as text: the same "
+        "bytes apart from the times in it.");
+    results.def(
         "to_pandas",
         [](py::object self) {
             const py::module_ pandas = py::module_::import("pandas");
@@ -410,7 +466,7 @@ Results RunWatched(Simulator& simulator, const py::object& progress) {
     ProgressBoard board;
     Finish finish;
     std::atomic<bool> stop{false};
-    Expected<Results> results;
+    Expected<Results> results;  // the run's thread's until it is joined
     const RunControls controls{.observer = &board,
                                .stop = &stop,
                                .progressEvery = progress.is_none() ? 0.0 : kProgressSeconds};
@@ -419,7 +475,7 @@ Results RunWatched(Simulator& simulator, const py::object& progress) {
         const py::gil_scoped_release released;
         runner = std::thread([&] {
             results = simulator.Run(controls);
-            const std::lock_guard<std::mutex> hold(finish.lock);
+            const rs::MutexLock hold(finish.lock);
             finish.done = true;
             finish.ended.notify_all();
         });
@@ -434,8 +490,11 @@ Results RunWatched(Simulator& simulator, const py::object& progress) {
         bool done = false;
         {
             const py::gil_scoped_release released;
-            std::unique_lock<std::mutex> hold(finish.lock);
-            done = finish.ended.wait_for(hold, kSignalSlice, [&] { return finish.done; });
+            const rs::MutexLock hold(finish.lock);
+            if (!finish.done) {
+                finish.lock.AwaitFor(finish.ended, kSignalSlice);  // a spurious wake loops
+            }
+            done = finish.done;
         }
         if (done) {
             break;
@@ -479,12 +538,21 @@ void BindSimulate(py::module_& module) {
            const std::string& method, std::optional<double> precision,
            std::optional<std::int64_t> samples, int threads, std::int32_t seed,
            bool independentPoints, const std::string& engine, const std::string& channel,
-           std::optional<double> erasures, std::int32_t interleave, const std::string& level,
+           std::optional<double> erasures, const py::object& eraseBelow, std::int32_t interleave,
+           std::int32_t puncture, const std::string& onFailure, const std::string& level,
            std::optional<double> burst, double goodError, double badError, py::object progress) {
             Experiment experiment;
             experiment.code = {m, t, length};
-            experiment.channel = ChannelOf(channel, erasures, level, burst, goodError, badError);
+            experiment.channel =
+                ChannelOf(channel, erasures, eraseBelow, level, burst, goodError, badError);
             experiment.interleave = interleave;
+            experiment.puncture = puncture;
+            if (onFailure != "decoded" && onFailure != "received") {
+                throw py::value_error("on_failure must be \"decoded\" or \"received\", not \"" +
+                                      onFailure + "\"");
+            }
+            experiment.onFailure = onFailure == "received" ? Experiment::OnFailure::kReceived
+                                                           : Experiment::OnFailure::kDecoded;
             experiment.points = PointsOf(
                 p0, p0Decades, std::holds_alternative<BpskAwgnChannel>(experiment.channel));
             experiment.stop = {maxBlocks, maxErrorBlocks};
@@ -520,7 +588,7 @@ void BindSimulate(py::module_& module) {
                 throw py::value_error(simulator.error);
             }
             Results results = RunWatched(*simulator.value, progress);
-            return SimulationResults(std::move(results), ExperimentDict(experiment));
+            return SimulationResults(std::move(results), std::move(experiment));
         },
         py::kw_only(), py::arg("m"), py::arg("t"), py::arg("length") = py::none(),
         py::arg("p0") = py::none(), py::arg("p0_decades") = py::none(), py::arg("max_blocks"),
@@ -528,9 +596,10 @@ void BindSimulate(py::module_& module) {
         py::arg("precision") = py::none(), py::arg("samples") = py::none(), py::arg("threads") = 1,
         py::arg("seed") = kDefaultSeed, py::arg("independent_points") = false,
         py::arg("engine") = "fast", py::arg("channel") = "q-ary-symmetric",
-        py::arg("erasures") = py::none(), py::arg("interleave") = 1, py::arg("level") = "bit",
-        py::arg("burst") = py::none(), py::arg("good_error") = 0.0, py::arg("bad_error") = 0.5,
-        py::arg("progress") = py::none(),
+        py::arg("erasures") = py::none(), py::arg("erase_below") = py::none(),
+        py::arg("interleave") = 1, py::arg("puncture") = 0, py::arg("on_failure") = "decoded",
+        py::arg("level") = "bit", py::arg("burst") = py::none(), py::arg("good_error") = 0.0,
+        py::arg("bad_error") = 0.5, py::arg("progress") = py::none(),
         R"(Simulates RS(n, n - 2t) over GF(2^m) on a noisy channel, as rs-sim does.
 
 Every argument is a keyword:
@@ -553,16 +622,21 @@ Every argument is a keyword:
                        in dB) or "gilbert-elliott" (with level "bit" or "symbol", burst,
                        good_error, bad_error), as --channel
   erasures             the q-ary channel's erasure probability per symbol (--erasures)
+  erase_below          BPSK's threshold THETA, or "best" at each point: a symbol with a bit
+                       received below it is erased (--erase-below)
   interleave           codewords a frame, on the channels that send frames (--interleave)
+  puncture             parity symbols not sent, erased at the receiver (--puncture)
+  on_failure           what a flagged block delivers: "decoded" or "received" (--on-failure)
   progress             called as progress(point, blocks, error_blocks) from the calling
-                       thread, at most about 10 times a second
+                       thread, at most about 10 times a second; a stratified run calls it as
+                       progress(round, patterns decoded so far, 0)
 
 Returns a Results object with a numpy array per field, one element a point: p0, blocks,
 error_blocks, channel_errors, error_symbols, bit_errors, failures, miscorrections, fer,
 fer_low, fer_high (its 95 % interval), ser, ser_low, ser_high, ber, channel_ser, theory_fer,
 log10_fer, log10_fer_low, log10_fer_high, log10_ser, log10_ber, log10_theory_fer, seconds;
-and experiment (a dict), stopped, to_pandas(). The counts equal the program's for the same
-experiment, bit for bit.
+and experiment (a dict), stopped, to_json(), to_pandas(). The counts equal the program's for
+the same experiment, bit for bit, and to_json() is the program's --json document.
 
 The GIL is released while the engines run; Ctrl-C stops the run and raises
 KeyboardInterrupt. Bad arguments raise ValueError with the program's message.)");

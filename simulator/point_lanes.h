@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/parallel/thread_annotations.h"
+#include "base/thread_annotations.h"
 #include "simulator/point_runner.h"
 
 namespace rs {

@@ -9,7 +9,7 @@
 
 #include "engine/block_time_estimate.h"
 #include "engine/engine_plan.h"
-#include "engine/parallel/thread_annotations.h"
+#include "base/thread_annotations.h"
 #include "engine/remote/frame_lane.h"
 #include "engine/remote/lane_filler.h"
 #include "rs_sim/simulator.h"

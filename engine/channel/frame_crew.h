@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/parallel/thread_annotations.h"
+#include "base/thread_annotations.h"
 
 namespace rs {
 

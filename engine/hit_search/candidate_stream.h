@@ -11,7 +11,7 @@
 #include "engine/hit_search/candidate_bitmap.h"
 #include "engine/hit_search/chunk_maker.h"
 #include "engine/kernel/draw_kernels.h"
-#include "engine/parallel/thread_annotations.h"
+#include "base/thread_annotations.h"
 #include "random/jump_ahead.h"
 
 namespace rs {

@@ -11,7 +11,7 @@
 #include "engine/parallel/segment.h"
 #include "engine/parallel/segment_maker.h"
 #include "engine/parallel/segment_shape.h"
-#include "engine/parallel/thread_annotations.h"
+#include "base/thread_annotations.h"
 
 namespace rs {
 

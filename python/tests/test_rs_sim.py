@@ -4,6 +4,7 @@ interrupted from Python; the program's messages for bad arguments."""
 
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -18,13 +19,22 @@ import rs_sim
 PROGRAM = os.environ.get("RS_SIM", "rs-sim")
 
 
-def program_json(tmp_path, arguments):
+def program_json_text(tmp_path, arguments):
     out = tmp_path / "run.json"
     subprocess.run(
         [PROGRAM, "--no-wait", "--no-status", "--json", str(out), "-o", str(tmp_path / "run.txt")]
         + arguments,
         check=True, cwd=tmp_path, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-    return json.loads(out.read_text())
+    return out.read_text()
+
+
+def program_json(tmp_path, arguments):
+    return json.loads(program_json_text(tmp_path, arguments))
+
+
+def timeless(text):
+    """A JSON document with every time in it set to 0, the rest byte for byte."""
+    return re.sub(r'("seconds": )[-+.0-9eE]+', r"\g<1>0", text)
 
 
 # (keywords of simulate, the same experiment on the command line): dense and sparse points,
@@ -52,8 +62,17 @@ EXPERIMENTS = [
      ["--m", "8", "--t", "8", "--erasures", "0.03", "--p0", "0.01", "--max-blocks", "3000",
       "--max-error-blocks", "100"]),
     (dict(m=8, t=16, channel="bpsk-awgn", p0=[5.0, 5.5], max_blocks=3000, max_error_blocks=50),
-     ["--m", "8", "--t", "16", "--channel", "bpsk-awgn", "--ebn0", "5,5.5", "--max-blocks",
+     ["--m", "8", "--t", "16", "--channel", "bpsk-awgn", "--ebn0", "5.0,5.5", "--max-blocks",
       "3000", "--max-error-blocks", "50"]),
+    (dict(m=8, t=16, channel="bpsk-awgn", erase_below="best", puncture=4, on_failure="received",
+          interleave=2, p0=[5.5], max_blocks=3000, max_error_blocks=50),
+     ["--m", "8", "--t", "16", "--channel", "bpsk-awgn", "--erase-below", "best", "--puncture",
+      "4", "--on-failure", "received", "--interleave", "2", "--ebn0", "5.5", "--max-blocks",
+      "3000", "--max-error-blocks", "50"]),
+    (dict(m=6, t=4, erasures=0.0, puncture=3, erase_below=None, p0=[0.03], max_blocks=3000,
+          max_error_blocks=100),
+     ["--m", "6", "--t", "4", "--erasures", "0", "--puncture", "3", "--p0", "0.03",
+      "--max-blocks", "3000", "--max-error-blocks", "100"]),
 ]
 
 COUNTS = {"blocks": "blocks", "error_blocks": "errorBlocks", "channel_errors": "channelErrors",
@@ -70,8 +89,10 @@ CHANNEL_FIELDS = {"channel_bit_errors": "channelBitErrors", "channel_ber": "chan
 @pytest.mark.parametrize("threads", [1, 2])
 @pytest.mark.parametrize("keywords,arguments", EXPERIMENTS)
 def test_simulate_counts_as_the_program(tmp_path, keywords, arguments, threads):
-    expected = program_json(tmp_path, arguments + ["-j", str(threads)])["points"]
+    text = program_json_text(tmp_path, arguments + ["-j", str(threads)])
+    expected = json.loads(text)["points"]
     results = rs_sim.simulate(threads=threads, **keywords)
+    assert timeless(results.to_json()) == timeless(text)
     assert len(results) == len(expected)
     for field, key in COUNTS.items():
         assert getattr(results, field).tolist() == [p[key] for p in expected], field
@@ -85,12 +106,20 @@ def test_simulate_counts_as_the_program(tmp_path, keywords, arguments, threads):
     assert results.experiment["threads"] == threads and not results.stopped
 
 
-def test_stratified_as_the_program(tmp_path):
-    expected = program_json(tmp_path, ["--m", "6", "--t", "3", "--p0", "0.05,0.01",
-                                       "--max-blocks", "1", "--max-error-blocks", "1",
-                                       "--method", "stratified", "--samples", "2000"])
-    results = rs_sim.simulate(m=6, t=3, p0=[0.05, 0.01], max_blocks=1, max_error_blocks=1,
-                              method="stratified", samples=2000)
+@pytest.mark.parametrize("keywords,arguments", [
+    (dict(p0=[0.05, 0.01], samples=2000), ["--p0", "0.05,0.01", "--samples", "2000"]),
+    (dict(channel="bpsk-awgn", erase_below=0.25, precision=0.2, p0=[4.0, 6.0]),
+     ["--channel", "bpsk-awgn", "--erase-below", "0.25", "--precision", "0.2", "--ebn0",
+      "4.0,6.0"]),
+])
+def test_stratified_as_the_program(tmp_path, keywords, arguments):
+    text = program_json_text(tmp_path, ["--m", "6", "--t", "3", "--max-blocks", "1",
+                                        "--max-error-blocks", "1", "--method", "stratified"]
+                             + arguments)
+    results = rs_sim.simulate(m=6, t=3, max_blocks=1, max_error_blocks=1, method="stratified",
+                              **keywords)
+    assert timeless(results.to_json()) == timeless(text)
+    expected = json.loads(text)
     points = expected["points"]
     assert len(points) == 2
     assert results.p0.tolist() == [p["P0"] for p in points]
@@ -109,6 +138,12 @@ def test_stratified_as_the_program(tmp_path):
     (dict(m=8, t=16, channel="gilbert-elliott"), "needs burst"),
     (dict(m=8, t=16, channel="binary-symmetric", erasures=0.1), "erasures belongs to"),
     (dict(m=8, t=16, interleave=2), "interleaving needs another channel"),
+    (dict(m=8, t=16, erase_below=0.1), "erase_below belongs to"),
+    (dict(m=8, t=16, channel="bpsk-awgn", erase_below=-1.0), "is not an amplitude"),
+    (dict(m=8, t=16, channel="bpsk-awgn", erase_below="worst"), "erase_below takes"),
+    (dict(m=8, t=16, erasures=0.0, puncture=33), "puncture 33 is out of range: 0 to 2T=32"),
+    (dict(m=8, t=16, on_failure="received"), "need the frame engine"),
+    (dict(m=8, t=16, on_failure="best"), "on_failure must be"),
 ])
 def test_bad_arguments_raise_the_programs_message(keywords, message):
     arguments = dict(p0=[0.01], max_blocks=10, max_error_blocks=10)
