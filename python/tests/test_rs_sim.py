@@ -128,6 +128,18 @@ def test_stratified_as_the_program(tmp_path, keywords, arguments):
         assert results.log10_fer_high[i] == pytest.approx(point["log10FERHigh"], rel=1e-12)
 
 
+def test_stratified_progress_counts_rounds_and_patterns():
+    calls = []
+    results = rs_sim.simulate(m=8, t=16, p0_decades=(0.1, 1e-6, 2), max_blocks=1,
+                              max_error_blocks=1, method="stratified", precision=0.001,
+                              progress=lambda *seen: calls.append(seen))
+    assert calls, "a run of a third of a second had no progress"
+    rounds, patterns, zeros = zip(*calls)
+    assert list(rounds) == sorted(set(rounds)) and list(patterns) == sorted(patterns)
+    assert set(zeros) == {0}
+    assert 0 < patterns[-1] <= json.loads(results.to_json())["stratified"]["patterns"]
+
+
 @pytest.mark.parametrize("keywords,message", [
     (dict(m=31, t=4), "M=31 is out of range: the field degree must be 1 to 30"),
     (dict(m=8, t=200), "T=200"),
