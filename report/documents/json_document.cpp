@@ -157,14 +157,19 @@ nlohmann::ordered_json PointJson(const rs_sim::PointResult& point) {
             {"seconds", point.seconds}};
 }
 
-nlohmann::ordered_json MonteCarloJson(const RunDescription& run) {
+nlohmann::ordered_json DocumentHead(const RunDescription& run, const char* method) {
     nlohmann::ordered_json document;
     document["program"] = "rs-sim";
     document["version"] = rs_sim::Version();
-    // Named in every report, as the stratified one is, so that a file alone says how it was made.
-    document["method"] = "monte-carlo";
+    // Named in every report, so that a file alone says how it was made.
+    document["method"] = method;
     document["experiment"] = ExperimentJson(run);
     document["code"] = CodeJson(run.code);
+    return document;
+}
+
+nlohmann::ordered_json MonteCarloJson(const RunDescription& run) {
+    nlohmann::ordered_json document = DocumentHead(run, "monte-carlo");
     document["intervals"] = IntervalsJson(run.interleave);
     document["points"] = nlohmann::ordered_json::array();
     return document;

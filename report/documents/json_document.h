@@ -20,6 +20,8 @@ nlohmann::ordered_json IntervalsJson(std::int32_t interleave);
 // The channel by name, with the Gilbert-Elliott chain's level, burst and error probabilities.
 nlohmann::ordered_json ChannelJson(const rs_sim::Channel& channel);
 
+// Every document's head: program, version, method, experiment and code.
+nlohmann::ordered_json DocumentHead(const RunDescription& run, const char* method);
 // A Monte-Carlo run's document before its points: program, version, method, experiment, code,
 // intervals, and an empty array of points.
 nlohmann::ordered_json MonteCarloJson(const RunDescription& run);

@@ -165,12 +165,7 @@ nlohmann::ordered_json WeightsJson(
 nlohmann::ordered_json StratifiedJson(const RunDescription& run, const StratifiedAsk& ask,
                                       const rs_sim::StratifiedResults& result,
                                       std::int64_t patterns, double seconds) {
-    nlohmann::ordered_json document;
-    document["program"] = "rs-sim";
-    document["version"] = rs_sim::Version();
-    document["method"] = "stratified";
-    document["experiment"] = ExperimentJson(run);
-    document["code"] = CodeJson(run.code);
+    nlohmann::ordered_json document = DocumentHead(run, "stratified");
     document["stratified"] = SamplingJson(ask, result, patterns, seconds);
     const bool ownPatterns = !result.pointWeights.empty();
     nlohmann::ordered_json points = nlohmann::ordered_json::array();
