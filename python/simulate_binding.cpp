@@ -249,15 +249,16 @@ class SimulationResults {
                                    [](const StratifiedPoint&) { return 0; });
     }
     // A rate: a Monte-Carlo point's, or the stratified estimate's (kept as a logarithm).
-    template <typename OfPoint>
-    py::array_t<double> RateOf(OfPoint ofPoint, Rate rate, double LogEstimate::*end) const {
-        return Field<double>(ofPoint, [&](const StratifiedPoint& p) {
-            return std::exp(p.rates[static_cast<std::size_t>(rate)].*end);
-        });
+    py::array_t<double> RateOf(double PointResult::*member, Rate rate,
+                               double LogEstimate::*end) const {
+        return Field<double>([&](const PointResult& p) { return p.*member; },
+                             [&](const StratifiedPoint& p) {
+                                 return std::exp(p.rates[static_cast<std::size_t>(rate)].*end);
+                             });
     }
-    template <typename OfPoint>
-    py::array_t<double> Log10Of(OfPoint ofPoint, Rate rate, double LogEstimate::*end) const {
-        return Field<double>([&](const PointResult& p) { return std::log10(ofPoint(p)); },
+    py::array_t<double> Log10Of(double PointResult::*member, Rate rate,
+                                double LogEstimate::*end) const {
+        return Field<double>([&](const PointResult& p) { return std::log10(p.*member); },
                              [&](const StratifiedPoint& p) {
                                  return p.rates[static_cast<std::size_t>(rate)].*end /
                                         std::log(10.0);
@@ -267,6 +268,76 @@ class SimulationResults {
     Results results;
     Experiment asked;
     py::dict experiment;
+};
+
+// The Monte-Carlo counts, each an array of its own (zeros for a stratified run, which counts
+// patterns, and on channels that do not count it).
+struct CountField {
+    const char* name;
+    std::int64_t Counts::*member;
+    const char* doc;
+};
+constexpr CountField kCountFields[] = {
+    {"blocks", &Counts::blocks, "blocks sent (Monte-Carlo)"},
+    {"error_blocks", &Counts::errorBlocks, "blocks whose information came out wrong (Monte-Carlo)"},
+    {"channel_errors", &Counts::channelErrors, "symbols the channel changed (Monte-Carlo)"},
+    {"error_symbols", &Counts::errorSymbols,
+     "wrong information symbols after decoding (Monte-Carlo)"},
+    {"bit_errors", &Counts::bitErrors, "wrong information bits after decoding (Monte-Carlo)"},
+    {"failures", &Counts::failures,
+     "blocks a practical decoder would flag (Monte-Carlo; the JSON's detectedFailures)"},
+    {"miscorrections", &Counts::miscorrections,
+     "wrong blocks the decoder would not flag (Monte-Carlo)"},
+    {"error_symbol_squares", &Counts::errorSymbolSquares,
+     "the sum over blocks (frames when interleaved) of their wrong information symbols "
+     "squared, for the SER's interval (Monte-Carlo)"},
+    {"channel_bit_errors", &Counts::channelBitErrors,
+     "bits the channel flipped, on the channels that flip bits (Monte-Carlo)"},
+    {"error_block_squares", &Counts::errorBlockSquares,
+     "the sum over frames of each frame's error blocks squared (Monte-Carlo)"},
+    {"channel_erasures", &Counts::channelErasures,
+     "symbols the channel erased, on the channels that erase (Monte-Carlo)"},
+    {"errors_corrected", &Counts::errorsCorrected,
+     "errors corrected in the blocks delivered right, on the channels that erase "
+     "(Monte-Carlo)"},
+    {"erasures_corrected", &Counts::erasuresCorrected,
+     "erasures corrected in the blocks delivered right, on the channels that erase "
+     "(Monte-Carlo)"},
+};
+
+// The rates, each an array of its own: a Monte-Carlo point's, or the stratified estimate's
+// (kept as a logarithm, so that its log10 keeps digits below 1e-308).
+struct RateField {
+    const char* name;
+    double PointResult::*member;
+    Rate rate;
+    double LogEstimate::*end;
+    const char* doc;
+};
+constexpr RateField kRateFields[] = {
+    {"fer", &PointResult::FER, Rate::kFER, &LogEstimate::value, "frame (block) error rate"},
+    {"fer_low", &PointResult::FERLow, Rate::kFER, &LogEstimate::low,
+     "lower end of the FER's 95 % interval"},
+    {"fer_high", &PointResult::FERHigh, Rate::kFER, &LogEstimate::high,
+     "upper end of the FER's 95 % interval"},
+    {"ser", &PointResult::SER, Rate::kSER, &LogEstimate::value,
+     "wrong information symbols over those sent"},
+    {"ser_low", &PointResult::SERLow, Rate::kSER, &LogEstimate::low,
+     "lower end of the SER's 95 % interval"},
+    {"ser_high", &PointResult::SERHigh, Rate::kSER, &LogEstimate::high,
+     "upper end of the SER's 95 % interval"},
+    {"ber", &PointResult::BER, Rate::kBER, &LogEstimate::value,
+     "wrong information bits over those sent"},
+};
+constexpr RateField kLog10Fields[] = {
+    {"log10_fer", &PointResult::FER, Rate::kFER, &LogEstimate::value,
+     "log10 of the FER (a stratified run's keeps digits below 1e-308)"},
+    {"log10_fer_low", &PointResult::FERLow, Rate::kFER, &LogEstimate::low,
+     "log10 of the FER interval's lower end"},
+    {"log10_fer_high", &PointResult::FERHigh, Rate::kFER, &LogEstimate::high,
+     "log10 of the FER interval's upper end"},
+    {"log10_ser", &PointResult::SER, Rate::kSER, &LogEstimate::value, "log10 of the SER"},
+    {"log10_ber", &PointResult::BER, Rate::kBER, &LogEstimate::value, "log10 of the BER"},
 };
 
 // Adds the results' array properties.
@@ -286,44 +357,14 @@ void BindResults(py::module_& module) {
                                    [](S p) { return p.P0; });
         },
         "P0 of each point (Eb/N0 in dB on BPSK over AWGN)");
-    field(
-        "blocks", [](const R& r) { return r.Count([](const Counts& c) { return c.blocks; }); },
-        "blocks sent (Monte-Carlo)");
-    field(
-        "error_blocks",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.errorBlocks; }); },
-        "blocks whose information came out wrong (Monte-Carlo)");
-    field(
-        "channel_errors",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.channelErrors; }); },
-        "symbols the channel changed (Monte-Carlo)");
-    field(
-        "error_symbols",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.errorSymbols; }); },
-        "wrong information symbols after decoding (Monte-Carlo)");
-    field(
-        "bit_errors",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.bitErrors; }); },
-        "wrong information bits after decoding (Monte-Carlo)");
-    field(
-        "failures", [](const R& r) { return r.Count([](const Counts& c) { return c.failures; }); },
-        "blocks a practical decoder would flag (Monte-Carlo; the JSON's detectedFailures)");
-    field(
-        "miscorrections",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.miscorrections; }); },
-        "wrong blocks the decoder would not flag (Monte-Carlo)");
-    field(
-        "channel_bit_errors",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.channelBitErrors; }); },
-        "bits the channel flipped, on the channels that flip bits (Monte-Carlo)");
-    field(
-        "error_block_squares",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.errorBlockSquares; }); },
-        "the sum over frames of each frame's error blocks squared (Monte-Carlo)");
-    field(
-        "channel_erasures",
-        [](const R& r) { return r.Count([](const Counts& c) { return c.channelErasures; }); },
-        "symbols the q-ary channel erased (Monte-Carlo)");
+    for (const CountField& count : kCountFields) {
+        field(
+            count.name,
+            [member = count.member](const R& r) {
+                return r.Count([member](const Counts& c) { return c.*member; });
+            },
+            count.doc);
+    }
     field(
         "channel_ber",
         [](const R& r) {
@@ -331,48 +372,11 @@ void BindResults(py::module_& module) {
                                    [](S p) { return p.channelBER; });
         },
         "the channel's bit error rate, where it flips bits");
-    field(
-        "fer",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.FER; }, Rate::kFER, &LogEstimate::value);
-        },
-        "frame (block) error rate");
-    field(
-        "fer_low",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.FERLow; }, Rate::kFER, &LogEstimate::low);
-        },
-        "lower end of the FER's 95 % interval");
-    field(
-        "fer_high",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.FERHigh; }, Rate::kFER, &LogEstimate::high);
-        },
-        "upper end of the FER's 95 % interval");
-    field(
-        "ser",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.SER; }, Rate::kSER, &LogEstimate::value);
-        },
-        "wrong information symbols over those sent");
-    field(
-        "ser_low",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.SERLow; }, Rate::kSER, &LogEstimate::low);
-        },
-        "lower end of the SER's 95 % interval");
-    field(
-        "ser_high",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.SERHigh; }, Rate::kSER, &LogEstimate::high);
-        },
-        "upper end of the SER's 95 % interval");
-    field(
-        "ber",
-        [](const R& r) {
-            return r.RateOf([](P p) { return p.BER; }, Rate::kBER, &LogEstimate::value);
-        },
-        "wrong information bits over those sent");
+    for (const RateField& rate : kRateFields) {
+        field(
+            rate.name, [rate](const R& r) { return r.RateOf(rate.member, rate.rate, rate.end); },
+            rate.doc);
+    }
     field(
         "channel_ser",
         [](const R& r) {
@@ -387,36 +391,11 @@ void BindResults(py::module_& module) {
                                    [](S p) { return std::exp(p.theoryFER); });
         },
         "the bounded-distance decoder's FER on this channel");
-    field(
-        "log10_fer",
-        [](const R& r) {
-            return r.Log10Of([](P p) { return p.FER; }, Rate::kFER, &LogEstimate::value);
-        },
-        "log10 of the FER (a stratified run's keeps digits below 1e-308)");
-    field(
-        "log10_fer_low",
-        [](const R& r) {
-            return r.Log10Of([](P p) { return p.FERLow; }, Rate::kFER, &LogEstimate::low);
-        },
-        "log10 of the FER interval's lower end");
-    field(
-        "log10_fer_high",
-        [](const R& r) {
-            return r.Log10Of([](P p) { return p.FERHigh; }, Rate::kFER, &LogEstimate::high);
-        },
-        "log10 of the FER interval's upper end");
-    field(
-        "log10_ser",
-        [](const R& r) {
-            return r.Log10Of([](P p) { return p.SER; }, Rate::kSER, &LogEstimate::value);
-        },
-        "log10 of the SER");
-    field(
-        "log10_ber",
-        [](const R& r) {
-            return r.Log10Of([](P p) { return p.BER; }, Rate::kBER, &LogEstimate::value);
-        },
-        "log10 of the BER");
+    for (const RateField& rate : kLog10Fields) {
+        field(
+            rate.name, [rate](const R& r) { return r.Log10Of(rate.member, rate.rate, rate.end); },
+            rate.doc);
+    }
     field(
         "log10_theory_fer",
         [](const R& r) {
@@ -632,10 +611,11 @@ Every argument is a keyword:
                        progress(round, patterns decoded so far, 0)
 
 Returns a Results object with a numpy array per field, one element a point: p0, blocks,
-error_blocks, channel_errors, error_symbols, bit_errors, failures, miscorrections, fer,
-fer_low, fer_high (its 95 % interval), ser, ser_low, ser_high, ber, channel_ser, theory_fer,
-log10_fer, log10_fer_low, log10_fer_high, log10_ser, log10_ber, log10_theory_fer, seconds;
-and experiment (a dict), stopped, to_json(), to_pandas(). The counts equal the program's for
+error_blocks, channel_errors, error_symbols, bit_errors, failures, miscorrections,
+error_symbol_squares, on the channels that count them channel_bit_errors, error_block_squares,
+channel_erasures, errors_corrected and erasures_corrected; fer, fer_low, fer_high (its 95 %
+interval), ser, ser_low, ser_high, ber, channel_ser, theory_fer, log10_fer, log10_fer_low,
+log10_fer_high, log10_ser, log10_ber, log10_theory_fer, seconds; and experiment (a dict), stopped, to_json(), to_pandas(). The counts equal the program's for
 the same experiment, bit for bit, and to_json() is the program's --json document.
 
 The GIL is released while the engines run; Ctrl-C stops the run and raises

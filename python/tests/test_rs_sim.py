@@ -77,13 +77,15 @@ EXPERIMENTS = [
 
 COUNTS = {"blocks": "blocks", "error_blocks": "errorBlocks", "channel_errors": "channelErrors",
           "error_symbols": "errorSymbols", "bit_errors": "bitErrors",
-          "failures": "detectedFailures", "miscorrections": "miscorrections"}
+          "failures": "detectedFailures", "miscorrections": "miscorrections",
+          "error_symbol_squares": "errorSymbolSquares"}
 RATES = {"p0": "P0", "fer": "FER", "fer_low": "FERLow", "fer_high": "FERHigh", "ser": "SER",
          "ser_low": "SERLow", "ser_high": "SERHigh", "ber": "BER", "channel_ser": "channelSER",
          "theory_fer": "theoryFER"}
 # Written by the program on the channels that count them.
 CHANNEL_FIELDS = {"channel_bit_errors": "channelBitErrors", "channel_ber": "channelBER",
-                  "error_block_squares": "errorBlockSquares", "channel_erasures": "channelErasures"}
+                  "error_block_squares": "errorBlockSquares", "channel_erasures": "channelErasures",
+                  "errors_corrected": "errorsCorrected", "erasures_corrected": "erasuresCorrected"}
 
 
 @pytest.mark.parametrize("threads", [1, 2])
