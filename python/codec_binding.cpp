@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +33,30 @@ SymbolArray Symbols(const py::array& values, const char* what) {
         throw py::value_error(std::string(what) + ": symbols cannot be negative");
     }
     return SymbolArray::ensure(values);
+}
+
+// Erasure positions as 32-bit integers, refusing what would not convert exactly: a value that
+// is not an integer, or one beyond any word's length (which a cast would wrap into range).
+py::array_t<std::int32_t> Positions(const py::object& erasures) {
+    const py::array given = py::array::ensure(erasures);
+    if (!given ||
+        (given.size() > 0 && given.dtype().kind() != 'i' && given.dtype().kind() != 'u')) {
+        throw py::type_error("decode takes integer erasure positions, not " +
+                             py::str(py::repr(erasures)).cast<std::string>());
+    }
+    if (given.size() > 0) {
+        // Compared as Python integers, which hold any value numpy's integers do.
+        for (const char* end : {"min", "max"}) {
+            const py::int_ position(given.attr(end)());
+            if (position < py::int_(std::numeric_limits<std::int32_t>::min()) ||
+                position > py::int_(std::numeric_limits<std::int32_t>::max())) {
+                throw py::value_error("decode: erasure position " +
+                                      py::str(static_cast<const py::handle&>(position)).cast<std::string>() +
+                                      " is beyond any word");
+            }
+        }
+    }
+    return py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>::ensure(given);
 }
 
 // A word or a batch of words: the rows of a 2-D array, the one row of a 1-D one.
@@ -91,9 +116,8 @@ class PyCode {
         // One list of erasures for every word, or one list per word of a batch.
         std::vector<std::vector<std::int32_t>> erased(static_cast<std::size_t>(rows.count));
         if (!erasures.is_none()) {
-            const auto positions =
-                py::array_t<std::int32_t, py::array::forcecast>::ensure(erasures);
-            if (!positions || positions.ndim() > 2 ||
+            const auto positions = Positions(erasures);
+            if (positions.ndim() > 2 ||
                 (positions.ndim() == 2 && (!rows.batch || positions.shape(0) != rows.count))) {
                 throw py::value_error(
                     "decode: erasures are one list of positions, or one per word of the batch");

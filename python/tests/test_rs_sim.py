@@ -247,6 +247,9 @@ def test_code_corrects_t_errors_and_flags_t_plus_one(m, t, length):
     (lambda c: rs_sim.Code(31, 1), "M=31 is out of range"),
     (lambda c: c.decode(np.full(15, -1)), "symbols cannot be negative"),
     (lambda c: c.decode(np.full(15, 1.5)), "integer symbols, not an array of dtype float64"),
+    (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=[2**32 + 3]),
+     "erasure position 4294967299 is beyond any word"),
+    (lambda c: c.decode(np.zeros(15, dtype=np.int64), erasures=[1.5]), "integer erasure positions"),
 ])
 def test_code_refuses_bad_words(call, message):
     with pytest.raises((ValueError, TypeError), match=message):
