@@ -10,6 +10,7 @@ import subprocess
 import sys
 import threading
 import time
+import types
 
 import numpy as np
 import pytest
@@ -140,6 +141,18 @@ def test_stratified_progress_counts_rounds_and_patterns():
     assert list(rounds) == sorted(set(rounds)) and list(patterns) == sorted(patterns)
     assert set(zeros) == {0}
     assert 0 < patterns[-1] <= json.loads(results.to_json())["stratified"]["patterns"]
+
+
+def test_to_pandas_hands_the_arrays_to_pandas(monkeypatch):
+    # pandas is optional: a stand-in records what the module gives its DataFrame.
+    monkeypatch.setitem(sys.modules, "pandas", types.SimpleNamespace(DataFrame=dict))
+    results = rs_sim.simulate(m=4, t=1, p0=[0.2, 0.1], max_blocks=500, max_error_blocks=50)
+    frame = results.to_pandas()
+    for column in ("p0", "blocks", "error_blocks", "fer", "fer_low", "fer_high", "ser", "ber"):
+        assert frame[column].tolist() == getattr(results, column).tolist(), column
+    monkeypatch.setitem(sys.modules, "pandas", None)
+    with pytest.raises(ImportError):
+        results.to_pandas()
 
 
 @pytest.mark.parametrize("keywords,message", [
