@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -104,8 +103,13 @@ TEST(ApiTest, SimulateCountsAsTheProgramReports) {
 // The document of a sweep from the experiment file, with the program's times set aside: a
 // Monte-Carlo run's and a stratified run's, both through the public call.
 TEST(ApiTest, JsonDocumentIsTheProgramsFile) {
-    const auto timeless = [](const std::string& text) {
-        return std::regex_replace(text, std::regex(R"("seconds": [-+.0-9eE]+)"), R"("seconds": 0)");
+    const auto timeless = [](std::string text) {
+        const std::string key = "\"seconds\": ";
+        for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
+            at += key.size();
+            text.replace(at, text.find_first_not_of("-+.0123456789eE", at) - at, "0");
+        }
+        return text;
     };
     for (const bool stratified : {false, true}) {
         SCOPED_TRACE(stratified ? "stratified" : "monte-carlo");
