@@ -61,29 +61,24 @@ bool AnyWeightSampled(const rs_sim::StratifiedResults& result) {
                        [](const rs_sim::WeightSampling& own) { return !own.tallies.empty(); });
 }
 
-}  // namespace
-
-namespace {
-
-std::string StrataMethodText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
-                             std::int64_t patterns, bool ownPatterns) {
-    std::string text = "Method: stratified estimation by errors e and erasures s, e + s from " +
-                       std::to_string(result.firstWeight) + " to " +
+// The lines every sampled run opens with: what it sampled (strata or weights, the unit), how
+// many patterns and from which seed, its samples or precision, and its intervals.
+std::string SamplingText(const StratifiedAsk& ask, const rs_sim::StratifiedResults& result,
+                         std::int64_t patterns, bool ownPatterns, const std::string& method,
+                         const std::string& unit) {
+    std::string text = "Method: " + method + std::to_string(result.firstWeight) + " to " +
                        std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
                        " decoded error patterns" + (ownPatterns ? ", each point its own" : "") +
                        ", seed " + std::to_string(ask.seed) + "\n";
     text += ask.samples
-                ? "Samples: " + std::to_string(*ask.samples) + " patterns per stratum" +
+                ? "Samples: " + std::to_string(*ask.samples) + " patterns per " + unit +
                       (ownPatterns ? " at each point" : "") + "\n"
                 : "Precision: every FER, SER and BER within " +
                       FormatFixed2(100.0 * ask.precision) + " % at 95 % confidence" +
-                      (result.precise ? "" : " (not reached: a stratum hit its limit)") + "\n";
-    return text +
-           "Intervals: 95 %, Clopper-Pearson per stratum for block rates and standard errors "
-           "for symbol and bit rates, added in quadrature\n"
-           "Strata left out hold at most " +
-           FormatLogScientific2(LogTailShare(result)) +
-           " of any rate, included in the upper ends\n";
+                      (result.precise ? "" : " (not reached: a " + unit + " hit its limit)") + "\n";
+    return text + "Intervals: 95 %, Clopper-Pearson per " + unit +
+           " for block rates and standard errors for symbol and bit rates, added in "
+           "quadrature\n";
 }
 
 }  // namespace
@@ -102,22 +97,14 @@ std::string StratifiedMethodText(const StratifiedAsk& ask, const rs_sim::Stratif
         std::any_of(result.pointWeights.begin(), result.pointWeights.end(),
                     [](const rs_sim::WeightSampling& own) { return !own.strata.empty(); });
     if (strata) {
-        return StrataMethodText(ask, result, patterns, ownPatterns);
+        return SamplingText(ask, result, patterns, ownPatterns,
+                            "stratified estimation by errors e and erasures s, e + s from ",
+                            "stratum") +
+               "Strata left out hold at most " + FormatLogScientific2(LogTailShare(result)) +
+               " of any rate, included in the upper ends\n";
     }
-    std::string text = "Method: weight-stratified estimation, weights " +
-                       std::to_string(result.firstWeight) + " to " +
-                       std::to_string(result.lastWeight) + ", " + std::to_string(patterns) +
-                       " decoded error patterns" + (ownPatterns ? ", each point its own" : "") +
-                       ", seed " + std::to_string(ask.seed) + "\n";
-    text += ask.samples
-                ? "Samples: " + std::to_string(*ask.samples) + " patterns per weight" +
-                      (ownPatterns ? " at each point" : "") + "\n"
-                : "Precision: every FER, SER and BER within " +
-                      FormatFixed2(100.0 * ask.precision) + " % at 95 % confidence" +
-                      (result.precise ? "" : " (not reached: a weight hit its limit)") + "\n";
-    text +=
-        "Intervals: 95 %, Clopper-Pearson per weight for block rates and standard errors for "
-        "symbol and bit rates, added in quadrature\n";
+    std::string text = SamplingText(ask, result, patterns, ownPatterns,
+                                    "weight-stratified estimation, weights ", "weight");
     if (ownPatterns) {
         // Each point leaves out weights of its own, which the span does not name.
         return text + "Weights a point left out hold at most " +
